@@ -1,0 +1,42 @@
+#pragma once
+
+#include "base/Operator.h"
+
+#include <QTextStream>
+
+namespace tarvo::cli {
+
+// The command-line face of the operator: every text shown goes to standard error, one per line, each
+// time it is shown; questions are answered "no"/"cancel" unless the caller said --yes.
+class ConsoleOperator : public Operator {
+public:
+    explicit ConsoleOperator(bool answerYes = false);
+
+    void showInfoMessage(const QString& text) override;
+    void showInfoLine(Page page, const QString& text) override;
+    void showMessage(const QString& text, const QString& caption, MessageIcon icon) override;
+    bool askYesNo(const QString& text, const QString& caption) override;
+    bool askOkCancel(const QString& text, const QString& caption) override;
+    QString askOpenFileName(const QString& caption, const QString& filter) override;
+    QString askSaveFileName(const QString& defaultSuffix, const QString& filter) override;
+    std::optional<Rgb> askColour(Rgb current) override;
+
+    // Shown texts are also kept, for subcommands that report them (fwinfo's message lines).
+    struct Shown {
+        QString text;
+        QString caption;
+    };
+    const QList<Shown>& messages() const { return messages_; }
+    void setQuiet(bool quiet) { quiet_ = quiet; }
+    // A file name the caller already knows (record --csv); handed out at the next save question.
+    void setSaveFileName(const QString& name) { saveName_ = name; }
+
+private:
+    void print(const QString& line);
+    bool answerYes_;
+    bool quiet_ = false;
+    QString saveName_;
+    QList<Shown> messages_;
+};
+
+} // namespace tarvo::cli

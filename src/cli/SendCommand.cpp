@@ -1,0 +1,7 @@
+#include "cli/Subcommands.h"
+
+namespace tarvo::cli {
+
+int runSend(const QStringList&) { return ExitUsage; }
+
+} // namespace tarvo::cli

@@ -1,0 +1,19 @@
+#include "Subcommands.h"
+
+#include <iterator>
+
+namespace tarvo::cli {
+
+namespace {
+constexpr Subcommand kSubcommands[] = {
+    {"send", "send CMD [--start S] [--timeout MS] [--address NN] [--com N] [--baud R]", runSend},
+    {"fwinfo", "fwinfo [--dump] FILE", runFwinfo},
+};
+} // namespace
+
+const Subcommand* subcommands(qsizetype* count) {
+    *count = static_cast<qsizetype>(std::size(kSubcommands));
+    return kSubcommands;
+}
+
+} // namespace tarvo::cli

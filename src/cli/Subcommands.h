@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QStringList>
+
+namespace tarvo::cli {
+
+// Exit statuses shared by every subcommand.
+enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+
+// One function per subcommand; args are the words after the subcommand's name.
+int runSend(const QStringList& args);
+int runFwinfo(const QStringList& args);
+
+struct Subcommand {
+    const char* name;
+    const char* synopsis;
+    int (*run)(const QStringList& args);
+};
+
+// Every subcommand, in the order the usage text lists them.
+const Subcommand* subcommands(qsizetype* count);
+
+} // namespace tarvo::cli

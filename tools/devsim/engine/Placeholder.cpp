@@ -1,0 +1,4 @@
+// Replaced by the simulator engine.
+namespace devsim {
+int engineVersion() { return 1; }
+} // namespace devsim
