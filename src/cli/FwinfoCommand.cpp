@@ -1,7 +1,105 @@
+#include "cli/ConsoleOperator.h"
 #include "cli/Subcommands.h"
+#include "firmware/Tqmf.h"
+
+#include <QTextStream>
+#include <cstdio>
 
 namespace tarvo::cli {
 
-int runFwinfo(const QStringList&) { return ExitUsage; }
+namespace {
+
+// One line per value, so scripts can read it: CR and LF as \r and \n, other control and non-ASCII
+// bytes as \xHH.
+QString escapeBytes(const QByteArray& bytes) {
+    QString out;
+    out.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\r')
+            out += QLatin1String("\\r");
+        else if (c == '\n')
+            out += QLatin1String("\\n");
+        else if (c < 0x20 || c >= 0x7F)
+            out += QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0')).toUpper().replace("\\X", "\\x");
+        else
+            out += QLatin1Char(ch);
+    }
+    return out;
+}
+
+// Message texts carry file names, which may hold any character; only line breaks and other control
+// characters are escaped there.
+QString escapeControls(const QString& text) {
+    QString out;
+    for (const QChar ch : text) {
+        if (ch == u'\r')
+            out += QLatin1String("\\r");
+        else if (ch == u'\n')
+            out += QLatin1String("\\n");
+        else if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
+            out += QStringLiteral("\\x%1")
+                       .arg(ch.unicode(), 2, 16, QLatin1Char('0'))
+                       .toUpper()
+                       .replace("\\X", "\\x");
+        else
+            out += ch;
+    }
+    return out;
+}
+
+QString hex4(std::uint16_t value) {
+    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
+}
+
+} // namespace
+
+int runFwinfo(const QStringList& args) {
+    bool dump = false;
+    QStringList files;
+    for (const QString& arg : args) {
+        if (arg == QLatin1String("--dump"))
+            dump = true;
+        else if (arg.startsWith(QLatin1String("--")))
+            files << QString(); // an unknown option makes the call a usage error
+        else
+            files << arg;
+    }
+    if (files.size() != 1 || files.first().isEmpty()) {
+        std::fprintf(stderr, "usage: tarvo-cli fwinfo [--dump] FILE\n");
+        return ExitUsage;
+    }
+
+    ConsoleOperator op;
+    op.setQuiet(true); // everything shown is reported on standard output below
+    Tqmf loader(op);
+    loader.Load(files.first());
+
+    QTextStream out(stdout);
+    out << "kind: " << int(loader.kind()) << '\n';
+    out << "MemStart: " << hex4(loader.MemStart()) << '\n';
+    out << "MemEnd: " << hex4(loader.MemEnd()) << '\n';
+    out << "CodeSize: " << loader.CodeSize() << '\n';
+    out << "SW_Version: " << loader.SW_Version() << '\n';
+    out << "SW_Edition: " << loader.SW_Edition() << '\n';
+    out << "MsgBuf: " << escapeBytes(loader.MsgBuf().toLatin1()) << '\n';
+    out << "parse: " << loader.status().text() << '\n';
+    for (const TTargetList::Entry& entry : loader.TargetList().entries())
+        out << "target: " << entry.text << '\n';
+    for (const ConsoleOperator::Shown& shown : op.messages())
+        out << "message: " << escapeControls(shown.text) << " | " << escapeControls(shown.caption) << '\n';
+    if (dump) {
+        const std::uint16_t start = loader.MemStart();
+        const std::uint16_t end = loader.MemEnd();
+        const QByteArray bytes =
+            start < end ? loader.image().sliced(start, end - start).toByteArray() : QByteArray();
+        out << "image: " << bytes.toHex().toUpper() << '\n';
+    }
+    out.flush();
+
+    if (loader.status().code == FirmwareStatus::Code::OpenFailed)
+        return ExitUsage;
+    return loader.loadSucceeded() ? ExitOk : ExitFailed;
+}
 
 } // namespace tarvo::cli

@@ -1,0 +1,23 @@
+#include "TTargetList.h"
+
+#include <QStringList>
+
+namespace tarvo {
+
+void TTargetList::add(std::uint32_t value) {
+    if (count() >= kCapacity)
+        return;
+    if (entries_.capacity() < kCapacity)
+        entries_.reserve(kCapacity);
+    entries_.append({QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper(), value});
+}
+
+QStringList TTargetList::texts() const {
+    QStringList out;
+    out.reserve(count());
+    for (const Entry& e : entries_)
+        out << e.text;
+    return out;
+}
+
+} // namespace tarvo
