@@ -1,7 +1,84 @@
+#include "cli/CliSession.h"
 #include "cli/Subcommands.h"
+#include "link/SerialPort.h"
+#include "protocol/CommandTable.h"
+
+#include <QCommandLineParser>
+#include <cstdio>
 
 namespace tarvo::cli {
 
-int runSend(const QStringList&) { return ExitUsage; }
+namespace {
+
+int usageError(const QString& text) {
+    std::fprintf(stderr, "tarvo-cli send: %s\n", text.toLocal8Bit().constData());
+    return ExitUsage;
+}
+
+} // namespace
+
+int runSend(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument("CMD", "command without the carriage return, e.g. ID");
+    parser.addOption({"start", "reply start string (default: any data)", "S"});
+    parser.addOption({"timeout", "time limit in ms (default 500)", "MS", "500"});
+    parser.addOption({"address", "select device NN (00..63) with OPNN first", "NN"});
+    parser.addOption({"com", "COM number 1..8 (default: from Tarvo.ini)", "N"});
+    parser.addOption({"baud", "baud rate (default: from Tarvo.ini)", "R"});
+    if (!parser.parse(QStringList{"tarvo-cli send"} + args))
+        return usageError(parser.errorText());
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1 || positional.first().isEmpty())
+        return usageError("exactly one command is needed, e.g. tarvo-cli send ID --start D:");
+
+    bool ok = true;
+    const int timeout = parser.value("timeout").toInt(&ok);
+    if (!ok || timeout <= 0)
+        return usageError("--timeout needs a positive number of milliseconds");
+    QString address;
+    if (parser.isSet("address")) {
+        address = parser.value("address");
+        const int a = address.toInt(&ok);
+        if (!ok || address.size() != 2 || a < 0 || a > 63)
+            return usageError("--address needs two digits 00..63");
+    }
+    int com = 0;
+    if (parser.isSet("com")) {
+        com = parser.value("com").toInt(&ok);
+        if (!ok || com < 1 || com > 8)
+            return usageError("--com needs a number 1..8");
+    }
+    int baud = 0;
+    if (parser.isSet("baud")) {
+        baud = parser.value("baud").toInt(&ok);
+        if (!ok || baud <= 0)
+            return usageError("--baud needs a positive rate");
+    }
+
+    CliSession session;
+    MainController& c = session.controller();
+    Communication_Unit& comm = c.comm();
+    if (com != 0) {
+        comm.port().close();
+        comm.port().setPortNumber(com);
+    }
+    if (baud != 0)
+        comm.port().setBaudRate(baud);
+    if (!comm.port().isOpen() && !comm.tryOpen()) {
+        std::fprintf(stderr, "tarvo-cli send: COM%d not available\n", comm.port().portNumber());
+        return ExitUsage;
+    }
+    comm.setLink(Link::Com);
+    const int port = comm.port().portNumber();
+    if (!address.isEmpty())
+        comm.SendAndReceive(port, addressLine("OP", address), 100, Framing::startingWith("O"));
+
+    Framing framing = parser.isSet("start") ? Framing::startingWith(parser.value("start").toLatin1()) : Framing::anyData();
+    const QByteArray reply = comm.SendAndReceive(port, positional.first().toLatin1() + '\r', timeout, framing);
+    std::fwrite(reply.constData(), 1, static_cast<size_t>(reply.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    return reply == kTimeOutErr ? ExitFailed : ExitOk;
+}
 
 } // namespace tarvo::cli

@@ -1,0 +1,218 @@
+#include "MainController.h"
+
+#include "base/EventWait.h"
+#include "base/TimeScale.h"
+#include "link/SerialPort.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QStandardPaths>
+#include <QTimer>
+#include <SimpleIni.h>
+
+namespace tarvo {
+
+namespace {
+// The maker's update server is not fixed; "Tarvo.ini" may name another location (section Updates).
+constexpr const char* kDefaultUpdateLocation = "http://updates.tarvo.invalid/Tarvoupdates.ini";
+constexpr int kLatestVersionTimeLimitMs = 5000;
+} // namespace
+
+MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, QString settingsPath, QObject* parent)
+    : QObject(parent), op_(op), settingsPath_(std::move(settingsPath)),
+      comm_(std::make_unique<Communication_Unit>(std::move(port), op)),
+      ports_(std::make_unique<PortSelection>(*comm_)), readout_(std::make_unique<LiveReadout>()) {
+    connect(comm_.get(), &Communication_Unit::portLost, this, [this](int number, const QString&) {
+        // An unplugged adapter: say so plainly; the port stays closed until the operator chooses it again.
+        ports_->setPortAvailable(number, false);
+        InfoMessage(QStringLiteral("COM%1 not available").arg(number));
+    });
+}
+
+MainController::~MainController() = default;
+
+QString MainController::defaultSettingsPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Tarvo/Tarvo.ini";
+}
+
+ComPortMap MainController::resolveComPorts(const QString& settingsPath) {
+    return ComPortMap::resolve(ComPortMap::readConfigured(settingsPath), ComPortMap::systemPorts());
+}
+
+void MainController::FormCreate() {
+    step("bind CAN bridge stream to the stream decoder: no CAN bridge");
+    step("fill CAN address and speed lists");
+    ports_->setCanNodePosition(0);
+    ports_->setCanSpeedPosition(1);
+    step("CAN device address 0");
+    ports_->setCanDeviceAddress(0);
+    step("Display page active");
+    activePage_ = Page::Display;
+    step("CommInit");
+    comm_->CommInit();
+    step("firmware loader created, DTR off");
+    comm_->port().setDtr(false);
+    step("accept dropped files");
+    acceptDrops_ = true;
+    step("graph slot 1, command buttons cleared");
+    selectedGraphSlot_ = 1;
+    commandButtons_.assign(kCommandButtonSlots, QString());
+    step("probe COM8..COM1");
+    probeComPorts();
+    step("ReadDefaultValues");
+    ReadDefaultValues();
+    step("scope unit label: no scope");
+    step("graph lines and recorded flags: no recording memory");
+    step("scope caption: no scope");
+    step("status lamp on");
+    step("hide family tabs");
+    for (int i = 0; i < kFamilyPages; ++i)
+        setFamilyTabVisible(static_cast<FamilyPage>(i), false);
+    step("page control enabled");
+    setPageControlEnabled(true);
+}
+
+void MainController::probeComPorts() {
+    for (int com = ComPortMap::kCount; com >= 1; --com) {
+        comm_->port().setPortNumber(com);
+        ports_->setPortAvailable(com, comm_->tryOpen());
+    }
+}
+
+void MainController::ReadDefaultValues() {}
+
+void MainController::WriteDefaultValues() {}
+
+void MainController::FormDestroy() {
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    step("free CAN bridge: no CAN bridge");
+    step("WriteDefaultValues");
+    if (settingsWritable_)
+        WriteDefaultValues();
+    step("stream matcher disarmed, terminal disabled");
+    comm_->dpGross().disarm();
+    comm_->dpGross().setAutoEnable(false);
+    step("serial port freed");
+    comm_->port().close();
+    step("scope cleared: no scope");
+    step("logs closed: no logs");
+}
+
+void MainController::TabSheet1Show() {
+    setPageControlEnabled(false);
+    InfoMessage(QString());
+    readout_->setText(QString());
+    PacketMatcher& stream = comm_->dpGross();
+    stream.setEnabled(true);
+    stream.setAutoEnable(true);
+    bool anyPort = false;
+    for (int com = 1; com <= ComPortMap::kCount; ++com)
+        anyPort = anyPort || ports_->portAvailable(com);
+    if (!anyPort) {
+        InfoMessage(QString::fromLatin1(kNoComPorts), true);
+        emit closeRequested();
+        return;
+    }
+    stream.disarm();
+    stream.setStartString(readout_->streamStart());
+    stream.setEndString("\r");
+    stream.setEndConditions(PacketMatcher::EndString);
+    stream.setIncludeStrings(false);
+    stream.arm();
+    transact(readout_->streamCommand(), "G", 100);
+    waitMs(500, false);
+    setPageControlEnabled(true);
+}
+
+void MainController::TabSheet2Show() {
+    setPageControlEnabled(false);
+    InfoMessage(QString());
+    comm_->writeRaw("ID\r");
+    waitMs(500, false);
+    setPageControlEnabled(true);
+}
+
+void MainController::AcceptFiles(const QStringList& paths) {
+    for (const QString& path : paths)
+        emit firmwareFileDropped(path);
+}
+
+QString MainController::readLatestVersion(const QString& location, int timeLimitMs) {
+    const QString notAvailable = QStringLiteral("Not available");
+    QNetworkAccessManager manager;
+    QNetworkRequest request{QUrl(location)};
+    request.setTransferTimeout(timeLimitMs);
+    QNetworkReply* reply = manager.get(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, reply, &QNetworkReply::abort);
+    guard.start(timeLimitMs + 500);
+    if (!reply->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
+    reply->deleteLater();
+    if (body.isEmpty())
+        return notAvailable;
+    CSimpleIniA ini;
+    if (ini.LoadData(body.constData(), static_cast<size_t>(body.size())) < 0)
+        return notAvailable;
+    return QString::fromUtf8(ini.GetValue("LatestVersion", "Version", "Not available"));
+}
+
+void MainController::LatestVersionClick() {
+    QString location = QString::fromLatin1(kDefaultUpdateLocation);
+    CSimpleIniA ini;
+    if (ini.LoadFile(settingsPath_.toLocal8Bit().constData()) >= 0) {
+        const char* configured = ini.GetValue("Updates", "Location", nullptr);
+        if (configured && *configured)
+            location = QString::fromUtf8(configured);
+    }
+    latestVersionCaption_ = readLatestVersion(location, kLatestVersionTimeLimitMs);
+    emit latestVersionChanged(latestVersionCaption_);
+}
+
+void MainController::Wait(int ms) { waitMs(ms); }
+
+QByteArray MainController::transact(const QByteArray& line, const QByteArray& start, int timeLimitMs) {
+    return comm_->SendAndReceive(comm_->port().portNumber(), line, timeLimitMs, Framing::startingWith(start));
+}
+
+QByteArray MainController::GetMxrValue(const QByteArray& name, const QByteArray& start) {
+    const QByteArray reply = transact(name + '\r', start, 100);
+    return reply == kTimeOutErr ? QByteArray("N/A") : reply;
+}
+
+QByteArray MainController::GetValue(const QByteArray& name) {
+    const QByteArray reply =
+        comm_->SendAndReceive(comm_->port().portNumber(), name + '\r', 100, Framing::anyData());
+    return reply == kTimeOutErr ? QByteArray("N/A") : reply;
+}
+
+void MainController::InfoMessage(const QString& text, bool showDialog) {
+    op_.showInfoMessage(text);
+    if (showDialog)
+        op_.showMessage(text, QString(), MessageIcon::Information);
+}
+
+void MainController::setPageControlEnabled(bool on) {
+    if (pageControlEnabled_ == on)
+        return;
+    pageControlEnabled_ = on;
+    emit pageControlEnabledChanged(on);
+}
+
+void MainController::setFamilyTabVisible(FamilyPage page, bool visible) {
+    bool& tab = familyTabs_[static_cast<int>(page)];
+    if (tab == visible)
+        return;
+    tab = visible;
+    emit familyTabsChanged();
+}
+
+} // namespace tarvo

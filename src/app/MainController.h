@@ -1,0 +1,113 @@
+#pragma once
+
+#include "base/Operator.h"
+#include "link/ComPortMap.h"
+#include "link/Communication_Unit.h"
+#include "link/PortSelection.h"
+#include "measure/LiveReadout.h"
+
+#include <QObject>
+#include <QStringList>
+#include <array>
+#include <memory>
+
+namespace tarvo {
+
+class SerialPort;
+
+// What the main window TForm1 does, without the window: the start-up and shutdown sequences, the page
+// control and page states, and the helpers every device function uses. Owns every subsystem.
+class MainController : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* kApplicationTitle = "Tarvo program";
+    static constexpr const char* kMainCaption = "Tarvo  ver.2.0.6";
+    static constexpr const char* kNoComPorts = "No COM ports available... Tarvo program will terminate!";
+    static constexpr int kCommandButtonSlots = 2000;
+
+    // settingsPath: where "Tarvo.ini" lives (read at start, written at the end).
+    MainController(Operator& op, std::unique_ptr<SerialPort> port, QString settingsPath, QObject* parent = nullptr);
+    ~MainController() override;
+
+    // The program's default place for "Tarvo.ini": <generic config folder>/Tarvo/Tarvo.ini.
+    static QString defaultSettingsPath();
+    // The COM-number map for a settings file and the ports the system reports.
+    static ComPortMap resolveComPorts(const QString& settingsPath);
+
+    Operator& op() { return op_; }
+    Communication_Unit& comm() { return *comm_; }
+    PortSelection& ports() { return *ports_; }
+    LiveReadout& readout() { return *readout_; }
+    const QString& settingsPath() const { return settingsPath_; }
+
+    void FormCreate();
+    void FormDestroy();
+    // Display page shown (the first device contact when the window first appears).
+    void TabSheet1Show();
+    // Options page shown.
+    void TabSheet2Show();
+    // Files dropped on the main window, in the order the shell reports them.
+    void AcceptFiles(const QStringList& paths);
+    // "Latest version??": reads LatestVersion/Version of the update location; "Not available" when it
+    // cannot be read within the time limit.
+    void LatestVersionClick();
+    const QString& latestVersionCaption() const { return latestVersionCaption_; }
+    static QString readLatestVersion(const QString& location, int timeLimitMs);
+
+    // Helpers shared by the device functions.
+    void Wait(int ms);
+    QByteArray GetMxrValue(const QByteArray& name, const QByteArray& start);
+    QByteArray GetValue(const QByteArray& name);
+    void InfoMessage(const QString& text, bool showDialog = false);
+    // One transaction on the serial port's current number, reply framed from start to "\r".
+    QByteArray transact(const QByteArray& line, const QByteArray& start, int timeLimitMs);
+
+    // Page control: disabled while a handler talks to the device.
+    bool pageControlEnabled() const { return pageControlEnabled_; }
+    void setPageControlEnabled(bool on);
+    Page activePage() const { return activePage_; }
+    void setActivePage(Page page) { activePage_ = page; }
+    // The four device-family tabs, shown by device identification.
+    bool familyTabVisible(FamilyPage page) const { return familyTabs_[static_cast<int>(page)]; }
+    void setFamilyTabVisible(FamilyPage page, bool visible);
+    int selectedGraphSlot() const { return selectedGraphSlot_; }
+    bool acceptsDroppedFiles() const { return acceptDrops_; }
+
+    // "tarvo-cli" reads the settings but never writes them.
+    void setSettingsWritable(bool on) { settingsWritable_ = on; }
+
+    // The start-up and shutdown steps in the order they ran; a step whose subsystem is not present says so.
+    const QStringList& stepLog() const { return stepLog_; }
+
+signals:
+    // The program must end (no COM port at all).
+    void closeRequested();
+    void pageControlEnabledChanged(bool enabled);
+    void familyTabsChanged();
+    void latestVersionChanged(const QString& caption);
+    void firmwareFileDropped(const QString& path);
+
+private:
+    void step(const QString& name) { stepLog_ << name; }
+    void probeComPorts();
+    void ReadDefaultValues();
+    void WriteDefaultValues();
+
+    Operator& op_;
+    QString settingsPath_;
+    std::unique_ptr<Communication_Unit> comm_;
+    std::unique_ptr<PortSelection> ports_;
+    std::unique_ptr<LiveReadout> readout_;
+    bool pageControlEnabled_ = false;
+    Page activePage_ = Page::Display;
+    std::array<bool, kFamilyPages> familyTabs_{true, true, true, true};
+    int selectedGraphSlot_ = 1;
+    std::vector<QString> commandButtons_;
+    bool acceptDrops_ = false;
+    bool settingsWritable_ = true;
+    bool destroyed_ = false;
+    QString latestVersionCaption_ = QStringLiteral("Latest version??");
+    QStringList stepLog_;
+};
+
+} // namespace tarvo

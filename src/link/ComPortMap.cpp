@@ -1,0 +1,93 @@
+#include "ComPortMap.h"
+
+#include <QCollator>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <SimpleIni.h>
+#include <algorithm>
+
+namespace tarvo {
+
+namespace {
+
+bool isUsbAdapter(const QString& name) {
+    return name.startsWith(QLatin1String("ttyUSB")) || name.startsWith(QLatin1String("ttyACM"));
+}
+
+} // namespace
+
+ComPortMap ComPortMap::resolve(const QMap<int, QString>& configured, QList<SystemPort> system) {
+    ComPortMap map;
+#ifdef Q_OS_WIN
+    // On Windows COMn is the port's own name.
+    for (int com = 1; com <= kCount; ++com)
+        map.paths_[com - 1] = configured.contains(com) ? configured.value(com) : QStringLiteral("COM%1").arg(com);
+    Q_UNUSED(system);
+    return map;
+#else
+    QCollator collator;
+    collator.setNumericMode(true);
+    std::stable_sort(system.begin(), system.end(), [&](const SystemPort& a, const SystemPort& b) {
+        const bool ua = isUsbAdapter(a.name), ub = isUsbAdapter(b.name);
+        if (ua != ub)
+            return ua;
+        return collator.compare(a.name, b.name) < 0;
+    });
+    // Ports that a key names are not handed out a second time.
+    auto named = [&](const SystemPort& p) {
+        for (const QString& value : configured)
+            if (!value.isEmpty() && (value == p.location || value == p.name ||
+                                     QFileInfo(value).canonicalFilePath() == QFileInfo(p.location).canonicalFilePath()))
+                return true;
+        return false;
+    };
+    qsizetype next = 0;
+    for (int com = 1; com <= kCount; ++com) {
+        if (configured.contains(com)) {
+            map.paths_[com - 1] = configured.value(com);
+            continue;
+        }
+        while (next < system.size() && named(system[next]))
+            ++next;
+        if (next < system.size())
+            map.paths_[com - 1] = system[next++].location;
+    }
+    return map;
+#endif
+}
+
+QList<ComPortMap::SystemPort> ComPortMap::systemPorts() {
+    QList<SystemPort> ports;
+    const auto infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : infos)
+        ports.append({info.portName(), info.systemLocation()});
+    return ports;
+}
+
+QMap<int, QString> ComPortMap::readConfigured(const QString& iniPath) {
+    QMap<int, QString> configured;
+    CSimpleIniA ini;
+    ini.SetUnicode(true);
+    if (ini.LoadFile(QFileInfo(iniPath).absoluteFilePath().toLocal8Bit().constData()) < 0)
+        return configured;
+    for (int com = 1; com <= kCount; ++com) {
+        const QByteArray key = "COM" + QByteArray::number(com);
+        const char* value = ini.GetValue("ComPorts", key.constData(), nullptr);
+        if (value)
+            configured.insert(com, QString::fromUtf8(value).trimmed());
+    }
+    return configured;
+}
+
+QString ComPortMap::path(int com) const {
+    if (com < 1 || com > kCount)
+        return {};
+    return paths_[com - 1];
+}
+
+void ComPortMap::setPath(int com, const QString& path) {
+    if (com >= 1 && com <= kCount)
+        paths_[com - 1] = path;
+}
+
+} // namespace tarvo

@@ -1,0 +1,273 @@
+#include "Communication_Unit.h"
+
+#include "CanExchange.h"
+#include "SerialPort.h"
+#include "base/Operator.h"
+#include "base/TimeScale.h"
+
+#include <QEventLoop>
+
+namespace tarvo {
+
+Communication_Unit::Communication_Unit(std::unique_ptr<SerialPort> port, Operator& op, QObject* parent)
+    : QObject(parent), port_(std::move(port)), op_(op) {
+    timeoutTimer_.setSingleShot(true);
+    timeoutTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&timeoutTimer_, &QTimer::timeout, this, [this] {
+        timedOut_ = true;
+        if (loop_)
+            loop_->quit();
+    });
+    reply_.onPacket = [this](QByteArrayView packet) { onReply(packet); };
+    dpGross_.onPacket = [this](QByteArrayView packet) { emit streamPacket(packet); };
+    connect(port_.get(), &SerialPort::readyRead, this, &Communication_Unit::onReadyRead);
+    connect(port_.get(), &SerialPort::lost, this, [this](const QString& reason) {
+        reply_.disarm();
+        emit portLost(port_->portNumber(), reason);
+        if (loop_)
+            loop_->quit();
+    });
+}
+
+Communication_Unit::~Communication_Unit() = default;
+
+void Communication_Unit::CommInit() {
+    reply_.disarm();
+    reply_.setEnabled(false);
+    reply_.setAutoEnable(false);
+    SetComParams(1, 9600, 8, 0);
+    OpenComPort(true);
+}
+
+void Communication_Unit::SetComParams(int portNumber, qint32 baud, int dataBits, int parity) {
+    port_->setPortNumber(portNumber);
+    port_->setBaudRate(baud);
+    port_->setDataBits(dataBits);
+    port_->setParity(parity);
+}
+
+bool Communication_Unit::OpenComPort(bool open) {
+    if (port_->isOpen() && open)
+        port_->close();
+    if (!open) {
+        port_->close();
+        return true;
+    }
+    if (port_->open())
+        return true;
+    op_.showMessage(QStringLiteral("COM%1 not available").arg(port_->portNumber()));
+    return false;
+}
+
+bool Communication_Unit::tryOpen() {
+    if (port_->isOpen())
+        port_->close();
+    return port_->open();
+}
+
+void Communication_Unit::onReadyRead() {
+    // Bytes that no matcher wants stay in the port: they are flushed by the next transaction or read
+    // byte by byte by the bootloader dialogue.
+    if (!reply_.isActive() && !dpGross_.isActive())
+        return;
+    const QByteArray bytes = port_->readAll();
+    if (dpGross_.isActive())
+        dpGross_.feed(bytes);
+    if (reply_.isActive())
+        reply_.feed(bytes);
+}
+
+void Communication_Unit::onReply(QByteArrayView packet) {
+    replyReceived_ = true;
+    replyText_ = packet.toByteArray();
+    timeoutTimer_.stop();
+    if (loop_)
+        loop_->quit();
+}
+
+QByteArray Communication_Unit::SendAndReceive(int portNumber, const QByteArray& command, int timeLimitMs,
+                                              const Framing& framing, bool send) {
+    if (link_ == Link::Can)
+        return canTransaction(command, framing);
+    if (link_ == Link::None)
+        return {};
+    if (busy_) {
+        // A caller inside another transaction's wait would take over its matcher; refuse instead.
+        qWarning("Communication_Unit: transaction '%s' refused while another is waiting",
+                 command.trimmed().constData());
+        return kTimeOutErr;
+    }
+    busy_ = true;
+
+    reply_.disarm();
+    reply_.setEnabled(false);
+    reply_.setAutoEnable(false);
+    if (port_->portNumber() != portNumber)
+        port_->setPortNumber(portNumber);
+    reply_.setStartCondition(framing.startOnAnyData ? PacketMatcher::StartCondition::AnyData
+                                                    : PacketMatcher::StartCondition::String);
+    reply_.setStartString(framing.start);
+    reply_.setEndString(framing.end);
+    reply_.setEndConditions((framing.useEndString ? PacketMatcher::EndString : 0) |
+                            (framing.usePacketSize ? PacketMatcher::EndPacketSize : 0));
+    reply_.setIncludeStrings(framing.includeStrings);
+    reply_.setPacketSize(framing.packetSize);
+    reply_.arm();
+    reply_.setEnabled(true);
+    reply_.setAutoEnable(true);
+
+    replyText_.clear();
+    replyReceived_ = false;
+    timedOut_ = false;
+    if (send) {
+        port_->clearInput();
+        port_->clearOutput();
+        port_->write(command);
+    }
+    timeoutTimer_.start(TimeScale::ms(timeLimitMs));
+
+    QEventLoop loop;
+    loop_ = &loop;
+    // Bytes may already be waiting (a fast device, or data the port read during the write).
+    if (port_->bytesAvailable() > 0)
+        onReadyRead();
+    if (!replyReceived_ && !timedOut_ && port_->isOpen())
+        loop.exec();
+    loop_ = nullptr;
+    timeoutTimer_.stop();
+
+    const QByteArray reply = replyReceived_ ? replyText_ : kTimeOutErr;
+    reply_.disarm();
+    reply_.setEnabled(false);
+    reply_.setAutoEnable(false);
+    reply_.setIncludeStrings(false);
+    endTransaction();
+    return reply;
+}
+
+QByteArray Communication_Unit::canTransaction(const QByteArray& command, const Framing& framing) {
+    std::optional<QByteArray> answer;
+    if (can_)
+        answer = can_->exchange(command);
+    QByteArray reply = answer.value_or(QByteArray());
+    if (reply == kTimeOutErr + '\r')
+        return kTimeOutErr;
+    if (!framing.includeStrings) {
+        if (!framing.start.isEmpty()) {
+            const qsizetype at = reply.indexOf(framing.start);
+            if (at >= 0)
+                reply.remove(at, framing.start.size());
+        }
+        if (!framing.end.isEmpty()) {
+            const qsizetype at = reply.indexOf(framing.end);
+            if (at >= 0)
+                reply.remove(at, framing.end.size());
+        }
+    }
+    return reply.isEmpty() ? kTimeOutErr : reply;
+}
+
+QByteArray Communication_Unit::SendAndReceiveLive(int, QByteArray command, int timeLimitMs) {
+    if (busy_) {
+        qWarning("Communication_Unit: live transaction refused while another is waiting");
+        return kTimeOutErr;
+    }
+    busy_ = true;
+    dpGross_.disarm();
+    dpGross_.setEnabled(false);
+    dpGross_.setAutoEnable(false);
+
+    const qsizetype plus = command.indexOf('+');
+    if (plus >= 0)
+        command.remove(plus, 1);
+
+    reply_.disarm();
+    reply_.setEnabled(false);
+    reply_.setAutoEnable(false);
+    reply_.setIncludeStrings(false);
+    reply_.setEndString("\r");
+    reply_.setStartCondition(PacketMatcher::StartCondition::AnyData);
+    reply_.setEndConditions(PacketMatcher::EndString);
+    reply_.arm();
+    reply_.setEnabled(true);
+    reply_.setAutoEnable(true);
+
+    replyText_.clear();
+    replyReceived_ = false;
+    timedOut_ = false;
+    port_->clearInput();
+    port_->clearOutput();
+    port_->write(command + '\r');
+    timeoutTimer_.start(TimeScale::ms(timeLimitMs));
+
+    QEventLoop loop;
+    loop_ = &loop;
+    if (port_->bytesAvailable() > 0)
+        onReadyRead();
+    if (!replyReceived_ && !timedOut_ && port_->isOpen())
+        loop.exec();
+    loop_ = nullptr;
+    timeoutTimer_.stop();
+    const QByteArray reply = replyReceived_ ? replyText_ : kTimeOutErr;
+
+    reply_.disarm();
+    reply_.setEnabled(false);
+    reply_.setAutoEnable(false);
+    reply_.setIncludeStrings(false);
+    dpGross_.arm();
+    dpGross_.setEnabled(true);
+    dpGross_.setAutoEnable(true);
+    endTransaction();
+    return reply;
+}
+
+void Communication_Unit::endTransaction() {
+    busy_ = false;
+    if (idleQueue_.isEmpty())
+        return;
+    // Deferred callers run from the event loop, never inside the caller that just finished.
+    QTimer::singleShot(0, this, [this] {
+        while (!busy_ && !idleQueue_.isEmpty())
+            idleQueue_.takeFirst()();
+    });
+}
+
+void Communication_Unit::runWhenIdle(std::function<void()> fn) {
+    if (!busy_) {
+        fn();
+        return;
+    }
+    idleQueue_.append(std::move(fn));
+}
+
+void Communication_Unit::CommWait(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(TimeScale::ms(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+quint8 Communication_Unit::ReadComByte(int maxPolls) {
+    quint8 result = 255;
+    if (!port_->isOpen())
+        return result;
+    int polls = maxPolls;
+    while (polls > 0 && result == 255) {
+        if (port_->bytesAvailable() == 0)
+            port_->waitForReadyRead(1);
+        --polls;
+        char byte = 0;
+        if (port_->bytesAvailable() > 0 && port_->readByte(&byte))
+            result = static_cast<quint8>(byte);
+    }
+    return result;
+}
+
+void Communication_Unit::SendComByte(quint8 byte) {
+    port_->clearInput();
+    port_->clearOutput();
+    port_->write(QByteArray(1, static_cast<char>(byte)));
+}
+
+bool Communication_Unit::writeRaw(const QByteArray& bytes) { return port_->write(bytes); }
+
+} // namespace tarvo

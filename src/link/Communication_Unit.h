@@ -1,0 +1,116 @@
+#pragma once
+
+#include "PacketMatcher.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QEventLoop;
+
+namespace tarvo {
+
+class CanExchange;
+class Operator;
+class SerialPort;
+
+// The text a transaction returns when no framed reply came in time.
+inline const QByteArray kTimeOutErr = QByteArrayLiteral("TimeOutErr");
+
+// How a transaction frames its reply.
+struct Framing {
+    bool startOnAnyData = false;
+    QByteArray start;
+    QByteArray end = "\r";
+    bool useEndString = true;
+    bool usePacketSize = false;
+    bool includeStrings = false;
+    int packetSize = 0;
+
+    static Framing startingWith(const QByteArray& startString) {
+        Framing f;
+        f.start = startString;
+        return f;
+    }
+    static Framing anyData() {
+        Framing f;
+        f.startOnAnyData = true;
+        return f;
+    }
+};
+
+// Which way transactions go: the Options page's link choice.
+enum class Link { None, Com, Can };
+
+// The communication unit: owns the serial port and every matcher on it (the reply matcher, the stream
+// matcher dpGross), and carries one command transaction at a time.
+class Communication_Unit : public QObject {
+    Q_OBJECT
+public:
+    Communication_Unit(std::unique_ptr<SerialPort> port, Operator& op, QObject* parent = nullptr);
+    ~Communication_Unit() override;
+
+    // Matchers disarmed and disabled, serial port on COM1 at 9600 baud, 8 data bits, no parity, opened.
+    void CommInit();
+    void SetComParams(int portNumber, qint32 baud, int dataBits, int parity);
+    // Closes an open port first when asked to open; says "COMn not available" when opening fails.
+    bool OpenComPort(bool open);
+    // Opens quietly (the start-up probe and the port selector report nothing).
+    bool tryOpen();
+
+    QByteArray SendAndReceive(int portNumber, const QByteArray& command, int timeLimitMs, const Framing& framing,
+                              bool send = true);
+    // The variant used while the stream matcher runs: any data up to "\r", 1 ms slices, serial port only.
+    QByteArray SendAndReceiveLive(int portNumber, QByteArray command, int timeLimitMs);
+    void CommWait(int ms);
+    // The next received byte, or 255 when none came within maxPolls polls of about 1 ms.
+    quint8 ReadComByte(int maxPolls);
+    void SendComByte(quint8 byte);
+    // A plain write, no transaction (the lone "\r" of the baud search, "GP-1\r", ...).
+    bool writeRaw(const QByteArray& bytes);
+
+    // A transaction is waiting for its reply.
+    bool isBusy() const { return busy_; }
+    // Runs fn now when no transaction waits, else once the running one has ended. Timer-driven callers
+    // use this so that they never take over a waiting transaction's matcher.
+    void runWhenIdle(std::function<void()> fn);
+
+    SerialPort& port() { return *port_; }
+    PacketMatcher& replyMatcher() { return reply_; }
+    PacketMatcher& dpGross() { return dpGross_; }
+
+    void setLink(Link link) { link_ = link; }
+    Link link() const { return link_; }
+    void setCanExchange(CanExchange* bridge) { can_ = bridge; }
+
+signals:
+    // A packet framed by dpGross; the view is valid only during the call.
+    void streamPacket(QByteArrayView packet);
+    // The open port went away (adapter unplugged).
+    void portLost(int portNumber, const QString& reason);
+
+private:
+    void onReadyRead();
+    void onReply(QByteArrayView packet);
+    QByteArray canTransaction(const QByteArray& command, const Framing& framing);
+    void endTransaction();
+
+    std::unique_ptr<SerialPort> port_;
+    Operator& op_;
+    CanExchange* can_ = nullptr;
+    Link link_ = Link::Com;
+    PacketMatcher reply_;
+    PacketMatcher dpGross_;
+    QTimer timeoutTimer_;
+    QByteArray replyText_;
+    bool replyReceived_ = false;
+    bool timedOut_ = false;
+    bool busy_ = false;
+    QEventLoop* loop_ = nullptr;
+    QList<std::function<void()>> idleQueue_;
+};
+
+} // namespace tarvo

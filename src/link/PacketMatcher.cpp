@@ -1,0 +1,90 @@
+#include "PacketMatcher.h"
+
+namespace tarvo {
+
+PacketMatcher::PacketMatcher() { buffer_.reserve(kMaxPacket); }
+
+void PacketMatcher::setStartString(const QByteArray& s) {
+    start_ = s;
+    startMatched_ = 0;
+    collecting_ = false;
+    buffer_.resize(0);
+}
+
+void PacketMatcher::arm() {
+    armed_ = true;
+    collecting_ = false;
+    startMatched_ = 0;
+    buffer_.resize(0);
+}
+
+void PacketMatcher::disarm() {
+    armed_ = false;
+    collecting_ = false;
+    startMatched_ = 0;
+    buffer_.resize(0);
+}
+
+void PacketMatcher::feed(const char* data, qsizetype size) {
+    for (qsizetype i = 0; i < size; ++i) {
+        if (!armed_ || !enabled_)
+            return;
+        const char c = data[i];
+        if (!collecting_) {
+            if (startCondition_ == StartCondition::AnyData || start_.isEmpty()) {
+                collecting_ = true;
+                buffer_.resize(0);
+            } else {
+                // Look for the start string; on a mismatch fall back to the longest prefix still matching.
+                while (startMatched_ > 0 && start_[startMatched_] != c) {
+                    qsizetype k = startMatched_ - 1;
+                    while (k > 0 && QByteArrayView(start_.constData() + startMatched_ - k, k) !=
+                                        QByteArrayView(start_.constData(), k))
+                        --k;
+                    startMatched_ = k;
+                }
+                if (start_[startMatched_] == c)
+                    ++startMatched_;
+                if (startMatched_ == start_.size()) {
+                    collecting_ = true;
+                    startMatched_ = 0;
+                    buffer_.resize(0);
+                    buffer_.append(start_);
+                    if ((endConditions_ & EndPacketSize) && packetSize_ > 0 && buffer_.size() >= packetSize_)
+                        deliver(false);
+                }
+                continue;
+            }
+        }
+        buffer_.append(c);
+        const qsizetype body = buffer_.size() - (startCondition_ == StartCondition::String ? start_.size() : 0);
+        if ((endConditions_ & EndString) && !end_.isEmpty() && body >= end_.size() && buffer_.endsWith(end_)) {
+            deliver(true);
+        } else if ((endConditions_ & EndPacketSize) && packetSize_ > 0 && buffer_.size() >= packetSize_) {
+            deliver(false);
+        } else if (buffer_.size() >= kMaxPacket) {
+            collecting_ = false;
+            buffer_.resize(0);
+        }
+    }
+}
+
+void PacketMatcher::deliver(bool endedByString) {
+    QByteArrayView packet(buffer_);
+    if (!include_) {
+        if (startCondition_ == StartCondition::String)
+            packet = packet.sliced(start_.size());
+        if (endedByString)
+            packet.chop(end_.size());
+    }
+    collecting_ = false;
+    if (!autoEnable_)
+        armed_ = false;
+    if (onPacket)
+        onPacket(packet);
+    // The handler may have re-armed or re-configured the matcher; a fresh search starts either way.
+    if (!collecting_)
+        buffer_.resize(0);
+}
+
+} // namespace tarvo

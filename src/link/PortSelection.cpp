@@ -1,0 +1,112 @@
+#include "PortSelection.h"
+
+#include "SerialPort.h"
+#include "protocol/CommandTable.h"
+
+namespace tarvo {
+
+PortSelection::PortSelection(Communication_Unit& comm, QObject* parent) : QObject(parent), comm_(comm) {
+    applyLink();
+}
+
+void PortSelection::applyLink() { comm_.setLink(canChosen_ ? Link::Can : comChoice_ >= 1 ? Link::Com : Link::None); }
+
+bool PortSelection::portAvailable(int com) const { return com >= 1 && com <= ComPortMap::kCount && available_[com - 1]; }
+
+void PortSelection::setPortAvailable(int com, bool available) {
+    if (com < 1 || com > ComPortMap::kCount || available_[com - 1] == available)
+        return;
+    available_[com - 1] = available;
+    emit changed();
+}
+
+void PortSelection::setSearchOnlySelected(bool on) {
+    searchOnlySelected_ = on;
+    emit changed();
+}
+
+void PortSelection::setPortBaudCaption(const QString& text) {
+    if (caption_ == text)
+        return;
+    caption_ = text;
+    // edComBaudInfoChange: every page's copy follows the Options page's caption.
+    emit portBaudCaptionChanged(caption_);
+}
+
+void PortSelection::ComPortSelector() {
+    canOptionsVisible_ = false;
+    const int n = comChoice_;
+    if (n >= 1 && n <= ComPortMap::kCount) {
+        comm_.port().close();
+        comm_.port().setPortNumber(n);
+        available_[n - 1] = true;
+        if (!comm_.tryOpen())
+            available_[n - 1] = false;
+    }
+    applyLink();
+    emit changed();
+}
+
+void PortSelection::rbCOMClick(int com) {
+    if (com < 1 || com > ComPortMap::kCount)
+        return;
+    comChoice_ = com;
+    const bool wasCan = canChosen_;
+    canChosen_ = false;
+    ComPortSelector();
+    if (wasCan)
+        emit canErrorReportingChanged(false);
+}
+
+void PortSelection::rbBaudClick(int baud) {
+    comm_.port().setBaudRate(baud);
+    baudChoice_ = baud;
+    familyBaudClick(FamilyPage::Mxr21, baud);
+    familyBaudClick(FamilyPage::Mxr23, baud);
+    familyBaudClick(FamilyPage::Mxr41, baud);
+    emit changed();
+}
+
+void PortSelection::familyBaudClick(FamilyPage page, int baud) {
+    setupBaud_ = QString::number(baud);
+    familyBaud_[static_cast<int>(page)] = baud;
+    emit changed();
+}
+
+void PortSelection::rbCANClick() {
+    canChosen_ = true;
+    canOptionsVisible_ = true;
+    applyLink();
+    emit canErrorReportingChanged(canChosen_);
+    emit changed();
+}
+
+void PortSelection::setCanNodePosition(int position) {
+    if (position < 0 || position >= kCanNodeCount)
+        return;
+    canNode_ = position;
+    emit changed();
+}
+
+void PortSelection::setCanSpeedPosition(int position) {
+    if (position < 0 || position >= static_cast<int>(kCanBitRates.size()))
+        return;
+    canSpeed_ = position;
+    emit changed();
+}
+
+void PortSelection::setCanDeviceAddress(int address) {
+    if (address < 0 || address >= kDeviceAddressCount)
+        return;
+    canDeviceAddress_ = address;
+    emit changed();
+}
+
+void PortSelection::setSearching(bool on) {
+    if (searching_ == on)
+        return;
+    searching_ = on;
+    emit changed();
+}
+
+} // namespace tarvo
