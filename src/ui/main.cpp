@@ -1,6 +1,31 @@
+#include "TForm1.h"
+#include "TForm2.h"
+#include "app/MainController.h"
+#include "link/QtSerialPortDevice.h"
+
 #include <QApplication>
+
+using namespace tarvo;
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QString::fromLatin1(MainController::kApplicationTitle));
+    QApplication::setApplicationDisplayName(QString::fromLatin1(MainController::kApplicationTitle));
+
+    ui::QtOperator op;
+    const QString settings = MainController::defaultSettingsPath();
+    MainController controller(op, std::make_unique<QtSerialPortDevice>(MainController::resolveComPorts(settings)),
+                              settings);
+
+    // The five windows in their order; creating the main window runs FormCreate.
+    ui::TForm1 form1(controller, op);
+    controller.FormCreate();
+    ui::CaptionedWindow form3("Calibration", false);
+    ui::TForm2 form2;
+    ui::CaptionedWindow form4("Data", true);
+    ui::CaptionedWindow form5("Change value", false);
+    QObject::connect(&controller.readout(), &LiveReadout::textChanged, &form2, &ui::TForm2::setText);
+
+    form1.show();
+    return app.exec();
 }

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "base/Operator.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QWidget>
+#include <array>
+
+namespace tarvo::ui {
+
+// The operator as the windows show it: information lines on the pages, Qt message boxes and dialogs.
+class QtOperator : public Operator {
+public:
+    void setParentWindow(QWidget* window) { window_ = window; }
+    void setInfoLine(Page page, QLabel* label) { lines_[static_cast<int>(page)] = label; }
+
+    void showInfoMessage(const QString& text) override;
+    void showInfoLine(Page page, const QString& text) override;
+    void showMessage(const QString& text, const QString& caption, MessageIcon icon) override;
+    bool askYesNo(const QString& text, const QString& caption) override;
+    bool askOkCancel(const QString& text, const QString& caption) override;
+    QString askOpenFileName(const QString& caption, const QString& filter) override;
+    QString askSaveFileName(const QString& defaultSuffix, const QString& filter) override;
+    std::optional<Rgb> askColour(Rgb current) override;
+
+private:
+    QPointer<QWidget> window_;
+    std::array<QPointer<QLabel>, std::size(kAllPages)> lines_{};
+};
+
+// "a|*.x|b|*.y" (the program's filter notation) as Qt's "a;;b".
+QString qtFilter(const QString& filter);
+
+} // namespace tarvo::ui

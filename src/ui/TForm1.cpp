@@ -1,0 +1,315 @@
+#include "TForm1.h"
+
+#include "protocol/CommandTable.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tarvo::ui {
+
+namespace {
+
+QPushButton* button(const QString& caption, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setAccessibleName(caption);
+    return b;
+}
+
+QRadioButton* radio(const QString& caption, QWidget* parent) {
+    auto* r = new QRadioButton(caption, parent);
+    r->setAccessibleName(caption);
+    return r;
+}
+
+QLabel* label(const QString& text, QWidget* parent, const QString& accessible = {}) {
+    auto* l = new QLabel(text, parent);
+    l->setAccessibleName(accessible.isEmpty() ? text : accessible);
+    return l;
+}
+
+} // namespace
+
+TForm1::TForm1(MainController& controller, QtOperator& op, QWidget* parent)
+    : QMainWindow(parent), c_(controller), op_(op) {
+    setWindowTitle(QString::fromLatin1(MainController::kMainCaption));
+    setAcceptDrops(true);
+    pages_ = new QTabWidget(this);
+    pages_->setAccessibleName("Pages");
+    setCentralWidget(pages_);
+
+    addPage(Page::Display, "Display", buildDisplayPage());
+    addPage(Page::Options, "Options", buildOptionsPage());
+    addPage(Page::Terminal, "Terminal", buildTerminalPage());
+    addPage(Page::Mxr21, "MXR 21xx", buildFamilyPage(FamilyPage::Mxr21, "Setup MXR"));
+    addPage(Page::Mxr23, "MXR 23xx", buildFamilyPage(FamilyPage::Mxr23, "Setup MXR"));
+    addPage(Page::Mxr41, "MXR 41xx", buildFamilyPage(FamilyPage::Mxr41, "Setup MXR"));
+    addPage(Page::Tcw43, "TCW 43xx", buildFamilyPage(FamilyPage::Tcw43, "Setup Device"));
+    addPage(Page::Commands, "Commands", buildCommandsPage());
+    addPage(Page::Programming, "Programming", buildProgrammingPage());
+    op_.setParentWindow(this);
+
+    auto* quit = new QAction("Quit", this);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+    addAction(quit);
+
+    connect(pages_, &QTabWidget::currentChanged, this, &TForm1::onCurrentPageChanged);
+    connect(&c_, &MainController::closeRequested, this, [this] { QTimer::singleShot(0, this, &QWidget::close); });
+    connect(&c_, &MainController::pageControlEnabledChanged, this, [this](bool on) { pages_->tabBar()->setEnabled(on); });
+    connect(&c_, &MainController::familyTabsChanged, this, &TForm1::syncFromCore);
+    connect(&c_.ports(), &PortSelection::changed, this, &TForm1::syncFromCore);
+    connect(&c_.ports(), &PortSelection::portBaudCaptionChanged, this, [this](const QString& text) {
+        for (QLabel* l : portBaudCaptions_)
+            l->setText(text);
+    });
+    connect(&c_, &MainController::latestVersionChanged, latestVersion_, &QPushButton::setText);
+    connect(&c_.readout(), &LiveReadout::textChanged, readout_, &QLabel::setText);
+    connect(&c_.readout(), &LiveReadout::autotransmitChanged, this,
+            [this] { startAutotransmit_->setText(c_.readout().buttonCaption()); });
+    syncFromCore();
+}
+
+QWidget* TForm1::addPage(Page page, const QString& title, QWidget* content) {
+    auto* holder = new QWidget(pages_);
+    auto* layout = new QVBoxLayout(holder);
+    layout->addWidget(content, 1);
+    auto* info = label(QString(), holder, title + " information");
+    info->setFrameShape(QFrame::StyledPanel);
+    layout->addWidget(info);
+    op_.setInfoLine(page, info);
+    holder->setAccessibleName(title);
+    pageWidgets_[static_cast<int>(page)] = holder;
+    pages_->addTab(holder, title);
+    return holder;
+}
+
+QGroupBox* TForm1::buildBaudGroup(std::array<QRadioButton*, 5>& buttons, const std::function<void(int)>& onClick) {
+    auto* group = new QGroupBox("Baudrate");
+    auto* layout = new QVBoxLayout(group);
+    for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
+        const int rate = kBaudRates[i];
+        buttons[i] = radio(QString::number(rate), group);
+        layout->addWidget(buttons[i]);
+        connect(buttons[i], &QRadioButton::clicked, this, [onClick, rate] { onClick(rate); });
+    }
+    return group;
+}
+
+QWidget* TForm1::buildDisplayPage() {
+    auto* w = new QWidget;
+    auto* layout = new QVBoxLayout(w);
+    readout_ = label("", w, "Readout");
+    QFont f = readout_->font();
+    f.setPointSize(36);
+    f.setBold(true);
+    readout_->setFont(f);
+    layout->addWidget(readout_);
+    auto* row = new QHBoxLayout;
+    startAutotransmit_ = button(c_.readout().buttonCaption(), w);
+    auto* find = button("Find Device", w);
+    row->addWidget(startAutotransmit_);
+    row->addWidget(find);
+    row->addStretch();
+    layout->addLayout(row);
+    layout->addStretch();
+    return w;
+}
+
+QWidget* TForm1::buildOptionsPage() {
+    auto* w = new QWidget;
+    auto* layout = new QHBoxLayout(w);
+    auto* com = new QGroupBox("COM port selection", w);
+    auto* comLayout = new QVBoxLayout(com);
+    for (int n = 1; n <= 8; ++n) {
+        optionsCom_[n - 1] = radio(QStringLiteral("COM%1").arg(n), com);
+        comLayout->addWidget(optionsCom_[n - 1]);
+        connect(optionsCom_[n - 1], &QRadioButton::clicked, this, [this, n] { c_.ports().rbCOMClick(n); });
+    }
+    rbCAN_ = radio("CAN-bus", com);
+    comLayout->addWidget(rbCAN_);
+    connect(rbCAN_, &QRadioButton::clicked, this, [this] { c_.ports().rbCANClick(); });
+    layout->addWidget(com);
+    layout->addWidget(buildBaudGroup(optionsBaud_, [this](int rate) { c_.ports().rbBaudClick(rate); }));
+
+    canOptions_ = new QGroupBox("CANbus Options", w);
+    auto* can = new QFormLayout(canOptions_);
+    auto* node = new QComboBox(canOptions_);
+    for (int id = 1; id <= kCanNodeCount; ++id)
+        node->addItem(canNodeName(id));
+    node->setAccessibleName("CAN address");
+    auto* speed = new QComboBox(canOptions_);
+    for (const TCANBAUD& rate : kCanBitRates)
+        speed->addItem(QString::fromLatin1(rate.name.data(), static_cast<qsizetype>(rate.name.size())));
+    speed->setAccessibleName("CAN speed");
+    auto* address = new QComboBox(canOptions_);
+    for (int a = 0; a < kDeviceAddressCount; ++a)
+        address->addItem(QString::number(a));
+    address->setAccessibleName("Device address");
+    can->addRow("CAN address", node);
+    can->addRow("CAN speed", speed);
+    can->addRow("Device address", address);
+    connect(node, &QComboBox::currentIndexChanged, this, [this](int i) { c_.ports().setCanNodePosition(i); });
+    connect(speed, &QComboBox::currentIndexChanged, this, [this](int i) { c_.ports().setCanSpeedPosition(i); });
+    connect(address, &QComboBox::currentIndexChanged, this, [this](int i) { c_.ports().setCanDeviceAddress(i); });
+    layout->addWidget(canOptions_);
+
+    auto* right = new QVBoxLayout;
+    auto* search = new QCheckBox("Search only selected", w);
+    search->setAccessibleName("Search only selected");
+    connect(search, &QCheckBox::toggled, this, [this](bool on) { c_.ports().setSearchOnlySelected(on); });
+    right->addWidget(search);
+    right->addWidget(button("Find Device", w));
+    auto* printerSetup = button("Printer Setup", w);
+    connect(printerSetup, &QPushButton::clicked, this, [this] {
+        QPrinter printer;
+        QPrintDialog dialog(&printer, this);
+        dialog.setWindowTitle("Printer Setup");
+        dialog.exec();
+    });
+    right->addWidget(printerSetup);
+    latestVersion_ = button(c_.latestVersionCaption(), w);
+    connect(latestVersion_, &QPushButton::clicked, this, [this] { c_.LatestVersionClick(); });
+    right->addWidget(latestVersion_);
+    portBaudCaptions_[0] = label(c_.ports().portBaudCaption(), w, "Port and baud");
+    right->addWidget(portBaudCaptions_[0]);
+    right->addStretch();
+    layout->addLayout(right);
+    return w;
+}
+
+QWidget* TForm1::buildTerminalPage() {
+    auto* w = new QWidget;
+    auto* layout = new QHBoxLayout(w);
+    auto* com = new QGroupBox("COM port", w);
+    auto* comLayout = new QVBoxLayout(com);
+    for (int n = 1; n <= 8; ++n) {
+        terminalCom_[n - 1] = radio(QStringLiteral("COM%1").arg(n), com);
+        comLayout->addWidget(terminalCom_[n - 1]);
+        connect(terminalCom_[n - 1], &QRadioButton::clicked, this, [this, n] { c_.ports().rbCOMClick(n); });
+    }
+    layout->addWidget(com);
+    layout->addWidget(buildBaudGroup(terminalBaud_, [this](int rate) { c_.ports().rbBaudClick(rate); }));
+    auto* right = new QVBoxLayout;
+    portBaudCaptions_[1] = label(c_.ports().portBaudCaption(), w, "Port and baud");
+    right->addWidget(portBaudCaptions_[1]);
+    right->addWidget(button("Find Device", w));
+    right->addStretch();
+    layout->addLayout(right);
+    return w;
+}
+
+QWidget* TForm1::buildFamilyPage(FamilyPage family, const QString& setupCaption) {
+    auto* w = new QWidget;
+    auto* layout = new QHBoxLayout(w);
+    layout->addWidget(buildBaudGroup(familyBaud_[static_cast<int>(family)],
+                                     [this, family](int rate) { c_.ports().familyBaudClick(family, rate); }));
+    auto* right = new QVBoxLayout;
+    auto* caption = label(c_.ports().portBaudCaption(), w, "Port and baud");
+    portBaudCaptions_[2 + static_cast<int>(family)] = caption;
+    right->addWidget(caption);
+    right->addWidget(button(setupCaption, w));
+    right->addWidget(button("Load Default", w));
+    right->addWidget(button("Find Device", w));
+    right->addStretch();
+    layout->addLayout(right);
+    return w;
+}
+
+QWidget* TForm1::buildCommandsPage() { return new QWidget; }
+
+QWidget* TForm1::buildProgrammingPage() {
+    auto* w = new QWidget;
+    auto* layout = new QVBoxLayout(w);
+    layout->addWidget(label("You can Load Firmware by dropping a *.qmf file on the Tarvo window!", w));
+    auto* load = button("Load Firmware (*.qmf)", w);
+    layout->addWidget(load);
+    firmwareInfo_ = new QPlainTextEdit(w);
+    firmwareInfo_->setReadOnly(true);
+    firmwareInfo_->setAccessibleName("Firmware file");
+    layout->addWidget(firmwareInfo_, 1);
+    return w;
+}
+
+void TForm1::syncFromCore() {
+    const PortSelection& p = c_.ports();
+    for (int n = 1; n <= 8; ++n) {
+        optionsCom_[n - 1]->setEnabled(p.portAvailable(n) || p.comChoice() == n);
+        terminalCom_[n - 1]->setEnabled(optionsCom_[n - 1]->isEnabled());
+        const bool on = !p.canChosen() && p.comChoice() == n;
+        if (on) {
+            optionsCom_[n - 1]->setChecked(true);
+            terminalCom_[n - 1]->setChecked(true);
+        }
+    }
+    if (p.canChosen())
+        rbCAN_->setChecked(true);
+    canOptions_->setVisible(p.canOptionsVisible());
+    for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
+        if (kBaudRates[i] == p.baudChoice()) {
+            optionsBaud_[i]->setChecked(true);
+            terminalBaud_[i]->setChecked(true);
+        }
+        for (int f = 0; f < kFamilyPages; ++f)
+            if (kBaudRates[i] == p.familyBaud(static_cast<FamilyPage>(f)))
+                familyBaud_[f][i]->setChecked(true);
+    }
+    const Page family[] = {Page::Mxr21, Page::Mxr23, Page::Mxr41, Page::Tcw43};
+    for (int f = 0; f < kFamilyPages; ++f)
+        pages_->setTabVisible(pages_->indexOf(page(family[f])), c_.familyTabVisible(static_cast<FamilyPage>(f)));
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    // The Display page's show handler runs once the window is on screen: the first device contact.
+    QTimer::singleShot(0, this, [this] { c_.TabSheet1Show(); });
+}
+
+void TForm1::onCurrentPageChanged(int index) {
+    QWidget* now = pages_->widget(index);
+    if (now == page(Page::Display))
+        c_.TabSheet1Show();
+    else if (now == page(Page::Options))
+        c_.TabSheet2Show();
+    previousPage_ = index;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    c_.FormDestroy();
+    event->accept();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (c_.acceptsDroppedFiles() && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile().left(255);
+    c_.AcceptFiles(paths);
+    event->acceptProposedAction();
+}
+
+} // namespace tarvo::ui

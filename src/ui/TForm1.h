@@ -1,0 +1,72 @@
+#pragma once
+
+#include "QtOperator.h"
+#include "app/MainController.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+
+class QTabWidget;
+class QLabel;
+class QRadioButton;
+class QPushButton;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QPlainTextEdit;
+
+namespace tarvo::ui {
+
+// The main window: a thin view over MainController. Every control mirrors a value of the core and
+// forwards its clicks; nothing here talks to the device directly.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    TForm1(MainController& controller, QtOperator& op, QWidget* parent = nullptr);
+
+    QTabWidget* pages() const { return pages_; }
+    QWidget* page(Page page) const { return pageWidgets_[static_cast<int>(page)]; }
+    QRadioButton* optionsComButton(int com) const { return optionsCom_[com - 1]; }
+    QRadioButton* terminalComButton(int com) const { return terminalCom_[com - 1]; }
+    QPushButton* latestVersionButton() const { return latestVersion_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    QWidget* addPage(Page page, const QString& title, QWidget* content);
+    QWidget* buildDisplayPage();
+    QWidget* buildOptionsPage();
+    QWidget* buildTerminalPage();
+    QWidget* buildFamilyPage(FamilyPage family, const QString& setupCaption);
+    QWidget* buildCommandsPage();
+    QWidget* buildProgrammingPage();
+    QGroupBox* buildBaudGroup(std::array<QRadioButton*, 5>& buttons, const std::function<void(int)>& onClick);
+    void syncFromCore();
+    void onCurrentPageChanged(int index);
+
+    MainController& c_;
+    QtOperator& op_;
+    QTabWidget* pages_ = nullptr;
+    std::array<QWidget*, std::size(kAllPages)> pageWidgets_{};
+    std::array<QRadioButton*, 8> optionsCom_{};
+    std::array<QRadioButton*, 8> terminalCom_{};
+    QRadioButton* rbCAN_ = nullptr;
+    std::array<QRadioButton*, 5> optionsBaud_{};
+    std::array<QRadioButton*, 5> terminalBaud_{};
+    std::array<std::array<QRadioButton*, 5>, kFamilyPages> familyBaud_{};
+    std::array<QLabel*, 2 + kFamilyPages> portBaudCaptions_{}; // Options, Terminal, family pages
+    QGroupBox* canOptions_ = nullptr;
+    QPushButton* latestVersion_ = nullptr;
+    QPushButton* startAutotransmit_ = nullptr;
+    QLabel* readout_ = nullptr;
+    QPlainTextEdit* firmwareInfo_ = nullptr;
+    bool shown_ = false;
+    int previousPage_ = 0;
+};
+
+} // namespace tarvo::ui

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QLabel>
+#include <QWidget>
+
+namespace tarvo::ui {
+
+// The big display: the readout in large lime letters on black, always on top.
+class TForm2 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm2(QWidget* parent = nullptr);
+    void setText(const QString& text) { label_->setText(text); }
+    QString text() const { return label_->text(); }
+
+signals:
+    void hidden();
+
+protected:
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QLabel* label_;
+};
+
+// A small window of its own with a caption; the calibration wizard, the data list and the value pop-up
+// fill theirs as their subsystems arrive.
+class CaptionedWindow : public QWidget {
+    Q_OBJECT
+public:
+    CaptionedWindow(const QString& caption, bool alwaysOnTop, QWidget* parent = nullptr);
+};
+
+} // namespace tarvo::ui
