@@ -1,1 +1,196 @@
-int main() { return 0; }
+// tarvo-devsim: simulated transmitters on pseudo-terminals, for the demo and for tests of the real
+// programs. Control commands arrive on standard input.
+
+#include "engine/ControlChannel.h"
+#include "engine/Device.h"
+#include "engine/DeviceConfig.h"
+#include "engine/Line.h"
+#include "engine/PtyLine.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+bool installSignalHandlers() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
+}
+
+void say(const QString& text) {
+    std::fputs(qPrintable(text + u'\n'), stdout);
+    std::fflush(stdout);
+}
+
+int fail(const QString& text) {
+    std::fputs(qPrintable(QStringLiteral("tarvo-devsim: ") + text + u'\n'), stderr);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tarvo-devsim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral(
+            "Simulated load-cell transmitters on pseudo-terminals.\n"
+            "Prints one line \"line N: /dev/pts/X\" per line at start, then takes control commands.\n\n"
+            "Device keys for --device (all optional): line=N (default 1), id=IDENTITY (4110), "
+            "fw=TEXT (1.00), addr=0..63 (0), baud=9600|19200|38400|57600|115200 (115200), duplex=0|1 (1), "
+            "decimals=0..5 (1), weight=VALUE (0), tare=VALUE (0), update=MS (value lines, 100), "
+            "pupdate=MS (status packets, 20).\n\n") +
+        devsim::ControlChannel::help());
+    parser.addHelpOption();
+    const QCommandLineOption linesOption(QStringLiteral("lines"),
+                                         QStringLiteral("Number of serial lines (default 1)."),
+                                         QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption deviceOption(
+        QStringLiteral("device"),
+        QStringLiteral(
+            "Add a device, e.g. \"line=1,id=4114,fw=2.10,addr=5,baud=38400,duplex=1,decimals=1,"
+            "weight=123.4,update=100\". Repeatable. Without it: one device id 4110 at 115200 on line 1."),
+        QStringLiteral("SPEC"));
+    const QCommandLineOption linkOption(
+        QStringLiteral("link"),
+        QStringLiteral("Make a symbolic link PATH to line LINE's terminal. Repeatable."),
+        QStringLiteral("LINE=PATH"));
+    const QCommandLineOption resetOption(
+        QStringLiteral("reset-ms"),
+        QStringLiteral("How long a device stays silent after \"SR\" (default 1500)."), QStringLiteral("MS"));
+    const QCommandLineOption latencyOption(QStringLiteral("latency-ms"),
+                                           QStringLiteral("Time from a command to its reply (default 5)."),
+                                           QStringLiteral("MS"));
+    parser.addOptions({linesOption, deviceOption, linkOption, resetOption, latencyOption});
+    parser.process(app);
+
+    bool ok = false;
+    const int lineCount = parser.value(linesOption).toInt(&ok);
+    if (!ok || lineCount < 1 || lineCount > 64)
+        return fail(QStringLiteral("--lines must be 1..64"));
+    auto optionalMs = [&](const QCommandLineOption& option, int* ms) {
+        if (!parser.isSet(option))
+            return true;
+        *ms = parser.value(option).toInt(&ok);
+        return ok && *ms >= 0;
+    };
+    int resetMs = -1;
+    int latencyMs = -1;
+    if (!optionalMs(resetOption, &resetMs))
+        return fail(QStringLiteral("--reset-ms must be a number of milliseconds"));
+    if (!optionalMs(latencyOption, &latencyMs))
+        return fail(QStringLiteral("--latency-ms must be a number of milliseconds"));
+
+    std::vector<std::unique_ptr<devsim::Line>> lines;
+    QList<devsim::Line*> linePointers;
+    for (int i = 0; i < lineCount; ++i) {
+        lines.push_back(std::make_unique<devsim::Line>());
+        linePointers.append(lines.back().get());
+        if (latencyMs >= 0)
+            lines.back()->setLatencyMs(latencyMs);
+    }
+
+    QStringList deviceSpecs = parser.values(deviceOption);
+    if (deviceSpecs.isEmpty())
+        deviceSpecs.append(QStringLiteral("line=1,id=4110,baud=115200"));
+    for (const QString& spec : std::as_const(deviceSpecs)) {
+        devsim::DeviceConfig config;
+        int lineNumber = 1;
+        QString error;
+        if (!devsim::DeviceConfig::fromSpec(spec, &config, &lineNumber, &error))
+            return fail(QStringLiteral("--device %1: %2").arg(spec, error));
+        if (lineNumber > lineCount)
+            return fail(QStringLiteral("--device %1: there is no line %2").arg(spec).arg(lineNumber));
+        if (resetMs >= 0)
+            config.resetMs = resetMs;
+        devsim::Line* line = lines[size_t(lineNumber - 1)].get();
+        if (line->device(config.address))
+            return fail(QStringLiteral("--device %1: address %2 is taken on line %3")
+                            .arg(spec)
+                            .arg(config.address)
+                            .arg(lineNumber));
+        line->addDevice(config);
+    }
+
+    std::vector<std::unique_ptr<devsim::PtyLine>> ptys;
+    for (const auto& line : lines) {
+        ptys.push_back(std::make_unique<devsim::PtyLine>(line.get()));
+        QString error;
+        if (!ptys.back()->open(&error))
+            return fail(error);
+    }
+    for (const QString& link : parser.values(linkOption)) {
+        const qsizetype eq = link.indexOf(u'=');
+        const int lineNumber = eq > 0 ? link.left(eq).toInt(&ok) : 0;
+        if (eq <= 0 || !ok || lineNumber < 1 || lineNumber > lineCount || eq + 1 >= link.size())
+            return fail(
+                QStringLiteral("--link %1: expected LINE=PATH with LINE 1..%2").arg(link).arg(lineCount));
+        QString error;
+        if (!ptys[size_t(lineNumber - 1)]->makeLink(link.mid(eq + 1), &error))
+            return fail(error);
+    }
+
+    if (!installSignalHandlers())
+        return fail(QStringLiteral("cannot install signal handlers"));
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
+        QCoreApplication::quit();
+    });
+
+    devsim::ControlChannel control(linePointers);
+    QObject::connect(&control, &devsim::ControlChannel::quitRequested, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    QByteArray input;
+    QSocketNotifier stdinNotifier(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&stdinNotifier, &QSocketNotifier::activated, &app, [&] {
+        char buffer[1024];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            return;
+        if (n <= 0) {
+            // End of input: the simulator keeps running (the demo starts it in the background).
+            stdinNotifier.setEnabled(false);
+            return;
+        }
+        input.append(buffer, qsizetype(n));
+        qsizetype end = 0;
+        while ((end = input.indexOf('\n')) >= 0) {
+            const QString command = QString::fromUtf8(input.left(end)).trimmed();
+            input.remove(0, end + 1);
+            if (!command.isEmpty())
+                say(control.execute(command));
+        }
+    });
+
+    for (size_t i = 0; i < ptys.size(); ++i)
+        say(QStringLiteral("line %1: %2").arg(i + 1).arg(ptys[i]->slavePath()));
+
+    const int rc = QCoreApplication::exec();
+    ptys.clear(); // removes the links
+    return rc;
+}

@@ -1,0 +1,100 @@
+#include "ControlChannel.h"
+
+#include "Device.h"
+#include "Line.h"
+
+#include <QStringList>
+
+namespace devsim {
+
+ControlChannel::ControlChannel(QList<Line*> lines, QObject* parent)
+    : QObject(parent), lines_(std::move(lines)) {}
+
+QString ControlChannel::help() {
+    return QStringLiteral(
+        "Control commands (one per line on standard input; each is answered \"ok\" or \"error: ...\"):\n"
+        "  fault LINE none          end any fault\n"
+        "  fault LINE silent        the devices hear nothing and send nothing\n"
+        "  fault LINE late MS       replies come MS milliseconds late\n"
+        "  fault LINE err           every command is answered \"ERR\"\n"
+        "  fault LINE garbage       every reply is replaced by random bytes without a carriage return\n"
+        "  fault LINE overlong      the next reply is a line of 5000 bytes before its carriage return\n"
+        "  fault LINE overrange     values read \"ooooooo\", status packets set the over-range bit\n"
+        "  fault LINE underrange    values read \"uuuuuuu\", status packets set the under-range bit\n"
+        "  weight LINE ADDR VALUE   set the gross weight of the device with address ADDR\n"
+        "  identity LINE ADDR N     set the identity number of the device with address ADDR\n"
+        "  quit                     end the simulator\n"
+        "End of input does not end the simulator; SIGTERM and SIGINT do.\n");
+}
+
+Line* ControlChannel::lineAt(const QString& text, QString* error) const {
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n < 1 || n > lines_.size()) {
+        *error = QStringLiteral("error: no line %1").arg(text);
+        return nullptr;
+    }
+    return lines_[n - 1];
+}
+
+QString ControlChannel::execute(const QString& command) {
+    const QStringList words = command.simplified().split(u' ', Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return QStringLiteral("error: empty command");
+    const QString verb = words[0].toLower();
+    QString error;
+    if (verb == u"quit") {
+        emit quitRequested();
+        return QStringLiteral("ok");
+    }
+    if (verb == u"fault") {
+        if (words.size() < 3)
+            return QStringLiteral(
+                "error: usage: fault LINE none|silent|late MS|err|garbage|overlong|overrange|underrange");
+        Line* line = lineAt(words[1], &error);
+        if (!line)
+            return error;
+        Line::Fault fault{};
+        if (!Line::parseFault(words[2].toLower(), &fault))
+            return QStringLiteral("error: unknown fault %1").arg(words[2]);
+        int lateMs = 0;
+        if (fault == Line::Fault::Late) {
+            bool ok = false;
+            lateMs = words.size() == 4 ? words[3].toInt(&ok) : 0;
+            if (!ok || lateMs < 0)
+                return QStringLiteral("error: usage: fault LINE late MS");
+        } else if (words.size() != 3) {
+            return QStringLiteral("error: fault %1 takes no value").arg(words[2]);
+        }
+        line->setFault(fault, lateMs);
+        return QStringLiteral("ok");
+    }
+    if (verb == u"weight" || verb == u"identity") {
+        if (words.size() != 4)
+            return QStringLiteral("error: usage: %1 LINE ADDR %2")
+                .arg(verb, verb == u"weight" ? "VALUE" : "N");
+        Line* line = lineAt(words[1], &error);
+        if (!line)
+            return error;
+        bool ok = false;
+        const int address = words[2].toInt(&ok);
+        Device* device = ok ? line->device(address) : nullptr;
+        if (!device)
+            return QStringLiteral("error: no device with address %1 on line %2").arg(words[2], words[1]);
+        if (verb == u"weight") {
+            const double value = words[3].toDouble(&ok);
+            if (!ok)
+                return QStringLiteral("error: not a number: %1").arg(words[3]);
+            device->setWeight(value);
+        } else {
+            const int identity = words[3].toInt(&ok);
+            if (!ok || identity < 0 || identity > 9999)
+                return QStringLiteral("error: identity must be 0..9999");
+            device->setIdentity(identity);
+        }
+        return QStringLiteral("ok");
+    }
+    return QStringLiteral("error: unknown command %1").arg(words[0]);
+}
+
+} // namespace devsim

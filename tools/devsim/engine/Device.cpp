@@ -1,0 +1,441 @@
+#include "Device.h"
+
+#include "ValueText.h"
+
+#include <base/TimeScale.h>
+
+#include <array>
+#include <cmath>
+#include <string_view>
+
+namespace devsim {
+
+namespace {
+
+// Parameters the device stores and reads back as reply prefix + sign + five digits.
+struct ParameterDef {
+    std::string_view mnemonic;
+    std::string_view prefix;
+    int defaultValue;
+};
+constexpr std::array<ParameterDef, 39> parameterTable{{
+    {"CG", "G", 10000}, {"CM", "M", 99999}, {"DS", "S", 1},   {"DP", "P", 1},   {"AZ", "Z", 0},
+    {"AG", "G", 10000}, {"ZT", "Z", 0},     {"NR", "R", 2},   {"NT", "T", 500}, {"FL", "F", 3},
+    {"FM", "M", 0},     {"UR", "U", 5},     {"BR", "B ", 0},  {"AD", "A ", 0},  {"DR", "R ", 0},
+    {"RR", "R:", 0},    {"IN", "IN", 0},    {"IO", "IO", 0},  {"IM", "IM", 0},  {"SD", "S", 20},
+    {"MT", "M", 100},   {"TL", "T", 150},   {"TE", "E:", 0},  {"RW", "R", 50},  {"TT", "T", 200},
+    {"HT", "H", 500},   {"TW", "W", 20},    {"TI", "T", 100}, {"DT", "T", 10},  {"TS", "T", 0},
+    {"TD", "T", 0},     {"DI", "I:", 0},    {"LC", "C:", 0},  {"LI", "I:", 0},  {"GF", "F", 0},
+    {"GR", "T", 0},     {"GM", "L", 0},     {"GS", "S", 0},   {"MD", "M", 0},
+}};
+
+// Commands that only do something and confirm it.
+constexpr std::array<std::string_view, 15> actionTable{"CZ", "CS", "SZ", "RZ", "ST", "RT", "WP", "SS",
+                                                       "SL", "TR", "TA", "SC", "AC", "G",  "TG"};
+
+constexpr int dosingParameters = 16;
+constexpr int lossParameters = 5;
+constexpr int setpoints = 4;
+constexpr qint64 defaultCycleTarget = 2500;
+constexpr int lineLimit = 128;
+
+const ParameterDef* findParameter(const QByteArray& mnemonic) {
+    const std::string_view m(mnemonic.constData(), size_t(mnemonic.size()));
+    for (const auto& def : parameterTable)
+        if (def.mnemonic == m)
+            return &def;
+    return nullptr;
+}
+
+bool isAction(const QByteArray& mnemonic) {
+    const std::string_view m(mnemonic.constData(), size_t(mnemonic.size()));
+    return std::find(actionTable.begin(), actionTable.end(), m) != actionTable.end();
+}
+
+QByteArray ok() {
+    return QByteArrayLiteral("OK");
+}
+QByteArray err() {
+    return QByteArrayLiteral("ERR");
+}
+
+bool isDosingIdentity(int identity) {
+    return WeighCycle::kindFor(identity) == WeighCycle::Kind::Dosing;
+}
+
+} // namespace
+
+Device::Device(const DeviceConfig& config, QObject* parent)
+    : QObject(parent), config_(config), activeBaud_(config.baud),
+      storedBaud_(config.storedBaud > 0 ? config.storedBaud : config.baud),
+      cycle_(WeighCycle::kindFor(config.identity), 0, 0) {
+    gross_ = toCounts(config.weight);
+    tare_ = toCounts(config.tare);
+    updateCycleTarget();
+    loadDefaults();
+    streamTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&streamTimer_, &QTimer::timeout, this, &Device::streamTick);
+    resetTimer_.setSingleShot(true);
+    connect(&resetTimer_, &QTimer::timeout, this, &Device::powerOn);
+}
+
+qint64 Device::toCounts(double value) const {
+    return std::llround(value * std::pow(10.0, config_.decimals));
+}
+
+void Device::updateCycleTarget() {
+    cycle_.setTarget(gross_ != 0 ? gross_ : defaultCycleTarget, tare_);
+}
+
+void Device::loadDefaults() {
+    params_.clear();
+    for (const auto& def : parameterTable)
+        params_.insert(QByteArray(def.mnemonic.data(), qsizetype(def.mnemonic.size())), def.defaultValue);
+    params_.insert("DP", config_.decimals);
+    // The loss weigher reports its own decimal count as its first parameter.
+    params_.insert("PL1", config_.decimals);
+}
+
+void Device::setIdentity(int identity) {
+    config_.identity = identity;
+    cycle_ = WeighCycle(WeighCycle::kindFor(identity), 0, 0);
+    updateCycleTarget();
+}
+
+void Device::setWeight(double weight) {
+    config_.weight = weight;
+    const qint64 counts = toCounts(weight);
+    if (counts != gross_)
+        weightChangedAt_ = tarvo::monotonicMs();
+    gross_ = counts;
+    updateCycleTarget();
+}
+
+void Device::setTare(double tare) {
+    config_.tare = tare;
+    tare_ = toCounts(tare);
+    updateCycleTarget();
+}
+
+void Device::setUpdateMs(int deviceMs) {
+    config_.updateMs = std::max(1, deviceMs);
+    if (streamTimer_.isActive() && stream_ != Stream::Packets)
+        streamTimer_.start(tarvo::TimeScale::ms(config_.updateMs));
+}
+
+void Device::setPacketUpdateMs(int deviceMs) {
+    config_.packetUpdateMs = std::max(1, deviceMs);
+    if (streamTimer_.isActive() && stream_ == Stream::Packets)
+        streamTimer_.start(tarvo::TimeScale::ms(config_.packetUpdateMs));
+}
+
+int Device::unlockCode() const {
+    return (config_.identity * 7919 + config_.address * 131 + 4242) % 100000;
+}
+
+qint64 Device::grossCounts() const {
+    if (stream_ == Stream::Packets && cycle_.kind() != WeighCycle::Kind::Steady)
+        return cycle_.gross();
+    return gross_;
+}
+
+bool Device::noMotion() const {
+    if (stream_ == Stream::Packets && cycle_.kind() != WeighCycle::Kind::Steady)
+        return cycle_.noMotion();
+    return tarvo::monotonicMs() - weightChangedAt_ >= tarvo::TimeScale::ms(config_.settleMs);
+}
+
+int Device::statusBits() const {
+    int bits = noMotion() ? 1 : 0;
+    if (range_ == Range::Over)
+        bits |= 2;
+    if (range_ == Range::Under)
+        bits |= 4;
+    return bits;
+}
+
+qint64 Device::averageCounts() const {
+    return cycle_.kind() == WeighCycle::Kind::Steady ? grossCounts() : cycle_.lastResult();
+}
+
+QByteArray Device::weightText(char letter, qint64 counts) const {
+    QByteArray text(1, letter);
+    if (range_ == Range::Over)
+        return text + ValueText::overRange();
+    if (range_ == Range::Under)
+        return text + ValueText::underRange();
+    return text + ValueText::weight(counts, config_.decimals);
+}
+
+QByteArray Device::currentPacket() const {
+    const bool cycling = cycle_.kind() != WeighCycle::Kind::Steady;
+    const qint64 gross = cycling ? cycle_.gross() : gross_;
+    return ValueText::packet({cycling ? cycle_.state() : 0, cycling ? cycle_.noMotion() : noMotion(),
+                              range_ == Range::Over, range_ == Range::Under, gross, gross - tare_,
+                              config_.decimals});
+}
+
+void Device::powerOn() {
+    resetting_ = false;
+    activeBaud_ = storedBaud_;
+    unlocked_ = false;
+    lineBuffer_.clear();
+    lineOverflow_ = false;
+    stream_ = Stream::None;
+    streamTimer_.stop();
+}
+
+void Device::startReset() {
+    resetting_ = true;
+    stream_ = Stream::None;
+    streamTimer_.stop();
+    lineBuffer_.clear();
+    resetTimer_.start(tarvo::TimeScale::ms(config_.resetMs));
+}
+
+void Device::receive(const QByteArray& bytes) {
+    if (resetting_)
+        return;
+    for (const char c : bytes) {
+        if (c == '\r') {
+            const QByteArray line = lineBuffer_;
+            const bool overflow = lineOverflow_;
+            lineBuffer_.clear();
+            lineOverflow_ = false;
+            if (overflow) {
+                if (selected_)
+                    emit output(err() + '\r', true);
+            } else {
+                handleLine(line);
+            }
+            if (resetting_)
+                return; // the rest of the chunk arrives while the device restarts
+        } else if (c == '\n') {
+            continue;
+        } else if (lineBuffer_.size() < lineLimit) {
+            lineBuffer_.append(c);
+        } else {
+            lineOverflow_ = true;
+        }
+    }
+}
+
+bool Device::parse(const QByteArray& line, Command* command) {
+    Command c;
+    qsizetype i = 0;
+    auto isLetter = [](char ch) { return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z'); };
+    auto isDigit = [](char ch) { return ch >= '0' && ch <= '9'; };
+    while (i < line.size() && isLetter(line[i]))
+        ++i;
+    if (i == 0)
+        return false;
+    c.mnemonic = line.left(i);
+    // Setpoints carry a one-digit index, dosing and loss parameters a one- or two-digit one.
+    if ((c.mnemonic == "S" || c.mnemonic == "H" || c.mnemonic == "A") && i < line.size() &&
+        isDigit(line[i])) {
+        c.index = line[i] - '0';
+        ++i;
+    } else if ((c.mnemonic == "PD" || c.mnemonic == "PL") && i < line.size() && isDigit(line[i])) {
+        c.index = line[i] - '0';
+        ++i;
+        if (i < line.size() && isDigit(line[i]) && c.index * 10 + (line[i] - '0') <= dosingParameters) {
+            c.index = c.index * 10 + (line[i] - '0');
+            ++i;
+        }
+    }
+    if (i < line.size() && line[i] == ' ')
+        ++i;
+    if (i < line.size()) {
+        const QByteArray number = line.mid(i);
+        qsizetype j = (number[0] == '+' || number[0] == '-') ? 1 : 0;
+        if (j >= number.size())
+            return false;
+        for (qsizetype k = j; k < number.size(); ++k)
+            if (!isDigit(number[k]))
+                return false;
+        bool ok = false;
+        c.value = number.toLongLong(&ok);
+        if (!ok)
+            return false;
+        c.hasValue = true;
+    } else if (i > c.mnemonic.size() && line[i - 1] == ' ') {
+        return false; // a blank must be followed by a value
+    }
+    *command = c;
+    return true;
+}
+
+void Device::handleLine(const QByteArray& line) {
+    if (line.isEmpty())
+        return;
+    Command c;
+    const bool parsed = parse(line, &c);
+    if (parsed && !refuseAll_ && (c.mnemonic == "OP" || c.mnemonic == "CL") && c.hasValue) {
+        // Every device on the line listens for its address; only the one addressed confirms.
+        selected_ = c.value == config_.address;
+        if (selected_)
+            emit output(ok() + '\r', true);
+        return;
+    }
+    if (!selected_)
+        return;
+    const QByteArray reply = (parsed && !refuseAll_) ? execute(c) : err();
+    if (!reply.isEmpty())
+        emit output(reply + '\r', true);
+    if (parsed && !refuseAll_ && c.mnemonic == "SR")
+        startReset();
+}
+
+QByteArray Device::execute(const Command& c) {
+    const QByteArray& m = c.mnemonic;
+    if (m == "ID")
+        return "D:" + QByteArray::number(config_.identity).rightJustified(4, '0');
+    if (m == "IV")
+        return "V:" + config_.firmware.toLatin1();
+    if (m == "IS")
+        return "S:" + QByteArray::number(statusBits()).rightJustified(3, '0') + "000";
+    if (m == "DX") {
+        if (!c.hasValue)
+            return config_.fullDuplex ? "X:001" : "X:000";
+        if (c.value != 0 && c.value != 1)
+            return err();
+        config_.fullDuplex = c.value == 1;
+        return ok();
+    }
+    if (m == "br") {
+        if (!c.hasValue || !DeviceConfig::isValidBaud(int(c.value)))
+            return err();
+        storedBaud_ = int(c.value); // takes effect at the next reset
+        return ok();
+    }
+    if (m == "SR")
+        return ok();
+    if (m == "GG")
+        return weightText('G', grossCounts());
+    if (m == "GN")
+        return weightText('N', netCounts());
+    if (m == "GT" && !c.hasValue)
+        return weightText('T', tare_);
+    if (m == "GA")
+        return weightText('A', averageCounts());
+    if (m == "GD")
+        return weightText('D', averageCounts());
+    if (m == "SG" || m == "SN") {
+        startStream(m == "SG" ? Stream::Gross : Stream::Net);
+        return {};
+    }
+    if (m == "SA") {
+        startStream(Stream::Average);
+        return ok();
+    }
+    if (m == "GP") {
+        if (!c.hasValue)
+            return currentPacket();
+        if (c.value != -1)
+            return err();
+        cycle_.restart();
+        startStream(Stream::Packets);
+        return {};
+    }
+    if (m == "CE") {
+        if (!c.hasValue)
+            return "E+" + QByteArray::number(unlockCode()).rightJustified(5, '0');
+        if (c.value != unlockCode())
+            return err();
+        unlocked_ = true;
+        return ok();
+    }
+    if (m == "FD") {
+        if (!unlocked_)
+            return err();
+        loadDefaults();
+        tare_ = 0;
+        config_.tare = 0;
+        updateCycleTarget();
+        return ok();
+    }
+    if (m == "ST" || m == "RT") {
+        tare_ = m == "ST" ? gross_ : 0;
+        updateCycleTarget();
+        return ok();
+    }
+    if (m == "SC") {
+        cycle_.restart();
+        return ok();
+    }
+    // The dosing controllers use a bare "SD" to store their dosing parameters.
+    if (m == "SD" && !c.hasValue && isDosingIdentity(config_.identity))
+        return ok();
+    bool known = false;
+    const QByteArray reply = parameterCommand(c, &known);
+    if (known)
+        return reply;
+    if (isAction(m))
+        return ok();
+    return err();
+}
+
+QByteArray Device::parameterCommand(const Command& c, bool* known) {
+    const QByteArray& m = c.mnemonic;
+    *known = true;
+    QByteArray key;
+    QByteArray prefix;
+    if (m == "S" || m == "H" || m == "A") {
+        if (c.index < 0 || c.index >= setpoints)
+            return err();
+        key = m + QByteArray::number(c.index);
+        prefix = key + ':';
+    } else if (m == "PD" || m == "PL") {
+        const int count = m == "PD" ? dosingParameters : lossParameters;
+        if (c.index < 1 || c.index > count)
+            return err();
+        key = m + QByteArray::number(c.index);
+        prefix = 'P' + QByteArray::number(c.index) + ':';
+    } else if (const ParameterDef* def = findParameter(m)) {
+        key = m;
+        prefix = QByteArray(def->prefix.data(), qsizetype(def->prefix.size()));
+    } else {
+        *known = false;
+        return {};
+    }
+    if (c.hasValue) {
+        params_.insert(key, c.value);
+        if (key == "DP" && c.value >= 0 && c.value <= 5)
+            config_.decimals = int(c.value);
+        return ok();
+    }
+    return prefix + ValueText::signedFive(params_.value(key));
+}
+
+void Device::startStream(Stream stream) {
+    stream_ = stream;
+    const int interval = stream == Stream::Packets ? config_.packetUpdateMs : config_.updateMs;
+    streamTimer_.start(tarvo::TimeScale::ms(interval));
+}
+
+void Device::streamTick() {
+    if (resetting_)
+        return;
+    QByteArray line;
+    switch (stream_) {
+    case Stream::None:
+        streamTimer_.stop();
+        return;
+    case Stream::Gross:
+        line = weightText('G', grossCounts());
+        break;
+    case Stream::Net:
+        line = weightText('N', netCounts());
+        break;
+    case Stream::Average:
+        line = weightText('A', averageCounts());
+        break;
+    case Stream::Packets:
+        cycle_.advance(config_.packetUpdateMs);
+        line = currentPacket();
+        break;
+    }
+    emit output(line + '\r', false);
+}
+
+} // namespace devsim

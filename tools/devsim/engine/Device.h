@@ -1,0 +1,108 @@
+#pragma once
+
+#include "DeviceConfig.h"
+#include "WeighCycle.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QTimer>
+
+namespace devsim {
+
+// One simulated transmitter: parses the command lines it hears, answers them, and autotransmits.
+// It knows nothing of baud rates on the wire or of faults on the line; its Line decides what it hears
+// and what of its output reaches the host.
+class Device : public QObject {
+    Q_OBJECT
+public:
+    enum class Stream { None, Gross, Net, Average, Packets };
+    enum class Range { Normal, Over, Under };
+
+    explicit Device(const DeviceConfig& config, QObject* parent = nullptr);
+
+    const DeviceConfig& config() const { return config_; }
+    int identity() const { return config_.identity; }
+    int address() const { return config_.address; }
+    int activeBaud() const { return activeBaud_; }
+    int storedBaud() const { return storedBaud_; }
+    bool fullDuplex() const { return config_.fullDuplex; }
+    bool isSelected() const { return selected_; }
+    void setSelected(bool selected) { selected_ = selected; }
+    bool isResetting() const { return resetting_; }
+    bool isUnlocked() const { return unlocked_; }
+    Stream stream() const { return stream_; }
+
+    void setIdentity(int identity);
+    void setFirmware(const QString& firmware) { config_.firmware = firmware; }
+    // Gross weight in display units; the no-motion bit clears until the weight has settled.
+    void setWeight(double weight);
+    void setTare(double tare);
+    void setRange(Range range) { range_ = range; }
+    Range range() const { return range_; }
+    // Every command is refused with "ERR" (the line's err fault).
+    void setRefuseAll(bool refuse) { refuseAll_ = refuse; }
+    void setResetMs(int deviceMs) { config_.resetMs = deviceMs; }
+    void setUpdateMs(int deviceMs);
+    void setPacketUpdateMs(int deviceMs);
+
+    // A stored parameter as the device holds it ("FL", "PD3", "S1", ...); 0 when never set.
+    qint64 parameter(const QByteArray& key) const { return params_.value(key); }
+    // The five-digit code that "CE" hands out.
+    int unlockCode() const;
+    qint64 grossCounts() const;
+    qint64 netCounts() const { return grossCounts() - tare_; }
+    bool noMotion() const;
+
+    // Bytes the device heard at its own rate.
+    void receive(const QByteArray& bytes);
+    // Power-on state: the stored rate becomes active, streams stop, protected commands lock again.
+    void powerOn();
+
+signals:
+    // Bytes for the host; reply is false for autotransmitted lines.
+    void output(const QByteArray& bytes, bool reply);
+
+private:
+    struct Command {
+        QByteArray mnemonic;
+        int index = -1;
+        bool hasValue = false;
+        qint64 value = 0;
+    };
+    static bool parse(const QByteArray& line, Command* command);
+    void handleLine(const QByteArray& line);
+    QByteArray execute(const Command& c);
+    QByteArray parameterCommand(const Command& c, bool* known);
+    void startStream(Stream stream);
+    void streamTick();
+    void startReset();
+    void loadDefaults();
+    QByteArray weightText(char letter, qint64 counts) const;
+    QByteArray currentPacket() const;
+    int statusBits() const;
+    qint64 averageCounts() const;
+    qint64 toCounts(double value) const;
+    void updateCycleTarget();
+
+    DeviceConfig config_;
+    int activeBaud_;
+    int storedBaud_;
+    bool selected_ = false;
+    bool resetting_ = false;
+    bool unlocked_ = false;
+    bool refuseAll_ = false;
+    Range range_ = Range::Normal;
+    qint64 gross_ = 0;
+    qint64 tare_ = 0;
+    qint64 weightChangedAt_ = -1000000;
+    QByteArray lineBuffer_;
+    bool lineOverflow_ = false;
+    Stream stream_ = Stream::None;
+    QTimer streamTimer_;
+    QTimer resetTimer_;
+    WeighCycle cycle_;
+    QHash<QByteArray, qint64> params_;
+};
+
+} // namespace devsim

@@ -1,0 +1,74 @@
+#include "DeviceConfig.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <array>
+
+namespace devsim {
+
+namespace {
+constexpr std::array<int, 5> validBauds{9600, 19200, 38400, 57600, 115200};
+}
+
+bool DeviceConfig::isValidBaud(int baud) {
+    return std::find(validBauds.begin(), validBauds.end(), baud) != validBauds.end();
+}
+
+bool DeviceConfig::fromSpec(const QString& spec, DeviceConfig* config, int* lineNumber, QString* error) {
+    DeviceConfig c;
+    int line = 1;
+    auto fail = [error](const QString& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    const QStringList items = spec.split(u',', Qt::SkipEmptyParts);
+    for (const QString& rawItem : items) {
+        const QString item = rawItem.trimmed();
+        const qsizetype eq = item.indexOf(u'=');
+        if (eq <= 0)
+            return fail(QStringLiteral("expected key=value, got \"%1\"").arg(item));
+        const QString key = item.left(eq).trimmed().toLower();
+        const QString value = item.mid(eq + 1).trimmed();
+        bool ok = true;
+        auto toInt = [&](int lo, int hi) {
+            const int v = value.toInt(&ok);
+            ok = ok && v >= lo && v <= hi;
+            return v;
+        };
+        if (key == u"line")
+            line = toInt(1, 64);
+        else if (key == u"id")
+            c.identity = toInt(0, 9999);
+        else if (key == u"fw")
+            c.firmware = value;
+        else if (key == u"addr")
+            c.address = toInt(0, 63);
+        else if (key == u"baud") {
+            c.baud = toInt(0, 1000000);
+            ok = ok && isValidBaud(c.baud);
+        } else if (key == u"duplex")
+            c.fullDuplex = toInt(0, 1) != 0;
+        else if (key == u"decimals")
+            c.decimals = toInt(0, 5);
+        else if (key == u"weight")
+            c.weight = value.toDouble(&ok);
+        else if (key == u"tare")
+            c.tare = value.toDouble(&ok);
+        else if (key == u"update")
+            c.updateMs = toInt(1, 60000);
+        else if (key == u"pupdate")
+            c.packetUpdateMs = toInt(1, 60000);
+        else
+            return fail(QStringLiteral("unknown device key \"%1\"").arg(key));
+        if (!ok)
+            return fail(QStringLiteral("bad value for %1: \"%2\"").arg(key, value));
+    }
+    if (config)
+        *config = c;
+    if (lineNumber)
+        *lineNumber = line;
+    return true;
+}
+
+} // namespace devsim

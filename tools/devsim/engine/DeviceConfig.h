@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+namespace devsim {
+
+// Everything that makes one simulated transmitter what it is when the simulator starts.
+struct DeviceConfig {
+    int identity = 4110;
+    QString firmware = QStringLiteral("1.00");
+    int address = 0;    // 0..63
+    int baud = 115200;  // the rate it listens at now
+    int storedBaud = 0; // the rate it comes back at after a reset; 0 = the same as baud
+    bool fullDuplex = true;
+    int decimals = 1;
+    double weight = 0.0; // gross, in display units
+    double tare = 0.0;
+    int updateMs = 100;      // one value line per this many ms
+    int packetUpdateMs = 20; // one status packet per this many ms
+    int resetMs = 1500;      // how long a reset keeps the device silent
+    int settleMs = 300;      // how long after a weight change the no-motion bit comes back
+
+    static bool isValidBaud(int baud);
+    // Parses "line=1,id=4114,fw=2.10,addr=5,baud=38400,duplex=1,decimals=1,weight=123.4,update=100"
+    // (every key optional). lineNumber receives the line key (1 when absent).
+    static bool fromSpec(const QString& spec, DeviceConfig* config, int* lineNumber, QString* error);
+};
+
+} // namespace devsim
