@@ -1,6 +1,5 @@
 #include "ComPortMap.h"
 
-#include <QCollator>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <SimpleIni.h>
@@ -14,6 +13,23 @@ bool isUsbAdapter(const QString& name) {
     return name.startsWith(QLatin1String("ttyUSB")) || name.startsWith(QLatin1String("ttyACM"));
 }
 
+// "ttyS2" before "ttyS10": the trailing number compares as a number.
+bool naturalLess(const QString& a, const QString& b) {
+    auto split = [](const QString& s) {
+        qsizetype i = s.size();
+        while (i > 0 && s.at(i - 1).isDigit())
+            --i;
+        return std::pair<QString, qulonglong>(s.left(i), s.mid(i).toULongLong());
+    };
+    const auto [pa, na] = split(a);
+    const auto [pb, nb] = split(b);
+    if (pa != pb)
+        return pa < pb;
+    if (na != nb)
+        return na < nb;
+    return a < b;
+}
+
 } // namespace
 
 ComPortMap ComPortMap::resolve(const QMap<int, QString>& configured, QList<SystemPort> system) {
@@ -25,20 +41,22 @@ ComPortMap ComPortMap::resolve(const QMap<int, QString>& configured, QList<Syste
     Q_UNUSED(system);
     return map;
 #else
-    QCollator collator;
-    collator.setNumericMode(true);
-    std::stable_sort(system.begin(), system.end(), [&](const SystemPort& a, const SystemPort& b) {
+    std::stable_sort(system.begin(), system.end(), [](const SystemPort& a, const SystemPort& b) {
         const bool ua = isUsbAdapter(a.name), ub = isUsbAdapter(b.name);
         if (ua != ub)
             return ua;
-        return collator.compare(a.name, b.name) < 0;
+        return naturalLess(a.name, b.name);
     });
     // Ports that a key names are not handed out a second time.
     auto named = [&](const SystemPort& p) {
-        for (const QString& value : configured)
-            if (!value.isEmpty() && (value == p.location || value == p.name ||
-                                     QFileInfo(value).canonicalFilePath() == QFileInfo(p.location).canonicalFilePath()))
+        const QString real = QFileInfo(p.location).canonicalFilePath();
+        for (const QString& value : configured) {
+            if (value.isEmpty())
+                continue;
+            // A key may name the port through a symbolic link.
+            if (value == p.location || value == p.name || (!real.isEmpty() && QFileInfo(value).canonicalFilePath() == real))
                 return true;
+        }
         return false;
     };
     qsizetype next = 0;

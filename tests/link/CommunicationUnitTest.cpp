@@ -1,0 +1,189 @@
+#include "base/TimeScale.h"
+#include "engine/Line.h"
+#include "engine/SimulatedPort.h"
+#include "engine/SimulatedPorts.h"
+#include "link/CanExchange.h"
+#include "link/Communication_Unit.h"
+#include "support/FakeOperator.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace tarvo;
+
+namespace {
+
+class CommunicationUnitTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        devsim::SimulatedPorts::clear();
+        devsim::DeviceConfig config;
+        config.identity = 4114;
+        config.baud = 9600;
+        device = line.addDevice(config);
+        devsim::SimulatedPorts::attach(1, &line);
+        auto port = std::make_unique<devsim::SimulatedPort>();
+        comm = std::make_unique<Communication_Unit>(std::move(port), op);
+        comm->CommInit(); // COM1, 9600 baud, opened
+        ASSERT_TRUE(comm->port().isOpen());
+    }
+    void TearDown() override { devsim::SimulatedPorts::clear(); }
+
+    QByteArray ask(const QByteArray& line, const QByteArray& start, int ms = 200) {
+        return comm->SendAndReceive(1, line, ms, Framing::startingWith(start));
+    }
+
+    test::FakeOperator op;
+    devsim::Line line;
+    devsim::Device* device = nullptr;
+    std::unique_ptr<Communication_Unit> comm;
+};
+
+} // namespace
+
+TEST_F(CommunicationUnitTest, AnAcknowledgedCommandFramedWithOGivesK) {
+    EXPECT_EQ(ask("WP\r", "O"), "K");
+    EXPECT_EQ(ask("ID\r", "D:"), "4114");
+    EXPECT_EQ(line.receivedTexts(), (QList<QByteArray>{"WP\r", "ID\r"}));
+}
+
+TEST_F(CommunicationUnitTest, ALateReplyIsNotUsedAndTheNextTransactionStartsClean) {
+    line.setFault(devsim::Line::Fault::Late, 300);
+    EXPECT_EQ(ask("ID\r", "D:", 100), kTimeOutErr);
+    line.setFault(devsim::Line::Fault::None);
+    // The late "D:4114" arrives now; the next transaction must see only its own reply.
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 400)
+        comm->CommWait(10);
+    EXPECT_EQ(ask("IV\r", "V:"), "1.00");
+    EXPECT_EQ(ask("DX\r", "X:"), "001");
+}
+
+TEST_F(CommunicationUnitTest, ErrAndSilenceAreReportedAsTheyAre) {
+    line.setFault(devsim::Line::Fault::Err);
+    // "ERR" holds no "O": a caller waiting for "K" sees its time limit pass.
+    EXPECT_EQ(ask("FL 3\r", "O", 50), kTimeOutErr);
+    EXPECT_EQ(comm->SendAndReceive(1, "FL 3\r", 100, Framing::anyData()), "ERR");
+    line.setFault(devsim::Line::Fault::Silent);
+    EXPECT_EQ(ask("FL 3\r", "O", 50), kTimeOutErr);
+}
+
+TEST_F(CommunicationUnitTest, NoAnswerAtAnotherRate) {
+    comm->port().setBaudRate(115200);
+    EXPECT_EQ(ask("ID\r", "D:", 100), kTimeOutErr);
+    comm->port().setBaudRate(9600);
+    EXPECT_EQ(ask("ID\r", "D:"), "4114");
+}
+
+TEST_F(CommunicationUnitTest, LiveVariantSendsTheCommandWithOneCarriageReturn) {
+    comm->SendAndReceiveLive(1, "FL 3", 200);
+    comm->SendAndReceiveLive(1, "ID+", 200);
+    EXPECT_EQ(line.receivedTexts(), (QList<QByteArray>{"FL 3\r", "ID\r"}));
+    // The stream matcher runs again afterwards.
+    EXPECT_TRUE(comm->dpGross().isArmed());
+    EXPECT_TRUE(comm->dpGross().isEnabled());
+}
+
+TEST_F(CommunicationUnitTest, LiveVariantFramesAnyDataUpToCarriageReturn) {
+    EXPECT_EQ(comm->SendAndReceiveLive(1, "ID", 200), "D:4114");
+}
+
+TEST_F(CommunicationUnitTest, ReadComByteReturnsAnArrivingByteElse255AfterItsPolls) {
+    comm->SendComByte('U');
+    // The device answers "ERR\r" to a stray "U" line only after "\r"; send one so a byte arrives.
+    comm->writeRaw("\r");
+    const quint8 first = comm->ReadComByte(500);
+    EXPECT_EQ(first, 'E');
+
+    comm->port().clearInput();
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(comm->ReadComByte(50), 255);
+    EXPECT_GE(t.elapsed(), 40);
+    EXPECT_LT(t.elapsed(), 1000);
+}
+
+TEST_F(CommunicationUnitTest, ATimerAskingDuringAWaitDoesNotStealTheReply) {
+    line.setLatencyMs(60);
+    QByteArray timerReply;
+    bool timerRan = false;
+    QTimer::singleShot(10, [&] {
+        // A timer-driven caller: it must wait for the running transaction instead of taking its matcher.
+        comm->runWhenIdle([&] {
+            timerRan = true;
+            timerReply = ask("IV\r", "V:");
+        });
+        EXPECT_FALSE(timerRan);
+        // A direct nested call is refused without touching the waiting transaction.
+        EXPECT_EQ(ask("IS\r", "S:"), kTimeOutErr);
+    });
+    EXPECT_EQ(ask("ID\r", "D:", 500), "4114");
+    QElapsedTimer t;
+    t.start();
+    while (!timerRan && t.elapsed() < 1000)
+        comm->CommWait(5);
+    EXPECT_TRUE(timerRan);
+    EXPECT_EQ(timerReply, "1.00");
+}
+
+TEST_F(CommunicationUnitTest, OpeningAnAbsentPortSaysSo) {
+    comm->port().close();
+    comm->port().setPortNumber(3);
+    EXPECT_FALSE(comm->OpenComPort(true));
+    EXPECT_EQ(op.messageBoxes(), QStringList{"COM3 not available"});
+}
+
+TEST_F(CommunicationUnitTest, AnUnpluggedAdapterEndsTheWaitAndIsReported) {
+    int lostPort = 0;
+    QObject::connect(comm.get(), &Communication_Unit::portLost, [&](int n, const QString&) { lostPort = n; });
+    line.setFault(devsim::Line::Fault::Silent);
+    QTimer::singleShot(20, [] { devsim::SimulatedPorts::unplug(1); });
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(ask("ID\r", "D:", 5000), kTimeOutErr);
+    EXPECT_LT(t.elapsed(), 2000);
+    EXPECT_EQ(lostPort, 1);
+    EXPECT_FALSE(comm->port().isOpen());
+    EXPECT_EQ(comm->ReadComByte(1000), 255);
+}
+
+namespace {
+
+class ScriptedBridge : public CanExchange {
+public:
+    std::optional<QByteArray> reply;
+    QList<QByteArray> asked;
+    std::optional<QByteArray> exchange(const QByteArray& line) override {
+        asked << line;
+        return reply;
+    }
+};
+
+} // namespace
+
+TEST_F(CommunicationUnitTest, CanRepliesLoseOnlyTheFirstStartAndEndString) {
+    ScriptedBridge bridge;
+    comm->setCanExchange(&bridge);
+    comm->setLink(Link::Can);
+
+    bridge.reply = QByteArray("S1:+00150\rS1:\r");
+    EXPECT_EQ(ask("S1\r", "S1:"), "+00150S1:\r");
+    bridge.reply = QByteArray("OK");
+    EXPECT_EQ(ask("FL 3\r", "O"), "K");
+    bridge.reply = QByteArray("TimeOutErr\r");
+    EXPECT_EQ(ask("ID\r", "O"), kTimeOutErr);
+    bridge.reply = std::nullopt;
+    EXPECT_EQ(ask("ID\r", "D:"), kTimeOutErr);
+    bridge.reply = QByteArray("D:\r");
+    EXPECT_EQ(ask("ID\r", "D:"), kTimeOutErr); // nothing left after framing
+    Framing keep = Framing::startingWith("F");
+    keep.includeStrings = true;
+    bridge.reply = QByteArray("F+00005\r");
+    EXPECT_EQ(comm->SendAndReceive(1, "FL\r", 100, keep), "F+00005\r");
+
+    EXPECT_EQ(bridge.asked.size(), 6);
+    // Nothing went to the serial line although the port is open.
+    EXPECT_TRUE(line.receivedLog().isEmpty());
+}
