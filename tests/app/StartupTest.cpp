@@ -1,0 +1,174 @@
+#include "app/MainController.h"
+#include "base/TimeScale.h"
+#include "engine/Line.h"
+#include "engine/SimulatedPort.h"
+#include "engine/SimulatedPorts.h"
+#include "support/FakeOperator.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tarvo;
+
+namespace {
+
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        devsim::SimulatedPorts::clear();
+        TimeScale::setFactor(0.05);
+    }
+    void TearDown() override {
+        controller.reset();
+        devsim::SimulatedPorts::clear();
+        TimeScale::setFactor(1.0);
+    }
+    devsim::Line* lineOn(int com) {
+        auto line = std::make_unique<devsim::Line>();
+        devsim::DeviceConfig config;
+        config.baud = 115200;
+        line->addDevice(config);
+        devsim::SimulatedPorts::attach(com, line.get());
+        lines.push_back(std::move(line));
+        return lines.back().get();
+    }
+    void create() {
+        controller = std::make_unique<MainController>(op, std::make_unique<devsim::SimulatedPort>(),
+                                                      dir.filePath("Tarvo.ini"));
+        controller->FormCreate();
+    }
+    QTemporaryDir dir;
+    test::FakeOperator op;
+    std::vector<std::unique_ptr<devsim::Line>> lines;
+    std::unique_ptr<MainController> controller;
+};
+
+} // namespace
+
+TEST_F(StartupTest, ProbeMarksAbsentPortsAndNothingReachesTheDeviceDuringCreation) {
+    devsim::Line* com1 = lineOn(1);
+    devsim::Line* com3 = lineOn(3);
+    create();
+    for (int com = 1; com <= 8; ++com)
+        EXPECT_EQ(controller->ports().portAvailable(com), com == 1 || com == 3) << "COM" << com;
+    EXPECT_TRUE(com1->receivedLog().isEmpty());
+    EXPECT_TRUE(com3->receivedLog().isEmpty());
+    EXPECT_TRUE(op.messageBoxes().isEmpty());
+    EXPECT_TRUE(controller->pageControlEnabled());
+    for (int f = 0; f < kFamilyPages; ++f)
+        EXPECT_FALSE(controller->familyTabVisible(static_cast<FamilyPage>(f)));
+    EXPECT_EQ(controller->activePage(), Page::Display);
+}
+
+TEST_F(StartupTest, FirstBytesAfterTheWindowShowsAreTheAutotransmitCommand) {
+    devsim::Line* com1 = lineOn(1);
+    create();
+    controller->TabSheet1Show();
+    const QList<QByteArray> sent = com1->receivedTexts();
+    ASSERT_FALSE(sent.isEmpty());
+    EXPECT_EQ(sent.first(), "SN\r");
+    EXPECT_TRUE(controller->pageControlEnabled());
+    // The stream matcher now expects net values.
+    EXPECT_EQ(controller->comm().dpGross().startString(), "N");
+    EXPECT_TRUE(controller->comm().dpGross().isActive());
+}
+
+TEST_F(StartupTest, OnlyComFivePresentStartsNormally) {
+    lineOn(5);
+    create();
+    QSignalSpy close(controller.get(), &MainController::closeRequested);
+    controller->TabSheet1Show();
+    EXPECT_EQ(close.count(), 0);
+    EXPECT_TRUE(controller->ports().portAvailable(5));
+}
+
+TEST_F(StartupTest, NoPortAtAllSaysSoAndEndsTheProgram) {
+    create();
+    QSignalSpy close(controller.get(), &MainController::closeRequested);
+    controller->TabSheet1Show();
+    EXPECT_EQ(close.count(), 1);
+    // Opening COM1 at initialisation already failed visibly; the probe itself showed nothing.
+    EXPECT_EQ(op.messageBoxes(),
+              (QStringList{"COM1 not available", "No COM ports available... Tarvo program will terminate!"}));
+    EXPECT_EQ(op.lastInfoLine(Page::Options), "No COM ports available... Tarvo program will terminate!");
+}
+
+TEST_F(StartupTest, OptionsPageShownWritesIdWithoutWaitingForAReply) {
+    devsim::Line* com1 = lineOn(1);
+    create();
+    controller->TabSheet2Show();
+    EXPECT_EQ(com1->receivedTexts(), QList<QByteArray>{"ID\r"});
+    EXPECT_TRUE(controller->pageControlEnabled());
+}
+
+TEST_F(StartupTest, ShutdownWritesSettingsBeforeThePortIsFreed) {
+    lineOn(1);
+    create();
+    controller->FormDestroy();
+    const QStringList& log = controller->stepLog();
+    const qsizetype settings = log.indexOf("WriteDefaultValues");
+    const qsizetype port = log.indexOf("serial port freed");
+    ASSERT_GE(settings, 0);
+    ASSERT_GE(port, 0);
+    EXPECT_LT(settings, port);
+    EXPECT_LT(log.indexOf("free CAN bridge: no CAN bridge"), settings);
+    EXPECT_LT(port, log.indexOf("scope cleared: no scope"));
+    EXPECT_FALSE(controller->comm().port().isOpen());
+    EXPECT_FALSE(controller->comm().dpGross().isArmed());
+    // Creation ran its steps in their order too.
+    EXPECT_LT(log.indexOf("CommInit"), log.indexOf("probe COM8..COM1"));
+    EXPECT_LT(log.indexOf("probe COM8..COM1"), log.indexOf("ReadDefaultValues"));
+    EXPECT_LT(log.indexOf("hide family tabs"), log.indexOf("page control enabled"));
+}
+
+TEST_F(StartupTest, DroppedFilesReachTheLoaderOneCallEachInOrder) {
+    lineOn(1);
+    create();
+    QSignalSpy dropped(controller.get(), &MainController::firmwareFileDropped);
+    controller->AcceptFiles({"/tmp/a.qmf", "/tmp/b.s19", "/tmp/c.hex"});
+    ASSERT_EQ(dropped.count(), 3);
+    EXPECT_EQ(dropped[0][0].toString(), "/tmp/a.qmf");
+    EXPECT_EQ(dropped[2][0].toString(), "/tmp/c.hex");
+}
+
+namespace {
+
+// Serves one fixed HTTP response to every request.
+class TinyHttpServer : public QObject {
+public:
+    explicit TinyHttpServer(QByteArray body, bool answer = true) : body_(std::move(body)), answer_(answer) {
+        server_.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server_, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* s = server_.nextPendingConnection();
+            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                s->readAll();
+                if (!answer_)
+                    return; // never answers: the look-up must give up by itself
+                s->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+                         QByteArray::number(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_);
+                s->disconnectFromHost();
+            });
+        });
+    }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/updates/Tarvoupdates.ini").arg(server_.serverPort()); }
+
+private:
+    QTcpServer server_;
+    QByteArray body_;
+    bool answer_;
+};
+
+} // namespace
+
+TEST(LatestVersion, ReadsTheVersionKeyOrSaysNotAvailable) {
+    TinyHttpServer good("[LatestVersion]\r\nVersion=2.1.0\r\n");
+    EXPECT_EQ(MainController::readLatestVersion(good.url(), 3000), "2.1.0");
+    TinyHttpServer noKey("[Other]\nVersion=9\n");
+    EXPECT_EQ(MainController::readLatestVersion(noKey.url(), 3000), "Not available");
+    TinyHttpServer silent("", false);
+    EXPECT_EQ(MainController::readLatestVersion(silent.url(), 300), "Not available");
+    EXPECT_EQ(MainController::readLatestVersion("http://127.0.0.1:1/Tarvoupdates.ini", 1000), "Not available");
+}
