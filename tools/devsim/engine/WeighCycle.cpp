@@ -48,7 +48,7 @@ WeighCycle::Kind WeighCycle::kindFor(int identity) {
 }
 
 WeighCycle::WeighCycle(Kind kind, qint64 targetCounts, qint64 tareCounts)
-    : kind_(kind), target_(targetCounts), tare_(tareCounts), lastResult_(targetCounts) {}
+    : kind_(kind), target_(targetCounts), tare_(tareCounts) {}
 
 void WeighCycle::setTarget(qint64 targetCounts, qint64 tareCounts) {
     target_ = targetCounts;
@@ -101,8 +101,10 @@ qint64 WeighCycle::cycleTarget() const {
 
 void WeighCycle::finishPhase() {
     const int before = state();
-    if ((kind_ == Kind::CheckWeigher && before == 4) || (kind_ == Kind::Dosing && before == 7))
+    if ((kind_ == Kind::CheckWeigher && before == 4) || (kind_ == Kind::Dosing && before == 7)) {
         lastResult_ = gross();
+        haveResult_ = true;
+    }
     do {
         ++index_;
         if (index_ >= phaseCount()) {

@@ -25,7 +25,7 @@ public:
     qint64 net() const { return gross() - tare_; }
     bool noMotion() const;
     // The measured (check-weigher) or dosed weight of the last finished cycle; the target before.
-    qint64 lastResult() const { return lastResult_; }
+    qint64 lastResult() const { return haveResult_ ? lastResult_ : target_; }
     int cycles() const { return cycles_; }
 
     struct Phase {
@@ -46,7 +46,8 @@ private:
     int index_ = 0;
     int msInPhase_ = 0;
     int cycles_ = 0;
-    qint64 lastResult_;
+    qint64 lastResult_ = 0;
+    bool haveResult_ = false;
 };
 
 } // namespace devsim

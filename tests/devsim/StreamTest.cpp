@@ -1,0 +1,211 @@
+#include "SimProbe.h"
+
+#include <engine/Device.h>
+#include <engine/Line.h>
+#include <engine/ValueText.h>
+#include <engine/WeighCycle.h>
+
+#include <gtest/gtest.h>
+
+#include <QList>
+#include <set>
+
+using devsim::DeviceConfig;
+using devsim::Line;
+using devsim::test::HostSide;
+using devsim::test::ScopedTimeScale;
+
+namespace {
+
+QList<QByteArray> linesOf(const QByteArray& bytes) {
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    for (qsizetype end = bytes.indexOf('\r'); end >= 0; end = bytes.indexOf('\r', start)) {
+        lines.append(bytes.mid(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+struct Decoded {
+    int state;
+    bool noMotion, over, under;
+    int decimals;
+    int gross, net;
+};
+
+// Decodes a status packet the way the program's decoder reads it.
+Decoded decode(const QByteArray& p) {
+    auto value = [&](int first) {
+        const auto b = [&](int i) { return quint8(p[first + i]); };
+        const int n = (b(0) & 0x0F) * 10000 + (b(1) >> 4) * 1000 + (b(1) & 0x0F) * 100 + (b(2) >> 4) * 10 +
+                      (b(2) & 0x0F);
+        return (b(0) & 0x80) ? -n : n;
+    };
+    const quint8 status = quint8(p[1]);
+    return {status & 7,
+            (status & 0x40) != 0,
+            (status & 0x20) != 0,
+            (status & 0x10) != 0,
+            (quint8(p[2]) >> 4) & 7,
+            value(2),
+            value(5)};
+}
+
+TEST(ValueTexts, PacketForAKnownWeight) {
+    const QByteArray p = devsim::ValueText::packet({5, true, false, false, -23456, 1234, 1});
+    ASSERT_EQ(p.size(), 8);
+    EXPECT_EQ(p[0], 'P');
+    EXPECT_EQ(quint8(p[1]), 0x45);
+    EXPECT_EQ(quint8(p[2]), 0x92);
+    EXPECT_EQ(quint8(p[3]), 0x34);
+    EXPECT_EQ(quint8(p[4]), 0x56);
+    EXPECT_EQ(quint8(p[5]), 0x00);
+    EXPECT_EQ(quint8(p[6]), 0x12);
+    EXPECT_EQ(quint8(p[7]), 0x34);
+    EXPECT_EQ(devsim::ValueText::weight(1234, 1), "+0123.4");
+    EXPECT_EQ(devsim::ValueText::weight(-5, 2), "-000.05");
+    EXPECT_EQ(devsim::ValueText::weight(99999, 0), "+99999");
+}
+
+TEST(Streams, GrossAndNetLinesAtTheUpdateInterval) {
+    Line line;
+    DeviceConfig config;
+    config.weight = 123.4;
+    config.tare = 0.4;
+    config.updateMs = 20;
+    line.addDevice(config);
+    HostSide host(line);
+    line.hostWrite("SG\r", 115200);
+    ASSERT_TRUE(host.waitLines(3, 1000));
+    for (const QByteArray& l : linesOf(host.bytes()))
+        EXPECT_EQ(l, "G+0123.4");
+    line.hostWrite("SN\r", 115200);
+    devsim::test::waitUntil([] { return false; }, 30);
+    host.clear();
+    ASSERT_TRUE(host.waitLines(2, 1000));
+    EXPECT_EQ(linesOf(host.bytes()).front(), "N+0123.0");
+}
+
+TEST(Streams, AverageStreamStartsWithOk) {
+    Line line;
+    DeviceConfig config;
+    config.weight = 50;
+    config.updateMs = 20;
+    line.addDevice(config);
+    HostSide host(line);
+    line.hostWrite("SA\r", 115200);
+    ASSERT_TRUE(host.waitLines(3, 1000));
+    const QList<QByteArray> lines = linesOf(host.bytes());
+    EXPECT_EQ(lines[0], "OK");
+    EXPECT_EQ(lines[1], "A+0050.0");
+}
+
+TEST(Streams, OverAndUnderRangeWords) {
+    Line line;
+    DeviceConfig config;
+    config.updateMs = 10;
+    line.addDevice(config);
+    HostSide host(line);
+    line.setFault(Line::Fault::Overrange);
+    line.hostWrite("SG\r", 115200);
+    ASSERT_TRUE(host.waitLines(1, 1000));
+    EXPECT_EQ(linesOf(host.bytes()).front(), "Gooooooo");
+    line.setFault(Line::Fault::Underrange);
+    host.clear();
+    ASSERT_TRUE(host.waitLines(2, 1000));
+    EXPECT_EQ(linesOf(host.bytes()).back(), "Guuuuuuu");
+    EXPECT_EQ(host.ask("IS\r", 115200).left(5), "S:005");
+    line.setFault(Line::Fault::None);
+    host.clear();
+    ASSERT_TRUE(host.waitLines(2, 1000));
+    EXPECT_EQ(linesOf(host.bytes()).back(), "G+0000.0");
+}
+
+TEST(Streams, SteadyDevicePacketsCarryItsWeight) {
+    Line line;
+    DeviceConfig config;
+    config.weight = 123.4;
+    line.addDevice(config);
+    HostSide host(line);
+    line.hostWrite("GP-1\r", 115200);
+    ASSERT_TRUE(host.waitLines(2, 1000));
+    const QByteArray first = host.bytes().left(9);
+    ASSERT_EQ(first.size(), 9);
+    EXPECT_EQ(first[8], '\r');
+    const Decoded d = decode(first);
+    EXPECT_EQ(d.state, 0);
+    EXPECT_TRUE(d.noMotion);
+    EXPECT_EQ(d.decimals, 1);
+    EXPECT_EQ(d.gross, 1234);
+    EXPECT_EQ(d.net, 1234);
+    line.setFault(Line::Fault::Overrange);
+    host.clear();
+    ASSERT_TRUE(host.waitLines(1, 1000));
+    EXPECT_TRUE(decode(host.bytes().left(9)).over);
+}
+
+// Collects the state sequence of a status stream, without repeats.
+QList<int> stateSequence(int identity, int packets) {
+    Line line;
+    DeviceConfig config;
+    config.identity = identity;
+    config.weight = 500;
+    line.addDevice(config);
+    HostSide host(line);
+    line.hostWrite("GP-1\r", 115200);
+    EXPECT_TRUE(host.waitLines(packets, 20000));
+    QList<int> states;
+    const QByteArray& b = host.bytes();
+    for (qsizetype at = 0; at + 9 <= b.size(); at += 9) {
+        EXPECT_EQ(b[at], 'P');
+        EXPECT_EQ(b[at + 8], '\r');
+        const int s = decode(b.mid(at, 9)).state;
+        if (states.isEmpty() || states.back() != s)
+            states.append(s);
+    }
+    return states;
+}
+
+TEST(Streams, CheckWeigherCyclesThroughItsStates) {
+    ScopedTimeScale scale(0.05);
+    // Three items of about 1.2 s each at 20 ms per packet.
+    const QList<int> states = stateSequence(4113, 200);
+    const QList<int> expected{0, 1, 2, 4, 0, 1, 2, 4, 0, 1, 2, 3, 4, 0};
+    ASSERT_GE(states.size(), expected.size());
+    EXPECT_EQ(states.mid(0, expected.size()), expected);
+}
+
+TEST(Streams, DosingFillsThroughAllEightStates) {
+    ScopedTimeScale scale(0.05);
+    const QList<int> states = stateSequence(4114, 130);
+    const QList<int> expected{0, 1, 2, 3, 4, 5, 6, 7, 0};
+    ASSERT_GE(states.size(), expected.size());
+    EXPECT_EQ(states.mid(0, expected.size()), expected);
+}
+
+TEST(WeighCycles, DosingWeightRisesWhileFillingAndLossWeightFalls) {
+    devsim::WeighCycle dosing(devsim::WeighCycle::Kind::Dosing, 5000, 0);
+    qint64 last = -1;
+    int rises = 0;
+    for (int t = 0; t < 2500; t += 20) {
+        dosing.advance(20);
+        if (dosing.state() >= 3 && dosing.state() <= 5) {
+            EXPECT_GE(dosing.gross(), last);
+            rises += dosing.gross() > last;
+        }
+        last = dosing.gross();
+    }
+    EXPECT_GT(rises, 50);
+
+    devsim::WeighCycle loss(devsim::WeighCycle::Kind::LossWeigher, 5000, 0);
+    loss.advance(700); // past the refill
+    const qint64 before = loss.gross();
+    loss.advance(1000);
+    EXPECT_LT(loss.gross(), before);
+    EXPECT_EQ(devsim::WeighCycle::kindFor(5115), devsim::WeighCycle::Kind::LossWeigher);
+    EXPECT_EQ(devsim::WeighCycle::kindFor(6110), devsim::WeighCycle::Kind::CheckWeigher);
+    EXPECT_EQ(devsim::WeighCycle::kindFor(4110), devsim::WeighCycle::Kind::Steady);
+}
+
+} // namespace
