@@ -1,16 +1,23 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 
 namespace tarvo {
 
-// The autotransmit selection ("SG" gross or "SN" net) and the readout text it governs.
+struct StatusPacket;
+
+// The autotransmit selection ("SG" gross or "SN" net), the readout text it governs, and the state of
+// the big display window that repeats it.
 class LiveReadout : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
+
+    static constexpr const char* kOverRange = "OVERRANGE";
+    static constexpr const char* kUnderRange = "UNDERRANGE";
 
     const QString& autotransmit() const { return autotransmit_; }
     // Sets the selection without any device traffic (restoring settings at start).
@@ -25,13 +32,36 @@ public:
     const QString& text() const { return text_; }
     void setText(const QString& text);
 
+    // A value line: shown with the selection's prefix when the whole text is a decimal number, else
+    // the readout keeps its text. Written in place, so a steady stream does not allocate.
+    void updateFromValue(QByteArrayView value);
+    // A status packet: "G " + gross or "N " + net with the packet's decimal count.
+    void updateFromStatus(const StatusPacket& packet);
+    // "OVERRANGE" / "UNDERRANGE" in place of a value.
+    void showWord(const char* word);
+
+    // "Show big display" on the Options page (not persisted) and whether the window is on screen.
+    bool showBigDisplay() const { return showBigDisplay_; }
+    void setShowBigDisplay(bool on);
+    bool bigDisplayVisible() const { return bigDisplayVisible_; }
+    // The window was hidden or closed by other means: the option follows.
+    void bigDisplayHidden();
+    // A triggered value capture brings a hidden big display back while the option is set.
+    void showBigDisplayIfHidden();
+
 signals:
     void autotransmitChanged(const QString& selection);
     void textChanged(const QString& text);
+    void showBigDisplayChanged(bool on);
+    void bigDisplayVisibilityRequested(bool visible);
 
 private:
+    void writeText(QChar prefix, const char* digits, qsizetype size);
+
     QString autotransmit_ = QStringLiteral("SN");
     QString text_;
+    bool showBigDisplay_ = false;
+    bool bigDisplayVisible_ = false;
 };
 
 } // namespace tarvo

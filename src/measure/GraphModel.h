@@ -1,0 +1,142 @@
+#pragma once
+
+#include "SampleRecord.h"
+#include "base/Operator.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointF>
+#include <QString>
+#include <array>
+#include <cstddef>
+
+namespace tarvo {
+
+struct GraphPoint {
+    double time = 0;
+    double value = 0;
+};
+
+// An ordered list of points whose storage is reserved once (zeroed, untouched until used) and never
+// grows: adding past the capacity is refused.
+class PointSeries {
+public:
+    explicit PointSeries(std::size_t capacity);
+    ~PointSeries();
+    PointSeries(const PointSeries&) = delete;
+    PointSeries& operator=(const PointSeries&) = delete;
+
+    bool add(double time, double value);
+    void clear() { size_ = 0; }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    const GraphPoint& operator[](std::size_t i) const { return points_[i]; }
+    const GraphPoint* begin() const { return points_; }
+    const GraphPoint* end() const { return points_ + size_; }
+
+private:
+    GraphPoint* points_ = nullptr;
+    std::size_t capacity_ = 0;
+    std::size_t size_ = 0;
+};
+
+struct GraphMarker {
+    QString text;
+    double time = 0;
+};
+
+// What the scope shows, as data: the world window, one series per graph slot, the live trace, the
+// markers, the pencil drawings, caption, unit label, colours, draw style and mouse mode. The scope
+// widget draws this; the core writes it.
+class GraphModel : public QObject {
+    Q_OBJECT
+public:
+    enum class DrawStyle { Lines, Points };
+    enum class MouseMode {
+        mmNothing,
+        mmPan,
+        mmScale,
+        mmScaleX,
+        mmScaleY,
+        mmCross,
+        mmCombinedDraw,
+        mmPencil,
+        mmLine
+    };
+    enum ColourCode { Background = 1, IndicatorBackground, Axis, Grid, Graphic, Marks };
+    using Stroke = QList<QPointF>;
+
+    explicit GraphModel(QObject* parent = nullptr);
+    ~GraphModel() override;
+
+    double left() const { return left_; }
+    double right() const { return right_; }
+    double bottom() const { return bottom_; }
+    double top() const { return top_; }
+    void setLeft(double v) { left_ = v; }
+    void setRight(double v) { right_ = v; }
+    void setBottom(double v) { bottom_ = v; }
+    void setTop(double v) { top_ = v; }
+    void setTimeWindow(double l, double r) { left_ = l, right_ = r; }
+    void setValueWindow(double b, double t) { bottom_ = b, top_ = t; }
+
+    // slot 1..5
+    const PointSeries& series(int slot) const { return *series_[static_cast<std::size_t>(slot - 1)]; }
+    void clearSeries(int slot) { series_[static_cast<std::size_t>(slot - 1)]->clear(); }
+    void addSeriesPoint(int slot, double time, double value) {
+        series_[static_cast<std::size_t>(slot - 1)]->add(time, value);
+    }
+
+    const PointSeries& liveTrace() const { return *live_; }
+    void addLivePoint(double time, double value) { live_->add(time, value); }
+    void clearLiveTrace() { live_->clear(); }
+
+    const QList<GraphMarker>& markers() const { return markers_; }
+    void addMarker(const QString& text, double time) { markers_.append({text, time}); }
+    void clearMarkers() { markers_.clear(); }
+
+    const QList<Stroke>& pencilDrawings() const { return pencil_; }
+    void addPencilDrawing(const Stroke& stroke) { pencil_.append(stroke); }
+    void removeLastPencilDrawing();
+    void removeAllPencilDrawings() { pencil_.clear(); }
+
+    const QString& caption() const { return caption_; }
+    void setCaption(const QString& text) { caption_ = text; }
+    const QString& unitLabel() const { return units_; }
+    void setUnitLabel(const QString& text) { units_ = text; }
+    Rgb colour(ColourCode code) const { return colours_[static_cast<std::size_t>(code - 1)]; }
+    void setColour(ColourCode code, Rgb rgb) { colours_[static_cast<std::size_t>(code - 1)] = rgb; }
+    DrawStyle drawStyle() const { return style_; }
+    void setDrawStyle(DrawStyle s) { style_ = s; }
+    MouseMode mouseMode() const { return mode_; }
+    void setMouseMode(MouseMode m) { mode_ = m; }
+    // Mouse interaction is locked while a RUN recording writes into the view.
+    bool locked() const { return locked_; }
+    void setLocked(bool on) { locked_ = on; }
+
+    // Plots a finished capture: window from the values' range and the elapsed time E, then the points
+    // of the selected slot's series. Used by the three draw operations.
+    void scaleToCapture(double vmin, double vmax, double elapsed);
+
+    void repaint();
+    int repaintCount() const { return repaints_; }
+
+signals:
+    void repaintRequested();
+
+private:
+    double left_ = 0, right_ = 10000, bottom_ = -100, top_ = 9000;
+    std::array<PointSeries*, kGraphSlots> series_{};
+    PointSeries* live_ = nullptr;
+    QList<GraphMarker> markers_;
+    QList<Stroke> pencil_;
+    QString caption_ = QStringLiteral(">Change this text in Graph Options<");
+    QString units_ = QStringLiteral("n");
+    std::array<Rgb, 6> colours_{0x000000, 0x000000, 0x00ff00, 0x808080, 0xffff00, 0xff0000};
+    DrawStyle style_ = DrawStyle::Lines;
+    MouseMode mode_ = MouseMode::mmScale;
+    bool locked_ = false;
+    int repaints_ = 0;
+};
+
+} // namespace tarvo

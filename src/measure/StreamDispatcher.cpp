@@ -1,0 +1,264 @@
+#include "StreamDispatcher.h"
+
+#include "Acquisition.h"
+#include "GraphModel.h"
+#include "LiveReadout.h"
+#include "RecordingMemory.h"
+#include "StatusPacket.h"
+#include "base/NumberText.h"
+#include "base/Operator.h"
+#include "link/Communication_Unit.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tarvo {
+
+namespace {
+constexpr const char* kCheckRunNames[8] = {"Idle",      "AutoTare", "Triged", "Retriged Measuring",
+                                           "Measuring", "",         "",       ""};
+constexpr const char* kDosingRunNames[8] = {"Idle",       "Zeroing",  "Tareing",       "PreFill",
+                                            "CoraseFill", "FineFill", "InFlightDelay", "ReadFillingWeight"};
+
+enum class Group { None, CheckWeigher, Dosing, LossWeigher };
+
+Group groupOf(int identity) {
+    struct Entry {
+        int identity;
+        Group group;
+    };
+    static constexpr Entry kGroups[] = {
+        {4113, Group::CheckWeigher}, {5113, Group::CheckWeigher}, {4313, Group::CheckWeigher},
+        {3010, Group::CheckWeigher}, {6110, Group::CheckWeigher}, {4114, Group::Dosing},
+        {5114, Group::Dosing},       {4314, Group::Dosing},       {5115, Group::LossWeigher},
+    };
+    for (const Entry& e : kGroups)
+        if (e.identity == identity)
+            return e.group;
+    return Group::None;
+}
+
+bool is(QByteArrayView a, const char* b) {
+    return a == QByteArrayView(b);
+}
+
+// Marker texts live as shared static strings, so a state change allocates no text.
+const QString& markerText(const char* name) {
+    static std::array<std::pair<const char*, QString>, 16> cache;
+    for (auto& [key, text] : cache) {
+        if (key == name)
+            return text;
+        if (!key) {
+            key = name;
+            text = QString::fromLatin1(name);
+            return text;
+        }
+    }
+    static QString fallback;
+    fallback = QString::fromLatin1(name);
+    return fallback;
+}
+} // namespace
+
+StreamDispatcher::StreamDispatcher(Communication_Unit& comm, Operator& op, LiveReadout& readout,
+                                   RecordingMemory& memory, GraphModel& graph, Acquisition& acquisition,
+                                   std::function<int()> deviceIdentity, QObject* parent)
+    : QObject(parent), comm_(comm), op_(op), readout_(readout), memory_(memory), graph_(graph),
+      acq_(acquisition), deviceIdentity_(std::move(deviceIdentity)) {
+    canText_.reserve(256);
+}
+
+const char* StreamDispatcher::checkWeigherStateName(int state) {
+    return kCheckRunNames[state & 7];
+}
+const char* StreamDispatcher::dosingStateName(int state) {
+    return kDosingRunNames[state & 7];
+}
+int StreamDispatcher::previousState() const {
+    return acq_.previousState_;
+}
+
+std::optional<double> StreamDispatcher::readCounts(QByteArrayView text) {
+    // Values are recorded in display counts: "+123.4" becomes 1234.
+    char buffer[64];
+    if (text.size() > qsizetype(sizeof buffer))
+        return std::nullopt;
+    qsizetype n = 0;
+    bool deleted = false;
+    for (char c : text) {
+        if (c == '.' && !deleted) {
+            deleted = true;
+            continue;
+        }
+        buffer[n++] = c;
+    }
+    return parseDecimal(buffer, n);
+}
+
+void StreamDispatcher::dispatch(QByteArrayView text) {
+    const QByteArray& start = comm_.dpGross().startString();
+    const bool statusStream = is(start, "P");
+    const bool valueStream = is(start, "G") || is(start, "N");
+    // 1.
+    firstLetter_ = text.isEmpty() ? 0 : text.front();
+    // 2. The CAN bridge's lines carry their letters; a status packet's bytes are never edited.
+    if (comm_.link() == Link::Can && !statusStream) {
+        // Reuses the reserved capacity: no allocation per line.
+        canText_.resize(0);
+        canText_.append(text);
+        for (const char* needle : {"N", "G", "A", ",", "\r"}) {
+            const qsizetype at = canText_.indexOf(needle);
+            if (at >= 0)
+                canText_.remove(at, 1);
+        }
+        text = canText_;
+    }
+    // 3.
+    std::optional<StatusPacket> packet;
+    if (statusStream) {
+        packet = StatusPacket::decode(text);
+        if (packet)
+            readout_.updateFromStatus(*packet);
+    } else if (valueStream) {
+        readout_.updateFromValue(text);
+    }
+    const bool streamLine = statusStream || valueStream;
+    // 4. Long-term sampling: one packet in every N + 1 is recorded. One-shot replies and settings-image
+    // lines are never thinned or paused away.
+    if (streamLine) {
+        if (!acq_.longTerm_) {
+            thinning_ = 1;
+        } else if (acq_.useEveryValue() >= thinning_) {
+            ++thinning_;
+            return;
+        } else {
+            thinning_ = 1;
+        }
+        // 5.
+        const bool over = valueStream && is(text, kOverRangeText);
+        const bool under = valueStream && is(text, kUnderRangeText);
+        if (acq_.pauseDown_ || over || under) {
+            if (acq_.realTime_.Enabled())
+                acq_.realTime_.setEnabled(false);
+            if (over)
+                readout_.showWord(LiveReadout::kOverRange);
+            else if (under)
+                readout_.showWord(LiveReadout::kUnderRange);
+            acq_.setLamp(Acquisition::Lamp::Yellow);
+            return;
+        }
+    }
+    if (valueStream) { // 6.
+        if (acq_.runDown_)
+            asciiRun(text);
+        else if (acq_.triggerDown_)
+            asciiTrigger(text);
+    } else if (statusStream) { // 7.
+        if (packet && (acq_.runDown_ || acq_.triggerDown_)) {
+            const int identity = deviceIdentity_ ? deviceIdentity_() : 0;
+            switch (groupOf(identity)) {
+            case Group::CheckWeigher:
+                if (acq_.runDown_)
+                    checkWeigherRun(*packet);
+                else
+                    acq_.packetTrigger(*packet, false);
+                break;
+            case Group::Dosing:
+                if (acq_.runDown_)
+                    dosingRun(*packet, false);
+                else
+                    acq_.packetTrigger(*packet, true);
+                break;
+            case Group::LossWeigher:
+                dosingRun(*packet, true);
+                break;
+            case Group::None:
+                break;
+            }
+        }
+    } else if ((is(start, "A+") && comm_.link() != Link::Can) ||
+               (firstLetter_ == 'A' && comm_.link() == Link::Can) || is(start, "D+")) { // 8.
+        emit valueDisplayPacket(start, text);
+    } else if (is(start, ":")) { // 9.
+        emit settingsImageLine(text);
+    }
+    // 10.
+    acq_.stepTimerStartIfIdle();
+}
+
+void StreamDispatcher::asciiRun(QByteArrayView text) {
+    const auto value = readCounts(text);
+    if (!value) {
+        op_.showInfoLine(Page::Display, QString::fromLatin1(Acquisition::kCorrupted));
+        return;
+    }
+    acq_.runRecording(*value);
+}
+
+void StreamDispatcher::asciiTrigger(QByteArrayView text) {
+    const auto value = readCounts(text);
+    if (!value)
+        return;
+    acq_.asciiTrigger(*value);
+    readout_.showBigDisplayIfHidden();
+}
+
+void StreamDispatcher::checkWeigherRun(const StatusPacket& p) {
+    acq_.setLamp(Acquisition::Lamp::Red);
+    acq_.waitForTriggerTimer_.stop();
+    const int i = acq_.sampleIndex_ + 1;
+    if (i > kMaxSamples) {
+        acq_.capacityReached();
+        return;
+    }
+    SampleRecord& r = memory_.capture()[i];
+    r = SampleRecord{};
+    if (p.state < 5)
+        r.checkState[p.state] = true;
+    r.state = i == 1 ? 0 : p.state;
+    r.gross = static_cast<float>(p.gross);
+    r.net = static_cast<float>(p.net);
+    int& previous = acq_.previousState_;
+    if (acq_.useStatus_ && p.state != previous) {
+        // At the run clock before this sample's step is added.
+        graph_.addMarker(markerText(checkWeigherStateName(p.state)), acq_.runClock_);
+        if (p.state == 0 && (previous == 3 || previous == 4))
+            acq_.ga_.start();
+    }
+    acq_.runRecording(p.gross);
+    previous = p.state;
+}
+
+void StreamDispatcher::dosingRun(const StatusPacket& p, bool loss) {
+    acq_.setLamp(Acquisition::Lamp::Red);
+    acq_.waitForTriggerTimer_.stop();
+    const int i = acq_.sampleIndex_ + 1;
+    if (i > kMaxSamples) {
+        acq_.capacityReached();
+        return;
+    }
+    SampleRecord& r = memory_.capture()[i];
+    r = SampleRecord{};
+    r.noMotion = p.noMotion;
+    r.overRange = p.overRange;
+    r.underRange = p.underRange;
+    r.dosingState[p.state] = true;
+    r.state = i == 1 ? 0 : p.state;
+    r.gross = static_cast<float>(p.gross);
+    double net = p.net;
+    // Without a loss decimal count read at RUN the packet's own count stays in force.
+    if (loss && acq_.lossDecimals_ >= 0)
+        net = p.netCounts / StatusPacket::divisor(acq_.lossDecimals_);
+    r.net = static_cast<float>(net);
+    int& previous = acq_.previousState_;
+    if (!loss && p.state != previous) {
+        graph_.addMarker(markerText(dosingStateName(p.state)), acq_.runClock_);
+        if (p.state == 0)
+            acq_.gd_.start();
+    }
+    const bool gross = loss || readout_.grossSelected();
+    acq_.runRecording(gross ? p.gross : net);
+    previous = p.state;
+}
+
+} // namespace tarvo

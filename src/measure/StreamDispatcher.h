@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QObject>
+#include <functional>
+#include <optional>
+
+namespace tarvo {
+
+class Acquisition;
+class Communication_Unit;
+class GraphModel;
+class LiveReadout;
+class Operator;
+class RecordingMemory;
+struct StatusPacket;
+
+// Every line the device streams while the Display page is active comes here, from dpGross on the serial
+// link or from the CAN bridge. Chooses the decoder from the stream matcher's start string, the device
+// identity and the run button that is down; the decoders fill the recording buffers and drive the
+// trigger state machine. Works on bytes and allocates nothing per line.
+class StreamDispatcher : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* kOverRangeText = "ooooooo";
+    static constexpr const char* kUnderRangeText = "uuuuuuu";
+
+    StreamDispatcher(Communication_Unit& comm, Operator& op, LiveReadout& readout, RecordingMemory& memory,
+                     GraphModel& graph, Acquisition& acquisition, std::function<int()> deviceIdentity,
+                     QObject* parent = nullptr);
+
+    void dispatch(QByteArrayView text);
+
+    // The first character of the last text received (for the value display's checks).
+    char firstLetter() const { return firstLetter_; }
+    // The state of the last status packet a decoder handled (0 at start).
+    int previousState() const;
+
+    // Marker names the RUN decoders draw, by state.
+    static const char* checkWeigherStateName(int state);
+    static const char* dosingStateName(int state);
+
+signals:
+    // One-shot average ("A+") and dosed-value ("D+") replies, for the value display.
+    void valueDisplayPacket(QByteArrayView startString, QByteArrayView text);
+    // A line of a settings image (start string ":").
+    void settingsImageLine(QByteArrayView text);
+
+private:
+    void asciiRun(QByteArrayView text);
+    void asciiTrigger(QByteArrayView text);
+    void checkWeigherRun(const StatusPacket& p);
+    void dosingRun(const StatusPacket& p, bool loss);
+    // Reads a value line as counts: the first "." deleted.
+    static std::optional<double> readCounts(QByteArrayView text);
+
+    Communication_Unit& comm_;
+    Operator& op_;
+    LiveReadout& readout_;
+    RecordingMemory& memory_;
+    GraphModel& graph_;
+    Acquisition& acq_;
+    std::function<int()> deviceIdentity_;
+    QByteArray canText_;
+    char firstLetter_ = 0;
+    int thinning_ = 1;
+};
+
+} // namespace tarvo
