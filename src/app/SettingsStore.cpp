@@ -1,0 +1,207 @@
+#include "SettingsStore.h"
+
+#include "link/ComPortMap.h"
+#include "link/Communication_Unit.h"
+#include "link/PortSelection.h"
+#include "link/SerialPort.h"
+#include "measure/LiveReadout.h"
+#include "protocol/CommandTable.h"
+#include "protocol/Discovery.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <SimpleIni.h>
+#include <string>
+
+namespace tarvo {
+
+namespace {
+
+class Ini {
+public:
+    explicit Ini(const QString& path) {
+        ini_.SetUnicode(true);
+        ini_.SetSpaces(false); // key=value, as the Windows profile functions write it
+        ini_.LoadFile(path.toLocal8Bit().constData());
+    }
+
+    bool has(const char* section, const char* key) const {
+        return ini_.GetValue(section, key, nullptr) != nullptr;
+    }
+    QString text(const char* section, const char* key, const QString& fallback) const {
+        const char* value = ini_.GetValue(section, key, nullptr);
+        return value ? QString::fromUtf8(value) : fallback;
+    }
+    // Booleans and integers: a value that is not a whole number counts as missing.
+    std::optional<long> integer(const char* section, const char* key) const {
+        const char* value = ini_.GetValue(section, key, nullptr);
+        if (!value)
+            return std::nullopt;
+        bool ok = false;
+        const long v = QString::fromUtf8(value).trimmed().toLong(&ok);
+        return ok ? std::optional<long>(v) : std::nullopt;
+    }
+    bool flag(const char* section, const char* key, bool fallback) const {
+        const std::optional<long> v = integer(section, key);
+        return v ? *v != 0 : fallback;
+    }
+    double real(const char* section, const char* key, double fallback) const {
+        QString value = text(section, key, QString()).trimmed();
+        bool ok = false;
+        double v = value.toDouble(&ok);
+        if (!ok) // written where the decimal separator is a comma
+            v = value.replace(',', '.').toDouble(&ok);
+        return ok ? v : fallback;
+    }
+
+    void set(const char* section, const char* key, const QString& value) {
+        ini_.SetValue(section, key, value.toUtf8().constData());
+    }
+    void set(const char* section, const char* key, bool value) {
+        set(section, key, QString(value ? "1" : "0"));
+    }
+    void set(const char* section, const char* key, int value) { set(section, key, QString::number(value)); }
+    void set(const char* section, const char* key, double value) {
+        set(section, key, QString::number(value, 'g', 15));
+    }
+
+    bool save(const QString& path) {
+        std::string text;
+        if (ini_.Save(text) < 0)
+            return false;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write(text.data(), static_cast<qint64>(text.size()));
+        return file.commit();
+    }
+
+private:
+    CSimpleIniA ini_;
+};
+
+constexpr int kDefaultBaud = 115200;
+constexpr int kDefaultCom = 1;
+
+int canSpeedPosition(const QString& name) {
+    for (std::size_t i = 0; i < kCanBitRates.size(); ++i)
+        if (name ==
+            QLatin1String(kCanBitRates[i].name.data(), static_cast<qsizetype>(kCanBitRates[i].name.size())))
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace
+
+void PageSettings::setFileSeparator(const QString& text) {
+    fileSeparator = text;
+    if (text == QLatin1String(","))
+        separatorChoice = Separator::Comma;
+    else if (text == QLatin1String(";"))
+        separatorChoice = Separator::Semicolon;
+    else {
+        separatorChoice = Separator::Other;
+        customSeparator = text;
+    }
+}
+
+void SettingsStore::ReadDefaultValues(const QString& path, const Targets& t) {
+    const Ini ini(path);
+    SerialPort& port = t.comm.port();
+    port.close();
+
+    // A rate of 0 would hang the line up; a port number outside 1..8 names nothing.
+    const std::optional<long> storedBaud = ini.integer("Port", "Baud");
+    const int baud = storedBaud && *storedBaud > 0 && *storedBaud <= 4000000 ? static_cast<int>(*storedBaud)
+                                                                             : kDefaultBaud;
+    port.setBaudRate(baud);
+    if (isSupportedBaud(baud))
+        t.ports.rbBaudClick(baud);
+
+    const std::optional<long> storedCom = ini.integer("Port", "ComNumber");
+    const int com = storedCom && *storedCom >= 1 && *storedCom <= ComPortMap::kCount
+                        ? static_cast<int>(*storedCom)
+                        : kDefaultCom;
+    port.setPortNumber(com);
+    t.ports.setLastUsedPort(com);
+    if (!t.comm.tryOpen()) {
+        for (int fallback = 1; fallback <= 4; ++fallback) {
+            if (t.ports.portAvailable(fallback)) {
+                t.ports.rbCOMClick(fallback);
+                break;
+            }
+        }
+    } else if (com <= 4) {
+        t.ports.rbCOMClick(com);
+    }
+
+    const bool canBus = ini.flag("CAN", "CANbus", false);
+    bool ok = false;
+    const int deviceAddress = ini.text("CAN", "CANdeviceAddress", "0").toInt(&ok);
+    if (ok)
+        t.ports.setCanDeviceAddress(deviceAddress);
+    const QString canAddress = ini.text("CAN", "CANAddress", "CAN_ADDR_1");
+    if (canAddress.startsWith(QLatin1String("CAN_ADDR_"))) {
+        const int node = canAddress.mid(9).toInt(&ok);
+        if (ok)
+            t.ports.setCanNodePosition(node - 1);
+    }
+    const int speed = canSpeedPosition(ini.text("CAN", "CANspeed", "CAN_BAUD_500K"));
+    if (speed >= 0)
+        t.ports.setCanSpeedPosition(speed);
+    if (canBus)
+        t.ports
+            .rbCANClick(); // shows the CAN options and switches the bridge's error reports on; sends nothing
+
+    PageSettings& p = t.page;
+    p.triggerLevel = ini.text("Options", "TriggerLevel", "15");
+    p.sampleTime = ini.text("Options", "SampleTime", "1000");
+    p.waitForTrigger = ini.text("Options", "WaitForTrigger", "10 sec.");
+    p.graphName = ini.text("Options", "GraphName", ">Change this text in Graph Options<");
+    p.units = ini.text("Options", "Units", "n");
+    p.setFileSeparator(ini.text("Options", "FileSeparator", ","));
+    const QString autotransmit = ini.text("Display", "Autotransmit", "SN");
+    t.readout.restoreAutotransmit(autotransmit == QLatin1String("SG") ? autotransmit : QStringLiteral("SN"));
+    p.worldTop = ini.real("Display", "WorldTop", 9000.0);
+    p.worldBottom = ini.real("Display", "WorldBottom", -100.0);
+    p.longTermSampleEnable = ini.flag("Options", "LongTermSampleEnable", false);
+    p.useEverySample = ini.text("Options", "UseEvery__Sample", "10");
+    t.ports.setSearchOnlySelected(ini.flag("Options", "SearchSelectedBaudCom", false));
+    p.useStatusInformation = ini.flag("Options", "UseStatusInformation", false);
+    t.discovery.setDeviceAddress(ini.text("Modules", "DeviceAddr", "None"));
+    p.multiCommandString = ini.text("Commands", "MultiCommandString", QString());
+    p.loopTime = ini.text("Commands", "LoopTime", "1000");
+}
+
+bool SettingsStore::WriteDefaultValues(const QString& path, const Targets& t) {
+    Ini ini(path);
+    const PageSettings& p = t.page;
+    const std::string_view speed = kCanBitRates[static_cast<std::size_t>(t.ports.canSpeedPosition())].name;
+    ini.set("Port", "Baud", static_cast<int>(t.comm.port().baudRate()));
+    ini.set("Port", "ComNumber", t.comm.port().portNumber());
+    ini.set("CAN", "CANbus", t.ports.canChosen());
+    ini.set("CAN", "CANdeviceAddress", t.ports.canDeviceAddress());
+    ini.set("CAN", "CANAddress", canNodeName(t.ports.canNodePosition() + 1));
+    ini.set("CAN", "CANspeed", QString::fromLatin1(speed.data(), static_cast<qsizetype>(speed.size())));
+    ini.set("Options", "TriggerLevel", p.triggerLevel);
+    ini.set("Options", "SampleTime", p.sampleTime);
+    ini.set("Options", "WaitForTrigger", p.waitForTrigger);
+    ini.set("Options", "GraphName", p.graphName);
+    ini.set("Options", "Units", p.units);
+    ini.set("Options", "FileSeparator", p.fileSeparator);
+    ini.set("Options", "LongTermSampleEnable", p.longTermSampleEnable);
+    ini.set("Options", "UseEvery__Sample", p.useEverySample);
+    ini.set("Options", "SearchSelectedBaudCom", t.ports.searchOnlySelected());
+    ini.set("Options", "UseStatusInformation", p.useStatusInformation);
+    ini.set("Display", "Autotransmit", t.readout.autotransmit());
+    ini.set("Display", "WorldTop", p.worldTop);
+    ini.set("Display", "WorldBottom", p.worldBottom);
+    ini.set("Modules", "DeviceAddr", t.discovery.deviceAddress());
+    ini.set("Commands", "MultiCommandString", p.multiCommandString);
+    ini.set("Commands", "LoopTime", p.loopTime);
+    return ini.save(path);
+}
+
+} // namespace tarvo

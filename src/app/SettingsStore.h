@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+namespace tarvo {
+
+class Communication_Unit;
+class Discovery;
+class LiveReadout;
+class PortSelection;
+
+// Page settings whose subsystems keep them as plain values until they take them over: the trigger,
+// graph, data-file, long-term and multi-command entries and the scope's vertical range.
+struct PageSettings {
+    enum class Separator { Comma, Semicolon, Other };
+
+    QString triggerLevel = QStringLiteral("15");
+    QString sampleTime = QStringLiteral("1000");
+    QString waitForTrigger = QStringLiteral("10 sec.");
+    QString graphName = QStringLiteral(">Change this text in Graph Options<");
+    QString units = QStringLiteral("n");
+    // The separator entry's text; the choice follows it (",", ";" or any other text).
+    QString fileSeparator = QStringLiteral(",");
+    Separator separatorChoice = Separator::Comma;
+    QString customSeparator;
+    double worldTop = 9000.0;
+    double worldBottom = -100.0;
+    bool longTermSampleEnable = false;
+    QString useEverySample = QStringLiteral("10");
+    bool useStatusInformation = false;
+    QString multiCommandString;
+    QString loopTime = QStringLiteral("1000");
+
+    void setFileSeparator(const QString& text);
+};
+
+// "Tarvo.ini": read once at start, written once at the end. Reading applies every value without any
+// device traffic and without a box; writing keeps every section and key it does not know and replaces
+// the file in one step.
+class SettingsStore {
+public:
+    struct Targets {
+        Communication_Unit& comm;
+        PortSelection& ports;
+        LiveReadout& readout;
+        Discovery& discovery;
+        PageSettings& page;
+    };
+
+    static void ReadDefaultValues(const QString& path, const Targets& targets);
+    // False when the file could not be written.
+    static bool WriteDefaultValues(const QString& path, const Targets& targets);
+};
+
+} // namespace tarvo
