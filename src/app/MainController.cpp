@@ -20,10 +20,19 @@ constexpr const char* kDefaultUpdateLocation = "http://updates.tarvo.invalid/Tar
 constexpr int kLatestVersionTimeLimitMs = 5000;
 } // namespace
 
-MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, QString settingsPath, QObject* parent)
+MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, QString settingsPath,
+                               QObject* parent)
     : QObject(parent), op_(op), settingsPath_(std::move(settingsPath)),
       comm_(std::make_unique<Communication_Unit>(std::move(port), op)),
-      ports_(std::make_unique<PortSelection>(*comm_)), readout_(std::make_unique<LiveReadout>()) {
+      ports_(std::make_unique<PortSelection>(*comm_)), readout_(std::make_unique<LiveReadout>()),
+      discovery_(std::make_unique<Discovery>(*comm_, *ports_, op)),
+      deviceSetup_(std::make_unique<DeviceSetup>(*comm_, *ports_, *discovery_, op)) {
+    discovery_->setStreamCommand([this] { return readout_->streamCommand(); });
+    connect(discovery_.get(), &Discovery::familyTabRequested, this, &MainController::setFamilyTabVisible);
+    connect(discovery_.get(), &Discovery::firmwareProgrammingStateChanged, this,
+            [this](int state) { firmwareProgrammingState_ = state; });
+    connect(deviceSetup_.get(), &DeviceSetup::pageControlEnabledRequested, this,
+            &MainController::setPageControlEnabled);
     connect(comm_.get(), &Communication_Unit::portLost, this, [this](int number, const QString&) {
         // An unplugged adapter: say so plainly; the port stays closed until the operator chooses it again.
         ports_->setPortAvailable(number, false);
@@ -53,6 +62,8 @@ void MainController::FormCreate() {
     step("CommInit");
     comm_->CommInit();
     step("firmware loader created, DTR off");
+    if (!firmware_)
+        firmware_ = std::make_unique<Tqmf>(op_);
     comm_->port().setDtr(false);
     step("accept dropped files");
     acceptDrops_ = true;
@@ -81,9 +92,14 @@ void MainController::probeComPorts() {
     }
 }
 
-void MainController::ReadDefaultValues() {}
+void MainController::ReadDefaultValues() {
+    SettingsStore::ReadDefaultValues(settingsPath_, {*comm_, *ports_, *readout_, *discovery_, pageSettings_});
+}
 
-void MainController::WriteDefaultValues() {}
+void MainController::WriteDefaultValues() {
+    SettingsStore::WriteDefaultValues(settingsPath_,
+                                      {*comm_, *ports_, *readout_, *discovery_, pageSettings_});
+}
 
 void MainController::FormDestroy() {
     if (destroyed_)
@@ -136,9 +152,23 @@ void MainController::TabSheet2Show() {
     setPageControlEnabled(true);
 }
 
+void MainController::LoadFirmwareClick() {
+    const QString path = op_.askOpenFileName(QStringLiteral("Load Firmware (*.qmf)"),
+                                             QStringLiteral("Firmware file (*.qmf)|*.qmf|All files (*)|*"));
+    if (path.isEmpty() || !firmware_)
+        return;
+    firmware_->Load(path);
+    emit firmwareLoaded();
+}
+
 void MainController::AcceptFiles(const QStringList& paths) {
-    for (const QString& path : paths)
+    for (const QString& path : paths) {
         emit firmwareFileDropped(path);
+        if (firmware_) {
+            firmware_->Load(path);
+            emit firmwareLoaded();
+        }
+    }
 }
 
 QString MainController::readLatestVersion(const QString& location, int timeLimitMs) {
@@ -177,7 +207,9 @@ void MainController::LatestVersionClick() {
     emit latestVersionChanged(latestVersionCaption_);
 }
 
-void MainController::Wait(int ms) { waitMs(ms); }
+void MainController::Wait(int ms) {
+    waitMs(ms);
+}
 
 QByteArray MainController::transact(const QByteArray& line, const QByteArray& start, int timeLimitMs) {
     return comm_->SendAndReceive(comm_->port().portNumber(), line, timeLimitMs, Framing::startingWith(start));

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "SettingsStore.h"
 #include "base/Operator.h"
+#include "firmware/Tqmf.h"
+#include "config/DeviceSetup.h"
 #include "link/ComPortMap.h"
 #include "link/Communication_Unit.h"
 #include "link/PortSelection.h"
 #include "measure/LiveReadout.h"
+#include "protocol/Discovery.h"
 
 #include <QObject>
 #include <QStringList>
@@ -38,6 +42,12 @@ public:
     Communication_Unit& comm() { return *comm_; }
     PortSelection& ports() { return *ports_; }
     LiveReadout& readout() { return *readout_; }
+    Discovery& discovery() { return *discovery_; }
+    DeviceSetup& deviceSetup() { return *deviceSetup_; }
+    // Page settings restored from "Tarvo.ini" that their subsystems take over.
+    PageSettings& pageSettings() { return pageSettings_; }
+    // The firmware programming state; 3 after a search that found nothing.
+    int firmwareProgrammingState() const { return firmwareProgrammingState_; }
     const QString& settingsPath() const { return settingsPath_; }
 
     void FormCreate();
@@ -48,6 +58,9 @@ public:
     void TabSheet2Show();
     // Files dropped on the main window, in the order the shell reports them.
     void AcceptFiles(const QStringList& paths);
+    // "Load Firmware (*.qmf)": the open dialog, then the loader.
+    void LoadFirmwareClick();
+    Tqmf& firmwareLoader() { return *firmware_; }
     // "Latest version??": reads LatestVersion/Version of the update location; "Not available" when it
     // cannot be read within the time limit.
     void LatestVersionClick();
@@ -86,6 +99,8 @@ signals:
     void familyTabsChanged();
     void latestVersionChanged(const QString& caption);
     void firmwareFileDropped(const QString& path);
+    // A firmware file was loaded (or refused); the programming page shows the loader's summary.
+    void firmwareLoaded();
 
 private:
     void step(const QString& name) { stepLog_ << name; }
@@ -98,6 +113,10 @@ private:
     std::unique_ptr<Communication_Unit> comm_;
     std::unique_ptr<PortSelection> ports_;
     std::unique_ptr<LiveReadout> readout_;
+    std::unique_ptr<Discovery> discovery_;
+    std::unique_ptr<DeviceSetup> deviceSetup_;
+    PageSettings pageSettings_;
+    int firmwareProgrammingState_ = 0;
     bool pageControlEnabled_ = false;
     Page activePage_ = Page::Display;
     std::array<bool, kFamilyPages> familyTabs_{true, true, true, true};
@@ -108,6 +127,7 @@ private:
     bool destroyed_ = false;
     QString latestVersionCaption_ = QStringLiteral("Latest version??");
     QStringList stepLog_;
+    std::unique_ptr<Tqmf> firmware_;
 };
 
 } // namespace tarvo
