@@ -7,6 +7,7 @@ namespace tarvo::cli {
 namespace {
 constexpr Subcommand kSubcommands[] = {
     {"send", "send CMD [--start S] [--timeout MS] [--address NN] [--com N] [--baud R]", runSend},
+    {"find", "find   (port, rate, \"Search only selected\" and device address from Tarvo.ini)", runFind},
     {"fwinfo", "fwinfo [--dump] FILE", runFwinfo},
 };
 } // namespace

@@ -9,6 +9,7 @@ enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
 
 // One function per subcommand; args are the words after the subcommand's name.
 int runSend(const QStringList& args);
+int runFind(const QStringList& args);
 int runFwinfo(const QStringList& args);
 
 struct Subcommand {
