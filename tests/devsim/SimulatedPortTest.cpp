@@ -93,3 +93,39 @@ TEST_F(InProcessPort, UnpluggingReportsLostAndCloses) {
 }
 
 } // namespace
+
+namespace {
+
+// The search the program runs: at each rate a lone "\r", then "br" + rate; "OK" proves the rate.
+TEST(InProcessSearch, ADeviceAt38400AnswersOnlyAtTheFourthRate) {
+    Line line;
+    DeviceConfig config;
+    config.baud = 38400;
+    line.addDevice(config);
+    SimulatedPorts::attach(1, &line);
+    SimulatedPort port;
+    port.setPortNumber(1);
+    ASSERT_TRUE(port.open());
+    int found = 0;
+    const int rates[] = {115200, 9600, 19200, 38400, 57600};
+    for (int i = 0; i < 5 && !found; ++i) {
+        port.setBaudRate(rates[i]);
+        port.write("\r");
+        port.clearInput();
+        port.write("br" + QByteArray::number(rates[i]) + "\r");
+        QByteArray reply;
+        devsim::test::waitUntil(
+            [&] {
+                reply += port.readAll();
+                return reply.contains('\r');
+            },
+            100);
+        if (reply == "OK\r")
+            found = rates[i];
+    }
+    EXPECT_EQ(found, 38400);
+    EXPECT_EQ(line.devices().front()->storedBaud(), 38400);
+    SimulatedPorts::clear();
+}
+
+} // namespace
