@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev qt6-serialbus-dev
   libjpeg62-turbo-dev libsimpleini-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth srecord binutils libjpeg-turbo-progs
+  xvfb xauth x11-utils srecord binutils libjpeg-turbo-progs
 )
 if [ "${TARVO_FUZZ:-0}" = 1 ]; then
   packages+=(clang-16 libclang-rt-16-dev)

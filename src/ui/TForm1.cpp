@@ -71,14 +71,18 @@ TForm1::TForm1(MainController& controller, QtOperator& op, QWidget* parent)
     addAction(quit);
 
     connect(pages_, &QTabWidget::currentChanged, this, &TForm1::onCurrentPageChanged);
-    connect(&c_, &MainController::closeRequested, this, [this] { QTimer::singleShot(0, this, &QWidget::close); });
-    connect(&c_, &MainController::pageControlEnabledChanged, this, [this](bool on) { pages_->tabBar()->setEnabled(on); });
+    connect(&c_, &MainController::closeRequested, this,
+            [this] { QTimer::singleShot(0, this, &QWidget::close); });
+    connect(&c_, &MainController::pageControlEnabledChanged, this,
+            [this](bool on) { pages_->tabBar()->setEnabled(on); });
     connect(&c_, &MainController::familyTabsChanged, this, &TForm1::syncFromCore);
     connect(&c_.ports(), &PortSelection::changed, this, &TForm1::syncFromCore);
     connect(&c_.ports(), &PortSelection::portBaudCaptionChanged, this, [this](const QString& text) {
         for (QLabel* l : portBaudCaptions_)
             l->setText(text);
     });
+    connect(&c_, &MainController::firmwareLoaded, this,
+            [this] { firmwareInfo_->setPlainText(c_.firmwareLoader().summaryLines().join(u'\n')); });
     connect(&c_, &MainController::latestVersionChanged, latestVersion_, &QPushButton::setText);
     connect(&c_.readout(), &LiveReadout::textChanged, readout_, &QLabel::setText);
     connect(&c_.readout(), &LiveReadout::autotransmitChanged, this,
@@ -100,7 +104,8 @@ QWidget* TForm1::addPage(Page page, const QString& title, QWidget* content) {
     return holder;
 }
 
-QGroupBox* TForm1::buildBaudGroup(std::array<QRadioButton*, 5>& buttons, const std::function<void(int)>& onClick) {
+QGroupBox* TForm1::buildBaudGroup(std::array<QRadioButton*, 5>& buttons,
+                                  const std::function<void(int)>& onClick) {
     auto* group = new QGroupBox("Baudrate");
     auto* layout = new QVBoxLayout(group);
     for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
@@ -166,8 +171,10 @@ QWidget* TForm1::buildOptionsPage() {
     can->addRow("CAN speed", speed);
     can->addRow("Device address", address);
     connect(node, &QComboBox::currentIndexChanged, this, [this](int i) { c_.ports().setCanNodePosition(i); });
-    connect(speed, &QComboBox::currentIndexChanged, this, [this](int i) { c_.ports().setCanSpeedPosition(i); });
-    connect(address, &QComboBox::currentIndexChanged, this, [this](int i) { c_.ports().setCanDeviceAddress(i); });
+    connect(speed, &QComboBox::currentIndexChanged, this,
+            [this](int i) { c_.ports().setCanSpeedPosition(i); });
+    connect(address, &QComboBox::currentIndexChanged, this,
+            [this](int i) { c_.ports().setCanDeviceAddress(i); });
     layout->addWidget(canOptions_);
 
     auto* right = new QVBoxLayout;
@@ -232,13 +239,16 @@ QWidget* TForm1::buildFamilyPage(FamilyPage family, const QString& setupCaption)
     return w;
 }
 
-QWidget* TForm1::buildCommandsPage() { return new QWidget; }
+QWidget* TForm1::buildCommandsPage() {
+    return new QWidget;
+}
 
 QWidget* TForm1::buildProgrammingPage() {
     auto* w = new QWidget;
     auto* layout = new QVBoxLayout(w);
     layout->addWidget(label("You can Load Firmware by dropping a *.qmf file on the Tarvo window!", w));
     auto* load = button("Load Firmware (*.qmf)", w);
+    connect(load, &QPushButton::clicked, this, [this] { c_.LoadFirmwareClick(); });
     layout->addWidget(load);
     firmwareInfo_ = new QPlainTextEdit(w);
     firmwareInfo_->setReadOnly(true);
@@ -272,7 +282,8 @@ void TForm1::syncFromCore() {
     }
     const Page family[] = {Page::Mxr21, Page::Mxr23, Page::Mxr41, Page::Tcw43};
     for (int f = 0; f < kFamilyPages; ++f)
-        pages_->setTabVisible(pages_->indexOf(page(family[f])), c_.familyTabVisible(static_cast<FamilyPage>(f)));
+        pages_->setTabVisible(pages_->indexOf(page(family[f])),
+                              c_.familyTabVisible(static_cast<FamilyPage>(f)));
 }
 
 void TForm1::showEvent(QShowEvent* event) {

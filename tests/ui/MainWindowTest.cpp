@@ -1,0 +1,50 @@
+#include "app/MainController.h"
+#include "base/TimeScale.h"
+#include "engine/Line.h"
+#include "engine/SimulatedPort.h"
+#include "engine/SimulatedPorts.h"
+#include "ui/QtOperator.h"
+#include "ui/TForm1.h"
+
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tarvo;
+
+TEST(MainWindow, ShowsItsPagesAndDisablesAbsentPortsOnBothPages) {
+    devsim::SimulatedPorts::clear();
+    devsim::Line com1, com3;
+    com1.addDevice({});
+    com3.addDevice({});
+    devsim::SimulatedPorts::attach(1, &com1);
+    devsim::SimulatedPorts::attach(3, &com3);
+    QTemporaryDir dir;
+    ui::QtOperator op;
+    MainController controller(op, std::make_unique<devsim::SimulatedPort>(), dir.filePath("Tarvo.ini"));
+    ui::TForm1 form(controller, op);
+    controller.FormCreate();
+
+    EXPECT_EQ(form.windowTitle(), "Tarvo  ver.2.0.6");
+    QStringList titles;
+    for (int i = 0; i < form.pages()->count(); ++i)
+        titles << form.pages()->tabText(i);
+    EXPECT_EQ(titles, (QStringList{"Display", "Options", "Terminal", "MXR 21xx", "MXR 23xx", "MXR 41xx", "TCW 43xx",
+                                   "Commands", "Programming"}));
+    for (int i = 3; i <= 6; ++i)
+        EXPECT_FALSE(form.pages()->isTabVisible(i)) << titles[i].toStdString();
+    for (int com = 1; com <= 8; ++com) {
+        const bool present = com == 1 || com == 3;
+        EXPECT_EQ(form.optionsComButton(com)->isEnabled(), present) << "COM" << com;
+        EXPECT_EQ(form.terminalComButton(com)->isEnabled(), present) << "COM" << com;
+    }
+    // Choosing COM3 on the Terminal page turns it on in the Options page too.
+    form.terminalComButton(3)->click();
+    EXPECT_TRUE(form.optionsComButton(3)->isChecked());
+    EXPECT_EQ(controller.comm().port().portNumber(), 3);
+
+    form.close();
+    EXPECT_TRUE(controller.stepLog().contains("serial port freed"));
+    devsim::SimulatedPorts::clear();
+}
