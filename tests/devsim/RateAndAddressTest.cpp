@@ -34,7 +34,7 @@ TEST(RateMatching, WhatTheDeviceSendsAtAnotherRateIsGarbageWithoutCarriageReturn
 }
 
 TEST(RateMatching, StoredRateTakesEffectAtTheReset) {
-    ScopedTimeScale scale(0.02);
+    ScopedTimeScale scale(0.1);
     Line line;
     devsim::Device* device = line.addDevice(DeviceConfig{});
     HostSide host(line);
