@@ -1,0 +1,286 @@
+#include "app/MainController.h"
+#include "base/TimeScale.h"
+#include "engine/Line.h"
+#include "engine/SimulatedPort.h"
+#include "engine/SimulatedPorts.h"
+#include "link/SerialPort.h"
+#include "support/FakeOperator.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <SimpleIni.h>
+#include <gtest/gtest.h>
+
+using namespace tarvo;
+
+namespace {
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        devsim::SimulatedPorts::clear();
+        ASSERT_TRUE(dir.isValid());
+        path = dir.filePath("Tarvo/Tarvo.ini");
+    }
+    void TearDown() override {
+        controller.reset();
+        devsim::SimulatedPorts::clear();
+    }
+
+    void writeIni(const QByteArray& text) {
+        QDir().mkpath(dir.filePath("Tarvo"));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    QByteArray readIni() const {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void startProgram() {
+        controller.reset();
+        controller = std::make_unique<MainController>(op, std::make_unique<devsim::SimulatedPort>(), path);
+        controller->FormCreate();
+    }
+    void closeProgram() {
+        controller->FormDestroy();
+        controller.reset();
+    }
+
+    QTemporaryDir dir;
+    QString path;
+    test::FakeOperator op;
+    devsim::Line line1;
+    devsim::Line line3;
+    std::unique_ptr<MainController> controller;
+};
+
+} // namespace
+
+TEST_F(SettingsStoreTest, NoFileGivesTheDefaults) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    startProgram();
+    MainController& c = *controller;
+    EXPECT_EQ(c.comm().port().portNumber(), 1);
+    EXPECT_EQ(c.comm().port().baudRate(), 115200);
+    EXPECT_TRUE(c.comm().port().isOpen());
+    EXPECT_EQ(c.ports().comChoice(), 1);
+    EXPECT_EQ(c.ports().baudChoice(), 115200);
+    EXPECT_EQ(c.ports().setupBaud(), "115200");
+    EXPECT_FALSE(c.ports().canChosen());
+    EXPECT_EQ(c.ports().canNodePosition(), 0);  // CAN_ADDR_1
+    EXPECT_EQ(c.ports().canSpeedPosition(), 1); // CAN_BAUD_500K
+    const PageSettings& p = c.pageSettings();
+    EXPECT_EQ(p.triggerLevel, "15");
+    EXPECT_EQ(p.sampleTime, "1000");
+    EXPECT_EQ(p.waitForTrigger, "10 sec.");
+    EXPECT_EQ(p.graphName, ">Change this text in Graph Options<");
+    EXPECT_EQ(p.units, "n");
+    EXPECT_EQ(p.fileSeparator, ",");
+    EXPECT_EQ(p.separatorChoice, PageSettings::Separator::Comma);
+    EXPECT_EQ(c.readout().autotransmit(), "SN");
+    EXPECT_EQ(p.worldTop, 9000.0);
+    EXPECT_EQ(p.worldBottom, -100.0);
+    EXPECT_FALSE(p.longTermSampleEnable);
+    EXPECT_EQ(p.useEverySample, "10");
+    EXPECT_FALSE(c.ports().searchOnlySelected());
+    EXPECT_FALSE(p.useStatusInformation);
+    EXPECT_EQ(c.discovery().deviceAddress(), "None");
+    EXPECT_EQ(p.multiCommandString, "");
+    EXPECT_EQ(p.loopTime, "1000");
+    EXPECT_TRUE(line1.receivedLines().isEmpty());
+    EXPECT_TRUE(op.messageBoxes().isEmpty());
+}
+
+TEST_F(SettingsStoreTest, SeparatorChoiceFollowsTheStoredText) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    const std::pair<QByteArray, PageSettings::Separator> cases[] = {
+        {";", PageSettings::Separator::Semicolon},
+        {"|", PageSettings::Separator::Other},
+        {",", PageSettings::Separator::Comma},
+    };
+    for (const auto& [text, choice] : cases) {
+        writeIni("[Options]\nFileSeparator=" + text + "\n");
+        startProgram();
+        EXPECT_EQ(controller->pageSettings().separatorChoice, choice) << text.constData();
+        EXPECT_EQ(controller->pageSettings().fileSeparator, QString::fromLatin1(text));
+        if (choice == PageSettings::Separator::Other)
+            EXPECT_EQ(controller->pageSettings().customSeparator, "|");
+    }
+}
+
+TEST_F(SettingsStoreTest, AStoredPortThatIsAbsentFallsBackToTheFirstAvailable) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    writeIni("[Port]\nBaud=38400\nComNumber=3\n");
+    startProgram();
+    EXPECT_EQ(controller->ports().comChoice(), 1);
+    EXPECT_EQ(controller->comm().port().portNumber(), 1);
+    EXPECT_TRUE(controller->comm().port().isOpen());
+    EXPECT_EQ(controller->comm().port().baudRate(), 38400);
+    EXPECT_EQ(controller->ports().setupBaud(), "38400");
+    EXPECT_TRUE(op.messageBoxes().isEmpty()); // silently
+}
+
+TEST_F(SettingsStoreTest, NonsenseRatesAndPortsCountAsMissing) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    devsim::SimulatedPorts::attach(3, &line3);
+    for (const QByteArray& text :
+         {QByteArray("[Port]\nBaud=0\nComNumber=9\n"), QByteArray("[Port]\nBaud=-5\nComNumber=0\n"),
+          QByteArray("[Port]\nBaud=fast\nComNumber=x\n[Display]\nWorldTop=high\n")}) {
+        writeIni(text);
+        startProgram();
+        EXPECT_EQ(controller->comm().port().baudRate(), 115200) << text.constData();
+        EXPECT_EQ(controller->comm().port().portNumber(), 1) << text.constData();
+        EXPECT_EQ(controller->pageSettings().worldTop, 9000.0);
+    }
+    // A rate outside the five is set on the port without touching the buttons; COM5..8 leave them too.
+    writeIni("[Port]\nBaud=4800\nComNumber=3\n");
+    startProgram();
+    EXPECT_EQ(controller->comm().port().baudRate(), 4800);
+    EXPECT_EQ(controller->ports().baudChoice(), 115200);
+    EXPECT_EQ(controller->ports().comChoice(), 3);
+}
+
+TEST_F(SettingsStoreTest, EverySettingSurvivesACloseAndRestartAndUnknownKeysStay) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    devsim::SimulatedPorts::attach(3, &line3);
+    writeIni("[ComPorts]\nCOM1=/dev/ttyUSB7\n[User]\nMine=kept "
+             "value\n[Options]\nMyOwn=42\n[CAN]\nPlugin=virtualcan\n"
+             "Interface=can3\n[Programing]\nProg41FilePath=/opt/Prog41.a20\n");
+    startProgram();
+    MainController& c = *controller;
+    c.ports().rbBaudClick(19200);
+    c.ports().rbCOMClick(3);
+    c.ports().setCanNodePosition(6);
+    c.ports().setCanSpeedPosition(3);
+    c.ports().setCanDeviceAddress(12);
+    c.ports().setSearchOnlySelected(true);
+    c.readout().restoreAutotransmit("SG");
+    c.discovery().setDeviceAddress("05");
+    PageSettings& p = c.pageSettings();
+    p.triggerLevel = "25";
+    p.sampleTime = "2500";
+    p.waitForTrigger = "never";
+    p.graphName = "Line 4 filling";
+    p.units = "kg";
+    p.setFileSeparator(";");
+    p.worldTop = 1234.5;
+    p.worldBottom = -7.25;
+    p.longTermSampleEnable = true;
+    p.useEverySample = "100";
+    p.useStatusInformation = true;
+    p.multiCommandString = "ID+IV+";
+    p.loopTime = "250";
+    closeProgram();
+
+    const QByteArray text = readIni();
+    EXPECT_TRUE(text.contains("Mine=kept value"));
+    EXPECT_TRUE(text.contains("MyOwn=42"));
+    EXPECT_TRUE(text.contains("COM1=/dev/ttyUSB7"));
+    EXPECT_TRUE(text.contains("Plugin=virtualcan"));
+    EXPECT_TRUE(text.contains("Interface=can3"));
+    EXPECT_TRUE(text.contains("Prog41FilePath=/opt/Prog41.a20"));
+    EXPECT_TRUE(text.contains("SearchSelectedBaudCom=1\n"));
+    EXPECT_TRUE(text.contains("ComNumber=3\n"));
+    EXPECT_FALSE(text.contains(" = "));
+
+    startProgram();
+    MainController& d = *controller;
+    EXPECT_EQ(d.comm().port().portNumber(), 3);
+    EXPECT_EQ(d.comm().port().baudRate(), 19200);
+    EXPECT_EQ(d.ports().comChoice(), 3);
+    EXPECT_EQ(d.ports().baudChoice(), 19200);
+    EXPECT_EQ(d.ports().canNodePosition(), 6);
+    EXPECT_EQ(d.ports().canSpeedPosition(), 3);
+    EXPECT_EQ(d.ports().canDeviceAddress(), 12);
+    EXPECT_TRUE(d.ports().searchOnlySelected());
+    EXPECT_EQ(d.readout().autotransmit(), "SG");
+    EXPECT_EQ(d.discovery().deviceAddress(), "05");
+    const PageSettings& q = d.pageSettings();
+    EXPECT_EQ(q.triggerLevel, "25");
+    EXPECT_EQ(q.sampleTime, "2500");
+    EXPECT_EQ(q.waitForTrigger, "never");
+    EXPECT_EQ(q.graphName, "Line 4 filling");
+    EXPECT_EQ(q.units, "kg");
+    EXPECT_EQ(q.separatorChoice, PageSettings::Separator::Semicolon);
+    EXPECT_EQ(q.worldTop, 1234.5);
+    EXPECT_EQ(q.worldBottom, -7.25);
+    EXPECT_TRUE(q.longTermSampleEnable);
+    EXPECT_EQ(q.useEverySample, "100");
+    EXPECT_TRUE(q.useStatusInformation);
+    EXPECT_EQ(q.multiCommandString, "ID+IV+");
+    EXPECT_EQ(q.loopTime, "250");
+}
+
+TEST_F(SettingsStoreTest, TheKeysAreWrittenInTheirOrderAndBooleansAsOneAndZero) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    startProgram();
+    closeProgram();
+    CSimpleIniA ini;
+    const QByteArray text = readIni();
+    ASSERT_GE(ini.LoadData(text.constData(), static_cast<size_t>(text.size())), 0);
+    const char* order[][2] = {{"Port", "Baud"},
+                              {"Port", "ComNumber"},
+                              {"CAN", "CANbus"},
+                              {"CAN", "CANdeviceAddress"},
+                              {"CAN", "CANAddress"},
+                              {"CAN", "CANspeed"},
+                              {"Options", "TriggerLevel"},
+                              {"Options", "SampleTime"},
+                              {"Options", "WaitForTrigger"},
+                              {"Options", "GraphName"},
+                              {"Options", "Units"},
+                              {"Options", "FileSeparator"},
+                              {"Options", "LongTermSampleEnable"},
+                              {"Options", "UseEvery__Sample"},
+                              {"Options", "SearchSelectedBaudCom"},
+                              {"Options", "UseStatusInformation"},
+                              {"Display", "Autotransmit"},
+                              {"Display", "WorldTop"},
+                              {"Display", "WorldBottom"},
+                              {"Modules", "DeviceAddr"},
+                              {"Commands", "MultiCommandString"},
+                              {"Commands", "LoopTime"}};
+    qsizetype last = -1;
+    for (const auto& key : order) {
+        const qsizetype at = text.indexOf(QByteArray("\n") + key[1] + "=");
+        EXPECT_GT(at, last) << key[1];
+        last = at;
+        EXPECT_NE(ini.GetValue(key[0], key[1], nullptr), nullptr) << key[1];
+    }
+    EXPECT_STREQ(ini.GetValue("CAN", "CANbus"), "0");
+    EXPECT_STREQ(ini.GetValue("CAN", "CANAddress"), "CAN_ADDR_1");
+    EXPECT_STREQ(ini.GetValue("CAN", "CANspeed"), "CAN_BAUD_500K");
+    EXPECT_STREQ(ini.GetValue("Display", "WorldTop"), "9000");
+    // Any non-zero integer reads as true.
+    writeIni("[Options]\nSearchSelectedBaudCom=2\n");
+    startProgram();
+    EXPECT_TRUE(controller->ports().searchOnlySelected());
+}
+
+TEST_F(SettingsStoreTest, StartingWithStoredGrossAndCanSpeedSendsNothingBeforeTheDisplayPage) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    devsim::DeviceConfig config;
+    config.baud = 9600;
+    line1.addDevice(config);
+    writeIni("[Port]\nBaud=9600\nComNumber=1\n[CAN]\nCANspeed=CAN_BAUD_125K\n[Display]\nAutotransmit=SG\n");
+    startProgram();
+    EXPECT_TRUE(line1.receivedLines().isEmpty());
+    EXPECT_TRUE(op.messageBoxes().isEmpty());
+    EXPECT_EQ(controller->ports().canSpeedPosition(), 3);
+    controller->TabSheet1Show();
+    EXPECT_EQ(line1.receivedTexts(), (QList<QByteArray>{"SG\r"}));
+}
+
+TEST_F(SettingsStoreTest, CanLinkIsRestoredWithoutTraffic) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    writeIni("[CAN]\nCANbus=1\nCANAddress=CAN_ADDR_7\nCANdeviceAddress=3\n");
+    startProgram();
+    EXPECT_TRUE(controller->ports().canChosen());
+    EXPECT_TRUE(controller->ports().canOptionsVisible());
+    EXPECT_EQ(controller->ports().canNodePosition(), 6);
+    EXPECT_EQ(controller->ports().canDeviceAddress(), 3);
+    EXPECT_TRUE(line1.receivedLines().isEmpty());
+    closeProgram();
+    EXPECT_TRUE(readIni().contains("CANbus=1\n"));
+}
