@@ -104,8 +104,9 @@ TEST_F(SettingsStoreTest, SeparatorChoiceFollowsTheStoredText) {
         startProgram();
         EXPECT_EQ(controller->pageSettings().separatorChoice, choice) << text.constData();
         EXPECT_EQ(controller->pageSettings().fileSeparator, QString::fromLatin1(text));
-        if (choice == PageSettings::Separator::Other)
+        if (choice == PageSettings::Separator::Other) {
             EXPECT_EQ(controller->pageSettings().customSeparator, "|");
+        }
     }
 }
 
