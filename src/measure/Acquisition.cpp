@@ -204,7 +204,12 @@ void Acquisition::RUNClick() {
 }
 
 void Acquisition::enableStream() {
+    // dpGross always frames up to "\r" and re-arms itself after every packet.
     PacketMatcher& stream = comm_.dpGross();
+    stream.setEndString("\r");
+    stream.setEndConditions(PacketMatcher::EndString);
+    stream.setIncludeStrings(false);
+    stream.setAutoEnable(true);
     stream.setEnabled(true);
     if (!stream.isArmed())
         stream.arm();

@@ -1,0 +1,218 @@
+#include "MeasureRig.h"
+#include "measure/StatusPacket.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvo;
+using tarvo::test::MeasureRig;
+using tarvo::test::statusPacket;
+
+namespace {
+
+QStringList markerTexts(const GraphModel& graph) {
+    QStringList texts;
+    for (const GraphMarker& m : graph.markers())
+        texts << m.text;
+    return texts;
+}
+
+// RUN started against the simulator, then the device's own stream muted.
+void startRun(MeasureRig& rig) {
+    rig.acq->RUNClick();
+    ASSERT_TRUE(rig.acq->runDown());
+    rig.muteDevice();
+}
+
+} // namespace
+
+TEST(StatusPacketTest, PackedBcdValuesWithSignAndDecimalCount) {
+    const auto p = StatusPacket::decode(statusPacket(0x00, 0x92, 0x34, 0x56, 0x12, 0x34, 0x56));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->decimals, 1);
+    EXPECT_EQ(p->grossCounts, -23456);
+    EXPECT_DOUBLE_EQ(p->gross, -2345.6);
+    EXPECT_DOUBLE_EQ(p->net, 2345.6); // the gross byte's decimal count applies to net too
+
+    // Decimal counts 6 and 7 leave the integer undivided.
+    const auto undivided = StatusPacket::decode(statusPacket(0x00, 0x61, 0x23, 0x45));
+    ASSERT_TRUE(undivided);
+    EXPECT_DOUBLE_EQ(undivided->gross, 12345);
+
+    const auto flags = StatusPacket::decode(statusPacket(0x75, 0, 0, 0));
+    ASSERT_TRUE(flags);
+    EXPECT_EQ(flags->state, 5);
+    EXPECT_TRUE(flags->noMotion && flags->overRange && flags->underRange);
+
+    // Only exactly seven bytes make a packet.
+    EXPECT_FALSE(StatusPacket::decode(QByteArray(6, '\0')));
+    EXPECT_FALSE(StatusPacket::decode(QByteArray(8, '\0')));
+}
+
+TEST(ReadoutTest, ValueLinesFollowTheSelectionPrefixAndAreRecordedInCounts) {
+    MeasureRig rig;
+    startRun(rig);
+    rig.feed("N", "+123.4");
+    EXPECT_EQ(rig.readout.text(), "N +123.4");
+    EXPECT_EQ(rig.acq->sampleIndex(), 1);
+    EXPECT_FLOAT_EQ(rig.memory.slot(1).records[1].net, 1234.0f);
+    EXPECT_EQ(rig.graph.liveTrace().size(), 1u);
+
+    // Not a number: the readout keeps its text and RUN says the data were corrupted.
+    rig.feed("N", "+12x3");
+    EXPECT_EQ(rig.readout.text(), "N +123.4");
+    EXPECT_EQ(rig.op.lastInfoLine(Page::Display), "Data has been out of range or corrupted during test!");
+    EXPECT_EQ(rig.acq->sampleIndex(), 1);
+
+    // A change of selection moves the matcher and the prefix, and tells the device.
+    rig.line.clearReceived();
+    rig.acq->setAutotransmit("SG");
+    EXPECT_EQ(rig.comm->dpGross().startString(), "G");
+    EXPECT_EQ(rig.readout.buttonCaption(), "Start autotransmit (SG)");
+    EXPECT_TRUE(rig.line.receivedTexts().contains("SG\r"));
+    rig.muteDevice();
+    rig.feed("G", "-0.50");
+    EXPECT_EQ(rig.readout.text(), "G -0.50");
+    EXPECT_FLOAT_EQ(rig.memory.slot(1).records[2].gross, -50.0f);
+}
+
+TEST(ReadoutTest, StatusPacketsShowGrossOrNetWithTheirDecimals) {
+    MeasureRig rig;
+    rig.readout.restoreAutotransmit("SG");
+    rig.feed("P", statusPacket(0x40, 0x09, 0x99, 0x99));
+    EXPECT_EQ(rig.readout.text(), "G 99999");
+    rig.feed("P", statusPacket(0x00, 0xA0, 0x05, 0x00));
+    EXPECT_EQ(rig.readout.text(), "G -5.00");
+    rig.readout.restoreAutotransmit("SN");
+    rig.feed("P", statusPacket(0x00, 0x10, 0x12, 0x34, 0x00, 0x00, 0x07));
+    EXPECT_EQ(rig.readout.text(), "N 0.7");
+}
+
+TEST(StreamDispatcherTest, OnlySevenByteStatusPacketsAreDecoded) {
+    MeasureRig rig(4114);
+    startRun(rig);
+    rig.readout.restoreAutotransmit("SG");
+    rig.feed("P", statusPacket(0x41, 0x00, 0x01, 0x00));
+    EXPECT_EQ(rig.readout.text(), "G 100");
+    // A "P" among a packet's bytes frames a false, shorter or longer text: it is ignored.
+    rig.feed("P", QByteArray("\x42\x00\x02", 3));
+    rig.feed("P", statusPacket(0x42, 0x00, 0x02, 0x00) + "P");
+    EXPECT_EQ(rig.readout.text(), "G 100");
+    EXPECT_EQ(rig.acq->sampleIndex(), 1);
+}
+
+TEST(StreamDispatcherTest, DosingPacketsRecordFlagsAndAlwaysDrawStateMarkers) {
+    MeasureRig rig(4114);
+    ASSERT_FALSE(rig.acq->useStatusInformation());
+    startRun(rig);
+    EXPECT_EQ(rig.comm->dpGross().startString(), "P");
+    rig.feed("P", statusPacket(0x40, 0x10, 0x00, 0x10));
+    rig.feed("P", statusPacket(0x45, 0x10, 0x01, 0x00, 0x00, 0x00, 0x90));
+    const SampleRecord& r = rig.memory.capture()[2];
+    EXPECT_EQ(r.state, 5);
+    EXPECT_TRUE(r.noMotion);
+    EXPECT_FALSE(r.overRange);
+    EXPECT_TRUE(r.dosingState[5]);
+    EXPECT_EQ(std::count(std::begin(r.dosingState), std::end(r.dosingState), true), 1);
+    // "SN" selected: net goes into the run recording.
+    EXPECT_FLOAT_EQ(rig.memory.slot(1).records[2].net, 9.0f);
+    rig.feed("P", statusPacket(0x40, 0x10, 0x00, 0x10));
+    EXPECT_EQ(markerTexts(rig.graph), (QStringList{"FineFill", "Idle"}));
+    EXPECT_TRUE(rig.acq->GD().isActive());
+}
+
+TEST(StreamDispatcherTest, CheckWeigherCycleDrawsStateNamesAndStartsTheAverageRead) {
+    MeasureRig rig(4113);
+    rig.acq->setUseStatusInformation(true);
+    startRun(rig);
+    for (unsigned char state : {0, 1, 2, 4, 0})
+        rig.feed("P", statusPacket(state, 0x00, 0x01, 0x23));
+    EXPECT_EQ(markerTexts(rig.graph), (QStringList{"AutoTare", "Triged", "Measuring", "Idle"}));
+    EXPECT_TRUE(rig.acq->GA().isActive());
+    EXPECT_EQ(rig.acq->sampleIndex(), 5);
+    EXPECT_EQ(rig.memory.capture()[1].state, 0);
+    EXPECT_TRUE(rig.memory.capture()[4].checkState[4]);
+}
+
+TEST(StreamDispatcherTest, CheckWeigherMarkersNeedStatusInformation) {
+    MeasureRig rig(4113);
+    startRun(rig);
+    for (unsigned char state : {0, 1, 2, 4, 0})
+        rig.feed("P", statusPacket(state, 0x00, 0x01, 0x23));
+    EXPECT_TRUE(rig.graph.markers().isEmpty());
+    EXPECT_FALSE(rig.acq->GA().isActive());
+}
+
+TEST(StreamDispatcherTest, LongTermSamplingRecordsOneInNPlusOne) {
+    MeasureRig rig;
+    rig.acq->setLongTermSampleEnable(true);
+    rig.acq->setUseEvery(0); // N = 1
+    startRun(rig);
+    for (int i = 1; i <= 6; ++i)
+        rig.feed("N", QByteArray::number(i));
+    EXPECT_EQ(rig.acq->sampleIndex(), 3);
+    EXPECT_FLOAT_EQ(rig.memory.slot(1).records[1].net, 2.0f);
+    EXPECT_FLOAT_EQ(rig.memory.slot(1).records[3].net, 6.0f);
+
+    rig.acq->setUseEvery(1); // N = 10: every eleventh
+    for (int i = 0; i < 22; ++i)
+        rig.feed("N", "7");
+    EXPECT_EQ(rig.acq->sampleIndex(), 5);
+}
+
+TEST(StreamDispatcherTest, OverRangeStopsTheStepTimerAndStoresNothing) {
+    MeasureRig rig;
+    startRun(rig);
+    rig.feed("N", "+1.0");
+    ASSERT_TRUE(rig.acq->RealTime().Enabled());
+    rig.feed("N", "ooooooo");
+    EXPECT_EQ(rig.readout.text(), "OVERRANGE");
+    EXPECT_EQ(rig.acq->sampleIndex(), 1);
+    EXPECT_FALSE(rig.acq->RealTime().Enabled());
+    EXPECT_EQ(rig.acq->lamp(), Acquisition::Lamp::Yellow);
+    rig.feed("N", "uuuuuuu");
+    EXPECT_EQ(rig.readout.text(), "UNDERRANGE");
+    rig.feed("N", "+2.0");
+    EXPECT_EQ(rig.acq->sampleIndex(), 2);
+    EXPECT_TRUE(rig.acq->RealTime().Enabled());
+    EXPECT_EQ(rig.acq->lamp(), Acquisition::Lamp::Red);
+
+    // PAUSE: only the readout follows.
+    rig.acq->PAUSEClick(true);
+    rig.feed("N", "+3.0");
+    EXPECT_EQ(rig.readout.text(), "N +3.0");
+    EXPECT_EQ(rig.acq->sampleIndex(), 2);
+}
+
+TEST(StreamDispatcherTest, CanLineCleanUpAppliesToValueLinesOnly) {
+    MeasureRig rig(4114);
+    startRun(rig);
+    rig.comm->setLink(Link::Can);
+    rig.acq->setUseStatusInformation(false);
+    // Status bytes that look like the letters the clean-up deletes: 'G' state 7, net "N," bytes.
+    const QByteArray packet = statusPacket(0x47, 0x00, 0x12, 0x34, 0x00, 'N', ',');
+    const auto expected = StatusPacket::decode(packet);
+    rig.feed("P", packet);
+    ASSERT_EQ(rig.acq->sampleIndex(), 1);
+    EXPECT_FLOAT_EQ(rig.memory.capture()[1].net, float(expected->net));
+    EXPECT_FLOAT_EQ(rig.memory.capture()[1].gross, 1234.0f);
+
+    MeasureRig ascii;
+    startRun(ascii);
+    ascii.comm->setLink(Link::Can);
+    ascii.feed("N", "G+12.3\r");
+    EXPECT_EQ(ascii.readout.text(), "N +12.3");
+    EXPECT_FLOAT_EQ(ascii.memory.slot(1).records[1].net, 123.0f);
+}
+
+TEST(StreamDispatcherTest, LossWeigherScalesNetByItsOwnDecimalCount) {
+    MeasureRig rig(5115);
+    rig.acq->setUseStatusInformation(true);
+    rig.device->setRefuseAll(false);
+    startRun(rig);
+    ASSERT_GE(rig.acq->lossDecimals(), 0);
+    const int p = rig.acq->lossDecimals();
+    rig.feed("P", statusPacket(0x00, 0x00, 0x12, 0x34, 0x01, 0x23, 0x45));
+    EXPECT_FLOAT_EQ(rig.memory.capture()[1].net, float(12345 / StatusPacket::divisor(p)));
+    EXPECT_FLOAT_EQ(rig.memory.slot(1).records[1].net, 1234.0f); // gross goes to the recording
+    EXPECT_TRUE(rig.graph.markers().isEmpty());
+}
