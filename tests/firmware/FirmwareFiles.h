@@ -15,10 +15,7 @@
 #include <cstdint>
 #include <ostream>
 
-// Readable failure output for Qt strings.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
+#include "support/QtPrinters.h"
 
 namespace tarvo::test {
 
