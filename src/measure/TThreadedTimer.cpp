@@ -1,5 +1,6 @@
 #include "TThreadedTimer.h"
 
+#include <QPointer>
 #include <chrono>
 
 namespace tarvo {
@@ -71,8 +72,13 @@ void TThreadedTimer::TTimerThread() {
 }
 
 void TThreadedTimer::deliverTick() {
-    if (enabled_ && OnTimer)
+    if (enabled_ && OnTimer) {
+        // The handler may destroy this timer; the destructor has then ended the worker already.
+        const QPointer<TThreadedTimer> self(this);
         OnTimer();
+        if (!self)
+            return;
+    }
     {
         std::lock_guard lock(mutex_);
         tickPending_ = false;

@@ -1,0 +1,366 @@
+#include "DataFiles.h"
+
+#include "RecordingMemory.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTime>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace tarvo {
+
+namespace {
+#ifdef Q_OS_WIN
+constexpr char kLineEnd[] = "\r\n";
+#else
+constexpr char kLineEnd[] = "\n";
+#endif
+constexpr qsizetype kLineEndSize = sizeof kLineEnd - 1;
+constexpr qsizetype kBufferSize = 1 << 18;
+
+char* appendBytes(char* out, const QByteArray& bytes) {
+    std::memcpy(out, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return out + bytes.size();
+}
+
+char* appendInteger(char* out, long long v) {
+    return std::to_chars(out, out + 24, v).ptr;
+}
+
+char* appendLineEnd(char* out) {
+    std::memcpy(out, kLineEnd, kLineEndSize);
+    return out + kLineEndSize;
+}
+
+// Times are written truncated toward zero; a time beyond the integer range cannot come from a recording.
+long long truncated(double t) {
+    return std::isfinite(t) && std::fabs(t) < 9e18 ? static_cast<long long>(t) : 0;
+}
+} // namespace
+
+// ---- ReplacingFile ------------------------------------------------------------------------------
+
+ReplacingFile::ReplacingFile(QString target) : target_(std::move(target)) {}
+
+ReplacingFile::~ReplacingFile() {
+    if (!committed_ && !temp_.fileName().isEmpty()) {
+        temp_.close();
+        temp_.remove();
+    }
+}
+
+bool ReplacingFile::open() {
+    const QFileInfo info(target_);
+    if (info.isDir() || (info.exists() && !info.isWritable()) || !info.absoluteDir().exists())
+        return false;
+    // A name of our own beside the target: the rename that replaces it stays on one file system.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name = QStringLiteral("%1/.%2.%3-%4.tmp")
+                                 .arg(info.absolutePath(), info.fileName())
+                                 .arg(QCoreApplication::applicationPid())
+                                 .arg(attempt);
+        temp_.setFileName(name);
+        if (temp_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            buffer_.resize(kBufferSize);
+            return true;
+        }
+    }
+    temp_.setFileName(QString());
+    return false;
+}
+
+bool ReplacingFile::flush() {
+    if (failed_ || used_ == 0)
+        return !failed_;
+    if (temp_.write(buffer_.constData(), used_) != used_) {
+        failed_ = true;
+        error_ = temp_.errorString();
+    }
+    used_ = 0;
+    return !failed_;
+}
+
+char* ReplacingFile::reserve(qsizetype need) {
+    if (buffer_.size() - used_ < need) {
+        flush();
+        if (buffer_.size() < need)
+            buffer_.resize(need);
+    }
+    return buffer_.data() + used_;
+}
+
+void ReplacingFile::write(const char* data, qsizetype size) {
+    if (failed_)
+        return;
+    char* at = reserve(size);
+    std::memcpy(at, data, static_cast<std::size_t>(size));
+    used_ += size;
+}
+
+bool ReplacingFile::commit() {
+    if (committed_ || temp_.fileName().isEmpty())
+        return false;
+    flush();
+    if (!temp_.flush() && !failed_) {
+        failed_ = true;
+        error_ = temp_.errorString();
+    }
+    temp_.close();
+    if (failed_)
+        return false;
+    // Keep the replaced file's permissions; a new file gets the temporary file's defaults.
+    if (QFile::exists(target_))
+        temp_.setPermissions(QFile::permissions(target_));
+    if (std::rename(QFile::encodeName(temp_.fileName()).constData(), QFile::encodeName(target_).constData()) !=
+        0) {
+        // Systems whose rename does not replace: remove first.
+        QFile::remove(target_);
+        if (!temp_.rename(target_)) {
+            failed_ = true;
+            error_ = temp_.errorString();
+            return false;
+        }
+    }
+    committed_ = true;
+    return true;
+}
+
+// ---- Number texts -------------------------------------------------------------------------------
+
+char* DataFiles::formatValue(char* out, double v, char decimalPoint) {
+    // Recorded values are mostly whole counts: those are written as integers without the general
+    // formatter, which is what keeps a 500,000-line file quick.
+    if (v == std::trunc(v) && std::fabs(v) < 1e15) {
+        if (v == 0 && std::signbit(v)) {
+            *out++ = '-';
+            *out++ = '0';
+            return out;
+        }
+        return appendInteger(out, static_cast<long long>(v));
+    }
+    // %.15g: general format, up to 15 significant digits.
+    char* end = std::to_chars(out, out + 32, v, std::chars_format::general, 15).ptr;
+    if (decimalPoint != '.')
+        for (char* p = out; p != end; ++p)
+            if (*p == '.') {
+                *p = decimalPoint;
+                break;
+            }
+    return end;
+}
+
+char DataFiles::localeDecimalPoint() {
+    const QString point = QLocale::system().decimalPoint();
+    return point.size() == 1 && point.at(0).unicode() < 0x80 ? static_cast<char>(point.at(0).unicode()) : '.';
+}
+
+QString DataFiles::valueText(double value) {
+    char text[40];
+    char* end = formatValue(text, value, localeDecimalPoint());
+    return QString::fromLatin1(text, end - text);
+}
+
+// ---- Options ------------------------------------------------------------------------------------
+
+DataFiles::DataFiles(Operator& op, RecordingMemory& memory, QObject* parent)
+    : QObject(parent), op_(op), memory_(memory) {}
+
+DataFiles::~DataFiles() = default;
+
+void DataFiles::setSeparatorChoice(Separator choice) {
+    choice_ = choice;
+    if (choice == Separator::Comma)
+        separator_ = QStringLiteral(",");
+    else if (choice == Separator::Semicolon)
+        separator_ = QStringLiteral(";");
+    emit changed();
+}
+
+void DataFiles::separatorEdited(const QString& text) {
+    if (separatorLocked())
+        return;
+    separator_ = text;
+    emit changed();
+}
+
+void DataFiles::restoreSeparator(const QString& text) {
+    if (text == QLatin1String(","))
+        choice_ = Separator::Comma;
+    else if (text == QLatin1String(";"))
+        choice_ = Separator::Semicolon;
+    else
+        choice_ = Separator::Other;
+    separator_ = text;
+    emit changed();
+}
+
+void DataFiles::setLogDosingData(bool on) {
+    if (logDosingData_ == on)
+        return;
+    logDosingData_ = on;
+    emit changed();
+}
+
+void DataFiles::setLogGetDosed(bool on) {
+    logGetDosed_ = on;
+    if (!on)
+        closeGetDosedLog();
+    emit changed();
+}
+
+void DataFiles::setLogAverageData(int box, bool on) {
+    logAverage_[box & 1] = on;
+    emit changed();
+}
+
+// ---- Graph and dosing data files ------------------------------------------------------------------
+
+void DataFiles::SaveCsvClick(int slot, bool gross) {
+    if (logDosingData_)
+        SaveDosingData(slot);
+    else
+        SaveGraphData(slot, gross);
+}
+
+bool DataFiles::SaveGraphData(int slot, bool gross) {
+    const QString path = op_.askSaveFileName(QString::fromLatin1(kCsvSuffix), QString::fromLatin1(kCsvFilter));
+    if (path.isEmpty())
+        return false;
+    return writeGraphData(path, slot, gross);
+}
+
+bool DataFiles::SaveDosingData(int slot) {
+    if (!memory_.slot(slot).recorded) {
+        op_.showMessage(QString::fromLatin1(kNeverDrawn));
+        return false;
+    }
+    const QString path = op_.askSaveFileName(QString::fromLatin1(kCsvSuffix), QString::fromLatin1(kCsvFilter));
+    if (path.isEmpty())
+        return false;
+    return writeDosingData(path, slot);
+}
+
+bool DataFiles::writeGraphData(const QString& path, int slot, bool gross) {
+    return writeSampleFile(path, slot, gross, false, false);
+}
+
+bool DataFiles::writeDosingData(const QString& path, int slot) {
+    return writeSampleFile(path, slot, false, true, true);
+}
+
+bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool dosing, bool requireRecorded) {
+    const GraphSlot& s = memory_.slot(slot);
+    if (requireRecorded && !s.recorded) {
+        op_.showMessage(QString::fromLatin1(kNeverDrawn));
+        return false;
+    }
+    ReplacingFile file(path);
+    if (!file.open()) {
+        op_.showMessage(QString::fromLatin1(kCannotWrite));
+        return false;
+    }
+    const QByteArray sep = separator_.toLocal8Bit();
+    file.write(graphName_.toLocal8Bit());
+    file.write(kLineEnd, kLineEndSize);
+    file.write(dosing ? "DoseData" : "GraphData", dosing ? 8 : 9);
+    file.write(sep);
+    file.write("Milliseconds", 12);
+    file.write(kLineEnd, kLineEndSize);
+    bool complete = true;
+    if (!s.recorded) {
+        // The file keeps its two lines.
+        op_.showMessage(QString::fromLatin1(kNotRecorded));
+        complete = false;
+    } else {
+        const char point = localeDecimalPoint();
+        const qsizetype lineMax = 2 * 40 + sep.size() + kLineEndSize;
+        const SampleRecord* r = s.records;
+        // The slot's own sample count: a dosing capture fills the records of every slot, and STOP
+        // clears the running sample index.
+        const int n = std::min(s.count, kMaxSamples);
+        for (int i = 1; i <= n && !file.failed(); ++i) {
+            char* p = file.reserve(lineMax);
+            if (!dosing) {
+                p = formatValue(p, gross ? r[i].gross : r[i].net, point);
+                p = appendBytes(p, sep);
+                p = appendInteger(p, truncated(r[i].time));
+            } else if (slot == 1) {
+                p = formatValue(p, r[i].net, point);
+                p = appendBytes(p, sep);
+                p = formatValue(p, r[i].time, point);
+            } else {
+                p = formatValue(p, r[i].net, point);
+                p = appendBytes(p, sep);
+                p = appendInteger(p, truncated(i * s.meanStep));
+            }
+            file.commitBytes(appendLineEnd(p));
+        }
+    }
+    if (!file.commit()) {
+        op_.showMessage(file.errorString(), QString(), MessageIcon::Error);
+        return false;
+    }
+    return complete;
+}
+
+// ---- TRIGGER logs ----------------------------------------------------------------------------------
+
+std::unique_ptr<QFile> DataFiles::openLog(bool& option1, bool* option2, const char* header) {
+    const QString path = op_.askSaveFileName(QString::fromLatin1(kCsvSuffix), QString::fromLatin1(kCsvFilter));
+    if (path.isEmpty())
+        return nullptr;
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        // Creating the file raised an error (typically another program holds it), then it failed.
+        op_.showMessage(QString::fromLatin1(kFileInUse));
+        op_.showMessage(QString::fromLatin1(kCannotWrite));
+        option1 = false;
+        if (option2)
+            *option2 = false;
+        emit changed();
+        return nullptr;
+    }
+    const QByteArray sep = separator_.toLocal8Bit();
+    QByteArray line(header);
+    line.replace('|', sep);
+    file->write(line + '\n');
+    file->flush();
+    return file;
+}
+
+void DataFiles::openTriggerLogs() {
+    if (logGetDosed_ && !getDosed_)
+        getDosed_ = openLog(logGetDosed_, nullptr, "GetDosed|TimeStamp|PD2|PD16");
+    if (logAverage_[0] || logAverage_[1]) {
+        // An average log still open from an earlier TRIGGER is closed first, so it is never left
+        // dangling without a handle.
+        closeAverageLog();
+        average_ = openLog(logAverage_[0], &logAverage_[1], "AverageData|TimeStamp");
+    }
+}
+
+QString DataFiles::averageLogPath() const {
+    return average_ ? average_->fileName() : QString();
+}
+
+void DataFiles::closeAverageLog() {
+    average_.reset();
+}
+
+void DataFiles::closeGetDosedLog() {
+    getDosed_.reset();
+}
+
+void DataFiles::appendAverageLine(const QString& valueText) {
+    if (!average_)
+        return;
+    const QString line = valueText + separator_ + QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+    average_->write(line.toLocal8Bit() + '\n');
+    average_->flush();
+}
+
+} // namespace tarvo

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "base/Operator.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+namespace tarvo {
+
+class RecordingMemory;
+
+// A file that is written beside its target and replaces it only when every byte was written, so a save
+// that fails half-way leaves an existing file as it was.
+class ReplacingFile {
+public:
+    explicit ReplacingFile(QString target);
+    ~ReplacingFile(); // an uncommitted file is discarded
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    // False when the file cannot be created (folder missing or not writable, target not writable).
+    bool open();
+    // Writes are buffered; the first failure is kept and every later write is ignored.
+    void write(const char* data, qsizetype size);
+    void write(const QByteArray& bytes) { write(bytes.constData(), bytes.size()); }
+    // Direct access to the buffer, for formatters that write in place: room for at least `need` bytes.
+    char* reserve(qsizetype need);
+    void commitBytes(char* end) { used_ = end - buffer_.data(); }
+    // Flushes, closes and puts the file in place of the target. False (and the target untouched) when
+    // any write failed.
+    bool commit();
+    bool failed() const { return failed_; }
+    QString errorString() const { return error_; }
+
+private:
+    bool flush();
+    QString target_;
+    QFile temp_;
+    QByteArray buffer_;
+    qsizetype used_ = 0;
+    bool failed_ = false;
+    bool committed_ = false;
+    QString error_;
+};
+
+// The data files of the recordings and the logs a TRIGGER start opens: the file-separator option, the
+// graph data file, the dosing data file, the GetDosed and average logs, and their number texts.
+class DataFiles : public QObject {
+    Q_OBJECT
+public:
+    enum class Separator { Comma, Semicolon, Other };
+
+    static constexpr const char* kCannotWrite = " Can not write file!";
+    static constexpr const char* kNotRecorded = "Can't save a graph that is not recorded!";
+    static constexpr const char* kNeverDrawn = "Can't save a graph that has never been drawed!";
+    static constexpr const char* kFileInUse = "File can be in use by another program";
+    static constexpr const char* kCsvSuffix = ".csv";
+    static constexpr const char* kCsvFilter = "CSV file for Excel (*.csv)|*.csv";
+    static constexpr const char* kSaveCsvHint = "Save graph as *.csv file";
+
+    DataFiles(Operator& op, RecordingMemory& memory, QObject* parent = nullptr);
+    ~DataFiles() override;
+
+    // "File Separator" group: Comma and Semicolon put their text into the edit and lock it; Other
+    // unlocks it.
+    void setSeparatorChoice(Separator choice);
+    Separator separatorChoice() const { return choice_; }
+    bool separatorLocked() const { return choice_ != Separator::Other; }
+    // The edit typed into (only while unlocked).
+    void separatorEdited(const QString& text);
+    // Loading the settings: "," selects Comma, ";" Semicolon, anything else Other with that text.
+    void restoreSeparator(const QString& text);
+    const QString& separator() const { return separator_; }
+
+    // The graph name written as the first line of every data file.
+    void setGraphName(const QString& name) { graphName_ = name; }
+    const QString& graphName() const { return graphName_; }
+
+    // "Log Dosing Data" and "Log Dosing Graph Data": one option shown twice.
+    bool logDosingData() const { return logDosingData_; }
+    void setLogDosingData(bool on);
+    bool logGetDosed() const { return logGetDosed_; }
+    // Clearing the option closes the GetDosed log.
+    void setLogGetDosed(bool on);
+    // The two "Log Average Data" boxes.
+    bool logAverageData(int box) const { return logAverage_[box & 1]; }
+    void setLogAverageData(int box, bool on);
+
+    // "Save graph as *.csv file": the dosing data file while "Log Dosing Data" is set, else the graph
+    // data file. gross: the autotransmit selection is "SG".
+    void SaveCsvClick(int slot, bool gross);
+    // Both return whether a file was put in place.
+    bool SaveGraphData(int slot, bool gross);
+    bool SaveDosingData(int slot);
+    // Writing without the dialog (the command-line tool and tests): the same file at `path`.
+    bool writeGraphData(const QString& path, int slot, bool gross);
+    bool writeDosingData(const QString& path, int slot);
+
+    // At a TRIGGER start that is not an automatic re-arm.
+    void openTriggerLogs();
+    bool getDosedLogOpen() const { return getDosed_ != nullptr; }
+    bool averageLogOpen() const { return average_ != nullptr; }
+    QString averageLogPath() const;
+    void closeAverageLog();
+    void closeGetDosedLog();
+    // One average-log line: value text + separator + time of day in the locale's long time format.
+    void appendAverageLine(const QString& valueText);
+
+    // Number texts: the general format with up to 15 significant digits, exponent only when needed,
+    // with the given decimal separator. Writes at `out` (at least 32 bytes) and returns the end.
+    static char* formatValue(char* out, double value, char decimalPoint);
+    static QString valueText(double value);
+    // The user's locale decimal separator (the program does not change it).
+    static char localeDecimalPoint();
+
+signals:
+    void changed();
+
+private:
+    bool writeSampleFile(const QString& path, int slot, bool gross, bool dosing, bool requireRecorded);
+    std::unique_ptr<QFile> openLog(bool& option1, bool* option2, const char* header);
+
+    Operator& op_;
+    RecordingMemory& memory_;
+    Separator choice_ = Separator::Comma;
+    QString separator_ = QStringLiteral(",");
+    QString otherText_;
+    QString graphName_ = QStringLiteral(">Change this text in Graph Options<");
+    bool logDosingData_ = false;
+    bool logGetDosed_ = false;
+    bool logAverage_[2] = {false, false};
+    std::unique_ptr<QFile> getDosed_;
+    std::unique_ptr<QFile> average_;
+};
+
+} // namespace tarvo
