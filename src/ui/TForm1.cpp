@@ -77,6 +77,7 @@ TForm1::TForm1(MainController& controller, QtOperator& op, QWidget* parent)
             [this](bool on) { pages_->tabBar()->setEnabled(on); });
     connect(&c_, &MainController::familyTabsChanged, this, &TForm1::syncFromCore);
     connect(&c_.ports(), &PortSelection::changed, this, &TForm1::syncFromCore);
+    connect(&c_.discovery(), &Discovery::changed, this, &TForm1::syncFromCore);
     connect(&c_.ports(), &PortSelection::portBaudCaptionChanged, this, [this](const QString& text) {
         for (QLabel* l : portBaudCaptions_)
             l->setText(text);
@@ -128,7 +129,7 @@ QWidget* TForm1::buildDisplayPage() {
     layout->addWidget(readout_);
     auto* row = new QHBoxLayout;
     startAutotransmit_ = button(c_.readout().buttonCaption(), w);
-    auto* find = button("Find Device", w);
+    auto* find = findDeviceButton(w);
     row->addWidget(startAutotransmit_);
     row->addWidget(find);
     row->addStretch();
@@ -179,10 +180,25 @@ QWidget* TForm1::buildOptionsPage() {
 
     auto* right = new QVBoxLayout;
     auto* search = new QCheckBox("Search only selected", w);
+    search_ = search;
     search->setAccessibleName("Search only selected");
     connect(search, &QCheckBox::toggled, this, [this](bool on) { c_.ports().setSearchOnlySelected(on); });
     right->addWidget(search);
-    right->addWidget(button("Find Device", w));
+    deviceLabel_ = label(c_.discovery().deviceLabel(), w, "Device");
+    firmwareLabel_ = label(c_.discovery().firmwareLabel(), w, "Firmware");
+    portLabel_ = label(c_.discovery().portLabel(), w, "Port");
+    right->addWidget(deviceLabel_);
+    right->addWidget(firmwareLabel_);
+    right->addWidget(portLabel_);
+    right->addWidget(label("Device addr:", w));
+    deviceAddr_ = new QComboBox(w);
+    deviceAddr_->setAccessibleName("Device addr:");
+    for (int i = 0; i < kDeviceAddressChoices; ++i)
+        deviceAddr_->addItem(deviceAddressChoice(i));
+    connect(deviceAddr_, &QComboBox::currentTextChanged, this,
+            [this](const QString& text) { c_.discovery().setDeviceAddress(text); });
+    right->addWidget(deviceAddr_);
+    right->addWidget(findDeviceButton(w));
     auto* printerSetup = button("Printer Setup", w);
     connect(printerSetup, &QPushButton::clicked, this, [this] {
         QPrinter printer;
@@ -216,7 +232,7 @@ QWidget* TForm1::buildTerminalPage() {
     auto* right = new QVBoxLayout;
     portBaudCaptions_[1] = label(c_.ports().portBaudCaption(), w, "Port and baud");
     right->addWidget(portBaudCaptions_[1]);
-    right->addWidget(button("Find Device", w));
+    right->addWidget(findDeviceButton(w));
     right->addStretch();
     layout->addLayout(right);
     return w;
@@ -231,9 +247,13 @@ QWidget* TForm1::buildFamilyPage(FamilyPage family, const QString& setupCaption)
     auto* caption = label(c_.ports().portBaudCaption(), w, "Port and baud");
     portBaudCaptions_[2 + static_cast<int>(family)] = caption;
     right->addWidget(caption);
-    right->addWidget(button(setupCaption, w));
-    right->addWidget(button("Load Default", w));
-    right->addWidget(button("Find Device", w));
+    auto* setup = button(setupCaption, w);
+    connect(setup, &QPushButton::clicked, this, [this] { c_.deviceSetup().btnSetupClick(); });
+    right->addWidget(setup);
+    auto* loadDefault = button("Load Default", w);
+    connect(loadDefault, &QPushButton::clicked, this, [this] { c_.deviceSetup().btnLoadDefaultClick(); });
+    right->addWidget(loadDefault);
+    right->addWidget(findDeviceButton(w));
     right->addStretch();
     layout->addLayout(right);
     return w;
@@ -284,6 +304,26 @@ void TForm1::syncFromCore() {
     for (int f = 0; f < kFamilyPages; ++f)
         pages_->setTabVisible(pages_->indexOf(page(family[f])),
                               c_.familyTabVisible(static_cast<FamilyPage>(f)));
+    const Discovery& d = c_.discovery();
+    for (int f = 0; f < kFamilyPages; ++f)
+        pages_->setTabText(pages_->indexOf(page(family[f])), d.familyCaption(static_cast<FamilyPage>(f)));
+    if (deviceLabel_) {
+        deviceLabel_->setText(d.deviceLabel());
+        firmwareLabel_->setText(d.firmwareLabel());
+        portLabel_->setText(d.portLabel());
+        if (deviceAddr_->currentText() != d.deviceAddress())
+            deviceAddr_->setCurrentText(d.deviceAddress());
+        search_->setChecked(p.searchOnlySelected());
+    }
+    for (QPushButton* find : findButtons_)
+        find->setEnabled(d.buttonGroupEnabled());
+}
+
+QPushButton* TForm1::findDeviceButton(QWidget* parent) {
+    auto* find = button("Find Device", parent);
+    connect(find, &QPushButton::clicked, this, [this] { c_.discovery().btnFindDeviceClick(); });
+    findButtons_.push_back(find);
+    return find;
 }
 
 void TForm1::showEvent(QShowEvent* event) {

@@ -47,6 +47,7 @@ private:
     QWidget* buildProgrammingPage();
     QGroupBox* buildBaudGroup(std::array<QRadioButton*, 5>& buttons, const std::function<void(int)>& onClick);
     void syncFromCore();
+    QPushButton* findDeviceButton(QWidget* parent);
     void onCurrentPageChanged(int index);
 
     MainController& c_;
@@ -65,6 +66,12 @@ private:
     QPushButton* startAutotransmit_ = nullptr;
     QLabel* readout_ = nullptr;
     QPlainTextEdit* firmwareInfo_ = nullptr;
+    QLabel* deviceLabel_ = nullptr;
+    QLabel* firmwareLabel_ = nullptr;
+    QLabel* portLabel_ = nullptr;
+    QComboBox* deviceAddr_ = nullptr;
+    QCheckBox* search_ = nullptr;
+    std::vector<QPushButton*> findButtons_;
     bool shown_ = false;
     int previousPage_ = 0;
 };
