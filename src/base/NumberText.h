@@ -13,7 +13,9 @@ bool IsValidNumber(const QString& text, float minimum, float maximum);
 // Whole text as a decimal number: optional sign, digits, at most one decimal point, nothing else.
 // Allocation-free; used on every stream line.
 std::optional<double> parseDecimal(const char* data, qsizetype size);
-inline std::optional<double> parseDecimal(const QByteArray& text) { return parseDecimal(text.constData(), text.size()); }
+inline std::optional<double> parseDecimal(const QByteArray& text) {
+    return parseDecimal(text.constData(), text.size());
+}
 
 // Whole text as a decimal integer with an optional sign (no blanks, no point).
 std::optional<long long> parseInteger(const QByteArray& text);

@@ -9,8 +9,9 @@ namespace tarvo {
 
 // Pages of the main window that carry an information line.
 enum class Page { Display, Options, Terminal, Mxr21, Mxr23, Mxr41, Tcw43, Commands, Programming };
-inline constexpr Page kAllPages[] = {Page::Display, Page::Options, Page::Terminal, Page::Mxr21,      Page::Mxr23,
-                                     Page::Mxr41,   Page::Tcw43,   Page::Commands, Page::Programming};
+inline constexpr Page kAllPages[] = {Page::Display, Page::Options,  Page::Terminal,
+                                     Page::Mxr21,   Page::Mxr23,    Page::Mxr41,
+                                     Page::Tcw43,   Page::Commands, Page::Programming};
 
 enum class MessageIcon { None, Information, Warning, Error };
 

@@ -10,9 +10,13 @@ namespace {
 std::atomic<double> g_factor{1.0};
 }
 
-double TimeScale::factor() { return g_factor.load(std::memory_order_relaxed); }
+double TimeScale::factor() {
+    return g_factor.load(std::memory_order_relaxed);
+}
 
-void TimeScale::setFactor(double factor) { g_factor.store(factor > 0 ? factor : 1.0, std::memory_order_relaxed); }
+void TimeScale::setFactor(double factor) {
+    g_factor.store(factor > 0 ? factor : 1.0, std::memory_order_relaxed);
+}
 
 int TimeScale::ms(int deviceMs) {
     if (deviceMs <= 0)

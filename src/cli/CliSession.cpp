@@ -12,6 +12,8 @@ CliSession::CliSession(bool answerYes) : op_(answerYes) {
     controller_->FormCreate();
 }
 
-CliSession::~CliSession() { controller_->FormDestroy(); }
+CliSession::~CliSession() {
+    controller_->FormDestroy();
+}
 
 } // namespace tarvo::cli

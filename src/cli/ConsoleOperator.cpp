@@ -39,7 +39,9 @@ bool ConsoleOperator::askOkCancel(const QString& text, const QString&) {
     return answerYes_;
 }
 
-QString ConsoleOperator::askOpenFileName(const QString&, const QString&) { return {}; }
+QString ConsoleOperator::askOpenFileName(const QString&, const QString&) {
+    return {};
+}
 
 QString ConsoleOperator::askSaveFileName(const QString&, const QString&) {
     QString name = saveName_;
@@ -47,6 +49,8 @@ QString ConsoleOperator::askSaveFileName(const QString&, const QString&) {
     return name;
 }
 
-std::optional<Rgb> ConsoleOperator::askColour(Rgb) { return std::nullopt; }
+std::optional<Rgb> ConsoleOperator::askColour(Rgb) {
+    return std::nullopt;
+}
 
 } // namespace tarvo::cli

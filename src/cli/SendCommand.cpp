@@ -73,8 +73,10 @@ int runSend(const QStringList& args) {
     if (!address.isEmpty())
         comm.SendAndReceive(port, addressLine("OP", address), 100, Framing::startingWith("O"));
 
-    Framing framing = parser.isSet("start") ? Framing::startingWith(parser.value("start").toLatin1()) : Framing::anyData();
-    const QByteArray reply = comm.SendAndReceive(port, positional.first().toLatin1() + '\r', timeout, framing);
+    Framing framing =
+        parser.isSet("start") ? Framing::startingWith(parser.value("start").toLatin1()) : Framing::anyData();
+    const QByteArray reply =
+        comm.SendAndReceive(port, positional.first().toLatin1() + '\r', timeout, framing);
     std::fwrite(reply.constData(), 1, static_cast<size_t>(reply.size()), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);

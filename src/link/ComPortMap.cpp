@@ -37,7 +37,8 @@ ComPortMap ComPortMap::resolve(const QMap<int, QString>& configured, QList<Syste
 #ifdef Q_OS_WIN
     // On Windows COMn is the port's own name.
     for (int com = 1; com <= kCount; ++com)
-        map.paths_[com - 1] = configured.contains(com) ? configured.value(com) : QStringLiteral("COM%1").arg(com);
+        map.paths_[com - 1] =
+            configured.contains(com) ? configured.value(com) : QStringLiteral("COM%1").arg(com);
     Q_UNUSED(system);
     return map;
 #else
@@ -54,7 +55,8 @@ ComPortMap ComPortMap::resolve(const QMap<int, QString>& configured, QList<Syste
             if (value.isEmpty())
                 continue;
             // A key may name the port through a symbolic link.
-            if (value == p.location || value == p.name || (!real.isEmpty() && QFileInfo(value).canonicalFilePath() == real))
+            if (value == p.location || value == p.name ||
+                (!real.isEmpty() && QFileInfo(value).canonicalFilePath() == real))
                 return true;
         }
         return false;

@@ -268,6 +268,8 @@ void Communication_Unit::SendComByte(quint8 byte) {
     port_->write(QByteArray(1, static_cast<char>(byte)));
 }
 
-bool Communication_Unit::writeRaw(const QByteArray& bytes) { return port_->write(bytes); }
+bool Communication_Unit::writeRaw(const QByteArray& bytes) {
+    return port_->write(bytes);
+}
 
 } // namespace tarvo

@@ -61,8 +61,8 @@ public:
     // Opens quietly (the start-up probe and the port selector report nothing).
     bool tryOpen();
 
-    QByteArray SendAndReceive(int portNumber, const QByteArray& command, int timeLimitMs, const Framing& framing,
-                              bool send = true);
+    QByteArray SendAndReceive(int portNumber, const QByteArray& command, int timeLimitMs,
+                              const Framing& framing, bool send = true);
     // The variant used while the stream matcher runs: any data up to "\r", 1 ms slices, serial port only.
     QByteArray SendAndReceiveLive(int portNumber, QByteArray command, int timeLimitMs);
     void CommWait(int ms);

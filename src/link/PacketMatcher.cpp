@@ -2,7 +2,9 @@
 
 namespace tarvo {
 
-PacketMatcher::PacketMatcher() { buffer_.reserve(kMaxPacket); }
+PacketMatcher::PacketMatcher() {
+    buffer_.reserve(kMaxPacket);
+}
 
 void PacketMatcher::setStartString(const QByteArray& s) {
     start_ = s;
@@ -57,8 +59,10 @@ void PacketMatcher::feed(const char* data, qsizetype size) {
             }
         }
         buffer_.append(c);
-        const qsizetype body = buffer_.size() - (startCondition_ == StartCondition::String ? start_.size() : 0);
-        if ((endConditions_ & EndString) && !end_.isEmpty() && body >= end_.size() && buffer_.endsWith(end_)) {
+        const qsizetype body =
+            buffer_.size() - (startCondition_ == StartCondition::String ? start_.size() : 0);
+        if ((endConditions_ & EndString) && !end_.isEmpty() && body >= end_.size() &&
+            buffer_.endsWith(end_)) {
             deliver(true);
         } else if ((endConditions_ & EndPacketSize) && packetSize_ > 0 && buffer_.size() >= packetSize_) {
             deliver(false);

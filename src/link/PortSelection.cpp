@@ -9,9 +9,13 @@ PortSelection::PortSelection(Communication_Unit& comm, QObject* parent) : QObjec
     applyLink();
 }
 
-void PortSelection::applyLink() { comm_.setLink(canChosen_ ? Link::Can : comChoice_ >= 1 ? Link::Com : Link::None); }
+void PortSelection::applyLink() {
+    comm_.setLink(canChosen_ ? Link::Can : comChoice_ >= 1 ? Link::Com : Link::None);
+}
 
-bool PortSelection::portAvailable(int com) const { return com >= 1 && com <= ComPortMap::kCount && available_[com - 1]; }
+bool PortSelection::portAvailable(int com) const {
+    return com >= 1 && com <= ComPortMap::kCount && available_[com - 1];
+}
 
 void PortSelection::setPortAvailable(int com, bool available) {
     if (com < 1 || com > ComPortMap::kCount || available_[com - 1] == available)

@@ -2,7 +2,8 @@
 
 namespace tarvo {
 
-QtSerialPortDevice::QtSerialPortDevice(ComPortMap map, QObject* parent) : SerialPort(parent), map_(std::move(map)) {
+QtSerialPortDevice::QtSerialPortDevice(ComPortMap map, QObject* parent)
+    : SerialPort(parent), map_(std::move(map)) {
     port_.setBaudRate(baud_);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
@@ -31,7 +32,9 @@ void QtSerialPortDevice::setDataBits(int bits) {
 
 void QtSerialPortDevice::setParity(int parity) {
     // 0 none, 1 odd, 2 even, as the device protocol counts them.
-    port_.setParity(parity == 1 ? QSerialPort::OddParity : parity == 2 ? QSerialPort::EvenParity : QSerialPort::NoParity);
+    port_.setParity(parity == 1   ? QSerialPort::OddParity
+                    : parity == 2 ? QSerialPort::EvenParity
+                                  : QSerialPort::NoParity);
 }
 
 bool QtSerialPortDevice::open(QString* error) {

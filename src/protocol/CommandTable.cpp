@@ -3,7 +3,9 @@
 namespace tarvo {
 
 namespace {
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 } // namespace
 
 std::optional<std::size_t> findCommandRow(std::string_view word) {
@@ -37,7 +39,9 @@ int canBitsPerSecond(std::uint16_t btr) {
     return 0;
 }
 
-QString canNodeName(int nodeId) { return QStringLiteral("CAN_ADDR_%1").arg(nodeId); }
+QString canNodeName(int nodeId) {
+    return QStringLiteral("CAN_ADDR_%1").arg(nodeId);
+}
 
 bool isSupportedBaud(qint64 baud) {
     for (int rate : kBaudRates)
@@ -52,7 +56,9 @@ QString deviceAddressChoice(int index) {
     return QStringLiteral("%1").arg(index - 1, 2, 10, QLatin1Char('0'));
 }
 
-QByteArray commandLine(QByteArrayView mnemonic) { return mnemonic.toByteArray() + '\r'; }
+QByteArray commandLine(QByteArrayView mnemonic) {
+    return mnemonic.toByteArray() + '\r';
+}
 
 QByteArray commandLine(QByteArrayView mnemonic, long long value, bool blank) {
     QByteArray line = mnemonic.toByteArray();
@@ -76,6 +82,8 @@ QByteArray addressLine(QByteArrayView prefix, const QString& twoDigitAddress) {
     return prefix.toByteArray() + twoDigitAddress.toLatin1() + '\r';
 }
 
-QByteArray baudLine(int baud) { return "br" + QByteArray::number(baud) + '\r'; }
+QByteArray baudLine(int baud) {
+    return "br" + QByteArray::number(baud) + '\r';
+}
 
 } // namespace tarvo

@@ -12,13 +12,13 @@ namespace tarvo {
 // One row of the CAN bridge's command table: how a mnemonic maps onto the device's object dictionary.
 struct TCmdEntry {
     char mnemonic1;
-    char mnemonic2;       // 0 for the one-letter setpoint rows "S", "H", "A"
+    char mnemonic2; // 0 for the one-letter setpoint rows "S", "H", "A"
     std::string_view description;
-    char prefix1;         // reply prefix, at most two characters
-    char prefix2;         // 0 when the prefix has one character
-    std::uint8_t format;  // 1 "%.3d", 2 "%.3d" + "000", 3 "%.4d", 7 two hex bytes, others sign + five digits
-    std::uint8_t kind;    // 0 confirmed action, 1 parameter, 2 setpoint, 3 measured value, 5 save/cycle,
-                          // 6/7 process command on the first/second channel, 8 no CAN traffic
+    char prefix1;          // reply prefix, at most two characters
+    char prefix2;          // 0 when the prefix has one character
+    std::uint8_t format;   // 1 "%.3d", 2 "%.3d" + "000", 3 "%.4d", 7 two hex bytes, others sign + five digits
+    std::uint8_t kind;     // 0 confirmed action, 1 parameter, 2 setpoint, 3 measured value, 5 save/cycle,
+                           // 6/7 process command on the first/second channel, 8 no CAN traffic
     std::uint8_t subIndex; // for setpoint rows the sub-index is index + 1 and this holds 0
     std::uint16_t objectIndex; // for kinds 6..8 a bit mask
 
@@ -145,9 +145,10 @@ QString deviceAddressChoice(int index); // 0 -> "None", 1 -> "00", ...
 inline constexpr int kDeviceAddressChoices = 65;
 
 // Command lines. Every line ends with one carriage return.
-QByteArray commandLine(QByteArrayView mnemonic);                               // "ID\r"
-QByteArray commandLine(QByteArrayView mnemonic, long long value, bool blank);  // "FL 3\r", "FM0\r"
-QByteArray commandLine(QByteArrayView mnemonic, QByteArrayView argumentText, bool blank); // entry text as typed
+QByteArray commandLine(QByteArrayView mnemonic);                              // "ID\r"
+QByteArray commandLine(QByteArrayView mnemonic, long long value, bool blank); // "FL 3\r", "FM0\r"
+QByteArray commandLine(QByteArrayView mnemonic, QByteArrayView argumentText,
+                       bool blank);                                            // entry text as typed
 QByteArray addressLine(QByteArrayView prefix, const QString& twoDigitAddress); // "OP05\r", "CL05\r"
 QByteArray baudLine(int baud);                                                 // "br38400\r"
 

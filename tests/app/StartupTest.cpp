@@ -153,7 +153,9 @@ public:
             });
         });
     }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/updates/Tarvoupdates.ini").arg(server_.serverPort()); }
+    QString url() const {
+        return QStringLiteral("http://127.0.0.1:%1/updates/Tarvoupdates.ini").arg(server_.serverPort());
+    }
 
 private:
     QTcpServer server_;
@@ -170,5 +172,6 @@ TEST(LatestVersion, ReadsTheVersionKeyOrSaysNotAvailable) {
     EXPECT_EQ(MainController::readLatestVersion(noKey.url(), 3000), "Not available");
     TinyHttpServer silent("", false);
     EXPECT_EQ(MainController::readLatestVersion(silent.url(), 300), "Not available");
-    EXPECT_EQ(MainController::readLatestVersion("http://127.0.0.1:1/Tarvoupdates.ini", 1000), "Not available");
+    EXPECT_EQ(MainController::readLatestVersion("http://127.0.0.1:1/Tarvoupdates.ini", 1000),
+              "Not available");
 }

@@ -69,7 +69,8 @@ TEST_F(SimulatorFixture, CliSendPrintsTheDeviceIdentity) {
 TEST_F(SimulatorFixture, CliSendTimesOutOnASilentCommandAndRejectsBadUsage) {
     QProcess cli;
     cli.setProcessEnvironment(environment());
-    cli.start(programPath("tarvo-cli"), {"send", "ID", "--start", "Q:", "--timeout", "200", "--com", "1", "--baud", "115200"});
+    cli.start(programPath("tarvo-cli"),
+              {"send", "ID", "--start", "Q:", "--timeout", "200", "--com", "1", "--baud", "115200"});
     ASSERT_TRUE(cli.waitForFinished(10000));
     EXPECT_EQ(cli.exitCode(), 1);
     EXPECT_EQ(cli.readAllStandardOutput(), "TimeOutErr\n");
@@ -89,11 +90,12 @@ TEST_F(SimulatorFixture, ProgramShowsItsWindowUnderARealXServer) {
     if (xvfb.isEmpty() || xwininfo.isEmpty())
         GTEST_SKIP() << "xvfb-run or xwininfo missing";
     // Start the program on a private X server, then list that server's windows from inside it.
-    const QString script = QStringLiteral(
-        "\"%1\" & pid=$!; for i in $(seq 100); do "
-        "if xwininfo -root -tree | grep -q 'Tarvo  ver.2.0.6'; then found=1; break; fi; sleep 0.1; done; "
-        "kill $pid; wait $pid 2>/dev/null; [ \"$found\" = 1 ] && echo shown")
-                               .arg(programPath("tarvo"));
+    const QString script =
+        QStringLiteral(
+            "\"%1\" & pid=$!; for i in $(seq 100); do "
+            "if xwininfo -root -tree | grep -q 'Tarvo  ver.2.0.6'; then found=1; break; fi; sleep 0.1; done; "
+            "kill $pid; wait $pid 2>/dev/null; [ \"$found\" = 1 ] && echo shown")
+            .arg(programPath("tarvo"));
     QProcess run;
     QProcessEnvironment env = environment();
     env.remove("QT_QPA_PLATFORM");

@@ -1,7 +1,7 @@
 #include "link/ComPortMap.h"
 
-#include <QTemporaryDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using tarvo::ComPortMap;

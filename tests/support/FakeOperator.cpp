@@ -4,15 +4,24 @@ namespace tarvo::test {
 
 QString pageName(Page page) {
     switch (page) {
-    case Page::Display: return "Display";
-    case Page::Options: return "Options";
-    case Page::Terminal: return "Terminal";
-    case Page::Mxr21: return "21xx";
-    case Page::Mxr23: return "23xx";
-    case Page::Mxr41: return "41xx";
-    case Page::Tcw43: return "43xx";
-    case Page::Commands: return "Commands";
-    case Page::Programming: return "Programming";
+    case Page::Display:
+        return "Display";
+    case Page::Options:
+        return "Options";
+    case Page::Terminal:
+        return "Terminal";
+    case Page::Mxr21:
+        return "21xx";
+    case Page::Mxr23:
+        return "23xx";
+    case Page::Mxr41:
+        return "41xx";
+    case Page::Tcw43:
+        return "43xx";
+    case Page::Commands:
+        return "Commands";
+    case Page::Programming:
+        return "Programming";
     }
     return "?";
 }
@@ -42,7 +51,9 @@ bool FakeOperator::askYesNo(const QString& text, const QString&) {
     return answer;
 }
 
-bool FakeOperator::askOkCancel(const QString& text, const QString& caption) { return askYesNo(text, caption); }
+bool FakeOperator::askOkCancel(const QString& text, const QString& caption) {
+    return askYesNo(text, caption);
+}
 
 QString FakeOperator::askOpenFileName(const QString& caption, const QString&) {
     events << "open: " + caption;
@@ -87,6 +98,8 @@ QStringList FakeOperator::messageBoxes() const {
     return out;
 }
 
-QString FakeOperator::lastInfoLine(Page page) const { return lines_[static_cast<int>(page)]; }
+QString FakeOperator::lastInfoLine(Page page) const {
+    return lines_[static_cast<int>(page)];
+}
 
 } // namespace tarvo::test

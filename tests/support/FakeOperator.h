@@ -28,9 +28,9 @@ public:
     std::deque<Rgb> colours;
 
     QStringList events;
-    QStringList infoMessages() const;       // texts of showInfoMessage, in order
-    QStringList messageBoxes() const;       // texts of showMessage, in order
-    QString lastInfoLine(Page page) const;  // what the page's line shows now
+    QStringList infoMessages() const;      // texts of showInfoMessage, in order
+    QStringList messageBoxes() const;      // texts of showMessage, in order
+    QString lastInfoLine(Page page) const; // what the page's line shows now
     void clear() { events.clear(); }
 
 private:

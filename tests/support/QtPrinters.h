@@ -5,7 +5,9 @@
 #include <ostream>
 
 // Readable failure output for Qt strings in GoogleTest assertions.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 inline void PrintTo(const QByteArray& s, std::ostream* os) {
     *os << '"';
     for (char c : s) {
@@ -15,7 +17,8 @@ inline void PrintTo(const QByteArray& s, std::ostream* os) {
         else if (c == '\n')
             *os << "\\n";
         else if (u < 0x20 || u >= 0x7f)
-            *os << "\\x" << "0123456789ABCDEF"[u >> 4] << "0123456789ABCDEF"[u & 15];
+            *os << "\\x"
+                << "0123456789ABCDEF"[u >> 4] << "0123456789ABCDEF"[u & 15];
         else
             *os << c;
     }

@@ -4,8 +4,12 @@
 
 namespace tarvo::test {
 
-inline QString binaryDir() { return QStringLiteral(TARVO_BINARY_DIR); }
-inline QString sourceDir() { return QStringLiteral(TARVO_SOURCE_DIR); }
+inline QString binaryDir() {
+    return QStringLiteral(TARVO_BINARY_DIR);
+}
+inline QString sourceDir() {
+    return QStringLiteral(TARVO_SOURCE_DIR);
+}
 inline QString programPath(const QString& name) {
     if (name == QLatin1String("tarvo-devsim"))
         return binaryDir() + "/tools/devsim/tarvo-devsim";

@@ -30,8 +30,8 @@ TEST(MainWindow, ShowsItsPagesAndDisablesAbsentPortsOnBothPages) {
     QStringList titles;
     for (int i = 0; i < form.pages()->count(); ++i)
         titles << form.pages()->tabText(i);
-    EXPECT_EQ(titles, (QStringList{"Display", "Options", "Terminal", "MXR 21xx", "MXR 23xx", "MXR 41xx", "TCW 43xx",
-                                   "Commands", "Programming"}));
+    EXPECT_EQ(titles, (QStringList{"Display", "Options", "Terminal", "MXR 21xx", "MXR 23xx", "MXR 41xx",
+                                   "TCW 43xx", "Commands", "Programming"}));
     for (int i = 3; i <= 6; ++i)
         EXPECT_FALSE(form.pages()->isTabVisible(i)) << titles[i].toStdString();
     for (int com = 1; com <= 8; ++com) {
