@@ -2,10 +2,12 @@
 
 #include "RecordingMemory.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QTime>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -115,8 +117,8 @@ bool ReplacingFile::commit() {
     // Keep the replaced file's permissions; a new file gets the temporary file's defaults.
     if (QFile::exists(target_))
         temp_.setPermissions(QFile::permissions(target_));
-    if (std::rename(QFile::encodeName(temp_.fileName()).constData(), QFile::encodeName(target_).constData()) !=
-        0) {
+    if (std::rename(QFile::encodeName(temp_.fileName()).constData(),
+                    QFile::encodeName(target_).constData()) != 0) {
         // Systems whose rename does not replace: remove first.
         QFile::remove(target_);
         if (!temp_.rename(target_)) {
@@ -227,7 +229,8 @@ void DataFiles::SaveCsvClick(int slot, bool gross) {
 }
 
 bool DataFiles::SaveGraphData(int slot, bool gross) {
-    const QString path = op_.askSaveFileName(QString::fromLatin1(kCsvSuffix), QString::fromLatin1(kCsvFilter));
+    const QString path =
+        op_.askSaveFileName(QString::fromLatin1(kCsvSuffix), QString::fromLatin1(kCsvFilter));
     if (path.isEmpty())
         return false;
     return writeGraphData(path, slot, gross);
@@ -238,7 +241,8 @@ bool DataFiles::SaveDosingData(int slot) {
         op_.showMessage(QString::fromLatin1(kNeverDrawn));
         return false;
     }
-    const QString path = op_.askSaveFileName(QString::fromLatin1(kCsvSuffix), QString::fromLatin1(kCsvFilter));
+    const QString path =
+        op_.askSaveFileName(QString::fromLatin1(kCsvSuffix), QString::fromLatin1(kCsvFilter));
     if (path.isEmpty())
         return false;
     return writeDosingData(path, slot);
@@ -252,7 +256,8 @@ bool DataFiles::writeDosingData(const QString& path, int slot) {
     return writeSampleFile(path, slot, false, true, true);
 }
 
-bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool dosing, bool requireRecorded) {
+bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool dosing,
+                                bool requireRecorded) {
     const GraphSlot& s = memory_.slot(slot);
     if (requireRecorded && !s.recorded) {
         op_.showMessage(QString::fromLatin1(kNeverDrawn));
@@ -310,7 +315,8 @@ bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool 
 // ---- TRIGGER logs ----------------------------------------------------------------------------------
 
 std::unique_ptr<QFile> DataFiles::openLog(bool& option1, bool* option2, const char* header) {
-    const QString path = op_.askSaveFileName(QString::fromLatin1(kCsvSuffix), QString::fromLatin1(kCsvFilter));
+    const QString path =
+        op_.askSaveFileName(QString::fromLatin1(kCsvSuffix), QString::fromLatin1(kCsvFilter));
     if (path.isEmpty())
         return nullptr;
     auto file = std::make_unique<QFile>(path);
@@ -358,7 +364,8 @@ void DataFiles::closeGetDosedLog() {
 void DataFiles::appendAverageLine(const QString& valueText) {
     if (!average_)
         return;
-    const QString line = valueText + separator_ + QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+    const QString line =
+        valueText + separator_ + QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
     average_->write(line.toLocal8Bit() + '\n');
     average_->flush();
 }

@@ -127,7 +127,6 @@ private:
     RecordingMemory& memory_;
     Separator choice_ = Separator::Comma;
     QString separator_ = QStringLiteral(",");
-    QString otherText_;
     QString graphName_ = QStringLiteral(">Change this text in Graph Options<");
     bool logDosingData_ = false;
     bool logGetDosed_ = false;

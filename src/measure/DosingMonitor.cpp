@@ -1,0 +1,141 @@
+#include "DosingMonitor.h"
+
+#include "DataFiles.h"
+#include "base/NumberText.h"
+#include "base/TimeScale.h"
+#include "link/Communication_Unit.h"
+#include "link/SerialPort.h"
+
+namespace tarvo {
+
+namespace {
+bool isSentinel(const QString& text) {
+    static const QString kSentinels[] = {QStringLiteral("+88888"), QStringLiteral("+99999"),
+                                         QStringLiteral("88888"), QStringLiteral("99999")};
+    for (const QString& s : kSentinels)
+        if (text == s)
+            return true;
+    return false;
+}
+} // namespace
+
+DosingMonitor::DosingMonitor(Communication_Unit& comm, DataFiles& files, QObject* parent)
+    : QObject(parent), comm_(comm), files_(files) {
+    guard_.setSingleShot(true);
+    connect(&guard_, &QTimer::timeout, this, [this] { comm_.runWhenIdle([this] { restoreAndResume(); }); });
+}
+
+void DosingMonitor::beginOneShot(const QByteArray& start) {
+    PacketMatcher& stream = comm_.dpGross();
+    remembered_ = stream.startString();
+    stream.setStartString(start);
+    stream.setEnabled(true);
+    if (!stream.isArmed())
+        stream.arm();
+    // The one-shot start string stays until its reply is framed or this limit passes; restoring it
+    // right after the request would frame the reply as a stream line and lose it.
+    guard_.start(TimeScale::ms(kReplyLimitMs));
+}
+
+void DosingMonitor::GATimer() {
+    comm_.runWhenIdle([this] {
+        PacketMatcher& stream = comm_.dpGross();
+        stream.setEnabled(false);
+        stream.disarm();
+        beginOneShot("A+");
+        // The reply reaches valueDisplayPacket through dpGross and the stream dispatcher.
+        comm_.SendAndReceive(comm_.port().portNumber(), "GA\r", 100, Framing::startingWith("A+"));
+    });
+}
+
+void DosingMonitor::GDTimer() {
+    comm_.runWhenIdle([this] {
+        comm_.dpGross().setEnabled(false);
+        beginOneShot("D+");
+        comm_.writeRaw("GD\r");
+    });
+}
+
+void DosingMonitor::resumeStream() {
+    const QByteArray& start = comm_.dpGross().startString();
+    if (start == "P")
+        comm_.writeRaw("GP-1\r");
+    else if (start == "G")
+        comm_.writeRaw("SG\r");
+    else if (start == "N")
+        comm_.writeRaw("SN\r");
+}
+
+void DosingMonitor::restoreAndResume() {
+    guard_.stop();
+    PacketMatcher& stream = comm_.dpGross();
+    stream.setEnabled(false);
+    if (!remembered_.isEmpty())
+        stream.setStartString(remembered_);
+    resumeStream();
+    stream.setEnabled(true);
+    if (!stream.isArmed())
+        stream.arm();
+}
+
+void DosingMonitor::valueDisplayPacket(QByteArrayView, QByteArrayView text) {
+    // 1. On the serial link a packet that starts like the expected stream is not a one-shot reply.
+    const QByteArray& start = comm_.dpGross().startString();
+    if (comm_.link() != Link::Can && !text.isEmpty() && !start.isEmpty() && text.front() == start.front())
+        return;
+    // 2.
+    if (!averageAcquisitionRunning || !averageAcquisitionRunning())
+        restoreAndResume();
+    // 3.
+    display_.clear();
+    emit valueDisplayChanged(display_);
+    // 4.
+    QByteArray value(text.data(), text.size());
+    deleteFirst(value, ".");
+    if (!parseDecimal(value))
+        return;
+    // 5.
+    display_ = QString::fromLatin1(value);
+    emit valueDisplayChanged(display_);
+    emit bigDisplayText(display_);
+    // 6.
+    if (isSentinel(display_))
+        return;
+    // 7.
+    files_.appendAverageLine(display_);
+    // 8.
+    ring_[static_cast<std::size_t>(writePos_ - 1)] = display_;
+    writePos_ = writePos_ == kRingSize ? 1 : writePos_ + 1;
+    // 9.
+    emit dataListChanged();
+}
+
+QStringList DosingMonitor::dataLines() const {
+    QStringList lines;
+    lines.reserve(kRingSize);
+    int pos = writePos_;
+    for (int k = 1; k <= kRingSize; ++k) {
+        pos = pos == 1 ? kRingSize : pos - 1;
+        lines << QString::number(k) + QStringLiteral(": ") + entry(pos);
+    }
+    return lines;
+}
+
+QString DosingMonitor::valueDisplayHint() const {
+    QString hint;
+    int pos = writePos_;
+    for (int k = 1; k <= kHintEntries; ++k) {
+        pos = pos == 1 ? kRingSize : pos - 1;
+        hint += QString::number(k) + u':' + entry(pos) + u' ';
+    }
+    return hint;
+}
+
+void DosingMonitor::setShowLastAverage(bool on) {
+    if (showLastAverage_ == on)
+        return;
+    showLastAverage_ = on;
+    emit showLastAverageChanged(on);
+}
+
+} // namespace tarvo
