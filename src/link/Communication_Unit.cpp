@@ -116,31 +116,7 @@ QByteArray Communication_Unit::SendAndReceive(int portNumber, const QByteArray& 
     reply_.setEnabled(true);
     reply_.setAutoEnable(true);
 
-    replyText_.clear();
-    replyReceived_ = false;
-    timedOut_ = false;
-    if (send) {
-        port_->clearInput();
-        port_->clearOutput();
-        port_->write(command);
-    }
-    timeoutTimer_.start(TimeScale::ms(timeLimitMs));
-
-    QEventLoop loop;
-    loop_ = &loop;
-    // Bytes may already be waiting (a fast device, or data the port read during the write).
-    if (port_->bytesAvailable() > 0)
-        onReadyRead();
-    if (!replyReceived_ && !timedOut_ && port_->isOpen())
-        loop.exec();
-    loop_ = nullptr;
-    timeoutTimer_.stop();
-
-    const QByteArray reply = replyReceived_ ? replyText_ : kTimeOutErr;
-    reply_.disarm();
-    reply_.setEnabled(false);
-    reply_.setAutoEnable(false);
-    reply_.setIncludeStrings(false);
+    const QByteArray reply = sendAndAwait(send ? &command : nullptr, timeLimitMs);
     endTransaction();
     return reply;
 }
@@ -192,33 +168,41 @@ QByteArray Communication_Unit::SendAndReceiveLive(int, QByteArray command, int t
     reply_.setEnabled(true);
     reply_.setAutoEnable(true);
 
+    command += '\r';
+    const QByteArray reply = sendAndAwait(&command, timeLimitMs);
+    dpGross_.arm();
+    dpGross_.setEnabled(true);
+    dpGross_.setAutoEnable(true);
+    endTransaction();
+    return reply;
+}
+
+QByteArray Communication_Unit::sendAndAwait(const QByteArray* command, int timeLimitMs) {
     replyText_.clear();
     replyReceived_ = false;
     timedOut_ = false;
-    port_->clearInput();
-    port_->clearOutput();
-    port_->write(command + '\r');
+    if (command) {
+        port_->clearInput();
+        port_->clearOutput();
+        port_->write(*command);
+    }
     timeoutTimer_.start(TimeScale::ms(timeLimitMs));
 
     QEventLoop loop;
     loop_ = &loop;
+    // Bytes may already be waiting (a fast device, or data the port read during the write).
     if (port_->bytesAvailable() > 0)
         onReadyRead();
     if (!replyReceived_ && !timedOut_ && port_->isOpen())
         loop.exec();
     loop_ = nullptr;
     timeoutTimer_.stop();
-    const QByteArray reply = replyReceived_ ? replyText_ : kTimeOutErr;
 
     reply_.disarm();
     reply_.setEnabled(false);
     reply_.setAutoEnable(false);
     reply_.setIncludeStrings(false);
-    dpGross_.arm();
-    dpGross_.setEnabled(true);
-    dpGross_.setAutoEnable(true);
-    endTransaction();
-    return reply;
+    return replyReceived_ ? replyText_ : kTimeOutErr;
 }
 
 void Communication_Unit::endTransaction() {

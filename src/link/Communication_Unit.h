@@ -96,6 +96,8 @@ private:
     void onReadyRead();
     void onReply(QByteArrayView packet);
     QByteArray canTransaction(const QByteArray& command, const Framing& framing);
+    // Sends (when a command is given), waits for the armed reply matcher or the time limit, disarms it.
+    QByteArray sendAndAwait(const QByteArray* command, int timeLimitMs);
     void endTransaction();
 
     std::unique_ptr<SerialPort> port_;
