@@ -12,6 +12,7 @@ void LiveReadout::restoreAutotransmit(const QString& selection) {
     if (selection != QLatin1String("SG") && selection != QLatin1String("SN"))
         return;
     autotransmit_ = selection;
+    gross_ = selection == QLatin1String("SG");
     emit autotransmitChanged(autotransmit_);
 }
 
@@ -42,8 +43,11 @@ void LiveReadout::writeText(QChar prefix, const char* digits, qsizetype size) {
 }
 
 void LiveReadout::updateFromValue(QByteArrayView value) {
-    if (!parseDecimal(value.data(), value.size()))
-        return;
+    if (parseDecimal(value.data(), value.size()))
+        showValue(value);
+}
+
+void LiveReadout::showValue(QByteArrayView value) {
     // The prefix follows the selection, not the packet's start string.
     writeText(grossSelected() ? u'G' : u'N', value.data(), value.size());
 }

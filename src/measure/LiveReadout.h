@@ -22,7 +22,7 @@ public:
     const QString& autotransmit() const { return autotransmit_; }
     // Sets the selection without any device traffic (restoring settings at start).
     void restoreAutotransmit(const QString& selection);
-    bool grossSelected() const { return autotransmit_ == QLatin1String("SG"); }
+    bool grossSelected() const { return gross_; }
     // The stream matcher's start string for the selection: "G" or "N".
     QByteArray streamStart() const { return grossSelected() ? "G" : "N"; }
     // The command that starts the selected stream: "SG\r" or "SN\r".
@@ -35,6 +35,8 @@ public:
     // A value line: shown with the selection's prefix when the whole text is a decimal number, else
     // the readout keeps its text. Written in place, so a steady stream does not allocate.
     void updateFromValue(QByteArrayView value);
+    // The same for a text already known to be a decimal number.
+    void showValue(QByteArrayView value);
     // A status packet: "G " + gross or "N " + net with the packet's decimal count.
     void updateFromStatus(const StatusPacket& packet);
     // "OVERRANGE" / "UNDERRANGE" in place of a value.
@@ -59,6 +61,7 @@ private:
     void writeText(QChar prefix, const char* digits, qsizetype size);
 
     QString autotransmit_ = QStringLiteral("SN");
+    bool gross_ = false; // asked for every stream line: kept apart from the text
     QString text_;
     bool showBigDisplay_ = false;
     bool bigDisplayVisible_ = false;

@@ -78,27 +78,50 @@ int StreamDispatcher::previousState() const {
     return acq_.previousState_;
 }
 
-std::optional<double> StreamDispatcher::readCounts(QByteArrayView text) {
-    // Values are recorded in display counts: "+123.4" becomes 1234.
-    char buffer[64];
-    if (text.size() > qsizetype(sizeof buffer))
-        return std::nullopt;
-    qsizetype n = 0;
-    bool deleted = false;
-    for (char c : text) {
-        if (c == '.' && !deleted) {
-            deleted = true;
-            continue;
-        }
-        buffer[n++] = c;
+StreamDispatcher::ValueScan StreamDispatcher::scanValue(QByteArrayView text) {
+    // One pass gives both readings of a value line: the readout's (the whole text a decimal number) and
+    // the recording's (counts: the first "." deleted, then read as a number, so "+123.4" is 1234).
+    ValueScan scan;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    const char* d = text.data();
+    bool negative = false;
+    if (i < n && (d[i] == '+' || d[i] == '-')) {
+        negative = d[i] == '-';
+        ++i;
     }
-    return parseDecimal(buffer, n);
+    double value = 0;
+    double scale = 1;
+    int dots = 0;
+    bool digits = false;
+    for (; i < n; ++i) {
+        const char c = d[i];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+            if (dots < 2) {
+                value = value * 10 + (c - '0');
+            } else {
+                scale /= 10;
+                value += (c - '0') * scale;
+            }
+        } else if (c == '.' && dots < 2) {
+            ++dots;
+        } else {
+            return scan;
+        }
+    }
+    if (!digits)
+        return scan;
+    scan.decimal = dots <= 1;
+    scan.counts = negative ? -value : value;
+    return scan;
 }
 
 void StreamDispatcher::dispatch(QByteArrayView text) {
     const QByteArray& start = comm_.dpGross().startString();
-    const bool statusStream = is(start, "P");
-    const bool valueStream = is(start, "G") || is(start, "N");
+    const char kind = start.size() == 1 ? start.front() : 0;
+    const bool statusStream = kind == 'P';
+    const bool valueStream = kind == 'G' || kind == 'N';
     // 1.
     firstLetter_ = text.isEmpty() ? 0 : text.front();
     // 2. The CAN bridge's lines carry their letters; a status packet's bytes are never edited.
@@ -115,12 +138,15 @@ void StreamDispatcher::dispatch(QByteArrayView text) {
     }
     // 3.
     std::optional<StatusPacket> packet;
+    ValueScan scan;
     if (statusStream) {
         packet = StatusPacket::decode(text);
         if (packet)
             readout_.updateFromStatus(*packet);
     } else if (valueStream) {
-        readout_.updateFromValue(text);
+        scan = scanValue(text);
+        if (scan.decimal)
+            readout_.showValue(text);
     }
     const bool streamLine = statusStream || valueStream;
     // 4. Long-term sampling: one packet in every N + 1 is recorded. One-shot replies and settings-image
@@ -135,8 +161,9 @@ void StreamDispatcher::dispatch(QByteArrayView text) {
             thinning_ = 1;
         }
         // 5.
-        const bool over = valueStream && is(text, kOverRangeText);
-        const bool under = valueStream && is(text, kUnderRangeText);
+        const bool rangeWord = valueStream && !scan.counts && text.size() == 7;
+        const bool over = rangeWord && is(text, kOverRangeText);
+        const bool under = rangeWord && is(text, kUnderRangeText);
         if (acq_.pauseDown_ || over || under) {
             if (acq_.realTime_.Enabled())
                 acq_.realTime_.setEnabled(false);
@@ -150,9 +177,9 @@ void StreamDispatcher::dispatch(QByteArrayView text) {
     }
     if (valueStream) { // 6.
         if (acq_.runDown_)
-            asciiRun(text);
+            asciiRun(scan.counts);
         else if (acq_.triggerDown_)
-            asciiTrigger(text);
+            asciiTrigger(scan.counts);
     } else if (statusStream) { // 7.
         if (packet && (acq_.runDown_ || acq_.triggerDown_)) {
             const int identity = deviceIdentity_ ? deviceIdentity_() : 0;
@@ -186,8 +213,7 @@ void StreamDispatcher::dispatch(QByteArrayView text) {
     acq_.stepTimerStartIfIdle();
 }
 
-void StreamDispatcher::asciiRun(QByteArrayView text) {
-    const auto value = readCounts(text);
+void StreamDispatcher::asciiRun(std::optional<double> value) {
     if (!value) {
         op_.showInfoLine(Page::Display, QString::fromLatin1(Acquisition::kCorrupted));
         return;
@@ -195,8 +221,7 @@ void StreamDispatcher::asciiRun(QByteArrayView text) {
     acq_.runRecording(*value);
 }
 
-void StreamDispatcher::asciiTrigger(QByteArrayView text) {
-    const auto value = readCounts(text);
+void StreamDispatcher::asciiTrigger(std::optional<double> value) {
     if (!value)
         return;
     acq_.asciiTrigger(*value);

@@ -48,12 +48,15 @@ signals:
     void settingsImageLine(QByteArrayView text);
 
 private:
-    void asciiRun(QByteArrayView text);
-    void asciiTrigger(QByteArrayView text);
+    struct ValueScan {
+        bool decimal = false;         // the whole text is a decimal number (the readout shows it)
+        std::optional<double> counts; // the value as recorded
+    };
+    static ValueScan scanValue(QByteArrayView text);
+    void asciiRun(std::optional<double> counts);
+    void asciiTrigger(std::optional<double> counts);
     void checkWeigherRun(const StatusPacket& p);
     void dosingRun(const StatusPacket& p, bool loss);
-    // Reads a value line as counts: the first "." deleted.
-    static std::optional<double> readCounts(QByteArrayView text);
 
     Communication_Unit& comm_;
     Operator& op_;
