@@ -88,7 +88,8 @@ void MainController::FormCreate() {
 void MainController::probeComPorts() {
     for (int com = ComPortMap::kCount; com >= 1; --com) {
         comm_->port().setPortNumber(com);
-        ports_->setPortAvailable(com, comm_->tryOpen());
+        probed_[com - 1] = comm_->tryOpen();
+        ports_->setPortAvailable(com, probed_[com - 1]);
     }
 }
 

@@ -2,8 +2,8 @@
 
 #include "SettingsStore.h"
 #include "base/Operator.h"
-#include "firmware/Tqmf.h"
 #include "config/DeviceSetup.h"
+#include "firmware/Tqmf.h"
 #include "link/ComPortMap.h"
 #include "link/Communication_Unit.h"
 #include "link/PortSelection.h"
@@ -30,13 +30,19 @@ public:
     static constexpr int kCommandButtonSlots = 2000;
 
     // settingsPath: where "Tarvo.ini" lives (read at start, written at the end).
-    MainController(Operator& op, std::unique_ptr<SerialPort> port, QString settingsPath, QObject* parent = nullptr);
+    MainController(Operator& op, std::unique_ptr<SerialPort> port, QString settingsPath,
+                   QObject* parent = nullptr);
     ~MainController() override;
 
     // The program's default place for "Tarvo.ini": <generic config folder>/Tarvo/Tarvo.ini.
     static QString defaultSettingsPath();
     // The COM-number map for a settings file and the ports the system reports.
     static ComPortMap resolveComPorts(const QString& settingsPath);
+    // The device path each COM choice stands for, shown as the choice's tool tip.
+    void setComPortMap(const ComPortMap& map) { comPortMap_ = map; }
+    QString comPortPath(int com) const { return comPortMap_.path(com); }
+    // Whether the start-up probe could open the port; the port's buttons stay disabled otherwise.
+    bool portProbed(int com) const { return com >= 1 && com <= ComPortMap::kCount && probed_[com - 1]; }
 
     Operator& op() { return op_; }
     Communication_Unit& comm() { return *comm_; }
@@ -128,6 +134,8 @@ private:
     QString latestVersionCaption_ = QStringLiteral("Latest version??");
     QStringList stepLog_;
     std::unique_ptr<Tqmf> firmware_;
+    ComPortMap comPortMap_;
+    std::array<bool, ComPortMap::kCount> probed_{};
 };
 
 } // namespace tarvo

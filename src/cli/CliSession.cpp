@@ -6,8 +6,10 @@ namespace tarvo::cli {
 
 CliSession::CliSession(bool answerYes) : op_(answerYes) {
     const QString settings = MainController::defaultSettingsPath();
-    auto port = std::make_unique<QtSerialPortDevice>(MainController::resolveComPorts(settings));
-    controller_ = std::make_unique<MainController>(op_, std::move(port), settings);
+    const ComPortMap ports = MainController::resolveComPorts(settings);
+    controller_ =
+        std::make_unique<MainController>(op_, std::make_unique<QtSerialPortDevice>(ports), settings);
+    controller_->setComPortMap(ports);
     controller_->setSettingsWritable(false);
     controller_->FormCreate();
 }

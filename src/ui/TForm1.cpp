@@ -280,7 +280,10 @@ QWidget* TForm1::buildProgrammingPage() {
 void TForm1::syncFromCore() {
     const PortSelection& p = c_.ports();
     for (int n = 1; n <= 8; ++n) {
-        optionsCom_[n - 1]->setEnabled(p.portAvailable(n) || p.comChoice() == n);
+        const QString path = c_.comPortPath(n);
+        optionsCom_[n - 1]->setToolTip(path.isEmpty() ? QStringLiteral("no port") : path);
+        terminalCom_[n - 1]->setToolTip(optionsCom_[n - 1]->toolTip());
+        optionsCom_[n - 1]->setEnabled(c_.portProbed(n));
         terminalCom_[n - 1]->setEnabled(optionsCom_[n - 1]->isEnabled());
         const bool on = !p.canChosen() && p.comChoice() == n;
         if (on) {

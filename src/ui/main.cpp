@@ -14,8 +14,9 @@ int main(int argc, char** argv) {
 
     ui::QtOperator op;
     const QString settings = MainController::defaultSettingsPath();
-    MainController controller(
-        op, std::make_unique<QtSerialPortDevice>(MainController::resolveComPorts(settings)), settings);
+    const ComPortMap ports = MainController::resolveComPorts(settings);
+    MainController controller(op, std::make_unique<QtSerialPortDevice>(ports), settings);
+    controller.setComPortMap(ports);
 
     // The five windows in their order; creating the main window runs FormCreate.
     ui::TForm1 form1(controller, op);

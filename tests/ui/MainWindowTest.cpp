@@ -23,6 +23,9 @@ TEST(MainWindow, ShowsItsPagesAndDisablesAbsentPortsOnBothPages) {
     QTemporaryDir dir;
     ui::QtOperator op;
     MainController controller(op, std::make_unique<devsim::SimulatedPort>(), dir.filePath("Tarvo.ini"));
+    ComPortMap map;
+    map.setPath(1, "/dev/ttyUSB0");
+    controller.setComPortMap(map);
     ui::TForm1 form(controller, op);
     controller.FormCreate();
 
@@ -39,6 +42,9 @@ TEST(MainWindow, ShowsItsPagesAndDisablesAbsentPortsOnBothPages) {
         EXPECT_EQ(form.optionsComButton(com)->isEnabled(), present) << "COM" << com;
         EXPECT_EQ(form.terminalComButton(com)->isEnabled(), present) << "COM" << com;
     }
+    EXPECT_EQ(form.optionsComButton(1)->toolTip(), "/dev/ttyUSB0");
+    EXPECT_EQ(form.terminalComButton(1)->toolTip(), "/dev/ttyUSB0");
+    EXPECT_EQ(form.optionsComButton(2)->toolTip(), "no port");
     // Choosing COM3 on the Terminal page turns it on in the Options page too.
     form.terminalComButton(3)->click();
     EXPECT_TRUE(form.optionsComButton(3)->isChecked());
