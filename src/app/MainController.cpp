@@ -33,6 +33,7 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
             [this](int state) { firmwareProgrammingState_ = state; });
     connect(deviceSetup_.get(), &DeviceSetup::pageControlEnabledRequested, this,
             &MainController::setPageControlEnabled);
+    createMeasuring();
     connect(comm_.get(), &Communication_Unit::portLost, this, [this](int number, const QString&) {
         // An unplugged adapter: say so plainly; the port stays closed until the operator chooses it again.
         ports_->setPortAvailable(number, false);
@@ -41,6 +42,30 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
 }
 
 MainController::~MainController() = default;
+
+void MainController::createMeasuring() {
+    recordings_ = std::make_unique<RecordingMemory>();
+    graph_ = std::make_unique<GraphModel>();
+    MeasureHooks hooks;
+    hooks.FindDevice = [this] { discovery_->FindDevice(); };
+    hooks.deviceIdentity = [this] { return discovery_->deviceIdentity(); };
+    hooks.setPageControlEnabled = [this](bool on) { setPageControlEnabled(on); };
+    hooks.anySerialPort = [this] {
+        for (int com = 1; com <= ComPortMap::kCount; ++com)
+            if (ports_->portAvailable(com))
+                return true;
+        return false;
+    };
+    hooks.noSerialPort = [this] {
+        InfoMessage(QString::fromLatin1(kNoComPorts), true);
+        emit closeRequested();
+    };
+    acquisition_ = std::make_unique<Acquisition>(*comm_, op_, *readout_, *recordings_, *graph_, hooks);
+    streamDispatcher_ = std::make_unique<StreamDispatcher>(*comm_, op_, *readout_, *recordings_, *graph_,
+                                                           *acquisition_, hooks.deviceIdentity);
+    connect(comm_.get(), &Communication_Unit::streamPacket, streamDispatcher_.get(),
+            &StreamDispatcher::dispatch);
+}
 
 QString MainController::defaultSettingsPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Tarvo/Tarvo.ini";
@@ -74,9 +99,14 @@ void MainController::FormCreate() {
     probeComPorts();
     step("ReadDefaultValues");
     ReadDefaultValues();
-    step("scope unit label: no scope");
-    step("graph lines and recorded flags: no recording memory");
-    step("scope caption: no scope");
+    step("scope unit label");
+    graph_->setUnitLabel(graph_->unitLabel());
+    step("graph lines and recorded flags");
+    for (int slot = 1; slot <= kGraphSlots; ++slot)
+        graph_->clearSeries(slot);
+    recordings_->clearRecordedFlags();
+    step("scope caption");
+    graph_->setCaption(graph_->caption());
     step("status lamp on");
     step("hide family tabs");
     for (int i = 0; i < kFamilyPages; ++i)
@@ -120,29 +150,11 @@ void MainController::FormDestroy() {
 }
 
 void MainController::TabSheet1Show() {
-    setPageControlEnabled(false);
-    InfoMessage(QString());
-    readout_->setText(QString());
-    PacketMatcher& stream = comm_->dpGross();
-    stream.setEnabled(true);
-    stream.setAutoEnable(true);
-    bool anyPort = false;
-    for (int com = 1; com <= ComPortMap::kCount; ++com)
-        anyPort = anyPort || ports_->portAvailable(com);
-    if (!anyPort) {
-        InfoMessage(QString::fromLatin1(kNoComPorts), true);
-        emit closeRequested();
-        return;
-    }
-    stream.disarm();
-    stream.setStartString(readout_->streamStart());
-    stream.setEndString("\r");
-    stream.setEndConditions(PacketMatcher::EndString);
-    stream.setIncludeStrings(false);
-    stream.arm();
-    transact(readout_->streamCommand(), "G", 100);
-    waitMs(500, false);
-    setPageControlEnabled(true);
+    acquisition_->TabSheet1Show();
+}
+
+void MainController::TabSheet1Hide() {
+    acquisition_->TabSheet1Hide();
 }
 
 void MainController::TabSheet2Show() {

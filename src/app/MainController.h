@@ -7,7 +7,11 @@
 #include "link/ComPortMap.h"
 #include "link/Communication_Unit.h"
 #include "link/PortSelection.h"
+#include "measure/Acquisition.h"
+#include "measure/GraphModel.h"
 #include "measure/LiveReadout.h"
+#include "measure/RecordingMemory.h"
+#include "measure/StreamDispatcher.h"
 #include "protocol/Discovery.h"
 
 #include <QObject>
@@ -48,6 +52,10 @@ public:
     Communication_Unit& comm() { return *comm_; }
     PortSelection& ports() { return *ports_; }
     LiveReadout& readout() { return *readout_; }
+    RecordingMemory& recordings() { return *recordings_; }
+    GraphModel& graph() { return *graph_; }
+    Acquisition& acquisition() { return *acquisition_; }
+    StreamDispatcher& streamDispatcher() { return *streamDispatcher_; }
     Discovery& discovery() { return *discovery_; }
     DeviceSetup& deviceSetup() { return *deviceSetup_; }
     // Page settings restored from "Tarvo.ini" that their subsystems take over.
@@ -60,6 +68,8 @@ public:
     void FormDestroy();
     // Display page shown (the first device contact when the window first appears).
     void TabSheet1Show();
+    // Display page left: the recording stops.
+    void TabSheet1Hide();
     // Options page shown.
     void TabSheet2Show();
     // Files dropped on the main window, in the order the shell reports them.
@@ -111,6 +121,7 @@ signals:
 private:
     void step(const QString& name) { stepLog_ << name; }
     void probeComPorts();
+    void createMeasuring();
     void ReadDefaultValues();
     void WriteDefaultValues();
 
@@ -134,6 +145,11 @@ private:
     QString latestVersionCaption_ = QStringLiteral("Latest version??");
     QStringList stepLog_;
     std::unique_ptr<Tqmf> firmware_;
+    // Recording memory is reserved once, here, for the program's life.
+    std::unique_ptr<RecordingMemory> recordings_;
+    std::unique_ptr<GraphModel> graph_;
+    std::unique_ptr<Acquisition> acquisition_;
+    std::unique_ptr<StreamDispatcher> streamDispatcher_;
     ComPortMap comPortMap_;
     std::array<bool, ComPortMap::kCount> probed_{};
 };
