@@ -1,0 +1,315 @@
+#include "measure/DataFiles.h"
+#include "MeasureRig.h"
+#include "measure/PrintScaling.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+using namespace tarvo;
+using tarvo::test::MeasureRig;
+using tarvo::test::statusPacket;
+
+namespace {
+
+QStringList linesOf(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {"<missing>"};
+    QString text = QString::fromLocal8Bit(f.readAll());
+    if (text.endsWith('\n'))
+        text.chop(1);
+    return text.split('\n');
+}
+
+void fill(GraphSlot& slot, std::initializer_list<std::array<float, 3>> rows) { // gross, net, time
+    int i = 0;
+    for (const auto& r : rows) {
+        ++i;
+        slot.records[i].gross = r[0];
+        slot.records[i].net = r[1];
+        slot.records[i].time = r[2];
+    }
+    slot.count = i;
+    slot.recorded = true;
+}
+
+struct Files {
+    QTemporaryDir dir;
+    RecordingMemory memory;
+    tarvo::test::FakeOperator op;
+    DataFiles files{op, memory};
+    QString path(const QString& name) const { return dir.filePath(name); }
+};
+
+} // namespace
+
+TEST(DataFilesTest, SeparatorChoiceShapesEveryLine) {
+    Files f;
+    fill(f.memory.slot(1), {{0, 1234, 500.7f}, {0, -12, 1000}});
+    EXPECT_EQ(f.files.separator(), ",");
+    EXPECT_TRUE(f.files.separatorLocked());
+    f.files.separatorEdited("x"); // locked: nothing changes
+    EXPECT_EQ(f.files.separator(), ",");
+
+    f.files.setSeparatorChoice(DataFiles::Separator::Semicolon);
+    ASSERT_TRUE(f.files.writeGraphData(f.path("semi.csv"), 1, false));
+    EXPECT_EQ(linesOf(f.path("semi.csv")), (QStringList{">Change this text in Graph Options<",
+                                                        "GraphData;Milliseconds", "1234;500", "-12;1000"}));
+
+    f.files.setSeparatorChoice(DataFiles::Separator::Other);
+    EXPECT_FALSE(f.files.separatorLocked());
+    f.files.separatorEdited("");
+    f.files.setGraphName("Line 3");
+    ASSERT_TRUE(f.files.writeGraphData(f.path("none.csv"), 1, false));
+    EXPECT_EQ(linesOf(f.path("none.csv")),
+              (QStringList{"Line 3", "GraphDataMilliseconds", "1234500", "-121000"}));
+
+    f.files.separatorEdited(" | ");
+    ASSERT_TRUE(f.files.writeGraphData(f.path("multi.csv"), 1, false));
+    EXPECT_EQ(linesOf(f.path("multi.csv")).at(2), "1234 | 500");
+
+    // Loading the settings picks the choice from the text.
+    f.files.restoreSeparator(";");
+    EXPECT_EQ(f.files.separatorChoice(), DataFiles::Separator::Semicolon);
+    f.files.restoreSeparator(",");
+    EXPECT_EQ(f.files.separatorChoice(), DataFiles::Separator::Comma);
+    f.files.restoreSeparator("\t");
+    EXPECT_EQ(f.files.separatorChoice(), DataFiles::Separator::Other);
+    EXPECT_EQ(f.files.separator(), "\t");
+}
+
+TEST(DataFilesTest, ValuesAreWrittenInTheGeneralFormatWithFifteenDigits) {
+    auto text = [](double v, char point = '.') {
+        char buffer[40];
+        return std::string(buffer, DataFiles::formatValue(buffer, v, point));
+    };
+    EXPECT_EQ(text(0.1f), "0.100000001490116");
+    EXPECT_EQ(text(0.1f, ','), "0,100000001490116");
+    EXPECT_EQ(text(1234), "1234");
+    EXPECT_EQ(text(-5), "-5");
+    EXPECT_EQ(text(0), "0");
+    EXPECT_EQ(text(2.5f), "2.5");
+    EXPECT_EQ(text(-0.25), "-0.25");
+    EXPECT_EQ(text(1e20), "1e+20");
+    EXPECT_EQ(text(123456789012345.0), "123456789012345");
+    EXPECT_EQ(text(1234567890123456.0), "1.23456789012346e+15");
+    EXPECT_EQ(text(0.00001), "1e-05");
+}
+
+TEST(DataFilesTest, ARunOfThreeSamplesGivesFiveLinesAndTheSelectedField) {
+    MeasureRig rig;
+    DataFiles files(rig.op, rig.memory);
+    QTemporaryDir dir;
+    rig.acq->RUNClick();
+    rig.muteDevice();
+    rig.feed("N", "+123.4");
+    rig.feed("N", "-0.5");
+    rig.feed("N", "+1.0");
+    rig.acq->STOPClick();
+    const QString path = dir.filePath("run.csv");
+    rig.op.fileNames.push_back(path);
+    files.SaveCsvClick(1, rig.readout.grossSelected());
+    EXPECT_TRUE(rig.op.events.contains("save: .csv"));
+    const QStringList lines = linesOf(path);
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_EQ(lines.mid(0, 3),
+              (QStringList{">Change this text in Graph Options<", "GraphData,Milliseconds", "1234,0"}));
+    EXPECT_TRUE(lines[3].startsWith("-5,"));
+    EXPECT_TRUE(lines[4].startsWith("10,"));
+    EXPECT_TRUE(rig.op.messageBoxes().isEmpty());
+
+    // Saved while "SG" is selected, the same recording (made with "SN") gives its gross field.
+    rig.readout.restoreAutotransmit("SG");
+    rig.op.fileNames.push_back(path);
+    files.SaveCsvClick(1, rig.readout.grossSelected());
+    const QStringList gross = linesOf(path);
+    ASSERT_EQ(gross.size(), 5);
+    EXPECT_EQ(gross[2], "0,0");
+    EXPECT_TRUE(gross[3].startsWith("0,"));
+
+    // Cancelling the dialog writes nothing.
+    QFile::remove(path);
+    files.SaveCsvClick(1, true);
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST(DataFilesTest, UnrecordedSlotsAndUnwritableFilesAreRefusedWithTheirTexts) {
+    Files f;
+    // The graph data file keeps its two lines.
+    f.op.fileNames.push_back(f.path("empty.csv"));
+    EXPECT_FALSE(f.files.SaveGraphData(3, true));
+    EXPECT_EQ(f.op.messageBoxes(), QStringList{"Can't save a graph that is not recorded!"});
+    EXPECT_EQ(linesOf(f.path("empty.csv")),
+              (QStringList{">Change this text in Graph Options<", "GraphData,Milliseconds"}));
+
+    // The dosing data file asks nothing at all.
+    f.op.clear();
+    f.files.setLogDosingData(true);
+    f.files.SaveCsvClick(3, true);
+    EXPECT_EQ(f.op.messageBoxes(), QStringList{"Can't save a graph that has never been drawed!"});
+    EXPECT_TRUE(f.op.events.filter("save:").isEmpty());
+
+    f.op.clear();
+    fill(f.memory.slot(1), {{1, 2, 3}});
+    f.op.fileNames.push_back(f.path("no/such/folder/x.csv"));
+    EXPECT_FALSE(f.files.SaveGraphData(1, true));
+    EXPECT_EQ(f.op.messageBoxes(), QStringList{" Can not write file!"});
+    f.op.clear();
+    f.op.fileNames.push_back(f.dir.path());
+    EXPECT_FALSE(f.files.SaveDosingData(1));
+    EXPECT_EQ(f.op.messageBoxes(), QStringList{" Can not write file!"});
+}
+
+TEST(DataFilesTest, DosingFileUsesTheSlotsOwnCountAndNetField) {
+    MeasureRig rig(4114);
+    DataFiles files(rig.op, rig.memory);
+    files.setLogDosingData(true);
+    QTemporaryDir dir;
+    rig.acq->setUseStatusInformation(true);
+    rig.acq->sampleTimeEdited("100000");
+    rig.acq->setSelectedSlot(2);
+    rig.acq->TRIGGERClick(true);
+    rig.muteDevice();
+    unsigned char n = 1;
+    for (unsigned char s : {0x00, 0x03, 0x04, 0x05, 0x07, 0x00})
+        rig.feed("P", statusPacket(s, 0x00, 0x01, 0x00, 0x00, n++, 0x00));
+    // STOP clears the running sample index; the slot keeps its own count.
+    rig.acq->STOPClick();
+    ASSERT_EQ(rig.acq->sampleIndex(), 0);
+    const GraphSlot& slot = rig.memory.slot(2);
+    ASSERT_EQ(slot.count, 4);
+    const QString path = dir.filePath("dose.csv");
+    rig.op.fileNames.push_back(path);
+    files.SaveCsvClick(2, false);
+    const QStringList lines = linesOf(path);
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_EQ(lines[1], "DoseData,Milliseconds");
+    // Slot 2: the net field of its records and i x the mean step, truncated.
+    const double step = slot.meanStep;
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(lines[i + 1], DataFiles::valueText(slot.records[i].net) + "," +
+                                    QString::number(static_cast<long long>(i * step)));
+    EXPECT_NE(slot.records[1].net, 0.0f);
+
+    // Slot 1: net and time, both as values.
+    fill(rig.memory.slot(1), {{5, 0.1f, 12.5f}});
+    rig.op.fileNames.push_back(path);
+    files.SaveCsvClick(1, false);
+    EXPECT_EQ(linesOf(path).at(2),
+              DataFiles::valueText(0.1f) + ",12" + DataFiles::localeDecimalPoint() + "5");
+}
+
+TEST(DataFilesTest, AFailedSaveLeavesTheOldFileAndACompletedOneReplacesIt) {
+    Files f;
+    const QString path = f.path("kept.csv");
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old contents\n");
+    }
+    GraphSlot& slot = f.memory.slot(1);
+    slot.recorded = true;
+    slot.count = 100000;
+    for (int i = 1; i <= slot.count; ++i)
+        slot.records[i].gross = static_cast<float>(i);
+
+    // Files may not grow past 64 KiB: the write fails half-way.
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = f.files.writeGraphData(path, 1, true);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(written);
+    ASSERT_EQ(f.op.messageBoxes().size(), 1);
+    EXPECT_EQ(linesOf(path), QStringList{"old contents"});
+    // No temporary file is left behind.
+    EXPECT_EQ(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.csv"});
+
+    // A completed save replaces the file, even the two-line file of an unrecorded slot.
+    EXPECT_FALSE(f.files.writeGraphData(path, 4, true));
+    EXPECT_EQ(linesOf(path).size(), 2);
+    EXPECT_TRUE(f.files.writeGraphData(path, 1, true));
+    EXPECT_EQ(linesOf(path).size(), 100002);
+}
+
+TEST(DataFilesTest, TriggerLogsOpenWithTheirHeadersAndFailuresClearTheirOptions) {
+    Files f;
+    f.files.setSeparatorChoice(DataFiles::Separator::Semicolon);
+    // Nothing set: no question.
+    f.files.openTriggerLogs();
+    EXPECT_TRUE(f.op.events.isEmpty());
+
+    f.files.setLogGetDosed(true);
+    f.files.setLogAverageData(1, true);
+    f.op.fileNames = {f.path("dosed.csv"), f.path("avg1.csv")};
+    f.files.openTriggerLogs();
+    EXPECT_TRUE(f.files.getDosedLogOpen());
+    EXPECT_TRUE(f.files.averageLogOpen());
+    EXPECT_EQ(linesOf(f.path("dosed.csv")), QStringList{"GetDosed;TimeStamp;PD2;PD16"});
+    f.files.appendAverageLine("1234");
+    QStringList avg = linesOf(f.path("avg1.csv"));
+    ASSERT_EQ(avg.size(), 2);
+    EXPECT_EQ(avg[0], "AverageData;TimeStamp");
+    EXPECT_TRUE(avg[1].startsWith("1234;"));
+    EXPECT_GT(avg[1].size(), 6);
+
+    // The next TRIGGER asks only for the average log; the open one is closed first.
+    f.op.clear();
+    f.op.fileNames = {f.path("avg2.csv")};
+    f.files.openTriggerLogs();
+    EXPECT_EQ(f.op.events.filter("save:").size(), 1);
+    EXPECT_EQ(f.files.averageLogPath(), f.path("avg2.csv"));
+    f.files.appendAverageLine("99");
+    EXPECT_EQ(linesOf(f.path("avg1.csv")).size(), 2);
+    EXPECT_EQ(linesOf(f.path("avg2.csv")).size(), 2);
+
+    // Clearing "Log GetDosed" closes its log; leaving the page closes the average log.
+    f.files.setLogGetDosed(false);
+    EXPECT_FALSE(f.files.getDosedLogOpen());
+    f.files.closeAverageLog();
+    EXPECT_FALSE(f.files.averageLogOpen());
+
+    // A file that cannot be created: both texts, the options that asked are cleared, the log stays closed.
+    f.op.clear();
+    f.files.setLogAverageData(0, true);
+    f.op.fileNames = {f.path("missing/avg.csv")};
+    f.files.openTriggerLogs();
+    EXPECT_EQ(f.op.messageBoxes(),
+              (QStringList{"File can be in use by another program", " Can not write file!"}));
+    EXPECT_FALSE(f.files.logAverageData(0));
+    EXPECT_FALSE(f.files.logAverageData(1));
+    EXPECT_FALSE(f.files.averageLogOpen());
+    // Cancelling leaves the log closed and the option set.
+    f.files.setLogGetDosed(true);
+    f.files.openTriggerLogs();
+    EXPECT_FALSE(f.files.getDosedLogOpen());
+    EXPECT_TRUE(f.files.logGetDosed());
+}
+
+TEST(PrintScalingTest, PicturesAreFittedToThePageKeepingTheirProportions) {
+    // Smaller than a landscape page: enlarged to the page width.
+    PrintSize s = printScaling(800, 400, 3300, 2400);
+    EXPECT_EQ(s.width, 3300);
+    EXPECT_EQ(s.height, 1650);
+    // Wider in proportion than the page: the width rule, then the height still fits.
+    s = printScaling(800, 600, 3300, 2400);
+    EXPECT_EQ(s.width, 3200);
+    EXPECT_EQ(s.height, 2400);
+    // A tall picture is enlarged to the page height.
+    s = printScaling(300, 600, 3300, 2400);
+    EXPECT_EQ(s.width, 1200);
+    EXPECT_EQ(s.height, 2400);
+    // Larger than the page: shrunk.
+    s = printScaling(6600, 1200, 3300, 2400);
+    EXPECT_EQ(s.width, 3300);
+    EXPECT_EQ(s.height, 600);
+    EXPECT_EQ(printScaling(0, 0, 100, 100).width, 0);
+}
