@@ -88,6 +88,13 @@ TForm1::TForm1(MainController& controller, QtOperator& op, QWidget* parent)
     connect(&c_.readout(), &LiveReadout::textChanged, readout_, &QLabel::setText);
     connect(&c_.readout(), &LiveReadout::autotransmitChanged, this,
             [this] { startAutotransmit_->setText(c_.readout().buttonCaption()); });
+    connect(startAutotransmit_, &QPushButton::clicked, this,
+            [this] { c_.acquisition().StartAutotransmitClick(); });
+    connect(&c_.acquisition(), &Acquisition::changed, this, &TForm1::syncRunPanel);
+    connect(&c_.acquisition(), &Acquisition::lampChanged, this, &TForm1::syncRunPanel);
+    // Samples do not signal one by one: the labels follow the scope's refresh.
+    connect(&c_.graph(), &GraphModel::repaintRequested, this, &TForm1::syncRunPanel);
+    connect(&c_.readout(), &LiveReadout::showBigDisplayChanged, showBigDisplay_, &QCheckBox::setChecked);
     syncFromCore();
 }
 
@@ -134,8 +141,65 @@ QWidget* TForm1::buildDisplayPage() {
     row->addWidget(find);
     row->addStretch();
     layout->addLayout(row);
+    layout->addWidget(buildRunPanel(w));
     layout->addStretch();
     return w;
+}
+
+QWidget* TForm1::buildRunPanel(QWidget* parent) {
+    auto* panel = new QGroupBox("Run", parent);
+    auto* layout = new QHBoxLayout(panel);
+    Acquisition& a = c_.acquisition();
+    auto make = [&](const char* caption, const char* hint) {
+        QPushButton* b = button(caption, panel);
+        b->setCheckable(true);
+        b->setToolTip(hint);
+        layout->addWidget(b);
+        return b;
+    };
+    run_ = make("RUN", "Start realtime graph");
+    stop_ = make("STOP", "Stop realtime graph");
+    pause_ = make("PAUSE", "Pause realtime graph");
+    trigger_ = make("TRIGGER", "Start waiting for trigger");
+    // The core decides which buttons are down; a click only forwards.
+    connect(run_, &QPushButton::clicked, this, [this] { c_.acquisition().RUNClick(); });
+    connect(stop_, &QPushButton::clicked, this, [this] { c_.acquisition().STOPClick(); });
+    connect(pause_, &QPushButton::clicked, this, [this](bool down) { c_.acquisition().PAUSEClick(down); });
+    connect(trigger_, &QPushButton::clicked, this,
+            [this](bool down) { c_.acquisition().TRIGGERClick(down); });
+    lamp_ = label(QString(), panel, "Status lamp");
+    lamp_->setFixedSize(20, 20);
+    lamp_->setAutoFillBackground(true);
+    lamp_->setToolTip(Acquisition::kLampHint);
+    layout->addWidget(lamp_);
+    stepTime_ = label(a.stepTimeLabel(), panel, "StepTime");
+    sampleNr_ = label(a.sampleLabel(), panel, "SampleNr");
+    layout->addWidget(stepTime_);
+    layout->addWidget(sampleNr_);
+    showBigDisplay_ = new QCheckBox("Show big display", panel);
+    showBigDisplay_->setAccessibleName("Show big display");
+    connect(showBigDisplay_, &QCheckBox::clicked, this,
+            [this](bool on) { c_.readout().setShowBigDisplay(on); });
+    layout->addWidget(showBigDisplay_);
+    layout->addStretch();
+    syncRunPanel();
+    return panel;
+}
+
+void TForm1::syncRunPanel() {
+    const Acquisition& a = c_.acquisition();
+    run_->setChecked(a.runDown());
+    stop_->setChecked(a.stopDown());
+    pause_->setChecked(a.pauseDown());
+    trigger_->setChecked(a.triggerDown());
+    const bool panel = a.runPanelEnabled();
+    for (QPushButton* b : {run_, stop_, pause_, trigger_})
+        b->setEnabled(panel);
+    static constexpr const char* kLampColours[] = {"lime", "yellow", "red", "red"};
+    lamp_->setStyleSheet(QStringLiteral("background-color: %1; border-radius: 10px;")
+                             .arg(QLatin1String(kLampColours[static_cast<int>(a.lamp())])));
+    stepTime_->setText(a.stepTimeLabel());
+    sampleNr_->setText(a.sampleLabel());
 }
 
 QWidget* TForm1::buildOptionsPage() {
@@ -340,6 +404,8 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::onCurrentPageChanged(int index) {
     QWidget* now = pages_->widget(index);
+    if (pages_->widget(previousPage_) == page(Page::Display) && now != page(Page::Display))
+        c_.TabSheet1Hide();
     if (now == page(Page::Display))
         c_.TabSheet1Show();
     else if (now == page(Page::Options))

@@ -49,6 +49,8 @@ private:
     void syncFromCore();
     QPushButton* findDeviceButton(QWidget* parent);
     void onCurrentPageChanged(int index);
+    QWidget* buildRunPanel(QWidget* parent);
+    void syncRunPanel();
 
     MainController& c_;
     QtOperator& op_;
@@ -65,6 +67,14 @@ private:
     QPushButton* latestVersion_ = nullptr;
     QPushButton* startAutotransmit_ = nullptr;
     QLabel* readout_ = nullptr;
+    QPushButton* run_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QPushButton* pause_ = nullptr;
+    QPushButton* trigger_ = nullptr;
+    QLabel* lamp_ = nullptr;
+    QLabel* stepTime_ = nullptr;
+    QLabel* sampleNr_ = nullptr;
+    QCheckBox* showBigDisplay_ = nullptr;
     QPlainTextEdit* firmwareInfo_ = nullptr;
     QLabel* deviceLabel_ = nullptr;
     QLabel* firmwareLabel_ = nullptr;

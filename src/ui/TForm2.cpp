@@ -1,5 +1,7 @@
 #include "TForm2.h"
 
+#include "measure/LiveReadout.h"
+
 #include <QVBoxLayout>
 
 namespace tarvo::ui {
@@ -21,6 +23,15 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOn
     label_->setFont(font);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label_);
+}
+
+void TForm2::follow(LiveReadout& readout) {
+    connect(&readout, &LiveReadout::textChanged, this, &TForm2::setText);
+    connect(&readout, &LiveReadout::bigDisplayVisibilityRequested, this, [this, &readout](bool visible) {
+        setText(readout.text());
+        setVisible(visible);
+    });
+    connect(this, &TForm2::hidden, &readout, &LiveReadout::bigDisplayHidden);
 }
 
 void TForm2::hideEvent(QHideEvent* event) {
