@@ -1,0 +1,410 @@
+#include "ScopeWidget.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+namespace tarvo::ui {
+
+namespace {
+constexpr int kLeftMargin = 64;
+constexpr int kRightMargin = 12;
+constexpr int kTopMargin = 24;
+constexpr int kBottomMargin = 28;
+
+QColor colourOf(Rgb rgb) {
+    return QColor::fromRgb(static_cast<QRgb>(0xff000000u | rgb));
+}
+
+// A grid step of 1, 2 or 5 times a power of ten giving about `lines` divisions.
+double niceStep(double span, int lines) {
+    if (!(span > 0) || !std::isfinite(span))
+        return 1;
+    const double raw = span / lines;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double f = raw / power;
+    return (f < 1.5 ? 1 : f < 3.5 ? 2 : f < 7.5 ? 5 : 10) * power;
+}
+
+QString axisText(double v, double step) {
+    if (std::fabs(v) < step * 1e-9)
+        v = 0;
+    const int decimals = step >= 1 ? 0 : std::min(6, static_cast<int>(std::ceil(-std::log10(step))));
+    return QString::number(v, 'f', decimals);
+}
+
+std::size_t firstAtOrAfter(const PointSeries& s, double t) {
+    const GraphPoint* p = std::lower_bound(s.begin(), s.end(), t,
+                                           [](const GraphPoint& a, double time) { return a.time < time; });
+    return static_cast<std::size_t>(p - s.begin());
+}
+} // namespace
+
+ScopeWidget::ScopeWidget(GraphModel& model, QWidget* parent) : QWidget(parent), model_(model) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setMinimumSize(320, 200);
+    setToolTip(QStringLiteral("Y = Counts (n)    X = Milliseconds (ms)"));
+    setAccessibleName(QStringLiteral("Scope"));
+    connect(&model_, &GraphModel::repaintRequested, this, qOverload<>(&QWidget::update));
+}
+
+QRect ScopeWidget::plotRect(QSize size) {
+    return QRect(kLeftMargin, kTopMargin, std::max(1, size.width() - kLeftMargin - kRightMargin),
+                 std::max(1, size.height() - kTopMargin - kBottomMargin));
+}
+
+ScopeWidget::BackgroundKey ScopeWidget::currentKey(QSize size) const {
+    BackgroundKey k;
+    k.size = size;
+    k.left = model_.left();
+    k.right = model_.right();
+    k.bottom = model_.bottom();
+    k.top = model_.top();
+    k.background = model_.colour(GraphModel::Background);
+    k.indicator = model_.colour(GraphModel::IndicatorBackground);
+    k.axis = model_.colour(GraphModel::Axis);
+    k.grid = model_.colour(GraphModel::Grid);
+    k.caption = model_.caption();
+    k.units = model_.unitLabel();
+    return k;
+}
+
+void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
+    const QRect plot = plotRect(k.size);
+    QPainter p(&image);
+    p.fillRect(image.rect(), colourOf(k.background));
+    p.fillRect(plot, colourOf(k.indicator));
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    const QColor axis = colourOf(k.axis);
+    const QColor grid = colourOf(k.grid);
+    const double width = k.right - k.left;
+    const double height = k.top - k.bottom;
+    // Vertical grid lines and time labels.
+    const double xs = niceStep(width, 10);
+    p.setFont(font());
+    if (width > 0) {
+        for (double t = std::ceil(k.left / xs) * xs; t <= k.right + xs * 1e-9; t += xs) {
+            const int x =
+                plot.left() + static_cast<int>(std::lround((t - k.left) / width * (plot.width() - 1)));
+            p.setPen(QPen(grid, 0, Qt::DotLine));
+            p.drawLine(x, plot.top(), x, plot.bottom());
+            p.setPen(axis);
+            p.drawText(QRect(x - 40, plot.bottom() + 2, 80, kBottomMargin - 2),
+                       Qt::AlignHCenter | Qt::AlignTop, axisText(t, xs));
+        }
+    }
+    const double ys = niceStep(height, 8);
+    if (height > 0) {
+        for (double v = std::ceil(k.bottom / ys) * ys; v <= k.top + ys * 1e-9; v += ys) {
+            const int y =
+                plot.bottom() - static_cast<int>(std::lround((v - k.bottom) / height * (plot.height() - 1)));
+            p.setPen(QPen(grid, 0, Qt::DotLine));
+            p.drawLine(plot.left(), y, plot.right(), y);
+            p.setPen(axis);
+            p.drawText(QRect(0, y - 8, kLeftMargin - 4, 16), Qt::AlignRight | Qt::AlignVCenter,
+                       axisText(v, ys));
+        }
+    }
+    p.setPen(axis);
+    p.drawRect(plot.adjusted(0, 0, -1, -1));
+    p.drawText(QRect(0, 0, k.size.width(), kTopMargin), Qt::AlignCenter, k.caption);
+    p.drawText(QRect(4, 0, kLeftMargin, kTopMargin), Qt::AlignLeft | Qt::AlignVCenter, k.units);
+    p.drawText(QRect(plot.right() - 40, plot.bottom() + 2, 52, kBottomMargin - 2),
+               Qt::AlignRight | Qt::AlignBottom, QStringLiteral("ms"));
+}
+
+void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries& s, Rgb colour) const {
+    if (s.empty())
+        return;
+    const double left = model_.left(), right = model_.right();
+    const double bottom = model_.bottom(), top = model_.top();
+    const double width = right - left;
+    if (!(width > 0))
+        return;
+    const int w = plot.width();
+    const int h = plot.height();
+    const double height = top - bottom;
+    // A window of height 0 puts everything at its middle.
+    const double yScale = height > 0 ? (h - 1) / height : 0;
+    const double yMiddle = height > 0 ? 0 : (h - 1) / 2.0;
+    auto rowOf = [&](double v) {
+        const double y = height > 0 ? (top - v) * yScale : (v > top ? -1 : v < top ? h : yMiddle);
+        return static_cast<int>(std::clamp(y, -1.0, static_cast<double>(h)));
+    };
+    // One point either side of the window, so lines run to its edges.
+    std::size_t first = firstAtOrAfter(s, left);
+    std::size_t last = firstAtOrAfter(s, right);
+    if (first > 0)
+        --first;
+    if (last < s.size())
+        ++last;
+    if (first >= last)
+        return;
+    const GraphPoint* pts = s.begin();
+    const bool lines = model_.drawStyle() == GraphModel::DrawStyle::Lines;
+
+    if (last - first <= static_cast<std::size_t>(2 * w)) {
+        // Sparse: exact lines or points, without anti-aliasing.
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setClipRect(plot);
+        p.setPen(QPen(colourOf(colour), 0));
+        QPolygonF poly;
+        poly.reserve(static_cast<qsizetype>(last - first));
+        for (std::size_t i = first; i < last; ++i)
+            poly << QPointF(plot.left() + (pts[i].time - left) / width * (w - 1),
+                            plot.top() + rowOf(pts[i].value));
+        if (lines)
+            p.drawPolyline(poly);
+        else
+            p.drawPoints(poly);
+        return;
+    }
+
+    // Dense: one vertical span per pixel column from the column's smallest to its largest value, joined
+    // to the previous column's last value when drawn as lines.
+    const QRgb pixel = 0xff000000u | colour;
+    uchar* bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    const double columnWidth = width / w;
+    std::size_t i = first;
+    int previousRow = INT_MIN;
+    for (int c = 0; c < w && i < last; ++c) {
+        const double edge = left + (c + 1) * columnWidth;
+        std::size_t end = c == w - 1 ? last : firstAtOrAfter(s, edge);
+        end = std::clamp(end, i, last);
+        if (end == i) {
+            continue;
+        }
+        double mn = pts[i].value, mx = mn;
+        for (std::size_t k = i + 1; k < end; ++k) {
+            const double v = pts[k].value;
+            mn = v < mn ? v : mn;
+            mx = v > mx ? v : mx;
+        }
+        int r0 = rowOf(mx), r1 = rowOf(mn);
+        const int lastRow = rowOf(pts[end - 1].value);
+        if (lines && previousRow != INT_MIN) {
+            r0 = std::min(r0, previousRow);
+            r1 = std::max(r1, previousRow);
+        }
+        previousRow = lastRow;
+        r0 = std::max(r0, 0);
+        r1 = std::min(r1, h - 1);
+        uchar* column = bits + static_cast<qsizetype>(plot.top()) * stride + (plot.left() + c) * 4;
+        for (int r = r0; r <= r1; ++r)
+            *reinterpret_cast<QRgb*>(column + r * stride) = pixel;
+        i = end;
+    }
+}
+
+QPointF ScopeWidget::toPixel(QPointF world, const QRect& plot) const {
+    const double width = model_.right() - model_.left();
+    const double height = model_.top() - model_.bottom();
+    const double x = plot.left() + (width > 0 ? (world.x() - model_.left()) / width * (plot.width() - 1) : 0);
+    const double y = plot.top() + (height > 0 ? (model_.top() - world.y()) / height * (plot.height() - 1)
+                                              : (plot.height() - 1) / 2.0);
+    return {x, y};
+}
+
+QPointF ScopeWidget::toWorld(QPointF pixel) const {
+    const QRect plot = plotRect(size());
+    const double width = model_.right() - model_.left();
+    const double height = model_.top() - model_.bottom();
+    return {model_.left() + (pixel.x() - plot.left()) / std::max(1, plot.width() - 1) * width,
+            model_.top() - (pixel.y() - plot.top()) / std::max(1, plot.height() - 1) * height};
+}
+
+void ScopeWidget::drawOverlays(QImage& image, const QRect& plot) const {
+    const bool markers = !model_.markers().isEmpty();
+    const bool pencil = !model_.pencilDrawings().isEmpty() || stroke_.size() > 1;
+    const bool cross = model_.mouseMode() == GraphModel::MouseMode::mmCross && plot.contains(cursor_);
+    if (!markers && !pencil && !cross)
+        return;
+    QPainter p(&image);
+    p.setClipRect(plot);
+    const QColor mark = colourOf(model_.colour(GraphModel::Marks));
+    if (markers) {
+        const double left = model_.left(), right = model_.right();
+        p.setPen(QPen(mark, 0, Qt::DashLine));
+        int textRow = 0;
+        for (const GraphMarker& m : model_.markers()) {
+            if (m.time < left || m.time > right)
+                continue;
+            const int x = static_cast<int>(toPixel({m.time, 0}, plot).x());
+            p.drawLine(x, plot.top(), x, plot.bottom());
+            p.drawText(x + 2, plot.top() + 12 + 12 * (textRow++ % 4), m.text);
+        }
+    }
+    if (pencil) {
+        p.setPen(QPen(mark, 0));
+        auto draw = [&](const GraphModel::Stroke& s) {
+            QPolygonF poly;
+            for (const QPointF& w : s)
+                poly << toPixel(w, plot);
+            p.drawPolyline(poly);
+        };
+        for (const GraphModel::Stroke& s : model_.pencilDrawings())
+            draw(s);
+        if (stroke_.size() > 1)
+            draw(stroke_);
+    }
+    if (cross) {
+        p.setPen(QPen(colourOf(model_.colour(GraphModel::Axis)), 0));
+        p.drawLine(plot.left(), cursor_.y(), plot.right(), cursor_.y());
+        p.drawLine(cursor_.x(), plot.top(), cursor_.x(), plot.bottom());
+        const QPointF w = toWorld(cursor_);
+        p.drawText(cursor_ + QPoint(6, -6),
+                   QStringLiteral("%1 ms  %2").arg(w.x(), 0, 'f', 1).arg(w.y(), 0, 'g', 7));
+    }
+}
+
+void ScopeWidget::render(QImage& target) {
+    const BackgroundKey key = currentKey(target.size());
+    if (background_.isNull() || !(key == backgroundKey_)) {
+        background_ = QImage(target.size(), QImage::Format_RGB32);
+        drawBackground(background_, key);
+        backgroundKey_ = key;
+    }
+    target = background_;
+    target.detach();
+    const QRect plot = plotRect(target.size());
+    for (int slot = 1; slot <= kGraphSlots; ++slot)
+        drawTrace(target, plot, model_.series(slot), kSeriesColours[slot - 1]);
+    drawTrace(target, plot, model_.liveTrace(), model_.colour(GraphModel::Graphic));
+    drawOverlays(target, plot);
+    ++frames_;
+}
+
+QImage ScopeWidget::picture() {
+    QImage image(size(), QImage::Format_RGB32);
+    render(image);
+    return image;
+}
+
+void ScopeWidget::paintEvent(QPaintEvent*) {
+    if (frame_.size() != size())
+        frame_ = QImage(size(), QImage::Format_RGB32);
+    render(frame_);
+    QPainter p(this);
+    p.drawImage(0, 0, frame_);
+}
+
+void ScopeWidget::zoomAt(QPointF pixel, double fx, double fy) {
+    const QPointF c = toWorld(pixel);
+    model_.setTimeWindow(c.x() - (c.x() - model_.left()) * fx, c.x() + (model_.right() - c.x()) * fx);
+    model_.setValueWindow(c.y() - (c.y() - model_.bottom()) * fy, c.y() + (model_.top() - c.y()) * fy);
+    model_.repaint();
+}
+
+void ScopeWidget::mousePressEvent(QMouseEvent* e) {
+    if (model_.locked())
+        return;
+    dragging_ = true;
+    pressPos_ = lastPos_ = e->position().toPoint();
+    using M = GraphModel::MouseMode;
+    const M mode = model_.mouseMode();
+    stroke_.clear();
+    strokeIsLine_ = mode == M::mmLine || (mode == M::mmCombinedDraw && (e->modifiers() & Qt::ShiftModifier));
+    if (mode == M::mmPencil || mode == M::mmLine || mode == M::mmCombinedDraw)
+        stroke_ << toWorld(pressPos_);
+}
+
+void ScopeWidget::mouseMoveEvent(QMouseEvent* e) {
+    const QPoint pos = e->position().toPoint();
+    using M = GraphModel::MouseMode;
+    const M mode = model_.mouseMode();
+    if (mode == M::mmCross) {
+        cursor_ = pos;
+        update();
+    }
+    if (!dragging_ || model_.locked())
+        return;
+    const QRect plot = plotRect(size());
+    const double dx =
+        double(pos.x() - lastPos_.x()) / std::max(1, plot.width() - 1) * (model_.right() - model_.left());
+    const double dy =
+        double(pos.y() - lastPos_.y()) / std::max(1, plot.height() - 1) * (model_.top() - model_.bottom());
+    switch (mode) {
+    case M::mmPan:
+        model_.setTimeWindow(model_.left() - dx, model_.right() - dx);
+        model_.setValueWindow(model_.bottom() + dy, model_.top() + dy);
+        update();
+        break;
+    case M::mmPencil:
+    case M::mmCombinedDraw:
+    case M::mmLine:
+        if (strokeIsLine_) {
+            stroke_.resize(1);
+            stroke_ << toWorld(pos);
+        } else {
+            stroke_ << toWorld(pos);
+        }
+        update();
+        break;
+    case M::mmScale:
+    case M::mmScaleX:
+    case M::mmScaleY:
+    case M::mmCross:
+    case M::mmNothing:
+        break;
+    }
+    lastPos_ = pos;
+}
+
+void ScopeWidget::mouseReleaseEvent(QMouseEvent* e) {
+    if (!dragging_)
+        return;
+    dragging_ = false;
+    if (model_.locked())
+        return;
+    using M = GraphModel::MouseMode;
+    const M mode = model_.mouseMode();
+    const QPoint pos = e->position().toPoint();
+    if (stroke_.size() > 1) {
+        model_.addPencilDrawing(stroke_);
+        stroke_.clear();
+        model_.repaint();
+        return;
+    }
+    stroke_.clear();
+    const bool scaleX = mode == M::mmScale || mode == M::mmScaleX;
+    const bool scaleY = mode == M::mmScale || mode == M::mmScaleY;
+    if (!scaleX && !scaleY)
+        return;
+    // A drag zooms into the dragged rectangle, a drag to the upper left zooms out; a click does nothing.
+    const QRect r = QRect(pressPos_, pos).normalized();
+    if (r.width() < 4 && r.height() < 4)
+        return;
+    if (pos.x() < pressPos_.x() && pos.y() < pressPos_.y()) {
+        zoomAt(QRectF(r).center(), scaleX ? 2 : 1, scaleY ? 2 : 1);
+        return;
+    }
+    const QPointF a = toWorld(r.topLeft()), b = toWorld(r.bottomRight());
+    if (scaleX && r.width() >= 4)
+        model_.setTimeWindow(a.x(), b.x());
+    if (scaleY && r.height() >= 4)
+        model_.setValueWindow(b.y(), a.y());
+    model_.repaint();
+}
+
+void ScopeWidget::wheelEvent(QWheelEvent* e) {
+    using M = GraphModel::MouseMode;
+    const M mode = model_.mouseMode();
+    if (model_.locked() || !(mode == M::mmScale || mode == M::mmScaleX || mode == M::mmScaleY))
+        return;
+    const double f = e->angleDelta().y() > 0 ? 0.8 : 1.25;
+    zoomAt(e->position(), mode == M::mmScaleY ? 1 : f, mode == M::mmScaleX ? 1 : f);
+}
+
+void ScopeWidget::leaveEvent(QEvent*) {
+    if (cursor_.x() >= 0) {
+        cursor_ = {-1, -1};
+        update();
+    }
+}
+
+} // namespace tarvo::ui

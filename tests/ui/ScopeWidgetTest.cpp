@@ -1,0 +1,178 @@
+#include "ui/ScopeWidget.h"
+#include "engine/Line.h"
+#include "engine/SimulatedPort.h"
+#include "engine/SimulatedPorts.h"
+#include "link/Communication_Unit.h"
+#include "measure/DataFiles.h"
+#include "measure/DosingMonitor.h"
+#include "measure/GraphModel.h"
+#include "measure/RecordingMemory.h"
+#include "support/FakeOperator.h"
+#include "ui/GraphPrinting.h"
+#include "ui/TForm4.h"
+
+#include <QCoreApplication>
+#include <QListWidget>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tarvo;
+using namespace tarvo::ui;
+
+namespace {
+
+// Whether any pixel of the column inside the plot has the colour.
+bool columnHas(const QImage& image, int x, Rgb colour) {
+    const QRect plot = ScopeWidget::plotRect(image.size());
+    for (int y = plot.top(); y <= plot.bottom(); ++y)
+        if ((image.pixel(x, y) & 0xffffff) == colour)
+            return true;
+    return false;
+}
+
+// The rows of the column that have the colour, as first..last.
+std::pair<int, int> rowsWith(const QImage& image, int x, Rgb colour) {
+    int first = -1, last = -1;
+    for (int y = 0; y < image.height(); ++y)
+        if ((image.pixel(x, y) & 0xffffff) == colour) {
+            if (first < 0)
+                first = y;
+            last = y;
+        }
+    return {first, last};
+}
+
+} // namespace
+
+TEST(ScopeWidgetTest, DenseAndSparseSeriesAreDrawnWhereTheWindowPutsThem) {
+    GraphModel model;
+    ScopeWidget scope(model);
+    model.setTimeWindow(0, 1000);
+    model.setValueWindow(0, 100);
+    // Slot 1: 100,000 points alternating 20 / 80: every column spans 20..80.
+    for (int i = 0; i < 100000; ++i)
+        model.addSeriesPoint(1, i * 0.01, i % 2 ? 80 : 20);
+    // Slot 3: two points, a line from (0, 50) to (1000, 50).
+    model.addSeriesPoint(3, 0, 50);
+    model.addSeriesPoint(3, 1000, 50);
+    QImage image(800, 400, QImage::Format_RGB32);
+    scope.render(image);
+    const QRect plot = ScopeWidget::plotRect(image.size());
+    const int x = plot.left() + plot.width() / 2;
+    const auto [top, bottom] = rowsWith(image, x, ScopeWidget::kSeriesColours[0]);
+    const double rowsPerUnit = (plot.height() - 1) / 100.0;
+    EXPECT_NEAR(top, plot.top() + 20 * rowsPerUnit, 1.5);
+    EXPECT_NEAR(bottom, plot.top() + 80 * rowsPerUnit, 1.5);
+    EXPECT_TRUE(columnHas(image, plot.left() + 10, ScopeWidget::kSeriesColours[0]));
+    const auto blue = rowsWith(image, x, ScopeWidget::kSeriesColours[2]);
+    EXPECT_NEAR(blue.first, plot.top() + 50 * rowsPerUnit, 1.5);
+    EXPECT_EQ(blue.first, blue.second);
+
+    // Zoomed into the second half the dense series still fills the plot; the colour of the live trace
+    // is the graphic colour.
+    model.clearSeries(3);
+    model.setTimeWindow(500, 600);
+    model.addLivePoint(500, 10);
+    model.addLivePoint(600, 10);
+    scope.render(image);
+    EXPECT_TRUE(columnHas(image, plot.left() + 1, ScopeWidget::kSeriesColours[0]));
+    EXPECT_FALSE(columnHas(image, x, ScopeWidget::kSeriesColours[2]));
+    EXPECT_TRUE(columnHas(image, x, model.colour(GraphModel::Graphic)));
+
+    // Cleared series leave only the background.
+    for (int s = 1; s <= 5; ++s)
+        model.clearSeries(s);
+    model.clearLiveTrace();
+    scope.render(image);
+    EXPECT_FALSE(columnHas(image, x, ScopeWidget::kSeriesColours[0]));
+    EXPECT_FALSE(columnHas(image, x, model.colour(GraphModel::Graphic)));
+}
+
+TEST(ScopeWidgetTest, RepaintsOnlyWhenTheModelAsks) {
+    GraphModel model;
+    ScopeWidget scope(model);
+    scope.resize(400, 300);
+    scope.show();
+    QCoreApplication::processEvents();
+    const int frames = scope.framesDrawn();
+    // Adding points does not repaint.
+    for (int i = 0; i < 1000; ++i)
+        model.addLivePoint(i, i);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(scope.framesDrawn(), frames);
+    model.repaint();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(scope.framesDrawn(), frames + 1);
+}
+
+TEST(ScopeWidgetTest, JpegOfTheScopeDecodesToItsSize) {
+    GraphModel model;
+    ScopeWidget scope(model);
+    scope.resize(640, 360);
+    for (int i = 0; i < 5000; ++i)
+        model.addSeriesPoint(2, i * 2, 4000 + (i % 100) * 10);
+    QTemporaryDir dir;
+    tarvo::test::FakeOperator op;
+    // Whatever the extension, the bytes are JPEG.
+    const QString path = dir.filePath("graph.bmp");
+    op.fileNames.push_back(path);
+    ASSERT_TRUE(GraphPrinting::saveGraphAsJpeg(scope, op));
+    EXPECT_TRUE(op.events.contains("save: *.jpg"));
+    QProcess djpeg;
+    djpeg.start("djpeg", {"-pnm", path});
+    ASSERT_TRUE(djpeg.waitForFinished(10000));
+    ASSERT_EQ(djpeg.exitCode(), 0) << djpeg.readAllStandardError().toStdString();
+    const QList<QByteArray> header = djpeg.readAllStandardOutput().left(20).split('\n');
+    ASSERT_GE(header.size(), 2);
+    EXPECT_EQ(header[0], "P6");
+    EXPECT_EQ(header[1], "640 360");
+
+    // Cancelled: nothing written; an unwritable place: the file text.
+    EXPECT_FALSE(GraphPrinting::saveGraphAsJpeg(scope, op));
+    op.fileNames.push_back(dir.filePath("none/graph.jpg"));
+    EXPECT_FALSE(GraphPrinting::saveGraphAsJpeg(scope, op));
+    EXPECT_EQ(op.messageBoxes(), QStringList{" Can not write file!"});
+}
+
+TEST(ScopeWidgetTest, PrintingPutsTheScaledPictureOnALandscapePage) {
+    QTemporaryDir dir;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath("graph.pdf"));
+    QImage picture(400, 200, QImage::Format_RGB32);
+    picture.fill(Qt::yellow);
+    ASSERT_TRUE(GraphPrinting::printPicture(printer, picture));
+    EXPECT_EQ(printer.pageLayout().orientation(), QPageLayout::Landscape);
+    QFile pdf(dir.filePath("graph.pdf"));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.readAll().startsWith("%PDF"));
+}
+
+TEST(ScopeWidgetTest, DataWindowListsTheRingAndFollowsItsOption) {
+    tarvo::test::FakeOperator op;
+    devsim::SimulatedPorts::clear();
+    devsim::Line line;
+    devsim::SimulatedPorts::attach(1, &line);
+    Communication_Unit comm(std::make_unique<devsim::SimulatedPort>(), op);
+    comm.CommInit();
+    comm.dpGross().setStartString("D+");
+    RecordingMemory memory;
+    DataFiles files(op, memory);
+    DosingMonitor monitor(comm, files);
+    TForm4 data(monitor);
+    EXPECT_EQ(data.windowTitle(), "Data");
+    EXPECT_TRUE(data.windowFlags() & Qt::WindowStaysOnTopHint);
+    ASSERT_EQ(data.list()->count(), 100);
+    EXPECT_EQ(data.list()->item(0)->text(), "1: ");
+    monitor.valueDisplayPacket("D+", "12.5");
+    monitor.valueDisplayPacket("D+", "13.5");
+    EXPECT_EQ(data.list()->item(0)->text(), "1: 135");
+    EXPECT_EQ(data.list()->item(1)->text(), "2: 125");
+    monitor.setShowLastAverage(true);
+    EXPECT_TRUE(data.isVisible());
+    data.hide();
+    EXPECT_FALSE(monitor.showLastAverage());
+    devsim::SimulatedPorts::clear();
+}
