@@ -1,5 +1,8 @@
 #include "PacketMatcher.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace tarvo {
 
 PacketMatcher::PacketMatcher() {
@@ -31,6 +34,35 @@ void PacketMatcher::feed(const char* data, qsizetype size) {
     for (qsizetype i = 0; i < size; ++i) {
         if (!armed_ || !enabled_)
             return;
+        // Fast paths for the usual one-byte start and end strings: skip to the byte that matters and
+        // copy the run before it at once, instead of testing every byte.
+        if (!collecting_ && startCondition_ == StartCondition::String && start_.size() == 1 &&
+            startMatched_ == 0) {
+            const void* hit = std::memchr(data + i, start_[0], static_cast<size_t>(size - i));
+            if (!hit)
+                return;
+            i = static_cast<const char*>(hit) - data;
+        } else if (collecting_ && endConditions_ == EndString && end_.size() == 1) {
+            const qsizetype room = kMaxPacket - 1 - buffer_.size();
+            const qsizetype span = std::min(size - i, room + 1);
+            const void* hit = std::memchr(data + i, end_[0], static_cast<size_t>(span));
+            if (!hit) {
+                if (span > room) { // the packet outgrew the limit: drop it and look for a new start
+                    collecting_ = false;
+                    buffer_.resize(0);
+                    i += room;
+                    continue;
+                }
+                buffer_.append(data + i, span);
+                i += span - 1;
+                continue;
+            }
+            const qsizetype end = static_cast<const char*>(hit) - data;
+            buffer_.append(data + i, end - i + 1);
+            i = end;
+            deliver(true);
+            continue;
+        }
         const char c = data[i];
         if (!collecting_) {
             if (startCondition_ == StartCondition::AnyData || start_.isEmpty()) {
