@@ -232,16 +232,16 @@ bool Discovery::GetStatus(int index) {
     const QByteArray reply = ask("IS\r", "S:", 100);
     // A reply too short or not numeric carries no status; it is reported like a missing one rather
     // than read as bits.
-    const std::optional<long long> bits = reply.size() >= 6 ? parseInteger(reply.left(3)) : std::nullopt;
-    const std::optional<long long> second = reply.size() >= 6 ? parseInteger(reply.mid(3, 3)) : std::nullopt;
-    if (reply == kTimeOutErr || !bits || !second || *bits < 0) {
+    const long long bits = reply.size() >= 6 ? parseInteger(reply.left(3)).value_or(-1) : -1;
+    const long long second = reply.size() >= 6 ? parseInteger(reply.mid(3, 3)).value_or(-1) : -1;
+    if (reply == kTimeOutErr || bits < 0 || second < 0) {
         op_.showInfoLine(Page::Tcw43, QString::fromLatin1(kStatusError));
         return false;
     }
     static constexpr std::array<long long, 6> kStatusMasks{1, 2, 4, 8, 16, 32};
     if (index < 0 || index >= static_cast<int>(kStatusMasks.size()))
         return false;
-    return (*bits & kStatusMasks[static_cast<std::size_t>(index)]) != 0;
+    return (bits & kStatusMasks[static_cast<std::size_t>(index)]) != 0;
 }
 
 } // namespace tarvo
