@@ -93,20 +93,20 @@ void MainController::FormCreate() {
     step("accept dropped files");
     acceptDrops_ = true;
     step("graph slot 1, command buttons cleared");
-    selectedGraphSlot_ = 1;
+    acquisition_->setSelectedSlot(1);
     commandButtons_.assign(kCommandButtonSlots, QString());
     step("probe COM8..COM1");
     probeComPorts();
     step("ReadDefaultValues");
     ReadDefaultValues();
     step("scope unit label");
-    graph_->setUnitLabel(graph_->unitLabel());
+    graph_->setUnitLabel(pageSettings_.units);
     step("graph lines and recorded flags");
     for (int slot = 1; slot <= kGraphSlots; ++slot)
         graph_->clearSeries(slot);
     recordings_->clearRecordedFlags();
     step("scope caption");
-    graph_->setCaption(graph_->caption());
+    graph_->setCaption(pageSettings_.graphName);
     step("status lamp on");
     step("hide family tabs");
     for (int i = 0; i < kFamilyPages; ++i)
@@ -125,9 +125,32 @@ void MainController::probeComPorts() {
 
 void MainController::ReadDefaultValues() {
     SettingsStore::ReadDefaultValues(settingsPath_, {*comm_, *ports_, *readout_, *discovery_, pageSettings_});
+    // The sample options and the scope's range live in their subsystems from here on.
+    const PageSettings& p = pageSettings_;
+    acquisition_->restoreSampleOptions(p.triggerLevel, p.sampleTime);
+    const qsizetype wait = Acquisition::waitForTriggerTexts().indexOf(p.waitForTrigger);
+    acquisition_->setWaitForTrigger(wait >= 0 ? static_cast<int>(wait) : 0);
+    const qsizetype every = Acquisition::useEveryTexts().indexOf(p.useEverySample);
+    acquisition_->setUseEvery(every >= 0 ? static_cast<int>(every) : 1);
+    acquisition_->setLongTermSampleEnable(p.longTermSampleEnable);
+    acquisition_->setUseStatusInformation(p.useStatusInformation);
+    graph_->setValueWindow(p.worldBottom, p.worldTop);
+}
+
+void MainController::collectPageSettings() {
+    PageSettings& p = pageSettings_;
+    p.triggerLevel = acquisition_->triggerLevelText();
+    p.sampleTime = acquisition_->sampleTimeText();
+    p.waitForTrigger = Acquisition::waitForTriggerTexts().value(acquisition_->waitForTrigger());
+    p.useEverySample = Acquisition::useEveryTexts().value(acquisition_->useEvery());
+    p.longTermSampleEnable = acquisition_->longTermSampleEnable();
+    p.useStatusInformation = acquisition_->useStatusInformation();
+    p.worldTop = graph_->top();
+    p.worldBottom = graph_->bottom();
 }
 
 void MainController::WriteDefaultValues() {
+    collectPageSettings();
     SettingsStore::WriteDefaultValues(settingsPath_,
                                       {*comm_, *ports_, *readout_, *discovery_, pageSettings_});
 }

@@ -99,7 +99,7 @@ public:
     // The four device-family tabs, shown by device identification.
     bool familyTabVisible(FamilyPage page) const { return familyTabs_[static_cast<int>(page)]; }
     void setFamilyTabVisible(FamilyPage page, bool visible);
-    int selectedGraphSlot() const { return selectedGraphSlot_; }
+    int selectedGraphSlot() const { return acquisition_->selectedSlot(); }
     bool acceptsDroppedFiles() const { return acceptDrops_; }
 
     // "tarvo-cli" reads the settings but never writes them.
@@ -124,6 +124,8 @@ private:
     void createMeasuring();
     void ReadDefaultValues();
     void WriteDefaultValues();
+    // The page settings as their subsystems hold them now, for writing.
+    void collectPageSettings();
 
     Operator& op_;
     QString settingsPath_;
@@ -137,7 +139,6 @@ private:
     bool pageControlEnabled_ = false;
     Page activePage_ = Page::Display;
     std::array<bool, kFamilyPages> familyTabs_{true, true, true, true};
-    int selectedGraphSlot_ = 1;
     std::vector<QString> commandButtons_;
     bool acceptDrops_ = false;
     bool settingsWritable_ = true;

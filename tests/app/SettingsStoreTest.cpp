@@ -158,18 +158,18 @@ TEST_F(SettingsStoreTest, EverySettingSurvivesACloseAndRestartAndUnknownKeysStay
     c.ports().setSearchOnlySelected(true);
     c.readout().restoreAutotransmit("SG");
     c.discovery().setDeviceAddress("05");
+    // Sample options and the scope's range are held by the recording and the scope once the program runs.
+    c.acquisition().triggerLevelEdited("25");
+    c.acquisition().sampleTimeEdited("2500");
+    c.acquisition().setWaitForTrigger(6);
+    c.graph().setValueWindow(-7.25, 1234.5);
+    c.acquisition().setLongTermSampleEnable(true);
+    c.acquisition().setUseEvery(2);
+    c.acquisition().setUseStatusInformation(true);
     PageSettings& p = c.pageSettings();
-    p.triggerLevel = "25";
-    p.sampleTime = "2500";
-    p.waitForTrigger = "never";
     p.graphName = "Line 4 filling";
     p.units = "kg";
     p.setFileSeparator(";");
-    p.worldTop = 1234.5;
-    p.worldBottom = -7.25;
-    p.longTermSampleEnable = true;
-    p.useEverySample = "100";
-    p.useStatusInformation = true;
     p.multiCommandString = "ID+IV+";
     p.loopTime = "250";
     closeProgram();
@@ -200,7 +200,7 @@ TEST_F(SettingsStoreTest, EverySettingSurvivesACloseAndRestartAndUnknownKeysStay
     const PageSettings& q = d.pageSettings();
     EXPECT_EQ(q.triggerLevel, "25");
     EXPECT_EQ(q.sampleTime, "2500");
-    EXPECT_EQ(q.waitForTrigger, "never");
+    EXPECT_EQ(q.waitForTrigger, "Infinite");
     EXPECT_EQ(q.graphName, "Line 4 filling");
     EXPECT_EQ(q.units, "kg");
     EXPECT_EQ(q.separatorChoice, PageSettings::Separator::Semicolon);

@@ -175,3 +175,30 @@ TEST(LatestVersion, ReadsTheVersionKeyOrSaysNotAvailable) {
     EXPECT_EQ(MainController::readLatestVersion("http://127.0.0.1:1/Tarvoupdates.ini", 1000),
               "Not available");
 }
+
+TEST_F(StartupTest, SampleOptionsAndScopeRangeSurviveACloseAndRestart) {
+    lineOn(1);
+    create();
+    Acquisition& a = controller->acquisition();
+    a.triggerLevelEdited("250");
+    a.sampleTimeEdited("4000");
+    a.setWaitForTrigger(6); // "Infinite"
+    a.setUseEvery(3);       // "1000"
+    a.setLongTermSampleEnable(true);
+    a.setUseStatusInformation(true);
+    controller->graph().setValueWindow(-50, 1234.5);
+    controller->FormDestroy();
+    controller.reset();
+
+    create();
+    Acquisition& b = controller->acquisition();
+    EXPECT_EQ(b.triggerLevelText(), "250");
+    EXPECT_EQ(b.sampleTimeText(), "4000");
+    EXPECT_EQ(b.waitForTrigger(), 6);
+    EXPECT_EQ(b.useEveryValue(), 1000);
+    EXPECT_TRUE(b.longTermSampleEnable());
+    EXPECT_TRUE(b.useStatusInformation());
+    EXPECT_DOUBLE_EQ(controller->graph().top(), 1234.5);
+    EXPECT_DOUBLE_EQ(controller->graph().bottom(), -50);
+    EXPECT_EQ(controller->selectedGraphSlot(), 1);
+}
