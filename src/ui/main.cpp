@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     ui::TForm2 form2;
     ui::CaptionedWindow form4("Data", true);
     ui::CaptionedWindow form5("Change value", false);
-    QObject::connect(&controller.readout(), &LiveReadout::textChanged, &form2, &ui::TForm2::setText);
+    form2.follow(controller.readout());
 
     form1.show();
     return app.exec();
