@@ -3,6 +3,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
+#include <climits>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 #include <algorithm>
 #include <cmath>
 
@@ -35,10 +39,51 @@ QString axisText(double v, double step) {
     return QString::number(v, 'f', decimals);
 }
 
+bool before(const GraphPoint& a, double time) {
+    return a.time < time;
+}
+
 std::size_t firstAtOrAfter(const PointSeries& s, double t) {
-    const GraphPoint* p = std::lower_bound(s.begin(), s.end(), t,
-                                           [](const GraphPoint& a, double time) { return a.time < time; });
-    return static_cast<std::size_t>(p - s.begin());
+    return static_cast<std::size_t>(std::lower_bound(s.begin(), s.end(), t, before) - s.begin());
+}
+
+// Smallest and largest value of the points from p[k] on whose time is before `edge` (times never
+// decrease); returns the index after them. One sequential pass in time order, sixteen points at a time
+// while the sixteenth is still before the edge, so the memory is read in order and the comparisons run
+// two values per instruction.
+std::size_t scanColumn(const GraphPoint* p, std::size_t k, std::size_t end, double edge, double& mn,
+                       double& mx) {
+#if defined(__SSE2__) || defined(_M_X64)
+    __m128d n0 = _mm_set1_pd(p[k].value), n1 = n0, x0 = n0, x1 = n0;
+    const double* d = &p[0].time;
+    for (; k + 16 <= end && p[k + 15].time < edge; k += 16) {
+        const double* q = d + 2 * k;
+        // (time, value) pairs: unpackhi of two points gives their two values.
+        for (int j = 0; j < 32; j += 16) {
+            const __m128d a = _mm_unpackhi_pd(_mm_loadu_pd(q + j), _mm_loadu_pd(q + j + 2));
+            const __m128d b = _mm_unpackhi_pd(_mm_loadu_pd(q + j + 4), _mm_loadu_pd(q + j + 6));
+            const __m128d c = _mm_unpackhi_pd(_mm_loadu_pd(q + j + 8), _mm_loadu_pd(q + j + 10));
+            const __m128d e = _mm_unpackhi_pd(_mm_loadu_pd(q + j + 12), _mm_loadu_pd(q + j + 14));
+            n0 = _mm_min_pd(n0, _mm_min_pd(a, b));
+            x0 = _mm_max_pd(x0, _mm_max_pd(a, b));
+            n1 = _mm_min_pd(n1, _mm_min_pd(c, e));
+            x1 = _mm_max_pd(x1, _mm_max_pd(c, e));
+        }
+    }
+    n0 = _mm_min_pd(n0, n1);
+    x0 = _mm_max_pd(x0, x1);
+    double lo = std::min(_mm_cvtsd_f64(n0), _mm_cvtsd_f64(_mm_unpackhi_pd(n0, n0)));
+    double hi = std::max(_mm_cvtsd_f64(x0), _mm_cvtsd_f64(_mm_unpackhi_pd(x0, x0)));
+#else
+    double lo = p[k].value, hi = lo;
+#endif
+    for (; k < end && p[k].time < edge; ++k) {
+        lo = std::min(lo, p[k].value);
+        hi = std::max(hi, p[k].value);
+    }
+    mn = lo;
+    mx = hi;
+    return k;
 }
 } // namespace
 
@@ -174,17 +219,10 @@ void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries&
     int previousRow = INT_MIN;
     for (int c = 0; c < w && i < last; ++c) {
         const double edge = left + (c + 1) * columnWidth;
-        std::size_t end = c == w - 1 ? last : firstAtOrAfter(s, edge);
-        end = std::clamp(end, i, last);
-        if (end == i) {
+        if (c < w - 1 && pts[i].time >= edge)
             continue;
-        }
-        double mn = pts[i].value, mx = mn;
-        for (std::size_t k = i + 1; k < end; ++k) {
-            const double v = pts[k].value;
-            mn = v < mn ? v : mn;
-            mx = v > mx ? v : mx;
-        }
+        double mn = 0, mx = 0;
+        const std::size_t end = scanColumn(pts, i, last, c == w - 1 ? HUGE_VAL : edge, mn, mx);
         int r0 = rowOf(mx), r1 = rowOf(mn);
         const int lastRow = rowOf(pts[end - 1].value);
         if (lines && previousRow != INT_MIN) {
