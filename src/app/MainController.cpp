@@ -46,7 +46,10 @@ MainController::~MainController() = default;
 void MainController::createMeasuring() {
     recordings_ = std::make_unique<RecordingMemory>();
     graph_ = std::make_unique<GraphModel>();
+    dataFiles_ = std::make_unique<DataFiles>(op_, *recordings_);
     MeasureHooks hooks;
+    hooks.openTriggerLogs = [this] { dataFiles_->openTriggerLogs(); };
+    hooks.closeAverageLog = [this] { dataFiles_->closeAverageLog(); };
     hooks.FindDevice = [this] { discovery_->FindDevice(); };
     hooks.deviceIdentity = [this] { return discovery_->deviceIdentity(); };
     hooks.setPageControlEnabled = [this](bool on) { setPageControlEnabled(on); };
@@ -65,6 +68,21 @@ void MainController::createMeasuring() {
                                                            *acquisition_, hooks.deviceIdentity);
     connect(comm_.get(), &Communication_Unit::streamPacket, streamDispatcher_.get(),
             &StreamDispatcher::dispatch);
+    dosingMonitor_ = std::make_unique<DosingMonitor>(*comm_, *dataFiles_);
+    connect(streamDispatcher_.get(), &StreamDispatcher::valueDisplayPacket, dosingMonitor_.get(),
+            &DosingMonitor::valueDisplayPacket);
+    connect(acquisition_.get(), &Acquisition::averageReadDue, dosingMonitor_.get(), &DosingMonitor::GATimer);
+    connect(acquisition_.get(), &Acquisition::dosedReadDue, dosingMonitor_.get(), &DosingMonitor::GDTimer);
+    scopeControls_ = std::make_unique<ScopeControls>(*graph_, *recordings_, *acquisition_, op_);
+    // The data files carry the graph name the scope shows; the operator's graph options and separator go
+    // to the settings as they are changed.
+    connect(scopeControls_.get(), &ScopeControls::changed, this, [this] {
+        dataFiles_->setGraphName(scopeControls_->graphName());
+        pageSettings_.graphName = scopeControls_->graphName();
+        pageSettings_.units = scopeControls_->units();
+    });
+    connect(dataFiles_.get(), &DataFiles::changed, this,
+            [this] { pageSettings_.setFileSeparator(dataFiles_->separator()); });
 }
 
 QString MainController::defaultSettingsPath() {
@@ -135,6 +153,8 @@ void MainController::ReadDefaultValues() {
     acquisition_->setLongTermSampleEnable(p.longTermSampleEnable);
     acquisition_->setUseStatusInformation(p.useStatusInformation);
     graph_->setValueWindow(p.worldBottom, p.worldTop);
+    scopeControls_->restore(p.graphName, p.units, p.worldTop, p.worldBottom);
+    dataFiles_->restoreSeparator(p.fileSeparator);
 }
 
 void MainController::collectPageSettings() {

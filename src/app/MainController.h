@@ -8,9 +8,12 @@
 #include "link/Communication_Unit.h"
 #include "link/PortSelection.h"
 #include "measure/Acquisition.h"
+#include "measure/DataFiles.h"
+#include "measure/DosingMonitor.h"
 #include "measure/GraphModel.h"
 #include "measure/LiveReadout.h"
 #include "measure/RecordingMemory.h"
+#include "measure/ScopeControls.h"
 #include "measure/StreamDispatcher.h"
 #include "protocol/Discovery.h"
 
@@ -56,6 +59,9 @@ public:
     GraphModel& graph() { return *graph_; }
     Acquisition& acquisition() { return *acquisition_; }
     StreamDispatcher& streamDispatcher() { return *streamDispatcher_; }
+    DataFiles& dataFiles() { return *dataFiles_; }
+    DosingMonitor& dosingMonitor() { return *dosingMonitor_; }
+    ScopeControls& scopeControls() { return *scopeControls_; }
     Discovery& discovery() { return *discovery_; }
     DeviceSetup& deviceSetup() { return *deviceSetup_; }
     // Page settings restored from "Tarvo.ini" that their subsystems take over.
@@ -151,6 +157,9 @@ private:
     std::unique_ptr<GraphModel> graph_;
     std::unique_ptr<Acquisition> acquisition_;
     std::unique_ptr<StreamDispatcher> streamDispatcher_;
+    std::unique_ptr<DataFiles> dataFiles_;
+    std::unique_ptr<DosingMonitor> dosingMonitor_;
+    std::unique_ptr<ScopeControls> scopeControls_;
     ComPortMap comPortMap_;
     std::array<bool, ComPortMap::kCount> probed_{};
 };
