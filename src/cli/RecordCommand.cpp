@@ -1,0 +1,110 @@
+#include "cli/CliSession.h"
+#include "cli/Subcommands.h"
+#include "link/ComPortMap.h"
+#include "measure/Acquisition.h"
+#include "measure/DataFiles.h"
+#include "measure/RecordingMemory.h"
+
+#include <QCommandLineParser>
+#include <QEventLoop>
+#include <QTimer>
+#include <cstdio>
+
+namespace tarvo::cli {
+
+namespace {
+
+int recordUsageError(const QString& text) {
+    std::fprintf(stderr, "tarvo-cli record: %s\n", text.toLocal8Bit().constData());
+    return ExitUsage;
+}
+
+} // namespace
+
+int runRecord(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.addOption({"seconds", "how long to record (with --trigger: the whole attempt)", "N"});
+    parser.addOption({"csv", "the graph data file to write", "FILE"});
+    parser.addOption({"slot", "graph slot 1..5 (default 1)", "K", "1"});
+    parser.addOption({"trigger", "record with TRIGGER instead of RUN"});
+    parser.addOption({"yes", "answer Yes to the program's questions (default: No)"});
+    if (!parser.parse(QStringList{"tarvo-cli record"} + args))
+        return recordUsageError(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return recordUsageError("takes no arguments besides its options");
+    bool ok = false;
+    const int seconds = parser.value("seconds").toInt(&ok);
+    if (!parser.isSet("seconds") || !ok || seconds <= 0)
+        return recordUsageError("--seconds needs a positive number of seconds");
+    const QString csv = parser.value("csv");
+    if (csv.isEmpty())
+        return recordUsageError("--csv needs a file name");
+    const int slot = parser.value("slot").toInt(&ok);
+    if (!ok || slot < 1 || slot > kGraphSlots)
+        return recordUsageError("--slot needs a number 1..5");
+    const bool trigger = parser.isSet("trigger");
+
+    CliSession session(parser.isSet("yes"));
+    MainController& c = session.controller();
+    bool anyPort = c.ports().canChosen();
+    for (int com = 1; com <= ComPortMap::kCount; ++com)
+        anyPort = anyPort || c.ports().portAvailable(com);
+    if (!anyPort) {
+        std::fprintf(stderr, "%s\n", MainController::kNoComPorts);
+        return ExitFailed;
+    }
+    c.discovery().btnFindDeviceClick();
+    if (!c.discovery().found())
+        return ExitFailed;
+
+    Acquisition& a = c.acquisition();
+    a.setSelectedSlot(slot);
+    auto samples = [&] { return trigger ? std::max(a.captureCount(), a.sampleIndex()) : a.sampleIndex(); };
+    QEventLoop loop;
+    QTimer progress;
+    QObject::connect(&progress, &QTimer::timeout, [&] {
+        std::fprintf(stderr, "samples: %d\n", samples());
+        std::fflush(stderr);
+    });
+    QTimer end;
+    end.setSingleShot(true);
+    QObject::connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (trigger) {
+        // A finished capture (or the wait-for-trigger time-out) releases TRIGGER.
+        QObject::connect(&a, &Acquisition::changed, &loop, [&] {
+            if (!a.triggerDown())
+                loop.quit();
+        });
+        a.TRIGGERClick(true);
+    } else {
+        a.RUNClick();
+    }
+    progress.start(1000);
+    end.start(seconds * 1000);
+    if (!trigger ? a.runDown() : a.triggerDown())
+        loop.exec();
+    progress.stop();
+    std::fprintf(stderr, "samples: %d\n", samples());
+    if (trigger)
+        a.TRIGGERClick(false);
+    else
+        a.STOPClick();
+
+    const int recorded = c.recordings().slot(slot).recorded ? c.recordings().slot(slot).count : 0;
+    if (recorded < 1) {
+        std::fprintf(stderr, "tarvo-cli record: nothing was recorded\n");
+        return ExitFailed;
+    }
+    session.op().setSaveFileName(csv);
+    // What "Save graph as *.csv file" writes.
+    DataFiles& files = c.dataFiles();
+    const bool written = files.logDosingData() ? files.SaveDosingData(slot)
+                                               : files.SaveGraphData(slot, c.readout().grossSelected());
+    if (!written)
+        return ExitFailed;
+    std::printf("%s: %d samples\n", csv.toLocal8Bit().constData(), recorded);
+    std::fflush(stdout);
+    return ExitOk;
+}
+
+} // namespace tarvo::cli
