@@ -11,6 +11,7 @@ enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
 int runSend(const QStringList& args);
 int runFind(const QStringList& args);
 int runFwinfo(const QStringList& args);
+int runRecord(const QStringList& args);
 
 struct Subcommand {
     const char* name;
