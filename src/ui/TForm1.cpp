@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -42,6 +43,17 @@ QLabel* label(const QString& text, QWidget* parent, const QString& accessible = 
     auto* l = new QLabel(text, parent);
     l->setAccessibleName(accessible.isEmpty() ? text : accessible);
     return l;
+}
+
+// A running light shown while the device search runs.
+QProgressBar* activityIndicator(QWidget* parent) {
+    auto* bar = new QProgressBar(parent);
+    bar->setRange(0, 0);
+    bar->setTextVisible(false);
+    bar->setMaximumHeight(8);
+    bar->setAccessibleName("Searching");
+    bar->setVisible(false);
+    return bar;
 }
 
 } // namespace
@@ -276,6 +288,7 @@ QWidget* TForm1::buildOptionsPage() {
     right->addWidget(latestVersion_);
     portBaudCaptions_[0] = label(c_.ports().portBaudCaption(), w, "Port and baud");
     right->addWidget(portBaudCaptions_[0]);
+    right->addWidget(activity_[0] = activityIndicator(w));
     right->addStretch();
     layout->addLayout(right);
     return w;
@@ -296,6 +309,7 @@ QWidget* TForm1::buildTerminalPage() {
     auto* right = new QVBoxLayout;
     portBaudCaptions_[1] = label(c_.ports().portBaudCaption(), w, "Port and baud");
     right->addWidget(portBaudCaptions_[1]);
+    right->addWidget(activity_[1] = activityIndicator(w));
     right->addWidget(findDeviceButton(w));
     right->addStretch();
     layout->addLayout(right);
@@ -358,6 +372,8 @@ void TForm1::syncFromCore() {
     if (p.canChosen())
         rbCAN_->setChecked(true);
     canOptions_->setVisible(p.canOptionsVisible());
+    for (QProgressBar* bar : activity_)
+        bar->setVisible(p.searching());
     for (std::size_t i = 0; i < kBaudRates.size(); ++i) {
         if (kBaudRates[i] == p.baudChoice()) {
             optionsBaud_[i]->setChecked(true);

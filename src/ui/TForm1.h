@@ -15,6 +15,7 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QPlainTextEdit;
+class QProgressBar;
 
 namespace tarvo::ui {
 
@@ -64,6 +65,7 @@ private:
     std::array<std::array<QRadioButton*, 5>, kFamilyPages> familyBaud_{};
     std::array<QLabel*, 2 + kFamilyPages> portBaudCaptions_{}; // Options, Terminal, family pages
     QGroupBox* canOptions_ = nullptr;
+    std::array<QProgressBar*, 2> activity_{}; // Options and Terminal pages
     QPushButton* latestVersion_ = nullptr;
     QPushButton* startAutotransmit_ = nullptr;
     QLabel* readout_ = nullptr;
