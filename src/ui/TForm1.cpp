@@ -1,5 +1,10 @@
 #include "TForm1.h"
 
+#include "FileSeparatorGroup.h"
+#include "GraphOptionsGroup.h"
+#include "SampleOptionsGroup.h"
+#include "ScopePanel.h"
+
 #include "protocol/CommandTable.h"
 
 #include <QAction>
@@ -154,7 +159,8 @@ QWidget* TForm1::buildDisplayPage() {
     row->addStretch();
     layout->addLayout(row);
     layout->addWidget(buildRunPanel(w));
-    layout->addStretch();
+    scopePanel_ = new ScopePanel(c_, w);
+    layout->addWidget(scopePanel_, 1);
     return w;
 }
 
@@ -216,7 +222,17 @@ void TForm1::syncRunPanel() {
 
 QWidget* TForm1::buildOptionsPage() {
     auto* w = new QWidget;
-    auto* layout = new QHBoxLayout(w);
+    auto* rows = new QVBoxLayout(w);
+    auto* layout = new QHBoxLayout;
+    rows->addLayout(layout);
+    auto* graphRow = new QHBoxLayout;
+    sampleOptions_ = new SampleOptionsGroup(c_.acquisition(), w);
+    graphOptions_ = new GraphOptionsGroup(c_, w);
+    fileSeparator_ = new FileSeparatorGroup(c_.dataFiles(), w);
+    graphRow->addWidget(sampleOptions_);
+    graphRow->addWidget(graphOptions_);
+    graphRow->addWidget(fileSeparator_, 0, Qt::AlignTop);
+    rows->addLayout(graphRow);
     auto* com = new QGroupBox("COM port selection", w);
     auto* comLayout = new QVBoxLayout(com);
     for (int n = 1; n <= 8; ++n) {
@@ -414,6 +430,11 @@ void TForm1::showEvent(QShowEvent* event) {
     if (shown_)
         return;
     shown_ = true;
+    // The settings were restored after the window was built; show them.
+    sampleOptions_->sync();
+    graphOptions_->sync();
+    fileSeparator_->sync();
+    scopePanel_->sync();
     // The Display page's show handler runs once the window is on screen: the first device contact.
     QTimer::singleShot(0, this, [this] { c_.TabSheet1Show(); });
 }

@@ -19,6 +19,11 @@ class QProgressBar;
 
 namespace tarvo::ui {
 
+class FileSeparatorGroup;
+class GraphOptionsGroup;
+class SampleOptionsGroup;
+class ScopePanel;
+
 // The main window: a thin view over MainController. Every control mirrors a value of the core and
 // forwards its clicks; nothing here talks to the device directly.
 class TForm1 : public QMainWindow {
@@ -31,6 +36,7 @@ public:
     QRadioButton* optionsComButton(int com) const { return optionsCom_[com - 1]; }
     QRadioButton* terminalComButton(int com) const { return terminalCom_[com - 1]; }
     QPushButton* latestVersionButton() const { return latestVersion_; }
+    ScopePanel* scopePanel() const { return scopePanel_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -84,6 +90,10 @@ private:
     QComboBox* deviceAddr_ = nullptr;
     QCheckBox* search_ = nullptr;
     std::vector<QPushButton*> findButtons_;
+    ScopePanel* scopePanel_ = nullptr;
+    SampleOptionsGroup* sampleOptions_ = nullptr;
+    GraphOptionsGroup* graphOptions_ = nullptr;
+    FileSeparatorGroup* fileSeparator_ = nullptr;
     bool shown_ = false;
     int previousPage_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "TForm1.h"
 #include "TForm2.h"
+#include "TForm4.h"
 #include "app/MainController.h"
 #include "link/QtSerialPortDevice.h"
 
@@ -23,9 +24,12 @@ int main(int argc, char** argv) {
     controller.FormCreate();
     ui::CaptionedWindow form3("Calibration", false);
     ui::TForm2 form2;
-    ui::CaptionedWindow form4("Data", true);
+    ui::TForm4 form4(controller.dosingMonitor());
     ui::CaptionedWindow form5("Change value", false);
     form2.follow(controller.readout());
+    // The last average or dosed value also goes to the big display.
+    QObject::connect(&controller.dosingMonitor(), &DosingMonitor::bigDisplayText, &form2,
+                     &ui::TForm2::setText);
 
     form1.show();
     return app.exec();

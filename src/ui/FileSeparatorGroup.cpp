@@ -1,0 +1,54 @@
+#include "FileSeparatorGroup.h"
+
+#include "measure/DataFiles.h"
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace tarvo::ui {
+
+FileSeparatorGroup::FileSeparatorGroup(DataFiles& files, QWidget* parent)
+    : QGroupBox("File Separator", parent), files_(files) {
+    auto* layout = new QHBoxLayout(this);
+    comma_ = new QRadioButton("Comma", this);
+    semicolon_ = new QRadioButton("Semicolon", this);
+    other_ = new QRadioButton("Other", this);
+    edit_ = new QLineEdit(this);
+    edit_->setAccessibleName("File Separator");
+    edit_->setMaximumWidth(60);
+    for (QRadioButton* r : {comma_, semicolon_, other_}) {
+        r->setAccessibleName(r->text());
+        layout->addWidget(r);
+    }
+    layout->addWidget(edit_);
+    connect(comma_, &QRadioButton::clicked, this,
+            [this] { files_.setSeparatorChoice(DataFiles::Separator::Comma); });
+    connect(semicolon_, &QRadioButton::clicked, this,
+            [this] { files_.setSeparatorChoice(DataFiles::Separator::Semicolon); });
+    connect(other_, &QRadioButton::clicked, this,
+            [this] { files_.setSeparatorChoice(DataFiles::Separator::Other); });
+    connect(edit_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { files_.separatorEdited(text); });
+    connect(&files_, &DataFiles::changed, this, &FileSeparatorGroup::sync);
+    sync();
+}
+
+void FileSeparatorGroup::sync() {
+    switch (files_.separatorChoice()) {
+    case DataFiles::Separator::Comma:
+        comma_->setChecked(true);
+        break;
+    case DataFiles::Separator::Semicolon:
+        semicolon_->setChecked(true);
+        break;
+    case DataFiles::Separator::Other:
+        other_->setChecked(true);
+        break;
+    }
+    edit_->setReadOnly(files_.separatorLocked());
+    if (edit_->text() != files_.separator())
+        edit_->setText(files_.separator());
+}
+
+} // namespace tarvo::ui

@@ -1,0 +1,93 @@
+#include "GraphOptionsGroup.h"
+
+#include "app/MainController.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace tarvo::ui {
+
+namespace {
+
+// The units check runs when a key is released, as the operator types.
+class KeyReleaseFilter : public QObject {
+public:
+    KeyReleaseFilter(QObject* parent, std::function<void()> onRelease)
+        : QObject(parent), onRelease_(std::move(onRelease)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyRelease)
+            onRelease_();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> onRelease_;
+};
+
+} // namespace
+
+GraphOptionsGroup::GraphOptionsGroup(MainController& controller, QWidget* parent)
+    : QGroupBox("Graph Options", parent), c_(controller) {
+    ScopeControls& sc = c_.scopeControls();
+    auto* form = new QFormLayout(this);
+    name_ = new QLineEdit(sc.graphName(), this);
+    name_->setAccessibleName("Graph name");
+    units_ = new QLineEdit(sc.units(), this);
+    units_->setAccessibleName("Units");
+    form->addRow("Graph name", name_);
+    form->addRow("Units", units_);
+    connect(name_, &QLineEdit::textEdited, this, [&sc](const QString& text) { sc.graphNameEdited(text); });
+    units_->installEventFilter(new KeyReleaseFilter(units_, [this, &sc] {
+        const QString kept = sc.unitsKeyUp(units_->text());
+        if (kept != units_->text())
+            units_->setText(kept);
+    }));
+
+    auto* colours = new QGridLayout;
+    int i = 0;
+    for (const ScopeControls::ColourButton& b : ScopeControls::kColourButtons) {
+        auto* button = new QPushButton(b.caption, this);
+        button->setAccessibleName(b.caption);
+        colours->addWidget(button, i / 2, i % 2);
+        connect(button, &QPushButton::clicked, this, [&sc, code = b.code] { sc.colourButtonClick(code); });
+        ++i;
+    }
+    form->addRow(colours);
+
+    mouseMode_ = new QComboBox(this);
+    mouseMode_->addItems(ScopeControls::mouseModeNames());
+    mouseMode_->setAccessibleName("Mouse mode");
+    form->addRow("Mouse mode", mouseMode_);
+    clPencil_ = new QPushButton("Cl pencil", this);
+    clPencil_->setToolTip("Clear pencil drawings");
+    clPencil_->setAccessibleName("Cl pencil");
+    clLastPencil_ = new QPushButton("Cl last pencil", this);
+    clLastPencil_->setToolTip("Clear last pencil drawing");
+    clLastPencil_->setAccessibleName("Cl last pencil");
+    form->addRow(clPencil_, clLastPencil_);
+    connect(mouseMode_, &QComboBox::activated, this, [&sc](int index) { sc.setMouseModeIndex(index); });
+    connect(clPencil_, &QPushButton::clicked, this, [&sc] { sc.ClPencilClick(); });
+    connect(clLastPencil_, &QPushButton::clicked, this, [&sc] { sc.ClLastPencilClick(); });
+    connect(&sc, &ScopeControls::changed, this, &GraphOptionsGroup::sync);
+    sync();
+}
+
+void GraphOptionsGroup::sync() {
+    ScopeControls& sc = c_.scopeControls();
+    if (name_->text() != sc.graphName())
+        name_->setText(sc.graphName());
+    if (units_->text() != sc.units() && !units_->hasFocus())
+        units_->setText(sc.units());
+    mouseMode_->setCurrentIndex(static_cast<int>(c_.graph().mouseMode()));
+    clPencil_->setVisible(sc.pencilButtonsVisible());
+    clLastPencil_->setVisible(sc.pencilButtonsVisible());
+}
+
+} // namespace tarvo::ui

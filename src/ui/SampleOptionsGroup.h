@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QGroupBox>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+namespace tarvo {
+class Acquisition;
+}
+
+namespace tarvo::ui {
+
+// "Sample options" of the Options page: trigger level, sample time, wait for trigger, long-term
+// sampling, status information and re-arm after drawing.
+class SampleOptionsGroup : public QGroupBox {
+    Q_OBJECT
+public:
+    explicit SampleOptionsGroup(Acquisition& acquisition, QWidget* parent = nullptr);
+    void sync();
+
+private:
+    Acquisition& a_;
+    QLineEdit* triggerLevel_;
+    QLineEdit* sampleTime_;
+    QComboBox* waitForTrigger_;
+    QCheckBox* longTerm_;
+    QComboBox* useEvery_;
+    QCheckBox* useStatus_;
+    QCheckBox* retrig_;
+};
+
+} // namespace tarvo::ui

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+
+class QLabel;
+class QProgressBar;
+class QRadioButton;
+class QSlider;
+class QSpinBox;
+class QCheckBox;
+
+namespace tarvo {
+class MainController;
+}
+
+namespace tarvo::ui {
+
+class ScopeWidget;
+
+// The Display page's graph: tool bar, scope, window adjusters, slot selection with their Clear buttons,
+// "Clear all graph's", RESET, the graphics-performance slider, the progress bar and the value display.
+// A view over ScopeControls, DataFiles and DosingMonitor.
+class ScopePanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit ScopePanel(MainController& controller, QWidget* parent = nullptr);
+
+    ScopeWidget* scope() const { return scope_; }
+    QLabel* valueDisplay() const { return valueDisplay_; }
+    QRadioButton* slotButton(int slot) const { return slots_[static_cast<std::size_t>(slot - 1)]; }
+    void sync();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* buildToolBar();
+    QWidget* buildAdjusters();
+    QWidget* buildSlots();
+
+    MainController& c_;
+    ScopeWidget* scope_ = nullptr;
+    QSpinBox* timeBase_ = nullptr;
+    QSpinBox* counts_ = nullptr;
+    QSpinBox* offset_ = nullptr;
+    QSlider* performance_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* valueDisplay_ = nullptr;
+    QCheckBox* logGetDosed_ = nullptr;
+    QCheckBox* logDosingGraph_ = nullptr;
+    QCheckBox* showLastAverage_ = nullptr;
+    std::array<QRadioButton*, 5> slots_{};
+    bool syncing_ = false;
+};
+
+} // namespace tarvo::ui
