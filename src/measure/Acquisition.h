@@ -102,6 +102,11 @@ public:
     int captureCount() const { return captureCount_; }
     double stepTime() const { return stepTime_; }
     double runClock() const { return runClock_; }
+    // "Clear all graph's" and RESET start the time axis again: run clock and last value 0.
+    void resetRunClock() {
+        runClock_ = 0;
+        lastValue_ = 0;
+    }
     int progress() const { return progress_; }
     DrawKind lastDrawKind() const { return lastDrawKind_; }
     QString stepTimeLabel() const;

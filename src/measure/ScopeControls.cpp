@@ -12,11 +12,6 @@ ScopeControls::ScopeControls(GraphModel& graph, RecordingMemory& memory, Acquisi
                              Operator& op, QObject* parent)
     : QObject(parent), graph_(graph), memory_(memory), acq_(acquisition), op_(op) {
     updateOffsetStep();
-    // A new RUN starts its own clock, so the zeroing of the clearing buttons ends there.
-    connect(&acq_, &Acquisition::changed, this, [this] {
-        if (acq_.runDown())
-            runClockZeroed_ = false;
-    });
 }
 
 const QStringList& ScopeControls::mouseModeNames() {
@@ -42,7 +37,7 @@ int ScopeControls::clamp(const Adjuster& a, int position) {
 }
 
 double ScopeControls::runClock() const {
-    return runClockZeroed_ ? 0.0 : acq_.runClock();
+    return acq_.runClock();
 }
 
 void ScopeControls::setTimeBasePosition(int position) {
@@ -208,7 +203,7 @@ void ScopeControls::ClearClick(int slot) {
 }
 
 void ScopeControls::zeroRunClock() {
-    runClockZeroed_ = true;
+    acq_.resetRunClock();
 }
 
 void ScopeControls::ClearAllClick() {

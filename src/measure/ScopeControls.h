@@ -148,7 +148,6 @@ private:
     QString graphName_ = QStringLiteral(">Change this text in Graph Options<");
     QString units_ = QStringLiteral("n");
     int performance_ = 3;
-    bool runClockZeroed_ = false;
 };
 
 } // namespace tarvo

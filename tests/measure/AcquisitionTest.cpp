@@ -1,4 +1,5 @@
 #include "MeasureRig.h"
+#include "measure/ScopeControls.h"
 
 #include <gtest/gtest.h>
 
@@ -112,6 +113,12 @@ TEST(AcquisitionTest, RunOnAStatusDeviceStartsPacketsAndStepTimeFollowsThePacket
     EXPECT_EQ(rig.memory.slot(1).records[4].time, 250.0f);
     EXPECT_EQ(rig.memory.slot(1).records[1].count, 4.0f);
     EXPECT_EQ(rig.acq->sampleLabel(), "SampleNr: 4");
+    // "Clear all graph's" during the run starts the time axis again.
+    ScopeControls controls(rig.graph, rig.memory, *rig.acq, rig.op);
+    controls.ClearAllClick();
+    EXPECT_EQ(rig.acq->runClock(), 0.0);
+    rig.feed("P", statusPacket(0x00, 0x00, 0x01, 0x00));
+    EXPECT_EQ(rig.memory.slot(1).records[5].time, 250.0f);
 }
 
 TEST(AcquisitionTest, TriggerThatNeverLeavesTheBandTimesOut) {
