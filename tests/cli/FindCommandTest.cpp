@@ -1,53 +1,25 @@
-#include "support/TestPaths.h"
+#include "support/ProgramRig.h"
+#include "support/QtPrinters.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-using tarvo::test::programPath;
+using namespace tarvo::test;
 
 namespace {
 
 // tarvo-cli find against the real simulator on pseudo-terminals: line 1 carries a device at 38400,
-// line 2 nothing. The child's configuration folder is a temporary one whose Tarvo.ini maps COM1 to the
-// chosen line and leaves COM2..COM8 without a port, so the machine's own ports are never touched.
+// line 2 nothing.
 class FindCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        sim.start(programPath("tarvo-devsim"),
-                  {"--lines", "2", "--device", "line=1,id=4114,fw=2.10,baud=38400", "--reset-ms", "100"});
-        ASSERT_TRUE(sim.waitForStarted(5000));
-        QRegularExpression pattern("^line (\\d): (\\S+)$");
-        while (lines.size() < 2 && sim.waitForReadyRead(5000)) {
-            while (sim.canReadLine()) {
-                const QRegularExpressionMatch m =
-                    pattern.match(QString::fromLocal8Bit(sim.readLine()).trimmed());
-                if (m.hasMatch())
-                    lines[m.captured(1).toInt()] = m.captured(2);
-            }
-        }
-        ASSERT_EQ(lines.size(), 2);
-    }
-    void TearDown() override {
-        sim.write("quit\n");
-        if (!sim.waitForFinished(3000)) {
-            sim.kill();
-            sim.waitForFinished(3000);
-        }
+        ASSERT_TRUE(sim.start(
+            {"--lines", "2", "--device", "line=1,id=4114,fw=2.10,baud=38400", "--reset-ms", "100"}, 2));
+        lines[1] = sim.linePath(1);
+        lines[2] = sim.linePath(2);
     }
 
     void writeSettings(const QString& com1, const QByteArray& extra) {
-        QDir().mkpath(dir.filePath("config/Tarvo"));
-        QFile ini(dir.filePath("config/Tarvo/Tarvo.ini"));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        QByteArray text = "[ComPorts]\nCOM1=" + com1.toLocal8Bit() + "\n";
-        for (int com = 2; com <= 8; ++com)
-            text += "COM" + QByteArray::number(com) + "=\n";
-        ini.write(text + "[Port]\nBaud=115200\nComNumber=1\n" + extra);
+        ASSERT_TRUE(rig.writeSettings(com1, "[Port]\nBaud=115200\nComNumber=1\n" + extra));
     }
 
     struct Run {
@@ -56,22 +28,13 @@ protected:
         QStringList err;
     };
     Run find(const QStringList& args = {}) {
-        QProcess cli;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-        cli.setProcessEnvironment(env);
-        cli.start(programPath("tarvo-cli"), QStringList{"find"} + args);
-        Run run;
-        if (!cli.waitForFinished(60000))
-            return run;
-        run.exitCode = cli.exitCode();
-        run.out = QString::fromLocal8Bit(cli.readAllStandardOutput());
-        run.err = QString::fromLocal8Bit(cli.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
-        return run;
+        const CliRun cli = rig.cli(QStringList{"find"} + args);
+        return {cli.exitCode, QString::fromLocal8Bit(cli.out),
+                QString::fromLocal8Bit(cli.err).split('\n', Qt::SkipEmptyParts)};
     }
 
-    QTemporaryDir dir;
-    QProcess sim;
+    SimulatorProcess sim;
+    ProgramRig rig;
     QMap<int, QString> lines;
 };
 
@@ -79,7 +42,7 @@ protected:
 
 TEST_F(FindCommandTest, FindsTheDeviceAndPrintsWhatItIs) {
     writeSettings(lines[1], {});
-    QFile ini(dir.filePath("config/Tarvo/Tarvo.ini"));
+    QFile ini(rig.settingsPath());
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     const QByteArray settings = ini.readAll();
     ini.close();
