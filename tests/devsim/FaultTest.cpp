@@ -88,12 +88,12 @@ TEST(ControlChannel, CommandsAndErrors) {
     EXPECT_TRUE(quit);
 }
 
-TEST(DeviceSpec, ParsesEveryKey) {
+TEST(DeviceText, ParsesEveryKey) {
     DeviceConfig config;
     int lineNumber = 0;
     QString error;
     ASSERT_TRUE(
-        DeviceConfig::fromSpec("line=2,id=4114,fw=2.10,addr=5,baud=38400,duplex=0,decimals=2,weight=123.4,"
+        DeviceConfig::fromText("line=2,id=4114,fw=2.10,addr=5,baud=38400,duplex=0,decimals=2,weight=123.4,"
                                "update=50,pupdate=10,tare=1",
                                &config, &lineNumber, &error))
         << error.toStdString();
@@ -107,9 +107,9 @@ TEST(DeviceSpec, ParsesEveryKey) {
     EXPECT_DOUBLE_EQ(config.weight, 123.4);
     EXPECT_EQ(config.updateMs, 50);
     EXPECT_EQ(config.packetUpdateMs, 10);
-    EXPECT_FALSE(DeviceConfig::fromSpec("baud=1234", &config, &lineNumber, &error));
-    EXPECT_FALSE(DeviceConfig::fromSpec("addr=64", &config, &lineNumber, &error));
-    EXPECT_FALSE(DeviceConfig::fromSpec("colour=red", &config, &lineNumber, &error));
+    EXPECT_FALSE(DeviceConfig::fromText("baud=1234", &config, &lineNumber, &error));
+    EXPECT_FALSE(DeviceConfig::fromText("addr=64", &config, &lineNumber, &error));
+    EXPECT_FALSE(DeviceConfig::fromText("colour=red", &config, &lineNumber, &error));
 }
 
 } // namespace

@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         QStringLiteral(
             "Add a device, e.g. \"line=1,id=4114,fw=2.10,addr=5,baud=38400,duplex=1,decimals=1,"
             "weight=123.4,update=100\". Repeatable. Without it: one device id 4110 at 115200 on line 1."),
-        QStringLiteral("SPEC"));
+        QStringLiteral("DEVICE"));
     const QCommandLineOption linkOption(
         QStringLiteral("link"),
         QStringLiteral("Make a symbolic link PATH to line LINE's terminal. Repeatable."),
@@ -113,23 +113,23 @@ int main(int argc, char** argv) {
             lines.back()->setLatencyMs(latencyMs);
     }
 
-    QStringList deviceSpecs = parser.values(deviceOption);
-    if (deviceSpecs.isEmpty())
-        deviceSpecs.append(QStringLiteral("line=1,id=4110,baud=115200"));
-    for (const QString& spec : std::as_const(deviceSpecs)) {
+    QStringList deviceTexts = parser.values(deviceOption);
+    if (deviceTexts.isEmpty())
+        deviceTexts.append(QStringLiteral("line=1,id=4110,baud=115200"));
+    for (const QString& deviceText : std::as_const(deviceTexts)) {
         devsim::DeviceConfig config;
         int lineNumber = 1;
         QString error;
-        if (!devsim::DeviceConfig::fromSpec(spec, &config, &lineNumber, &error))
-            return fail(QStringLiteral("--device %1: %2").arg(spec, error));
+        if (!devsim::DeviceConfig::fromText(deviceText, &config, &lineNumber, &error))
+            return fail(QStringLiteral("--device %1: %2").arg(deviceText, error));
         if (lineNumber > lineCount)
-            return fail(QStringLiteral("--device %1: there is no line %2").arg(spec).arg(lineNumber));
+            return fail(QStringLiteral("--device %1: there is no line %2").arg(deviceText).arg(lineNumber));
         if (resetMs >= 0)
             config.resetMs = resetMs;
         devsim::Line* line = lines[size_t(lineNumber - 1)].get();
         if (line->device(config.address))
             return fail(QStringLiteral("--device %1: address %2 is taken on line %3")
-                            .arg(spec)
+                            .arg(deviceText)
                             .arg(config.address)
                             .arg(lineNumber));
         line->addDevice(config);

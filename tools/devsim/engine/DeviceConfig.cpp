@@ -14,7 +14,7 @@ bool DeviceConfig::isValidBaud(int baud) {
     return std::find(validBauds.begin(), validBauds.end(), baud) != validBauds.end();
 }
 
-bool DeviceConfig::fromSpec(const QString& spec, DeviceConfig* config, int* lineNumber, QString* error) {
+bool DeviceConfig::fromText(const QString& text, DeviceConfig* config, int* lineNumber, QString* error) {
     DeviceConfig c;
     int line = 1;
     auto fail = [error](const QString& text) {
@@ -22,7 +22,7 @@ bool DeviceConfig::fromSpec(const QString& spec, DeviceConfig* config, int* line
             *error = text;
         return false;
     };
-    const QStringList items = spec.split(u',', Qt::SkipEmptyParts);
+    const QStringList items = text.split(u',', Qt::SkipEmptyParts);
     for (const QString& rawItem : items) {
         const QString item = rawItem.trimmed();
         const qsizetype eq = item.indexOf(u'=');

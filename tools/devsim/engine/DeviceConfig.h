@@ -23,7 +23,7 @@ struct DeviceConfig {
     static bool isValidBaud(int baud);
     // Parses "line=1,id=4114,fw=2.10,addr=5,baud=38400,duplex=1,decimals=1,weight=123.4,update=100"
     // (every key optional). lineNumber receives the line key (1 when absent).
-    static bool fromSpec(const QString& spec, DeviceConfig* config, int* lineNumber, QString* error);
+    static bool fromText(const QString& text, DeviceConfig* config, int* lineNumber, QString* error);
 };
 
 } // namespace devsim
