@@ -17,9 +17,9 @@ bool DeviceConfig::isValidBaud(int baud) {
 bool DeviceConfig::fromText(const QString& text, DeviceConfig* config, int* lineNumber, QString* error) {
     DeviceConfig c;
     int line = 1;
-    auto fail = [error](const QString& text) {
+    auto fail = [error](const QString& why) {
         if (error)
-            *error = text;
+            *error = why;
         return false;
     };
     const QStringList items = text.split(u',', Qt::SkipEmptyParts);
