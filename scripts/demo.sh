@@ -16,7 +16,7 @@ trap 'kill "${sim_pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 mkfifo "$work/control"
 # The simulator reads control commands from the fifo; keep a writer open so it never sees end of input.
 exec 3<>"$work/control"
-"$bin/tools/devsim/tarvo-devsim" --device "id=4114,fw=2.10,baud=115200,weight=123.4" \
+"$bin/tools/devsim/tarvo-devsim" --device "id=4110,fw=2.10,baud=115200,weight=123.4,update=20" \
   --link "1=$work/com1" <&3 >"$work/devsim.out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 50); do [ -e "$work/com1" ] && break; sleep 0.1; done
@@ -38,12 +38,13 @@ else
   echo "No display found: showing the same work headless with tarvo-cli."
   echo "\$ tarvo-cli send ID --start D:"
   "$bin/src/tarvo-cli" send ID --start D: || true
-  if "$bin/src/tarvo-cli" --help 2>&1 | grep -q ' find'; then
-    echo "\$ tarvo-cli find"
-    "$bin/src/tarvo-cli" find || true
-  fi
-  if "$bin/src/tarvo-cli" --help 2>&1 | grep -q ' record'; then
-    echo "\$ tarvo-cli record --seconds 3 --csv $work/demo.csv"
-    "$bin/src/tarvo-cli" record --seconds 3 --csv "$work/demo.csv" && head -n 8 "$work/demo.csv"
+  echo "\$ tarvo-cli find"
+  "$bin/src/tarvo-cli" find || true
+  echo "\$ tarvo-cli record --seconds 3 --csv demo.csv"
+  if "$bin/src/tarvo-cli" record --seconds 3 --csv "$work/demo.csv"; then
+    echo "--- demo.csv: $(wc -l <"$work/demo.csv") lines; the first and the last five:"
+    head -n 5 "$work/demo.csv"
+    echo "..."
+    tail -n 5 "$work/demo.csv"
   fi
 fi
