@@ -110,7 +110,7 @@ void BM_StreamRecording(benchmark::State& state) {
     hooks.deviceIdentity = [] { return 4110; };
     Acquisition acq(comm, op, readout, memory, graph, hooks);
     StreamDispatcher dispatcher(comm, op, readout, memory, graph, acq, hooks.deviceIdentity);
-    QObject::connect(&comm, &Communication_Unit::streamPacket, &dispatcher, &StreamDispatcher::dispatch);
+    comm.setStreamSink([&dispatcher](QByteArrayView packet) { dispatcher.dispatch(packet); });
     long long lines = 0;
     long long allocations = 0;
     for (auto _ : state) {

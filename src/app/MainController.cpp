@@ -66,8 +66,7 @@ void MainController::createMeasuring() {
     acquisition_ = std::make_unique<Acquisition>(*comm_, op_, *readout_, *recordings_, *graph_, hooks);
     streamDispatcher_ = std::make_unique<StreamDispatcher>(*comm_, op_, *readout_, *recordings_, *graph_,
                                                            *acquisition_, hooks.deviceIdentity);
-    connect(comm_.get(), &Communication_Unit::streamPacket, streamDispatcher_.get(),
-            &StreamDispatcher::dispatch);
+    comm_->setStreamSink([this](QByteArrayView packet) { streamDispatcher_->dispatch(packet); });
     dosingMonitor_ = std::make_unique<DosingMonitor>(*comm_, *dataFiles_);
     connect(streamDispatcher_.get(), &StreamDispatcher::valueDisplayPacket, dosingMonitor_.get(),
             &DosingMonitor::valueDisplayPacket);

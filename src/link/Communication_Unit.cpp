@@ -19,7 +19,10 @@ Communication_Unit::Communication_Unit(std::unique_ptr<SerialPort> port, Operato
             loop_->quit();
     });
     reply_.onPacket = [this](QByteArrayView packet) { onReply(packet); };
-    dpGross_.onPacket = [this](QByteArrayView packet) { emit streamPacket(packet); };
+    dpGross_.onPacket = [this](QByteArrayView packet) {
+        if (streamSink_)
+            streamSink_(packet);
+    };
     connect(port_.get(), &SerialPort::readyRead, this, &Communication_Unit::onReadyRead);
     connect(port_.get(), &SerialPort::lost, this, [this](const QString& reason) {
         reply_.disarm();

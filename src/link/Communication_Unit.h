@@ -85,10 +85,11 @@ public:
     void setLink(Link link) { link_ = link; }
     Link link() const { return link_; }
     void setCanExchange(CanExchange* bridge) { can_ = bridge; }
+    // Where dpGross's packets go. A plain call, not a signal: a fast stream sends thousands of lines a
+    // second, and each must cost as little as possible.
+    void setStreamSink(std::function<void(QByteArrayView)> sink) { streamSink_ = std::move(sink); }
 
 signals:
-    // A packet framed by dpGross; the view is valid only during the call.
-    void streamPacket(QByteArrayView packet);
     // The open port went away (adapter unplugged).
     void portLost(int portNumber, const QString& reason);
 
@@ -113,6 +114,7 @@ private:
     bool busy_ = false;
     QEventLoop* loop_ = nullptr;
     QList<std::function<void()>> idleQueue_;
+    std::function<void(QByteArrayView)> streamSink_;
 };
 
 } // namespace tarvo

@@ -42,6 +42,20 @@ void PacketMatcher::feed(const char* data, qsizetype size) {
             if (!hit)
                 return;
             i = static_cast<const char*>(hit) - data;
+            // A whole packet inside this chunk is handed over straight from the input, without a copy.
+            if (endConditions_ == EndString && end_.size() == 1) {
+                const qsizetype bodyAt = i + 1;
+                const qsizetype span = std::min(size - bodyAt, kMaxPacket - 1);
+                const void* endHit =
+                    span > 0 ? std::memchr(data + bodyAt, end_[0], static_cast<size_t>(span)) : nullptr;
+                if (endHit) {
+                    const qsizetype end = static_cast<const char*>(endHit) - data;
+                    deliverView(include_ ? QByteArrayView(data + i, end + 1 - i)
+                                         : QByteArrayView(data + bodyAt, end - bodyAt));
+                    i = end;
+                    continue;
+                }
+            }
         } else if (collecting_ && endConditions_ == EndString && end_.size() == 1) {
             const qsizetype room = kMaxPacket - 1 - buffer_.size();
             const qsizetype span = std::min(size - i, room + 1);
@@ -113,14 +127,18 @@ void PacketMatcher::deliver(bool endedByString) {
         if (endedByString)
             packet.chop(end_.size());
     }
+    deliverView(packet);
+    // The handler may have re-armed or re-configured the matcher; a fresh search starts either way.
+    if (!collecting_)
+        buffer_.resize(0);
+}
+
+void PacketMatcher::deliverView(QByteArrayView packet) {
     collecting_ = false;
     if (!autoEnable_)
         armed_ = false;
     if (onPacket)
         onPacket(packet);
-    // The handler may have re-armed or re-configured the matcher; a fresh search starts either way.
-    if (!collecting_)
-        buffer_.resize(0);
 }
 
 } // namespace tarvo

@@ -48,6 +48,7 @@ public:
 
 private:
     void deliver(bool endedByString);
+    void deliverView(QByteArrayView packet);
     StartCondition startCondition_ = StartCondition::String;
     QByteArray start_;
     QByteArray end_;

@@ -16,6 +16,12 @@ void LiveReadout::restoreAutotransmit(const QString& selection) {
     emit autotransmitChanged(autotransmit_);
 }
 
+LiveReadout::LiveReadout(QObject* parent) : QObject(parent) {
+    notify_.setSingleShot(true);
+    notify_.setInterval(0);
+    connect(&notify_, &QTimer::timeout, this, [this] { emit textChanged(text_); });
+}
+
 void LiveReadout::setText(const QString& text) {
     if (text_ == text)
         return;
@@ -39,7 +45,10 @@ void LiveReadout::writeText(QChar prefix, const char* digits, qsizetype size) {
     }
     for (qsizetype i = 0; i < size; ++i)
         out[at + i] = QLatin1Char(digits[i]);
-    emit textChanged(text_);
+    // A fast stream changes the text far more often than a screen can show it: the views hear of it
+    // once per turn of the event loop, with the newest text.
+    if (!notify_.isActive())
+        notify_.start();
 }
 
 void LiveReadout::updateFromValue(QByteArrayView value) {

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 namespace tarvo {
 
@@ -14,7 +15,7 @@ struct StatusPacket;
 class LiveReadout : public QObject {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit LiveReadout(QObject* parent = nullptr);
 
     static constexpr const char* kOverRange = "OVERRANGE";
     static constexpr const char* kUnderRange = "UNDERRANGE";
@@ -63,6 +64,7 @@ private:
     QString autotransmit_ = QStringLiteral("SN");
     bool gross_ = false; // asked for every stream line: kept apart from the text
     QString text_;
+    QTimer notify_;
     bool showBigDisplay_ = false;
     bool bigDisplayVisible_ = false;
 };

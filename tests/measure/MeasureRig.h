@@ -41,8 +41,7 @@ public:
         acq = std::make_unique<Acquisition>(*comm, op, readout, memory, graph, hooks);
         dispatcher = std::make_unique<StreamDispatcher>(*comm, op, readout, memory, graph, *acq,
                                                         [this] { return identity; });
-        QObject::connect(comm.get(), &Communication_Unit::streamPacket, dispatcher.get(),
-                         &StreamDispatcher::dispatch);
+        comm->setStreamSink([this](QByteArrayView packet) { dispatcher->dispatch(packet); });
     }
     ~MeasureRig() {
         dispatcher.reset();
