@@ -106,7 +106,7 @@ TForm1::TForm1(MainController& controller, QtOperator& op, QWidget* parent)
     connect(&c_.readout(), &LiveReadout::autotransmitChanged, this,
             [this] { startAutotransmit_->setText(c_.readout().buttonCaption()); });
     connect(startAutotransmit_, &QPushButton::clicked, this,
-            [this] { c_.acquisition().StartAutotransmitClick(); });
+            [this] { whenIdle([this] { c_.acquisition().StartAutotransmitClick(); }); });
     connect(&c_.acquisition(), &Acquisition::changed, this, &TForm1::syncRunPanel);
     connect(&c_.acquisition(), &Acquisition::lampChanged, this, &TForm1::syncRunPanel);
     // Samples do not signal one by one: the labels follow the scope's refresh.
@@ -137,7 +137,8 @@ QGroupBox* TForm1::buildBaudGroup(std::array<QRadioButton*, 5>& buttons,
         const int rate = kBaudRates[i];
         buttons[i] = radio(QString::number(rate), group);
         layout->addWidget(buttons[i]);
-        connect(buttons[i], &QRadioButton::clicked, this, [onClick, rate] { onClick(rate); });
+        connect(buttons[i], &QRadioButton::clicked, this,
+                [this, onClick, rate] { whenIdle([onClick, rate] { onClick(rate); }); });
     }
     return group;
 }
@@ -180,11 +181,13 @@ QWidget* TForm1::buildRunPanel(QWidget* parent) {
     pause_ = make("PAUSE", "Pause realtime graph");
     trigger_ = make("TRIGGER", "Start waiting for trigger");
     // The core decides which buttons are down; a click only forwards.
-    connect(run_, &QPushButton::clicked, this, [this] { c_.acquisition().RUNClick(); });
-    connect(stop_, &QPushButton::clicked, this, [this] { c_.acquisition().STOPClick(); });
-    connect(pause_, &QPushButton::clicked, this, [this](bool down) { c_.acquisition().PAUSEClick(down); });
+    connect(run_, &QPushButton::clicked, this, [this] { whenIdle([this] { c_.acquisition().RUNClick(); }); });
+    connect(stop_, &QPushButton::clicked, this,
+            [this] { whenIdle([this] { c_.acquisition().STOPClick(); }); });
+    connect(pause_, &QPushButton::clicked, this,
+            [this](bool down) { whenIdle([this, down] { c_.acquisition().PAUSEClick(down); }); });
     connect(trigger_, &QPushButton::clicked, this,
-            [this](bool down) { c_.acquisition().TRIGGERClick(down); });
+            [this](bool down) { whenIdle([this, down] { c_.acquisition().TRIGGERClick(down); }); });
     lamp_ = label(QString(), panel, "Status lamp");
     lamp_->setFixedSize(20, 20);
     lamp_->setAutoFillBackground(true);
@@ -238,11 +241,12 @@ QWidget* TForm1::buildOptionsPage() {
     for (int n = 1; n <= 8; ++n) {
         optionsCom_[n - 1] = radio(QStringLiteral("COM%1").arg(n), com);
         comLayout->addWidget(optionsCom_[n - 1]);
-        connect(optionsCom_[n - 1], &QRadioButton::clicked, this, [this, n] { c_.ports().rbCOMClick(n); });
+        connect(optionsCom_[n - 1], &QRadioButton::clicked, this,
+                [this, n] { whenIdle([this, n] { c_.ports().rbCOMClick(n); }); });
     }
     rbCAN_ = radio("CAN-bus", com);
     comLayout->addWidget(rbCAN_);
-    connect(rbCAN_, &QRadioButton::clicked, this, [this] { c_.ports().rbCANClick(); });
+    connect(rbCAN_, &QRadioButton::clicked, this, [this] { whenIdle([this] { c_.ports().rbCANClick(); }); });
     layout->addWidget(com);
     layout->addWidget(buildBaudGroup(optionsBaud_, [this](int rate) { c_.ports().rbBaudClick(rate); }));
 
@@ -318,7 +322,8 @@ QWidget* TForm1::buildTerminalPage() {
     for (int n = 1; n <= 8; ++n) {
         terminalCom_[n - 1] = radio(QStringLiteral("COM%1").arg(n), com);
         comLayout->addWidget(terminalCom_[n - 1]);
-        connect(terminalCom_[n - 1], &QRadioButton::clicked, this, [this, n] { c_.ports().rbCOMClick(n); });
+        connect(terminalCom_[n - 1], &QRadioButton::clicked, this,
+                [this, n] { whenIdle([this, n] { c_.ports().rbCOMClick(n); }); });
     }
     layout->addWidget(com);
     layout->addWidget(buildBaudGroup(terminalBaud_, [this](int rate) { c_.ports().rbBaudClick(rate); }));
@@ -342,10 +347,12 @@ QWidget* TForm1::buildFamilyPage(FamilyPage family, const QString& setupCaption)
     portBaudCaptions_[2 + static_cast<int>(family)] = caption;
     right->addWidget(caption);
     auto* setup = button(setupCaption, w);
-    connect(setup, &QPushButton::clicked, this, [this] { c_.deviceSetup().btnSetupClick(); });
+    connect(setup, &QPushButton::clicked, this,
+            [this] { whenIdle([this] { c_.deviceSetup().btnSetupClick(); }); });
     right->addWidget(setup);
     auto* loadDefault = button("Load Default", w);
-    connect(loadDefault, &QPushButton::clicked, this, [this] { c_.deviceSetup().btnLoadDefaultClick(); });
+    connect(loadDefault, &QPushButton::clicked, this,
+            [this] { whenIdle([this] { c_.deviceSetup().btnLoadDefaultClick(); }); });
     right->addWidget(loadDefault);
     right->addWidget(findDeviceButton(w));
     right->addStretch();
@@ -420,9 +427,16 @@ void TForm1::syncFromCore() {
 
 QPushButton* TForm1::findDeviceButton(QWidget* parent) {
     auto* find = button("Find Device", parent);
-    connect(find, &QPushButton::clicked, this, [this] { c_.discovery().btnFindDeviceClick(); });
+    connect(find, &QPushButton::clicked, this,
+            [this] { whenIdle([this] { c_.discovery().btnFindDeviceClick(); }); });
     findButtons_.push_back(find);
     return find;
+}
+
+void TForm1::whenIdle(std::function<void()> action) {
+    // A click that talks to the device or changes the port waits for a running transaction to end;
+    // it never takes over the matcher of a transaction that is still waiting for its reply.
+    c_.comm().runWhenIdle(std::move(action));
 }
 
 void TForm1::showEvent(QShowEvent* event) {

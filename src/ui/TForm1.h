@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
+#include <functional>
 
 class QTabWidget;
 class QLabel;
@@ -54,6 +55,7 @@ private:
     QWidget* buildProgrammingPage();
     QGroupBox* buildBaudGroup(std::array<QRadioButton*, 5>& buttons, const std::function<void(int)>& onClick);
     void syncFromCore();
+    void whenIdle(std::function<void()> action);
     QPushButton* findDeviceButton(QWidget* parent);
     void onCurrentPageChanged(int index);
     QWidget* buildRunPanel(QWidget* parent);

@@ -10,6 +10,7 @@
 #include "ui/TForm1.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -116,4 +117,22 @@ TEST(Pages, OptionsPageOffersSampleOptionsAndTheFileSeparator) {
     EXPECT_EQ(separator->text(), ";");
     findNamed<QRadioButton>(options, "Other")->click();
     EXPECT_FALSE(separator->isReadOnly());
+}
+
+TEST(Pages, AClickDuringAWaitingTransactionRunsAfterIt) {
+    Rig rig;
+    rig.line.setLatencyMs(150);
+    rig.controller->ports().rbBaudClick(115200);
+    QWidget* display = rig.form->page(Page::Display);
+    auto* find = findNamed<QWidget>(display, "Find Device");
+    ASSERT_NE(find, nullptr);
+    QTimer::singleShot(20, [find] { QTest::mouseClick(find, Qt::LeftButton); });
+    // The click arrives while this transaction waits; it must neither take its reply nor be lost.
+    EXPECT_EQ(rig.controller->transact("IV\r", "V:", 1000), "1.00");
+    EXPECT_EQ(rig.controller->discovery().deviceIdentity(), 9999);
+    QElapsedTimer t;
+    t.start();
+    while (rig.controller->discovery().deviceIdentity() != 4110 && t.elapsed() < 10000)
+        QTest::qWait(20);
+    EXPECT_EQ(rig.controller->discovery().deviceIdentity(), 4110);
 }
