@@ -197,11 +197,6 @@ QWidget* TForm1::buildRunPanel(QWidget* parent) {
     sampleNr_ = label(a.sampleLabel(), panel, "SampleNr");
     layout->addWidget(stepTime_);
     layout->addWidget(sampleNr_);
-    showBigDisplay_ = new QCheckBox("Show big display", panel);
-    showBigDisplay_->setAccessibleName("Show big display");
-    connect(showBigDisplay_, &QCheckBox::clicked, this,
-            [this](bool on) { c_.readout().setShowBigDisplay(on); });
-    layout->addWidget(showBigDisplay_);
     layout->addStretch();
     syncRunPanel();
     return panel;
@@ -280,6 +275,11 @@ QWidget* TForm1::buildOptionsPage() {
     search->setAccessibleName("Search only selected");
     connect(search, &QCheckBox::toggled, this, [this](bool on) { c_.ports().setSearchOnlySelected(on); });
     right->addWidget(search);
+    showBigDisplay_ = new QCheckBox("Show big display", w);
+    showBigDisplay_->setAccessibleName("Show big display");
+    connect(showBigDisplay_, &QCheckBox::clicked, this,
+            [this](bool on) { c_.readout().setShowBigDisplay(on); });
+    right->addWidget(showBigDisplay_);
     deviceLabel_ = label(c_.discovery().deviceLabel(), w, "Device");
     firmwareLabel_ = label(c_.discovery().firmwareLabel(), w, "Firmware");
     portLabel_ = label(c_.discovery().portLabel(), w, "Port");
