@@ -136,3 +136,14 @@ TEST(Pages, AClickDuringAWaitingTransactionRunsAfterIt) {
         QTest::qWait(20);
     EXPECT_EQ(rig.controller->discovery().deviceIdentity(), 4110);
 }
+
+TEST(Pages, CtrlQClosesTheWindowAndRunsTheShutdown) {
+    Rig rig;
+    rig.form->show();
+    rig.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(rig.form.get()));
+    QTest::keyClick(rig.form.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(rig.form->isVisible());
+    EXPECT_TRUE(rig.controller->stepLog().contains("serial port freed"));
+    EXPECT_FALSE(rig.controller->comm().port().isOpen());
+}
