@@ -228,20 +228,28 @@ void StreamDispatcher::asciiTrigger(std::optional<double> value) {
     readout_.showBigDisplayIfHidden();
 }
 
-void StreamDispatcher::checkWeigherRun(const StatusPacket& p) {
+SampleRecord* StreamDispatcher::nextRunRecord(const StatusPacket& p) {
     acq_.setLamp(Acquisition::Lamp::Red);
     acq_.waitForTriggerTimer_.stop();
     const int i = acq_.sampleIndex_ + 1;
     if (i > kMaxSamples) {
         acq_.capacityReached();
-        return;
+        return nullptr;
     }
     SampleRecord& r = memory_.capture()[i];
     r = SampleRecord{};
-    if (p.state < 5)
-        r.checkState[p.state] = true;
     r.state = i == 1 ? 0 : p.state;
     r.gross = static_cast<float>(p.gross);
+    return &r;
+}
+
+void StreamDispatcher::checkWeigherRun(const StatusPacket& p) {
+    SampleRecord* record = nextRunRecord(p);
+    if (!record)
+        return;
+    SampleRecord& r = *record;
+    if (p.state < 5)
+        r.checkState[p.state] = true;
     r.net = static_cast<float>(p.net);
     int& previous = acq_.previousState_;
     if (acq_.useStatus_ && p.state != previous) {
@@ -255,21 +263,14 @@ void StreamDispatcher::checkWeigherRun(const StatusPacket& p) {
 }
 
 void StreamDispatcher::dosingRun(const StatusPacket& p, bool loss) {
-    acq_.setLamp(Acquisition::Lamp::Red);
-    acq_.waitForTriggerTimer_.stop();
-    const int i = acq_.sampleIndex_ + 1;
-    if (i > kMaxSamples) {
-        acq_.capacityReached();
+    SampleRecord* record = nextRunRecord(p);
+    if (!record)
         return;
-    }
-    SampleRecord& r = memory_.capture()[i];
-    r = SampleRecord{};
+    SampleRecord& r = *record;
     r.noMotion = p.noMotion;
     r.overRange = p.overRange;
     r.underRange = p.underRange;
     r.dosingState[p.state] = true;
-    r.state = i == 1 ? 0 : p.state;
-    r.gross = static_cast<float>(p.gross);
     double net = p.net;
     // Without a loss decimal count read at RUN the packet's own count stays in force.
     if (loss && acq_.lossDecimals_ >= 0)

@@ -14,6 +14,7 @@ class GraphModel;
 class LiveReadout;
 class Operator;
 class RecordingMemory;
+struct SampleRecord;
 struct StatusPacket;
 
 // Every line the device streams while the Display page is active comes here, from dpGross on the serial
@@ -55,6 +56,8 @@ private:
     static ValueScan scanValue(QByteArrayView text);
     void asciiRun(std::optional<double> counts);
     void asciiTrigger(std::optional<double> counts);
+    // The capture record a RUN decoder fills next (state and gross set), or null at capacity.
+    SampleRecord* nextRunRecord(const StatusPacket& p);
     void checkWeigherRun(const StatusPacket& p);
     void dosingRun(const StatusPacket& p, bool loss);
 
