@@ -100,13 +100,13 @@ QByteArray Communication_Unit::SendAndReceive(int portNumber, const QByteArray& 
                  command.trimmed().constData());
         return kTimeOutErr;
     }
+    if (port_->portNumber() != portNumber && !movePort(portNumber))
+        return kTimeOutErr;
     busy_ = true;
 
     reply_.disarm();
     reply_.setEnabled(false);
     reply_.setAutoEnable(false);
-    if (port_->portNumber() != portNumber)
-        port_->setPortNumber(portNumber);
     reply_.setStartCondition(framing.startOnAnyData ? PacketMatcher::StartCondition::AnyData
                                                     : PacketMatcher::StartCondition::String);
     reply_.setStartString(framing.start);
@@ -122,6 +122,20 @@ QByteArray Communication_Unit::SendAndReceive(int portNumber, const QByteArray& 
     const QByteArray reply = sendAndAwait(send ? &command : nullptr, timeLimitMs);
     endTransaction();
     return reply;
+}
+
+bool Communication_Unit::movePort(int portNumber) {
+    // The port follows the number: a transaction never talks to one device while the program names
+    // another.
+    const bool wasOpen = port_->isOpen();
+    port_->setPortNumber(portNumber);
+    emit portNumberChanged(portNumber);
+    if (!wasOpen)
+        return true;
+    if (port_->open())
+        return true;
+    op_.showMessage(QStringLiteral("COM%1 not available").arg(portNumber));
+    return false;
 }
 
 QByteArray Communication_Unit::canTransaction(const QByteArray& command, const Framing& framing) {

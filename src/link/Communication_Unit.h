@@ -92,11 +92,15 @@ public:
 signals:
     // The open port went away (adapter unplugged).
     void portLost(int portNumber, const QString& reason);
+    // A transaction moved the port to another COM number.
+    void portNumberChanged(int portNumber);
 
 private:
     void onReadyRead();
     void onReply(QByteArrayView packet);
     QByteArray canTransaction(const QByteArray& command, const Framing& framing);
+    // Moves an open port to another COM number; false (and "COMn not available") when it cannot open there.
+    bool movePort(int portNumber);
     // Sends (when a command is given), waits for the armed reply matcher or the time limit, disarms it.
     QByteArray sendAndAwait(const QByteArray* command, int timeLimitMs);
     void endTransaction();

@@ -7,6 +7,25 @@ namespace tarvo {
 
 PortSelection::PortSelection(Communication_Unit& comm, QObject* parent) : QObject(parent), comm_(comm) {
     applyLink();
+    // A transaction that moved the port (the reset on the last used port) moves the choice with it, so
+    // the port shown, used and stored is always the same.
+    connect(&comm_, &Communication_Unit::portNumberChanged, this, &PortSelection::followPort);
+}
+
+void PortSelection::followPort(int com) {
+    if (canChosen_ || com < 1 || com > ComPortMap::kCount)
+        return;
+    comChoice_ = com;
+    refreshPortBaudCaption();
+    emit changed();
+}
+
+void PortSelection::refreshPortBaudCaption() {
+    // While a search runs its own progress texts own the caption.
+    if (searching_ || canChosen_)
+        return;
+    setPortBaudCaption(
+        QStringLiteral("COM%1@%2 baud").arg(comm_.port().portNumber()).arg(comm_.port().baudRate()));
 }
 
 void PortSelection::applyLink() {
@@ -44,10 +63,13 @@ void PortSelection::ComPortSelector() {
         comm_.port().close();
         comm_.port().setPortNumber(n);
         available_[n - 1] = true;
-        if (!comm_.tryOpen())
+        if (comm_.tryOpen())
+            lastUsedPort_ = n; // the port in use is the one the reset commands must reach
+        else
             available_[n - 1] = false;
     }
     applyLink();
+    refreshPortBaudCaption();
     emit changed();
 }
 
@@ -65,6 +87,7 @@ void PortSelection::rbCOMClick(int com) {
 void PortSelection::rbBaudClick(int baud) {
     comm_.port().setBaudRate(baud);
     baudChoice_ = baud;
+    refreshPortBaudCaption();
     familyBaudClick(FamilyPage::Mxr21, baud);
     familyBaudClick(FamilyPage::Mxr23, baud);
     familyBaudClick(FamilyPage::Mxr41, baud);
@@ -110,6 +133,8 @@ void PortSelection::setSearching(bool on) {
     if (searching_ == on)
         return;
     searching_ = on;
+    // After a search the caption names the port and rate in use again, not the last try's.
+    refreshPortBaudCaption();
     emit changed();
 }
 

@@ -39,8 +39,13 @@ public:
     // The port/baud caption of the Options page, copied to the Terminal and family pages.
     const QString& portBaudCaption() const { return caption_; }
     void setPortBaudCaption(const QString& text);
+    // "COMn@rate baud" for the serial port as it stands (not while a search or the CAN link owns it).
+    void refreshPortBaudCaption();
 
     void ComPortSelector();
+    // The serial port was opened or moved at COM number com by other means than a COM click: the
+    // choice shows it, so the port shown, used and stored is always the same.
+    void followPort(int com);
     void rbCOMClick(int com);
     void rbBaudClick(int baud);
     void familyBaudClick(FamilyPage page, int baud);

@@ -14,9 +14,11 @@ QtSerialPortDevice::QtSerialPortDevice(ComPortMap map, QObject* parent)
 }
 
 void QtSerialPortDevice::setPortNumber(int number) {
+    if (number == number_)
+        return;
+    close();
     number_ = number;
-    if (!port_.isOpen())
-        port_.setPortName(map_.path(number));
+    port_.setPortName(map_.path(number));
 }
 
 void QtSerialPortDevice::setBaudRate(qint32 baud) {

@@ -14,6 +14,8 @@ public:
     using QObject::QObject;
     ~SerialPort() override = default;
 
+    // Changing the number of an open port closes it, so the number always names the device the port is
+    // open on; the caller opens it again.
     virtual void setPortNumber(int number) = 0;
     virtual int portNumber() const = 0;
     // An open port changes its rate at once.

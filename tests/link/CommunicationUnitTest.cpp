@@ -135,6 +135,28 @@ TEST_F(CommunicationUnitTest, OpeningAnAbsentPortSaysSo) {
     EXPECT_EQ(op.messageBoxes(), QStringList{"COM3 not available"});
 }
 
+TEST_F(CommunicationUnitTest, ATransactionOnAnotherPortNumberTalksToThatPortsDevice) {
+    devsim::Line other;
+    devsim::DeviceConfig config;
+    config.identity = 2310;
+    config.baud = 9600;
+    other.addDevice(config);
+    devsim::SimulatedPorts::attach(2, &other);
+    QList<int> moves;
+    QObject::connect(comm.get(), &Communication_Unit::portNumberChanged, [&](int n) { moves << n; });
+    // The port moves with the number; the device behind the old number hears nothing.
+    line.clearReceived();
+    EXPECT_EQ(comm->SendAndReceive(2, "ID\r", 500, Framing::startingWith("D:")), "2310");
+    EXPECT_EQ(comm->port().portNumber(), 2);
+    EXPECT_TRUE(comm->port().isOpen());
+    EXPECT_TRUE(line.receivedLog().isEmpty());
+    EXPECT_EQ(moves, QList<int>{2});
+    // A number with no port behind it refuses the transaction with the port's text.
+    EXPECT_EQ(comm->SendAndReceive(5, "ID\r", 500, Framing::startingWith("D:")), kTimeOutErr);
+    EXPECT_EQ(op.messageBoxes(), QStringList{"COM5 not available"});
+    EXPECT_FALSE(comm->port().isOpen());
+}
+
 TEST_F(CommunicationUnitTest, AnUnpluggedAdapterEndsTheWaitAndIsReported) {
     int lostPort = 0;
     QObject::connect(comm.get(), &Communication_Unit::portLost, [&](int n, const QString&) { lostPort = n; });

@@ -14,6 +14,13 @@ SimulatedPort::~SimulatedPort() {
     close();
 }
 
+void SimulatedPort::setPortNumber(int number) {
+    if (number == portNumber_)
+        return;
+    close();
+    portNumber_ = number;
+}
+
 void SimulatedPort::setBaudRate(qint32 baud) {
     baud_ = baud;
     if (line_)

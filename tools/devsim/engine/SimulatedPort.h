@@ -18,7 +18,7 @@ public:
     explicit SimulatedPort(QObject* parent = nullptr);
     ~SimulatedPort() override;
 
-    void setPortNumber(int number) override { portNumber_ = number; }
+    void setPortNumber(int number) override;
     int portNumber() const override { return portNumber_; }
     void setBaudRate(qint32 baud) override;
     qint32 baudRate() const override { return baud_; }
