@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <SimpleIni.h>
+#include <algorithm>
 
 namespace tarvo {
 
@@ -34,10 +35,10 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
     connect(deviceSetup_.get(), &DeviceSetup::pageControlEnabledRequested, this,
             &MainController::setPageControlEnabled);
     createMeasuring();
-    connect(comm_.get(), &Communication_Unit::portLost, this, [this](int number, const QString&) {
-        // An unplugged adapter: say so plainly; the port stays closed until the operator chooses it again.
-        ports_->setPortAvailable(number, false);
-        InfoMessage(QStringLiteral("COM%1 not available").arg(number));
+    connect(comm_.get(), &Communication_Unit::portLost, this, [this](int number, const QString& reason) {
+        // An unplugged adapter: say so plainly. The port stays closed but keeps its place in the search,
+        // so Find Device opens it again once the adapter is back.
+        InfoMessage(QStringLiteral("COM%1 not available: %2").arg(number).arg(reason));
     });
 }
 
@@ -53,12 +54,9 @@ void MainController::createMeasuring() {
     hooks.FindDevice = [this] { discovery_->FindDevice(); };
     hooks.deviceIdentity = [this] { return discovery_->deviceIdentity(); };
     hooks.setPageControlEnabled = [this](bool on) { setPageControlEnabled(on); };
-    hooks.anySerialPort = [this] {
-        for (int com = 1; com <= ComPortMap::kCount; ++com)
-            if (ports_->portAvailable(com))
-                return true;
-        return false;
-    };
+    // The no-port rule is the start-up probe's: a port lost later (an adapter pulled out) is reported
+    // where it happens and the program stays, so the adapter can be plugged in again.
+    hooks.anySerialPort = [this] { return std::find(probed_.begin(), probed_.end(), true) != probed_.end(); };
     hooks.noSerialPort = [this] {
         InfoMessage(QString::fromLatin1(kNoComPorts), true);
         emit closeRequested();

@@ -135,7 +135,10 @@ void SettingsStore::ReadDefaultValues(const QString& path, const Targets& t) {
         }
     } else if (com <= 4) {
         t.ports.rbCOMClick(com);
+    } else {
+        t.ports.followPort(com);
     }
+    t.ports.refreshPortBaudCaption();
 
     const bool canBus = ini.flag("CAN", "CANbus", false);
     bool ok = false;

@@ -112,6 +112,9 @@ void Discovery::FindDevice() {
     setButtonGroupEnabled(false);
 
     const bool can = ports_.canChosen();
+    // A port lost earlier (an adapter pulled out and plugged in again) is opened anew for the search.
+    if (!can && !comm_.port().isOpen())
+        comm_.tryOpen();
     if (addressed() && !can)
         ask(addressLine("CL", deviceAddress_), "O", 100);
 
