@@ -116,6 +116,8 @@ void Acquisition::TabSheet1Hide() {
 }
 
 void Acquisition::StartAutotransmitClick() {
+    if (buttonGroupLocked_)
+        return; // it would take the recording's stream
     if (!FullDuplexCheck::run(comm_, op_, FullDuplexCheck::Caller::Autotransmit))
         return;
     comm_.SendAndReceive(comm_.port().portNumber(), readout_.streamCommand(), 100,
@@ -182,6 +184,10 @@ void Acquisition::RUNClick() {
     graph_.repaint();
     startTime_ = nowMs();
     memory_.slot(1).recorded = true;
+    GraphSlot& recording = memory_.slot(selectedSlot_);
+    recording.kind = RecordingKind::Run;
+    recording.grossField = readout_.grossSelected();
+    recording.elapsed = 0;
     liveDraw_.start();
     stepInterval_ = 1000;
     realTime_.setInterval(TimeScale::ms(stepInterval_));
@@ -457,6 +463,8 @@ bool Acquisition::runRecording(double value) {
     else
         r.net = static_cast<float>(value);
     r.time = static_cast<float>(runClock_);
+    if (slot.values)
+        slot.values[i] = static_cast<float>(value);
     slot.records[1].count = static_cast<float>(i);
     slot.count = i;
     slot.recorded = true;
@@ -559,6 +567,7 @@ void Acquisition::endPacketCapture(bool dosing) {
     const double e = elapsed_;
     GraphSlot& slot = memory_.slot(selectedSlot_);
     const SampleRecord* capture = memory_.capture();
+    const bool gross = readout_.grossSelected();
     for (int i = 1; i <= n; ++i) {
         SampleRecord& r = slot.records[i];
         if (!dosing) {
@@ -568,11 +577,18 @@ void Acquisition::endPacketCapture(bool dosing) {
             r = capture[i];
         } else {
             r.net = capture[i].net;
+            // Kept so the slot can be drawn again with its state markers.
+            r.state = capture[i].state;
         }
         r.count = static_cast<float>(n);
+        if (slot.values)
+            slot.values[i] = gross ? capture[i].gross : capture[i].net;
     }
     slot.recorded = true;
     slot.count = n;
+    slot.kind = dosing ? RecordingKind::DosingCapture : RecordingKind::CheckWeigherCapture;
+    slot.grossField = gross;
+    slot.elapsed = e;
     setState(retrig_ ? State::DoneRearm : State::Done);
     if (dosing)
         DrawDoseData();
@@ -608,17 +624,17 @@ void Acquisition::lockForDrawing() {
 void Acquisition::unlockAfterDrawing() {
     graph_.repaint();
     progress_ = 0;
-    setLamp(Lamp::Green);
     runPanelEnabled_ = true;
     buttonGroupLocked_ = false;
+    setLamp(Lamp::Green);
     if (hooks_.setPageControlEnabled)
         hooks_.setPageControlEnabled(true);
+    emit changed();
 }
 
 void Acquisition::DrawGraphData() {
     lockForDrawing();
     const int n = captureCount_;
-    const double e = elapsed_;
     const float* v = memory_.captureValues();
     GraphSlot& slot = memory_.slot(selectedSlot_);
     const bool gross = readout_.grossSelected();
@@ -633,65 +649,106 @@ void Acquisition::DrawGraphData() {
     }
     slot.recorded = true;
     slot.count = n;
-    const double s = n > 0 ? e / n : 0;
-    double vmin = n > 0 ? v[std::min(2, n)] : 0, vmax = vmin;
-    for (int k = 2; k <= n; ++k) {
-        vmin = std::min<double>(vmin, v[k]);
-        vmax = std::max<double>(vmax, v[k]);
-    }
-    graph_.scaleToCapture(vmin, vmax, e);
-    graph_.clearSeries(selectedSlot_);
-    for (int k = 2; k <= n; ++k) {
-        progress_ = percent(k, n);
-        graph_.addSeriesPoint(selectedSlot_, (k - 1) * s, v[k]);
-    }
-    lastDrawKind_ = DrawKind::Values;
+    slot.kind = RecordingKind::ValueCapture;
+    slot.grossField = gross;
+    slot.elapsed = elapsed_;
+    plotSlot(selectedSlot_);
     unlockAfterDrawing();
 }
 
-namespace {
-void drawPacketCapture(GraphModel& graph, const SampleRecord* c, int n, double e, int slot, bool gross,
-                       const char* const* names, int& progress) {
-    const double s = n > 0 ? e / n : 0;
-    double vmin = 0, vmax = 0;
-    for (int k = 1; k <= n; ++k) {
-        const double v = gross ? c[k].gross : c[k].net;
-        vmin = k == 1 ? v : std::min(vmin, v);
-        vmax = k == 1 ? v : std::max(vmax, v);
-    }
-    graph.scaleToCapture(vmin, vmax, e);
-    graph.clearSeries(slot);
-    double t = 0;
-    for (int k = 1; k <= n; ++k) {
-        progress = n > 0 ? static_cast<int>(std::lround(static_cast<double>(k) / n * 100)) : 0;
-        t += s;
-        graph.addSeriesPoint(slot, t, gross ? c[k].gross : c[k].net);
-        if (k < n && c[k + 1].state != c[k].state)
-            graph.addMarker(QString::fromLatin1(names[c[k + 1].state & 7]), t);
-    }
-}
-} // namespace
-
 void Acquisition::DrawCheckData() {
     lockForDrawing();
-    const int n = sampleIndex_;
-    memory_.slot(selectedSlot_).meanStep = n > 0 ? elapsed_ / n : 0;
-    drawPacketCapture(graph_, memory_.capture(), n, elapsed_, selectedSlot_, readout_.grossSelected(),
-                      kCheckDrawNames, progress_);
-    lastDrawKind_ = DrawKind::CheckWeigher;
+    GraphSlot& slot = memory_.slot(selectedSlot_);
+    slot.meanStep = slot.count > 0 ? slot.elapsed / slot.count : 0;
+    plotSlot(selectedSlot_);
     unlockAfterDrawing();
     ga_.start();
 }
 
 void Acquisition::DrawDoseData() {
     lockForDrawing();
-    const int n = sampleIndex_;
-    memory_.slot(selectedSlot_).meanStep = n > 0 ? elapsed_ / n : 0;
-    drawPacketCapture(graph_, memory_.capture(), n, elapsed_, selectedSlot_, readout_.grossSelected(),
-                      kDoseDrawNames, progress_);
-    lastDrawKind_ = DrawKind::Dosing;
+    GraphSlot& slot = memory_.slot(selectedSlot_);
+    slot.meanStep = slot.count > 0 ? slot.elapsed / slot.count : 0;
+    plotSlot(selectedSlot_);
     unlockAfterDrawing();
     gd_.start();
+}
+
+void Acquisition::redrawSelectedSlot() {
+    if (buttonGroupLocked_ || toolBarLocked_)
+        return; // a recording is writing into the slots
+    switch (memory_.slot(selectedSlot_).kind) {
+    case RecordingKind::CheckWeigherCapture:
+        DrawCheckData();
+        break;
+    case RecordingKind::DosingCapture:
+        DrawDoseData();
+        break;
+    case RecordingKind::ValueCapture:
+    case RecordingKind::Run:
+        lockForDrawing();
+        plotSlot(selectedSlot_);
+        unlockAfterDrawing();
+        break;
+    }
+}
+
+void Acquisition::plotSlot(int number) {
+    const GraphSlot& slot = memory_.slot(number);
+    const SampleRecord* r = slot.records;
+    const int n = std::clamp(slot.count, 0, kMaxSamples);
+    auto value = [&](int k) -> double {
+        if (slot.values)
+            return slot.values[k];
+        return slot.grossField ? r[k].gross : r[k].net;
+    };
+    lastDrawKind_ = slot.kind == RecordingKind::CheckWeigherCapture ? DrawKind::CheckWeigher
+                    : slot.kind == RecordingKind::DosingCapture     ? DrawKind::Dosing
+                                                                    : DrawKind::Values;
+    // A value capture draws from its second value on; everything else from the first.
+    const int first = slot.kind == RecordingKind::ValueCapture ? 2 : 1;
+    double vmin = n > 0 ? value(std::min(first, n)) : 0, vmax = vmin;
+    for (int k = first; k <= n; ++k) {
+        vmin = std::min(vmin, value(k));
+        vmax = std::max(vmax, value(k));
+    }
+    double elapsed = slot.elapsed;
+    if (slot.kind != RecordingKind::Run) {
+        graph_.scaleToCapture(vmin, vmax, elapsed);
+    } else {
+        // A RUN spans the time of its last sample; before the first step-time tick that is 0.
+        elapsed = n > 0 ? r[n].time : 0;
+        if (elapsed > 0)
+            graph_.scaleToCapture(vmin, vmax, elapsed);
+        else
+            graph_.setTimeWindow(0, 10000);
+        if (vmax == vmin) // a steady weight still gets a window around it
+            graph_.setValueWindow(vmin - 1, vmax + 1);
+    }
+    graph_.clearSeries(number);
+    const double s = n > 0 ? elapsed / n : 0;
+    const char* const* names = slot.kind == RecordingKind::DosingCapture ? kDoseDrawNames : kCheckDrawNames;
+    const bool markers =
+        slot.kind == RecordingKind::CheckWeigherCapture || slot.kind == RecordingKind::DosingCapture;
+    double t = 0;
+    for (int k = first; k <= n; ++k) {
+        progress_ = percent(k, n);
+        switch (slot.kind) {
+        case RecordingKind::Run:
+            t = r[k].time;
+            break;
+        case RecordingKind::ValueCapture:
+            t = (k - 1) * s;
+            break;
+        case RecordingKind::CheckWeigherCapture:
+        case RecordingKind::DosingCapture:
+            t += s;
+            break;
+        }
+        graph_.addSeriesPoint(number, t, value(k));
+        if (markers && k < n && r[k + 1].state != r[k].state)
+            graph_.addMarker(QString::fromLatin1(names[r[k + 1].state & 7]), t);
+    }
 }
 
 } // namespace tarvo

@@ -130,6 +130,9 @@ public:
     void DrawGraphData();
     void DrawCheckData();
     void DrawDoseData();
+    // "Redraw graph": draws the selected slot again from its own records, the way it was first drawn;
+    // the recording itself is never touched.
+    void redrawSelectedSlot();
 
     // Milliseconds on the capture clock (monotonic, in device time).
     static double nowMs();
@@ -152,6 +155,8 @@ private:
     void setState(State s) { state_ = s; }
     void lockForDrawing();
     void unlockAfterDrawing();
+    // Plots slot `slot` from its records: the part of a drawing that does not copy a capture.
+    void plotSlot(int slot);
     void afterDrawing();
     void stepTimerStartIfIdle();
 

@@ -298,7 +298,8 @@ bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool 
                 p = appendBytes(p, sep);
                 p = formatValue(p, r[i].time, point);
             } else {
-                p = formatValue(p, r[i].net, point);
+                // Slots 2..5 keep the numbers the scope draws in their value array.
+                p = formatValue(p, s.values ? s.values[i] : r[i].net, point);
                 p = appendBytes(p, sep);
                 p = appendInteger(p, truncated(i * s.meanStep));
             }

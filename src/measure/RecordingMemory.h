@@ -7,13 +7,20 @@
 
 namespace tarvo {
 
+// How a slot's recording was made, which says how it is drawn again.
+enum class RecordingKind { ValueCapture = 0, CheckWeigherCapture = 1, DosingCapture = 2, Run = 3 };
+
 // One of the five in-memory recordings "Graph 1" .. "Graph 5".
 struct GraphSlot {
     SampleRecord* records = nullptr; // index 1..kMaxSamples
-    float* values = nullptr;         // slots 2..5 only, index 1..kMaxSamples
+    // Slots 2..5 only, index 1..kMaxSamples: the numbers the scope draws for this slot.
+    float* values = nullptr;
     bool recorded = false;
     int count = 0;
     double meanStep = 0; // ms per sample of the last capture copied here
+    RecordingKind kind = RecordingKind::ValueCapture;
+    bool grossField = false; // the records' drawn value is the gross field, else the net field
+    double elapsed = 0;      // ms the capture lasted
 };
 
 // Every recording buffer, reserved once for the program's life and never resized. The memory is zeroed

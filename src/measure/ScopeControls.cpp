@@ -170,21 +170,13 @@ void ScopeControls::toolClick(Tool tool) {
 }
 
 void ScopeControls::RedrawClick() {
+    if (acq_.buttonGroupLocked() || acq_.toolBarLocked())
+        return; // a recording is writing into the slots
     if (!memory_.slot(selectedSlot()).recorded) {
         op_.showMessage(QString::fromLatin1(kNeverDrawn));
         return;
     }
-    switch (acq_.lastDrawKind()) {
-    case Acquisition::DrawKind::Values:
-        acq_.DrawGraphData();
-        break;
-    case Acquisition::DrawKind::CheckWeigher:
-        acq_.DrawCheckData();
-        break;
-    case Acquisition::DrawKind::Dosing:
-        acq_.DrawDoseData();
-        break;
-    }
+    acq_.redrawSelectedSlot();
 }
 
 int ScopeControls::selectedSlot() const {
@@ -192,6 +184,8 @@ int ScopeControls::selectedSlot() const {
 }
 
 void ScopeControls::selectSlot(int slot) {
+    if (acq_.buttonGroupLocked())
+        return; // the recording writes into the selected slot until it ends
     acq_.setSelectedSlot(slot);
     emit changed();
 }

@@ -1,6 +1,10 @@
 #include "measure/ScopeControls.h"
 #include "MeasureRig.h"
 
+#include "measure/DataFiles.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace tarvo;
@@ -167,4 +171,39 @@ TEST(ScopeControlsTest, GraphOptionsColoursModesAndPerformance) {
     EXPECT_EQ(rig.acq->LiveDrawRefreshTimer().interval(), TimeScale::ms(10));
     rig.controls.setGraphicsPerformance(0);
     EXPECT_EQ(rig.acq->LiveDrawRefreshTimer().interval(), TimeScale::ms(400));
+}
+
+TEST(ScopeControlsTest, EverySlotKeepsAndRedrawsItsOwnRecordingAndSavesTheNumbersItDraws) {
+    ScopeRig rig;
+    rig.readout.restoreAutotransmit("SG");
+    rig.capture({"+5.0", "+6.0", "+7.0"});
+    ASSERT_TRUE(rig.memory.slot(1).recorded);
+    std::vector<double> first;
+    for (const GraphPoint& p : rig.graph.series(1))
+        first.push_back(p.value);
+    ASSERT_EQ(first, (std::vector<double>{60, 70, 70}));
+
+    // A later capture into Graph 2 reuses the capture buffers; Graph 1's recording is not touched.
+    rig.controls.selectSlot(2);
+    rig.capture({"-3.5", "-4.5"});
+    ASSERT_TRUE(rig.memory.slot(2).recorded);
+    rig.controls.selectSlot(1);
+    rig.controls.ClearClick(1);
+    rig.controls.RedrawClick();
+    std::vector<double> redrawn;
+    for (const GraphPoint& p : rig.graph.series(1))
+        redrawn.push_back(p.value);
+    EXPECT_EQ(redrawn, first);
+
+    // The dosing data file of Graph 2 holds the values the scope draws for it, not an unused field.
+    QTemporaryDir dir;
+    DataFiles files(rig.op, rig.memory);
+    ASSERT_TRUE(files.writeDosingData(dir.filePath("dose.csv"), 2));
+    QFile dose(dir.filePath("dose.csv"));
+    ASSERT_TRUE(dose.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = dose.readAll().split('\n');
+    ASSERT_GE(rows.size(), 5);
+    EXPECT_TRUE(rows[2].startsWith("-35,")) << rows[2].toStdString();
+    EXPECT_TRUE(rows[3].startsWith("-45,")) << rows[3].toStdString();
+    EXPECT_TRUE(rows[4].startsWith("-45,")) << rows[4].toStdString();
 }
