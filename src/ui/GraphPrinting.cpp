@@ -41,8 +41,7 @@ bool printPicture(QPrinter& printer, const QImage& picture) {
     return drawn;
 }
 
-bool printGraph(ScopeWidget& scope, QWidget* parent) {
-    QPrinter printer(QPrinter::HighResolution);
+bool printGraph(ScopeWidget& scope, QPrinter& printer, QWidget* parent) {
     printer.setPageOrientation(QPageLayout::Landscape);
     QPrintDialog dialog(&printer, parent);
     if (dialog.exec() != QDialog::Accepted)

@@ -24,8 +24,8 @@ inline constexpr const char* kJpegFilter =
 // "Save graph as JPEG": the picture save dialog, then the picture as JPEG at the encoder's default
 // quality under the chosen name, whatever its extension. False when cancelled or not written.
 bool saveGraphAsJpeg(ScopeWidget& scope, Operator& op);
-// "Print graph": the print dialog, then one landscape page.
-bool printGraph(ScopeWidget& scope, QWidget* parent);
+// "Print graph": the print dialog on the printer "Printer Setup" set up, then one landscape page.
+bool printGraph(ScopeWidget& scope, QPrinter& printer, QWidget* parent);
 // One landscape page with the picture scaled to the page; the document is ended even when drawing
 // fails.
 bool printPicture(QPrinter& printer, const QImage& picture);

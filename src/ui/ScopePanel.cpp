@@ -46,7 +46,8 @@ constexpr const char* kToolCaptions[] = {"Zoom",       "Pan",    "Pencil", "Poin
 
 } // namespace
 
-ScopePanel::ScopePanel(MainController& controller, QWidget* parent) : QWidget(parent), c_(controller) {
+ScopePanel::ScopePanel(MainController& controller, QPrinter& printer, QWidget* parent)
+    : QWidget(parent), c_(controller), printer_(printer) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(buildToolBar());
@@ -61,7 +62,9 @@ ScopePanel::ScopePanel(MainController& controller, QWidget* parent) : QWidget(pa
     bottom->addWidget(buildSlots());
     auto* right = new QVBoxLayout;
     valueDisplay_ = new QLabel(this);
-    valueDisplay_->setAccessibleName("Value display");
+    // Screen readers announce the value; the words say what it is.
+    valueDisplay_->setObjectName("Value display");
+    valueDisplay_->setAccessibleDescription("Value display");
     QFont big = valueDisplay_->font();
     big.setPointSize(24);
     big.setBold(true);
@@ -129,12 +132,15 @@ QWidget* ScopePanel::buildToolBar() {
         b->setToolTip(info.hint);
         b->setAccessibleName(info.hint);
         layout->addWidget(b);
+        tools_.push_back(b);
+        if (info.tool == ScopeControls::Tool::Redraw)
+            redraw_ = b;
         connect(b, &QToolButton::clicked, this, [this, tool = info.tool] {
             // Picture and paper need the widget's pixels: they are made here; the rest is the core's.
             if (tool == ScopeControls::Tool::SaveJpeg)
                 GraphPrinting::saveGraphAsJpeg(*scope_, c_.op());
             else if (tool == ScopeControls::Tool::Print)
-                GraphPrinting::printGraph(*scope_, window());
+                GraphPrinting::printGraph(*scope_, printer_, window());
             else if (tool == ScopeControls::Tool::SaveCsv)
                 c_.dataFiles().SaveCsvClick(c_.selectedGraphSlot(), c_.readout().grossSelected());
             else
@@ -210,6 +216,14 @@ void ScopePanel::sync() {
     const int slot = c_.selectedGraphSlot();
     if (slot >= 1 && slot <= 5)
         slots_[static_cast<std::size_t>(slot - 1)]->setChecked(true);
+    // While RUN or TRIGGER records, the slot choice and Redraw are locked; RUN also locks the tool bar.
+    const Acquisition& a = c_.acquisition();
+    const bool slotsFree = !a.buttonGroupLocked();
+    for (QRadioButton* r : slots_)
+        r->setEnabled(slotsFree);
+    for (QToolButton* b : tools_)
+        b->setEnabled(!a.toolBarLocked());
+    redraw_->setEnabled(!a.toolBarLocked() && slotsFree);
     progress_->setValue(c_.acquisition().progress());
     const Discovery& d = c_.discovery();
     valueDisplay_->setVisible(d.valueDisplayVisible());

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <array>
+#include <vector>
 
 class QLabel;
 class QProgressBar;
@@ -9,6 +10,8 @@ class QRadioButton;
 class QSlider;
 class QSpinBox;
 class QCheckBox;
+class QPrinter;
+class QToolButton;
 
 namespace tarvo {
 class MainController;
@@ -24,7 +27,8 @@ class ScopeWidget;
 class ScopePanel : public QWidget {
     Q_OBJECT
 public:
-    explicit ScopePanel(MainController& controller, QWidget* parent = nullptr);
+    // printer: where "Print graph" prints, as "Printer Setup" left it.
+    ScopePanel(MainController& controller, QPrinter& printer, QWidget* parent = nullptr);
 
     ScopeWidget* scope() const { return scope_; }
     QLabel* valueDisplay() const { return valueDisplay_; }
@@ -40,7 +44,10 @@ private:
     QWidget* buildSlots();
 
     MainController& c_;
+    QPrinter& printer_;
     ScopeWidget* scope_ = nullptr;
+    std::vector<QToolButton*> tools_;
+    QToolButton* redraw_ = nullptr;
     QSpinBox* timeBase_ = nullptr;
     QSpinBox* counts_ = nullptr;
     QSpinBox* offset_ = nullptr;

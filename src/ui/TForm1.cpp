@@ -44,9 +44,18 @@ QRadioButton* radio(const QString& caption, QWidget* parent) {
     return r;
 }
 
-QLabel* label(const QString& text, QWidget* parent, const QString& accessible = {}) {
+QLabel* label(const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);
-    l->setAccessibleName(accessible.isEmpty() ? text : accessible);
+    l->setAccessibleName(text);
+    return l;
+}
+
+// A label that shows a value (a device answer, a reading, a state): screen readers announce the value
+// itself, and the fixed words only describe what it is.
+QLabel* valueLabel(const QString& text, QWidget* parent, const QString& what) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(what);
+    l->setAccessibleDescription(what);
     return l;
 }
 
@@ -84,6 +93,8 @@ TForm1::TForm1(MainController& controller, QtOperator& op, QWidget* parent)
 
     auto* quit = new QAction("Quit", this);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // Also from the big display or the "Data" window, which stay on top of this one.
+    quit->setShortcutContext(Qt::ApplicationShortcut);
     connect(quit, &QAction::triggered, this, &QWidget::close);
     addAction(quit);
 
@@ -103,11 +114,15 @@ TForm1::TForm1(MainController& controller, QtOperator& op, QWidget* parent)
             [this] { firmwareInfo_->setPlainText(c_.firmwareLoader().summaryLines().join(u'\n')); });
     connect(&c_, &MainController::latestVersionChanged, latestVersion_, &QPushButton::setText);
     connect(&c_.readout(), &LiveReadout::textChanged, readout_, &QLabel::setText);
-    connect(&c_.readout(), &LiveReadout::autotransmitChanged, this,
-            [this] { startAutotransmit_->setText(c_.readout().buttonCaption()); });
+    connect(&c_.readout(), &LiveReadout::autotransmitChanged, this, [this] {
+        startAutotransmit_->setText(c_.readout().buttonCaption());
+        startAutotransmit_->setAccessibleName(startAutotransmit_->text());
+        autotransmit_->setCurrentText(c_.readout().autotransmit());
+    });
     connect(startAutotransmit_, &QPushButton::clicked, this,
             [this] { whenIdle([this] { c_.acquisition().StartAutotransmitClick(); }); });
     connect(&c_.acquisition(), &Acquisition::changed, this, &TForm1::syncRunPanel);
+    connect(&c_.acquisition(), &Acquisition::changed, this, &TForm1::syncLocks);
     connect(&c_.acquisition(), &Acquisition::lampChanged, this, &TForm1::syncRunPanel);
     // Samples do not signal one by one: the labels follow the scope's refresh.
     connect(&c_.graph(), &GraphModel::repaintRequested, this, &TForm1::syncRunPanel);
@@ -119,7 +134,7 @@ QWidget* TForm1::addPage(Page page, const QString& title, QWidget* content) {
     auto* holder = new QWidget(pages_);
     auto* layout = new QVBoxLayout(holder);
     layout->addWidget(content, 1);
-    auto* info = label(QString(), holder, title + " information");
+    auto* info = valueLabel(QString(), holder, title + " information");
     info->setFrameShape(QFrame::StyledPanel);
     layout->addWidget(info);
     op_.setInfoLine(page, info);
@@ -146,7 +161,7 @@ QGroupBox* TForm1::buildBaudGroup(std::array<QRadioButton*, 5>& buttons,
 QWidget* TForm1::buildDisplayPage() {
     auto* w = new QWidget;
     auto* layout = new QVBoxLayout(w);
-    readout_ = label("", w, "Readout");
+    readout_ = valueLabel("", w, "Readout");
     QFont f = readout_->font();
     f.setPointSize(36);
     f.setBold(true);
@@ -154,13 +169,28 @@ QWidget* TForm1::buildDisplayPage() {
     layout->addWidget(readout_);
     auto* row = new QHBoxLayout;
     startAutotransmit_ = button(c_.readout().buttonCaption(), w);
+    startAutotransmit_->setObjectName("Start autotransmit");
+    // Gross ("SG") or net ("SN"): the readout's prefix and the stream the device sends.
+    auto* selectionLabel = label("Autotransmit", w);
+    autotransmit_ = new QComboBox(w);
+    autotransmit_->addItems({"SG", "SN"});
+    autotransmit_->setCurrentText(c_.readout().autotransmit());
+    autotransmit_->setAccessibleName("Autotransmit");
+    autotransmit_->setToolTip("SG = gross    SN = net");
+    selectionLabel->setBuddy(autotransmit_);
+    connect(autotransmit_, &QComboBox::activated, this, [this](int) {
+        const QString chosen = autotransmit_->currentText();
+        whenIdle([this, chosen] { c_.acquisition().setAutotransmit(chosen); });
+    });
     auto* find = findDeviceButton(w);
+    row->addWidget(selectionLabel);
+    row->addWidget(autotransmit_);
     row->addWidget(startAutotransmit_);
     row->addWidget(find);
     row->addStretch();
     layout->addLayout(row);
     layout->addWidget(buildRunPanel(w));
-    scopePanel_ = new ScopePanel(c_, w);
+    scopePanel_ = new ScopePanel(c_, printer_, w);
     layout->addWidget(scopePanel_, 1);
     return w;
 }
@@ -188,13 +218,14 @@ QWidget* TForm1::buildRunPanel(QWidget* parent) {
             [this](bool down) { whenIdle([this, down] { c_.acquisition().PAUSEClick(down); }); });
     connect(trigger_, &QPushButton::clicked, this,
             [this](bool down) { whenIdle([this, down] { c_.acquisition().TRIGGERClick(down); }); });
-    lamp_ = label(QString(), panel, "Status lamp");
+    lamp_ = new QLabel(panel);
+    lamp_->setAccessibleName("Status lamp");
     lamp_->setFixedSize(20, 20);
     lamp_->setAutoFillBackground(true);
     lamp_->setToolTip(Acquisition::kLampHint);
     layout->addWidget(lamp_);
-    stepTime_ = label(a.stepTimeLabel(), panel, "StepTime");
-    sampleNr_ = label(a.sampleLabel(), panel, "SampleNr");
+    stepTime_ = valueLabel(a.stepTimeLabel(), panel, "StepTime");
+    sampleNr_ = valueLabel(a.sampleLabel(), panel, "SampleNr");
     layout->addWidget(stepTime_);
     layout->addWidget(sampleNr_);
     layout->addStretch();
@@ -280,9 +311,9 @@ QWidget* TForm1::buildOptionsPage() {
     connect(showBigDisplay_, &QCheckBox::clicked, this,
             [this](bool on) { c_.readout().setShowBigDisplay(on); });
     right->addWidget(showBigDisplay_);
-    deviceLabel_ = label(c_.discovery().deviceLabel(), w, "Device");
-    firmwareLabel_ = label(c_.discovery().firmwareLabel(), w, "Firmware");
-    portLabel_ = label(c_.discovery().portLabel(), w, "Port");
+    deviceLabel_ = valueLabel(c_.discovery().deviceLabel(), w, "Device");
+    firmwareLabel_ = valueLabel(c_.discovery().firmwareLabel(), w, "Firmware");
+    portLabel_ = valueLabel(c_.discovery().portLabel(), w, "Port");
     right->addWidget(deviceLabel_);
     right->addWidget(firmwareLabel_);
     right->addWidget(portLabel_);
@@ -297,8 +328,8 @@ QWidget* TForm1::buildOptionsPage() {
     right->addWidget(findDeviceButton(w));
     auto* printerSetup = button("Printer Setup", w);
     connect(printerSetup, &QPushButton::clicked, this, [this] {
-        QPrinter printer;
-        QPrintDialog dialog(&printer, this);
+        // The settings chosen here are the ones "Print graph" uses.
+        QPrintDialog dialog(&printer_, this);
         dialog.setWindowTitle("Printer Setup");
         dialog.exec();
     });
@@ -306,7 +337,7 @@ QWidget* TForm1::buildOptionsPage() {
     latestVersion_ = button(c_.latestVersionCaption(), w);
     connect(latestVersion_, &QPushButton::clicked, this, [this] { c_.LatestVersionClick(); });
     right->addWidget(latestVersion_);
-    portBaudCaptions_[0] = label(c_.ports().portBaudCaption(), w, "Port and baud");
+    portBaudCaptions_[0] = valueLabel(c_.ports().portBaudCaption(), w, "Port and baud");
     right->addWidget(portBaudCaptions_[0]);
     right->addWidget(activity_[0] = activityIndicator(w));
     right->addStretch();
@@ -328,7 +359,7 @@ QWidget* TForm1::buildTerminalPage() {
     layout->addWidget(com);
     layout->addWidget(buildBaudGroup(terminalBaud_, [this](int rate) { c_.ports().rbBaudClick(rate); }));
     auto* right = new QVBoxLayout;
-    portBaudCaptions_[1] = label(c_.ports().portBaudCaption(), w, "Port and baud");
+    portBaudCaptions_[1] = valueLabel(c_.ports().portBaudCaption(), w, "Port and baud");
     right->addWidget(portBaudCaptions_[1]);
     right->addWidget(activity_[1] = activityIndicator(w));
     right->addWidget(findDeviceButton(w));
@@ -343,7 +374,7 @@ QWidget* TForm1::buildFamilyPage(FamilyPage family, const QString& setupCaption)
     layout->addWidget(buildBaudGroup(familyBaud_[static_cast<int>(family)],
                                      [this, family](int rate) { c_.ports().familyBaudClick(family, rate); }));
     auto* right = new QVBoxLayout;
-    auto* caption = label(c_.ports().portBaudCaption(), w, "Port and baud");
+    auto* caption = valueLabel(c_.ports().portBaudCaption(), w, "Port and baud");
     portBaudCaptions_[2 + static_cast<int>(family)] = caption;
     right->addWidget(caption);
     auto* setup = button(setupCaption, w);
@@ -351,6 +382,8 @@ QWidget* TForm1::buildFamilyPage(FamilyPage family, const QString& setupCaption)
             [this] { whenIdle([this] { c_.deviceSetup().btnSetupClick(); }); });
     right->addWidget(setup);
     auto* loadDefault = button("Load Default", w);
+    deviceWriteButtons_.push_back(setup);
+    deviceWriteButtons_.push_back(loadDefault);
     connect(loadDefault, &QPushButton::clicked, this,
             [this] { whenIdle([this] { c_.deviceSetup().btnLoadDefaultClick(); }); });
     right->addWidget(loadDefault);
@@ -421,8 +454,19 @@ void TForm1::syncFromCore() {
             deviceAddr_->setCurrentText(d.deviceAddress());
         search_->setChecked(p.searchOnlySelected());
     }
+    syncLocks();
+}
+
+void TForm1::syncLocks() {
+    // What talks to the device or switches its stream stays locked while a search runs, and while RUN
+    // or TRIGGER records: a click there would cut the recording or take its stream.
+    const bool free = c_.discovery().buttonGroupEnabled() && !c_.acquisition().buttonGroupLocked();
     for (QPushButton* find : findButtons_)
-        find->setEnabled(d.buttonGroupEnabled());
+        find->setEnabled(free);
+    for (QPushButton* b : deviceWriteButtons_)
+        b->setEnabled(free);
+    startAutotransmit_->setEnabled(free);
+    autotransmit_->setEnabled(free);
 }
 
 QPushButton* TForm1::findDeviceButton(QWidget* parent) {
@@ -467,6 +511,7 @@ void TForm1::onCurrentPageChanged(int index) {
 void TForm1::closeEvent(QCloseEvent* event) {
     c_.FormDestroy();
     event->accept();
+    emit closed();
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {

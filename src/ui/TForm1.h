@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QPrinter>
 #include <array>
 #include <functional>
 
@@ -37,7 +38,13 @@ public:
     QRadioButton* optionsComButton(int com) const { return optionsCom_[com - 1]; }
     QRadioButton* terminalComButton(int com) const { return terminalCom_[com - 1]; }
     QPushButton* latestVersionButton() const { return latestVersion_; }
+    // The printer that "Printer Setup" sets up and "Print graph" prints on.
+    QPrinter& printer() { return printer_; }
     ScopePanel* scopePanel() const { return scopePanel_; }
+
+signals:
+    // The window closed and the shutdown sequence ran.
+    void closed();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -60,6 +67,7 @@ private:
     void onCurrentPageChanged(int index);
     QWidget* buildRunPanel(QWidget* parent);
     void syncRunPanel();
+    void syncLocks();
 
     MainController& c_;
     QtOperator& op_;
@@ -76,6 +84,8 @@ private:
     std::array<QProgressBar*, 2> activity_{}; // Options and Terminal pages
     QPushButton* latestVersion_ = nullptr;
     QPushButton* startAutotransmit_ = nullptr;
+    QComboBox* autotransmit_ = nullptr;
+    std::vector<QPushButton*> deviceWriteButtons_; // set-up and defaults of the family pages
     QLabel* readout_ = nullptr;
     QPushButton* run_ = nullptr;
     QPushButton* stop_ = nullptr;
@@ -96,6 +106,7 @@ private:
     SampleOptionsGroup* sampleOptions_ = nullptr;
     GraphOptionsGroup* graphOptions_ = nullptr;
     FileSeparatorGroup* fileSeparator_ = nullptr;
+    QPrinter printer_{QPrinter::HighResolution};
     bool shown_ = false;
     int previousPage_ = 0;
 };

@@ -1,6 +1,4 @@
-#include "TForm1.h"
-#include "TForm2.h"
-#include "TForm4.h"
+#include "ProgramWindows.h"
 #include "app/MainController.h"
 #include "link/QtSerialPortDevice.h"
 
@@ -10,8 +8,7 @@ using namespace tarvo;
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromLatin1(MainController::kApplicationTitle));
-    QApplication::setApplicationDisplayName(QString::fromLatin1(MainController::kApplicationTitle));
+    ui::ProgramWindows::nameApplication();
 
     ui::QtOperator op;
     const QString settings = MainController::defaultSettingsPath();
@@ -19,18 +16,7 @@ int main(int argc, char** argv) {
     MainController controller(op, std::make_unique<QtSerialPortDevice>(ports), settings);
     controller.setComPortMap(ports);
 
-    // The five windows in their order; creating the main window runs FormCreate.
-    ui::TForm1 form1(controller, op);
-    controller.FormCreate();
-    ui::CaptionedWindow form3("Calibration", false);
-    ui::TForm2 form2;
-    ui::TForm4 form4(controller.dosingMonitor());
-    ui::CaptionedWindow form5("Change value", false);
-    form2.follow(controller.readout());
-    // The last average or dosed value also goes to the big display.
-    QObject::connect(&controller.dosingMonitor(), &DosingMonitor::bigDisplayText, &form2,
-                     &ui::TForm2::setText);
-
-    form1.show();
+    ui::ProgramWindows windows(controller, op);
+    windows.mainWindow().show();
     return app.exec();
 }

@@ -47,10 +47,11 @@ TEST_F(ProgramsTest, ProgramShowsItsWindowUnderARealXServer) {
     const QString xwininfo = QStandardPaths::findExecutable("xwininfo");
     if (xvfb.isEmpty() || xwininfo.isEmpty())
         GTEST_SKIP() << "xvfb-run or xwininfo missing";
-    // Start the program on a private X server, then list that server's windows from inside it.
+    // Start the program on a private X server, then list that server's windows from inside it. The
+    // title must be the caption exactly, with nothing appended to it.
     const QString script =
         QStringLiteral("\"%1\" & pid=$!; for i in $(seq 100); do "
-                       "if xwininfo -root -tree | grep -q 'Tarvo  ver.2.0.6'; then found=1; break; fi; "
+                       "if xwininfo -root -tree | grep -qF '\"Tarvo  ver.2.0.6\":'; then found=1; break; fi; "
                        "sleep 0.1; done; kill $pid; wait $pid 2>/dev/null; [ \"$found\" = 1 ] && echo shown")
             .arg(programPath("tarvo"));
     QProcess run;

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "QtOperator.h"
+#include "TForm1.h"
+#include "TForm2.h"
+#include "TForm4.h"
+
+#include <QObject>
+
+namespace tarvo {
+class MainController;
+}
+
+namespace tarvo::ui {
+
+// The program's windows in the order they are created (main window, calibration, big display, data,
+// value pop-up) and what ties them together: the big display and the "Data" window follow the core, and
+// closing the main window ends the program even while the other windows are open.
+class ProgramWindows : public QObject {
+    Q_OBJECT
+public:
+    // The application's names; the main window's caption alone is what the window system shows.
+    static void nameApplication();
+
+    // Creates the windows; creating the main window runs the controller's start-up sequence.
+    ProgramWindows(MainController& controller, QtOperator& op, QObject* parent = nullptr);
+
+    TForm1& mainWindow() { return mainWindow_; }
+    CaptionedWindow& calibrationWindow() { return calibration_; }
+    TForm2& bigDisplay() { return bigDisplay_; }
+    TForm4& dataWindow() { return data_; }
+    CaptionedWindow& changeValueWindow() { return changeValue_; }
+
+signals:
+    // The main window has closed and the shutdown ran; the program ends.
+    void finished();
+
+private:
+    void mainWindowClosed();
+
+    TForm1 mainWindow_;
+    CaptionedWindow calibration_;
+    TForm2 bigDisplay_;
+    TForm4 data_;
+    CaptionedWindow changeValue_;
+};
+
+} // namespace tarvo::ui

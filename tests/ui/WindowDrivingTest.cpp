@@ -1,0 +1,405 @@
+// The real windows driven as a person drives them: clicks, keys and the close shortcut on the
+// offscreen platform, against simulated devices; each test asserts what reaches the device and what the
+// window then shows.
+#include "app/MainController.h"
+#include "base/TimeScale.h"
+#include "engine/Line.h"
+#include "engine/SimulatedPort.h"
+#include "engine/SimulatedPorts.h"
+#include "support/QtPrinters.h"
+#include "ui/ProgramWindows.h"
+#include "ui/ScopePanel.h"
+#include "ui/ScopeWidget.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QPrintDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+using namespace tarvo;
+
+namespace {
+
+// The windows' own operator; boxes are recorded instead of waiting for a click, questions are answered
+// yes, and save dialogs get the next name of a list.
+class ScriptedQtOperator : public ui::QtOperator {
+public:
+    QStringList boxes;
+    QStringList saveNames;
+    void showMessage(const QString& text, const QString&, MessageIcon) override { boxes << text; }
+    bool askYesNo(const QString&, const QString&) override { return true; }
+    bool askOkCancel(const QString&, const QString&) override { return true; }
+    QString askSaveFileName(const QString&, const QString&) override {
+        return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
+    }
+};
+
+bool waitFor(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// Simulated lines on COM numbers, a private "Tarvo.ini", and the program's windows over them.
+class WindowRig {
+public:
+    explicit WindowRig(const QString& settings = QStringLiteral("[Port]\nBaud=115200\nComNumber=1\n")) {
+        devsim::SimulatedPorts::clear();
+        TimeScale::setFactor(0.05);
+        QFile ini(dir.filePath("Tarvo.ini"));
+        if (ini.open(QIODevice::WriteOnly))
+            ini.write(settings.toUtf8());
+    }
+    ~WindowRig() {
+        windows.reset();
+        controller.reset();
+        devsim::SimulatedPorts::clear();
+        TimeScale::setFactor(1.0);
+    }
+    devsim::Line& lineOn(int com, const devsim::DeviceConfig& config = {}, bool withDevice = true) {
+        lines.push_back(std::make_unique<devsim::Line>());
+        if (withDevice)
+            lines.back()->addDevice(config);
+        devsim::SimulatedPorts::attach(com, lines.back().get());
+        return *lines.back();
+    }
+    void start() {
+        controller = std::make_unique<MainController>(op, std::make_unique<devsim::SimulatedPort>(),
+                                                      dir.filePath("Tarvo.ini"));
+        ui::ProgramWindows::nameApplication();
+        windows = std::make_unique<ui::ProgramWindows>(*controller, op);
+        main().show();
+        // The first show contacts the device; let it finish.
+        waitFor([this] { return controller->pageControlEnabled() && !controller->comm().isBusy(); });
+        QTest::qWait(50);
+    }
+    ui::TForm1& main() { return windows->mainWindow(); }
+    QWidget* page(Page p) { return main().page(p); }
+    template <typename T> T* named(Page p, const QString& name) {
+        for (T* w : page(p)->findChildren<T*>())
+            if (w->accessibleName() == name || w->objectName() == name)
+                return w;
+        return nullptr;
+    }
+    void click(QAbstractButton* b) {
+        ASSERT_NE(b, nullptr);
+        // A check box or an option answers on its indicator and text, not on the whole width it is given.
+        const bool indicator = qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b);
+        QTest::mouseClick(b, Qt::LeftButton, {}, indicator ? QPoint(6, b->height() / 2) : QPoint());
+    }
+    void showPage(Page p) {
+        main().pages()->setCurrentWidget(page(p));
+        QTest::qWait(20); // laid out before it is clicked
+    }
+    bool searched() {
+        return waitFor(
+            [this] { return !controller->discovery().isSearching() && !controller->comm().isBusy(); });
+    }
+    QString settingsText() {
+        QFile ini(dir.filePath("Tarvo.ini"));
+        return ini.open(QIODevice::ReadOnly) ? QString::fromUtf8(ini.readAll()) : QString();
+    }
+
+    QTemporaryDir dir;
+    ScriptedQtOperator op;
+    std::vector<std::unique_ptr<devsim::Line>> lines;
+    std::unique_ptr<MainController> controller;
+    std::unique_ptr<ui::ProgramWindows> windows;
+};
+
+QString accessibleName(QWidget* w) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    return a ? a->text(QAccessible::Name) : QString();
+}
+
+QString accessibleDescription(QWidget* w) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    return a ? a->text(QAccessible::Description) : QString();
+}
+
+int lineCount(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    return static_cast<int>(f.readAll().count('\n'));
+}
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(WindowLife, CaptionReachesTheWindowSystemAndCtrlQEndsTheProgramWithItsOtherWindowsOpen) {
+    WindowRig rig;
+    rig.lineOn(1);
+    rig.start();
+    ASSERT_NE(rig.main().windowHandle(), nullptr);
+    EXPECT_EQ(rig.main().windowHandle()->title(), "Tarvo  ver.2.0.6");
+
+    // The big display and the "Data" window are top-level windows of their own.
+    rig.showPage(Page::Options);
+    rig.click(rig.named<QCheckBox>(Page::Options, "Show big display"));
+
+    rig.showPage(Page::Display);
+    rig.click(rig.named<QCheckBox>(Page::Display, "Show Last Average"));
+    EXPECT_TRUE(rig.windows->bigDisplay().isVisible());
+    EXPECT_TRUE(rig.windows->dataWindow().isVisible());
+
+    // Ctrl+Q, pressed while the big display is in front, closes the main window and ends the event
+    // loop although the other windows were open.
+    QTimer::singleShot(0, [&rig] {
+        rig.windows->bigDisplay().activateWindow();
+        QTest::keyClick(&rig.windows->bigDisplay(), Qt::Key_Q, Qt::ControlModifier);
+    });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    watchdog.start(10000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    watchdog.stop();
+    EXPECT_FALSE(rig.main().isVisible());
+    EXPECT_FALSE(rig.windows->bigDisplay().isVisible());
+    EXPECT_FALSE(rig.windows->dataWindow().isVisible());
+    EXPECT_TRUE(rig.settingsText().contains("ComNumber=1"));
+}
+
+TEST(WindowPorts, ThePortShownUsedAndStoredNameTheSameDevice) {
+    // COM1 is a silent line, COM2 a device: choose COM2 by hand, find it, then set it up.
+    WindowRig rig;
+    devsim::Line& silent = rig.lineOn(1, {}, false);
+    devsim::Line& device = rig.lineOn(2);
+    rig.start();
+    rig.showPage(Page::Options);
+    rig.click(rig.main().optionsComButton(2));
+    rig.click(rig.named<QPushButton>(Page::Options, "Find Device"));
+    ASSERT_TRUE(rig.searched());
+    EXPECT_EQ(rig.controller->discovery().deviceIdentity(), 4110);
+    EXPECT_EQ(rig.named<QLabel>(Page::Options, "Port")->text(), "COM2 @ 115200 baud");
+
+    rig.showPage(Page::Mxr41);
+    silent.clearReceived();
+    device.clearReceived();
+    rig.click(rig.named<QPushButton>(Page::Mxr41, "Setup MXR"));
+    ASSERT_TRUE(waitFor([&] { return device.receivedTexts().contains("SR\r"); }));
+    ASSERT_TRUE(rig.searched());
+    ASSERT_TRUE(waitFor([&] { return rig.controller->pageControlEnabled(); }));
+    // Set-up, reset and the search after it all reached the device the window names.
+    EXPECT_TRUE(silent.receivedTexts().isEmpty() || !silent.receivedTexts().contains("SR\r"));
+    EXPECT_EQ(rig.controller->comm().port().portNumber(), 2);
+    EXPECT_TRUE(rig.main().optionsComButton(2)->isChecked());
+    EXPECT_EQ(rig.op.boxes, QStringList{});
+    rig.main().close();
+    EXPECT_TRUE(rig.settingsText().contains("ComNumber=2")) << rig.settingsText().toStdString();
+}
+
+TEST(WindowPorts, AnUnpluggedAdapterIsReportedAndTheDeviceIsFoundAgainWhenItIsBack) {
+    WindowRig rig;
+    devsim::Line& line = rig.lineOn(1);
+    rig.start();
+    QLabel* info = rig.named<QLabel>(Page::Display, "Display information");
+    ASSERT_NE(info, nullptr);
+
+    devsim::SimulatedPorts::unplug(1);
+    ASSERT_TRUE(waitFor([&] { return info->text().startsWith("COM1 not available"); }));
+    EXPECT_EQ(info->text(), "COM1 not available: device removed");
+    // Showing the Display page again does not end the program: only the start-up may.
+    rig.showPage(Page::Options);
+    rig.showPage(Page::Display);
+    QTest::qWait(100);
+    EXPECT_TRUE(rig.main().isVisible());
+    EXPECT_FALSE(rig.op.boxes.contains(MainController::kNoComPorts));
+
+    devsim::SimulatedPorts::attach(1, &line);
+    rig.click(rig.named<QPushButton>(Page::Display, "Find Device"));
+    ASSERT_TRUE(rig.searched());
+    EXPECT_EQ(info->text(), "Device found at COM1  running 115200baud");
+    EXPECT_TRUE(rig.main().isVisible());
+}
+
+TEST(WindowRun, RecordingLocksTheControlsThatWouldDisturbItAndFreesThemAfter) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.identity = 4113;
+    rig.lineOn(1, config);
+    rig.start();
+    ui::ScopePanel* panel = rig.main().scopePanel();
+    auto tool = [&](const QString& hint) { return rig.named<QToolButton>(Page::Display, hint); };
+    QList<QWidget*> lockedByRun{rig.named<QPushButton>(Page::Display, "Find Device"),
+                                rig.named<QPushButton>(Page::Display, "Start autotransmit"),
+                                rig.named<QComboBox>(Page::Display, "Autotransmit"),
+                                panel->slotButton(2),
+                                tool("Zoom in and out"),
+                                tool("Redraw graph"),
+                                tool("Save graph as *.csv file"),
+                                rig.named<QPushButton>(Page::Mxr41, "Setup MXR"),
+                                rig.named<QPushButton>(Page::Mxr41, "Load Default")};
+    for (QWidget* w : lockedByRun) {
+        ASSERT_NE(w, nullptr);
+        EXPECT_TRUE(w->isEnabled()) << w->accessibleName().toStdString();
+    }
+
+    rig.click(rig.named<QPushButton>(Page::Display, "RUN"));
+    ASSERT_TRUE(waitFor([&] { return rig.controller->acquisition().sampleIndex() > 5; }));
+    for (QWidget* w : lockedByRun)
+        EXPECT_FALSE(w->isEnabled()) << w->accessibleName().toStdString();
+    // A click on a locked slot changes nothing: the recording keeps its slot.
+    QTest::mouseClick(panel->slotButton(2), Qt::LeftButton);
+    EXPECT_EQ(rig.controller->selectedGraphSlot(), 1);
+
+    rig.click(rig.named<QPushButton>(Page::Display, "STOP"));
+    ASSERT_TRUE(waitFor([&] { return !rig.controller->comm().isBusy(); }));
+    for (QWidget* w : lockedByRun)
+        EXPECT_TRUE(w->isEnabled()) << w->accessibleName().toStdString();
+
+    // An armed TRIGGER locks the slot choice and Redraw, but leaves the scope's tools to the operator.
+    rig.click(rig.named<QPushButton>(Page::Display, "TRIGGER"));
+    ASSERT_TRUE(waitFor([&] { return rig.controller->acquisition().state() == Acquisition::State::Arming; }));
+    EXPECT_FALSE(panel->slotButton(3)->isEnabled());
+    EXPECT_FALSE(tool("Redraw graph")->isEnabled());
+    EXPECT_TRUE(tool("Zoom in and out")->isEnabled());
+}
+
+TEST(WindowRun, RedrawAfterARunShowsWhatWasRecordedAndLeavesTheRunPanelUsable) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.updateMs = 20;
+    config.weight = 12.5;
+    rig.lineOn(1, config);
+    rig.start();
+    rig.click(rig.named<QPushButton>(Page::Display, "RUN"));
+    ASSERT_TRUE(waitFor([&] { return rig.controller->acquisition().sampleIndex() >= 20; }));
+    rig.click(rig.named<QPushButton>(Page::Display, "STOP"));
+    ASSERT_TRUE(waitFor([&] { return !rig.controller->comm().isBusy(); }));
+    const int recorded = rig.controller->recordings().slot(1).count;
+    ASSERT_GE(recorded, 20);
+
+    const QString before = rig.dir.filePath("before.csv"), after = rig.dir.filePath("after.csv");
+    rig.op.saveNames = {before, after};
+    auto* csv = rig.named<QToolButton>(Page::Display, "Save graph as *.csv file");
+    rig.click(csv);
+    EXPECT_EQ(lineCount(before), recorded + 2);
+
+    rig.click(rig.named<QToolButton>(Page::Display, "Redraw graph"));
+    EXPECT_EQ(rig.op.boxes, QStringList{});
+    EXPECT_EQ(rig.controller->graph().series(1).size(), static_cast<std::size_t>(recorded));
+    EXPECT_DOUBLE_EQ(rig.controller->graph().series(1)[0].value, 125.0);
+    EXPECT_GT(rig.controller->graph().top(), 125.0);
+    EXPECT_LT(rig.controller->graph().bottom(), 125.0);
+    rig.click(csv);
+    EXPECT_EQ(contents(after), contents(before));
+    for (const char* name : {"RUN", "STOP", "PAUSE", "TRIGGER"})
+        EXPECT_TRUE(rig.named<QPushButton>(Page::Display, name)->isEnabled()) << name;
+}
+
+TEST(WindowStart, PortCaptionNamesThePortAndRateInUseFromTheFirstShow) {
+    WindowRig rig(QStringLiteral("[Port]\nBaud=38400\nComNumber=2\n"));
+    devsim::DeviceConfig config;
+    config.baud = 38400;
+    rig.lineOn(2, config);
+    rig.start();
+    for (Page p : {Page::Options, Page::Terminal, Page::Mxr21, Page::Tcw43}) {
+        QLabel* caption = rig.named<QLabel>(p, "Port and baud");
+        ASSERT_NE(caption, nullptr);
+        EXPECT_EQ(caption->text(), "COM2@38400 baud");
+    }
+    // Choosing another rate by hand moves the caption with it.
+    rig.showPage(Page::Terminal);
+    rig.click(rig.named<QRadioButton>(Page::Terminal, "9600"));
+    EXPECT_EQ(rig.named<QLabel>(Page::Mxr41, "Port and baud")->text(), "COM2@9600 baud");
+}
+
+TEST(WindowDisplay, TheAutotransmitChoiceSwitchesBetweenGrossAndNet) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.weight = 12.5;
+    config.tare = 2.5;
+    config.updateMs = 20;
+    devsim::Line& line = rig.lineOn(1, config);
+    rig.start();
+    QLabel* readout = rig.named<QLabel>(Page::Display, "Readout");
+    ASSERT_TRUE(waitFor([&] { return readout->text().startsWith("N "); }));
+
+    auto* choice = rig.named<QComboBox>(Page::Display, "Autotransmit");
+    ASSERT_NE(choice, nullptr);
+    EXPECT_EQ(choice->currentText(), "SN");
+    line.clearReceived();
+    choice->setFocus();
+    QTest::keyClick(choice, Qt::Key_Up);
+    ASSERT_TRUE(waitFor([&] { return readout->text().startsWith("G "); }));
+    EXPECT_EQ(line.receivedTexts(), (QList<QByteArray>{"\r", "SG\r"}));
+    QPushButton* start = rig.named<QPushButton>(Page::Display, "Start autotransmit");
+    EXPECT_EQ(start->text(), "Start autotransmit (SG)");
+    EXPECT_EQ(accessibleName(start), "Start autotransmit (SG)");
+    EXPECT_EQ(rig.controller->comm().dpGross().startString(), "G");
+    rig.main().close();
+    EXPECT_TRUE(rig.settingsText().contains("Autotransmit=SG"));
+}
+
+TEST(WindowAccessibility, InformationLinesAndValueLabelsAreHeardWithTheirText) {
+    WindowRig rig;
+    rig.lineOn(1);
+    rig.start();
+    rig.click(rig.named<QPushButton>(Page::Display, "Find Device"));
+    ASSERT_TRUE(rig.searched());
+    for (Page p : {Page::Display, Page::Options, Page::Terminal}) {
+        QLabel* info = rig.main().page(p)->findChild<QLabel*>(
+            rig.main().pages()->tabText(rig.main().pages()->indexOf(rig.page(p))) + " information");
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(accessibleName(info), "Device found at COM1  running 115200baud");
+        EXPECT_TRUE(accessibleDescription(info).endsWith("information"));
+    }
+    EXPECT_EQ(accessibleName(rig.named<QLabel>(Page::Options, "Device")), "Device: 4110");
+    EXPECT_EQ(accessibleName(rig.named<QLabel>(Page::Options, "Firmware")), "Firmware: ver.1.00");
+    EXPECT_EQ(accessibleName(rig.named<QLabel>(Page::Options, "Port")), "COM1 @ 115200 baud");
+    EXPECT_EQ(accessibleName(rig.named<QLabel>(Page::Display, "SampleNr")), "SampleNr: 0");
+    EXPECT_EQ(accessibleDescription(rig.named<QLabel>(Page::Display, "SampleNr")), "SampleNr");
+}
+
+TEST(WindowPrinting, PrintUsesThePrinterThatPrinterSetupSetUp) {
+    WindowRig rig;
+    rig.lineOn(1);
+    rig.start();
+    // "Printer Setup" opens its dialog on the window's printer.
+    QPrinter* shown = nullptr;
+    QTimer::singleShot(100, [&shown] {
+        if (auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget())) {
+            shown = dialog->printer();
+            dialog->reject();
+        }
+    });
+    rig.showPage(Page::Options);
+    rig.click(rig.named<QPushButton>(Page::Options, "Printer Setup"));
+    EXPECT_EQ(shown, &rig.main().printer());
+
+    // What the set-up chose (here: printing to a file) is what "Print graph" prints on.
+    const QString pdf = rig.dir.filePath("graph.pdf");
+    rig.main().printer().setOutputFormat(QPrinter::PdfFormat);
+    rig.main().printer().setOutputFileName(pdf);
+    QTimer::singleShot(100, [] {
+        if (auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget()))
+            dialog->accept();
+    });
+    rig.showPage(Page::Display);
+    rig.click(rig.named<QToolButton>(Page::Display, "Print graph"));
+    EXPECT_TRUE(contents(pdf).startsWith("%PDF"));
+}
