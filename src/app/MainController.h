@@ -26,7 +26,7 @@ namespace tarvo {
 
 class SerialPort;
 
-// What the main window TForm1 does, without the window: the start-up and shutdown sequences, the page
+// What the main window does, without the window: the start-up and shutdown sequences, the page
 // control and page states, and the helpers every device function uses. Owns every subsystem.
 class MainController : public QObject {
     Q_OBJECT

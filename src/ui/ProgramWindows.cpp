@@ -18,8 +18,9 @@ ProgramWindows::ProgramWindows(MainController& controller, QtOperator& op, QObje
     controller.FormCreate();
     bigDisplay_.follow(controller.readout());
     // The last average or dosed value also goes to the big display.
-    connect(&controller.dosingMonitor(), &DosingMonitor::bigDisplayText, &bigDisplay_, &TForm2::setText);
-    connect(&mainWindow_, &TForm1::closed, this, &ProgramWindows::mainWindowClosed);
+    connect(&controller.dosingMonitor(), &DosingMonitor::bigDisplayText, &bigDisplay_,
+            &BigDisplayWindow::setText);
+    connect(&mainWindow_, &MainWindow::closed, this, &ProgramWindows::mainWindowClosed);
 }
 
 void ProgramWindows::mainWindowClosed() {

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "BigDisplayWindow.h"
+#include "CaptionedWindow.h"
+#include "DataWindow.h"
+#include "MainWindow.h"
 #include "QtOperator.h"
-#include "TForm1.h"
-#include "TForm2.h"
-#include "TForm4.h"
 
 #include <QObject>
 
@@ -25,10 +26,10 @@ public:
     // Creates the windows; creating the main window runs the controller's start-up sequence.
     ProgramWindows(MainController& controller, QtOperator& op, QObject* parent = nullptr);
 
-    TForm1& mainWindow() { return mainWindow_; }
+    MainWindow& mainWindow() { return mainWindow_; }
     CaptionedWindow& calibrationWindow() { return calibration_; }
-    TForm2& bigDisplay() { return bigDisplay_; }
-    TForm4& dataWindow() { return data_; }
+    BigDisplayWindow& bigDisplay() { return bigDisplay_; }
+    DataWindow& dataWindow() { return data_; }
     CaptionedWindow& changeValueWindow() { return changeValue_; }
 
 signals:
@@ -38,10 +39,10 @@ signals:
 private:
     void mainWindowClosed();
 
-    TForm1 mainWindow_;
+    MainWindow mainWindow_;
     CaptionedWindow calibration_;
-    TForm2 bigDisplay_;
-    TForm4 data_;
+    BigDisplayWindow bigDisplay_;
+    DataWindow data_;
     CaptionedWindow changeValue_;
 };
 

@@ -1,10 +1,10 @@
+#include "ui/MainWindow.h"
 #include "app/MainController.h"
 #include "base/TimeScale.h"
 #include "engine/Line.h"
 #include "engine/SimulatedPort.h"
 #include "engine/SimulatedPorts.h"
 #include "ui/QtOperator.h"
-#include "ui/TForm1.h"
 
 #include <QRadioButton>
 #include <QTabWidget>
@@ -26,7 +26,7 @@ TEST(MainWindow, ShowsItsPagesAndDisablesAbsentPortsOnBothPages) {
     ComPortMap map;
     map.setPath(1, "/dev/ttyUSB0");
     controller.setComPortMap(map);
-    ui::TForm1 form(controller, op);
+    ui::MainWindow form(controller, op);
     controller.FormCreate();
 
     EXPECT_EQ(form.windowTitle(), "Tarvo  ver.2.0.6");

@@ -4,10 +4,10 @@
 #include "engine/SimulatedPorts.h"
 #include "support/FakeOperator.h"
 #include "ui/GraphOptionsGroup.h"
+#include "ui/MainWindow.h"
 #include "ui/QtOperator.h"
 #include "ui/ScopePanel.h"
 #include "ui/ScopeWidget.h"
-#include "ui/TForm1.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -39,7 +39,7 @@ struct Rig {
         devsim::SimulatedPorts::attach(1, &line);
         controller = std::make_unique<MainController>(op, std::make_unique<devsim::SimulatedPort>(),
                                                       dir.filePath("Tarvo.ini"));
-        form = std::make_unique<ui::TForm1>(*controller, op);
+        form = std::make_unique<ui::MainWindow>(*controller, op);
         controller->FormCreate();
     }
     ~Rig() {
@@ -51,7 +51,7 @@ struct Rig {
     QTemporaryDir dir;
     RecordingQtOperator op;
     std::unique_ptr<MainController> controller;
-    std::unique_ptr<ui::TForm1> form;
+    std::unique_ptr<ui::MainWindow> form;
 };
 
 template <typename T> T* findNamed(QWidget* root, const QString& name) {

@@ -8,8 +8,8 @@
 #include "measure/GraphModel.h"
 #include "measure/RecordingMemory.h"
 #include "support/FakeOperator.h"
+#include "ui/DataWindow.h"
 #include "ui/GraphPrinting.h"
-#include "ui/TForm4.h"
 
 #include <QCoreApplication>
 #include <QListWidget>
@@ -161,7 +161,7 @@ TEST(ScopeWidgetTest, DataWindowListsTheRingAndFollowsItsOption) {
     RecordingMemory memory;
     DataFiles files(op, memory);
     DosingMonitor monitor(comm, files);
-    TForm4 data(monitor);
+    DataWindow data(monitor);
     EXPECT_EQ(data.windowTitle(), "Data");
     EXPECT_TRUE(data.windowFlags() & Qt::WindowStaysOnTopHint);
     ASSERT_EQ(data.list()->count(), 100);

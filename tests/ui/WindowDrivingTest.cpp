@@ -91,7 +91,7 @@ public:
         waitFor([this] { return controller->pageControlEnabled() && !controller->comm().isBusy(); });
         QTest::qWait(50);
     }
-    ui::TForm1& main() { return windows->mainWindow(); }
+    ui::MainWindow& main() { return windows->mainWindow(); }
     QWidget* page(Page p) { return main().page(p); }
     template <typename T> T* named(Page p, const QString& name) {
         for (T* w : page(p)->findChildren<T*>())

@@ -1,4 +1,4 @@
-#include "TForm4.h"
+#include "DataWindow.h"
 
 #include "measure/DosingMonitor.h"
 
@@ -7,7 +7,7 @@
 
 namespace tarvo::ui {
 
-TForm4::TForm4(DosingMonitor& monitor, QWidget* parent)
+DataWindow::DataWindow(DosingMonitor& monitor, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint), monitor_(monitor) {
     setWindowTitle(QStringLiteral("Data"));
     setAccessibleName(QStringLiteral("Data"));
@@ -18,11 +18,11 @@ TForm4::TForm4(DosingMonitor& monitor, QWidget* parent)
     layout->addWidget(list_);
     resize(220, 400);
     refill();
-    connect(&monitor_, &DosingMonitor::dataListChanged, this, &TForm4::refill);
+    connect(&monitor_, &DosingMonitor::dataListChanged, this, &DataWindow::refill);
     connect(&monitor_, &DosingMonitor::showLastAverageChanged, this, [this](bool on) { setVisible(on); });
 }
 
-void TForm4::refill() {
+void DataWindow::refill() {
     const QStringList lines = monitor_.dataLines();
     if (list_->count() != lines.size()) {
         list_->clear();
@@ -33,7 +33,7 @@ void TForm4::refill() {
         list_->item(i)->setText(lines[i]);
 }
 
-void TForm4::hideEvent(QHideEvent* event) {
+void DataWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     monitor_.dataWindowHidden();
 }

@@ -12,10 +12,10 @@ namespace tarvo::ui {
 
 // The "Data" window: always on top, one list with the last 100 results, newest first. Shown and hidden
 // by "Show Last Average"; hiding it by other means clears that option.
-class TForm4 : public QWidget {
+class DataWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit TForm4(DosingMonitor& monitor, QWidget* parent = nullptr);
+    explicit DataWindow(DosingMonitor& monitor, QWidget* parent = nullptr);
     QListWidget* list() const { return list_; }
 
 protected:

@@ -1,4 +1,4 @@
-#include "TForm2.h"
+#include "BigDisplayWindow.h"
 
 #include "measure/LiveReadout.h"
 
@@ -6,7 +6,7 @@
 
 namespace tarvo::ui {
 
-TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
+BigDisplayWindow::BigDisplayWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
     setWindowTitle("Display");
     setAccessibleName("Display");
     setAutoFillBackground(true);
@@ -25,24 +25,18 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::WindowStaysOn
     layout->addWidget(label_);
 }
 
-void TForm2::follow(LiveReadout& readout) {
-    connect(&readout, &LiveReadout::textChanged, this, &TForm2::setText);
+void BigDisplayWindow::follow(LiveReadout& readout) {
+    connect(&readout, &LiveReadout::textChanged, this, &BigDisplayWindow::setText);
     connect(&readout, &LiveReadout::bigDisplayVisibilityRequested, this, [this, &readout](bool visible) {
         setText(readout.text());
         setVisible(visible);
     });
-    connect(this, &TForm2::hidden, &readout, &LiveReadout::bigDisplayHidden);
+    connect(this, &BigDisplayWindow::hidden, &readout, &LiveReadout::bigDisplayHidden);
 }
 
-void TForm2::hideEvent(QHideEvent* event) {
+void BigDisplayWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     emit hidden();
-}
-
-CaptionedWindow::CaptionedWindow(const QString& caption, bool alwaysOnTop, QWidget* parent)
-    : QWidget(parent, alwaysOnTop ? Qt::Window | Qt::WindowStaysOnTopHint : Qt::Window) {
-    setWindowTitle(caption);
-    setAccessibleName(caption);
 }
 
 } // namespace tarvo::ui

@@ -10,10 +10,10 @@ class LiveReadout;
 namespace tarvo::ui {
 
 // The big display: the readout in large lime letters on black, always on top.
-class TForm2 : public QWidget {
+class BigDisplayWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit TForm2(QWidget* parent = nullptr);
+    explicit BigDisplayWindow(QWidget* parent = nullptr);
     void setText(const QString& text) { label_->setText(text); }
     QString text() const { return label_->text(); }
     // Mirrors the readout: its text, "Show big display" showing and hiding the window, and the option
@@ -28,14 +28,6 @@ protected:
 
 private:
     QLabel* label_;
-};
-
-// A small window of its own with a caption; the calibration wizard, the data list and the value pop-up
-// fill theirs as their subsystems arrive.
-class CaptionedWindow : public QWidget {
-    Q_OBJECT
-public:
-    CaptionedWindow(const QString& caption, bool alwaysOnTop, QWidget* parent = nullptr);
 };
 
 } // namespace tarvo::ui

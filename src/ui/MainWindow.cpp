@@ -1,0 +1,143 @@
+#include "MainWindow.h"
+
+#include "ScopePanel.h"
+#include "pages/CommandsPage.h"
+#include "pages/DeviceFamilyPage.h"
+#include "pages/DisplayPage.h"
+#include "pages/OptionsPage.h"
+#include "pages/ProgrammingPage.h"
+#include "pages/TerminalPage.h"
+#include "widgets/ComPortGroup.h"
+#include "widgets/InformationLine.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tarvo::ui {
+
+MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* parent)
+    : QMainWindow(parent), c_(controller), op_(op) {
+    setWindowTitle(QString::fromLatin1(MainController::kMainCaption));
+    setAcceptDrops(true);
+    pages_ = new QTabWidget(this);
+    pages_->setAccessibleName("Pages");
+    setCentralWidget(pages_);
+
+    display_ = new DisplayPage(c_, printer_);
+    options_ = new OptionsPage(c_, printer_);
+    terminal_ = new TerminalPage(c_);
+    addPage(Page::Display, "Display", display_);
+    addPage(Page::Options, "Options", options_);
+    addPage(Page::Terminal, "Terminal", terminal_);
+    addPage(Page::Mxr21, "MXR 21xx", new DeviceFamilyPage(FamilyPage::Mxr21, c_));
+    addPage(Page::Mxr23, "MXR 23xx", new DeviceFamilyPage(FamilyPage::Mxr23, c_));
+    addPage(Page::Mxr41, "MXR 41xx", new DeviceFamilyPage(FamilyPage::Mxr41, c_));
+    addPage(Page::Tcw43, "TCW 43xx", new DeviceFamilyPage(FamilyPage::Tcw43, c_));
+    addPage(Page::Commands, "Commands", new CommandsPage);
+    addPage(Page::Programming, "Programming", new ProgrammingPage(c_));
+    op_.setParentWindow(this);
+
+    auto* quit = new QAction("Quit", this);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // Also from the big display or the "Data" window, which stay on top of this one.
+    quit->setShortcutContext(Qt::ApplicationShortcut);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+    addAction(quit);
+
+    connect(pages_, &QTabWidget::currentChanged, this, &MainWindow::currentPageChanged);
+    connect(&c_, &MainController::closeRequested, this,
+            [this] { QTimer::singleShot(0, this, &QWidget::close); });
+    connect(&c_, &MainController::pageControlEnabledChanged, this,
+            [this](bool on) { pages_->tabBar()->setEnabled(on); });
+    connect(&c_, &MainController::familyTabsChanged, this, &MainWindow::showFamilyTabs);
+    connect(&c_.discovery(), &Discovery::changed, this, &MainWindow::showFamilyTabs);
+    showFamilyTabs();
+}
+
+void MainWindow::addPage(Page page, const QString& title, QWidget* content) {
+    auto* holder = new QWidget(pages_);
+    auto* layout = new QVBoxLayout(holder);
+    layout->addWidget(content, 1);
+    auto* info = new InformationLine(title, holder);
+    layout->addWidget(info);
+    op_.setInfoLine(page, info);
+    holder->setAccessibleName(title);
+    pageWidgets_[static_cast<int>(page)] = holder;
+    pages_->addTab(holder, title);
+}
+
+QRadioButton* MainWindow::optionsComButton(int com) const {
+    return options_->comPorts()->comButton(com);
+}
+
+QRadioButton* MainWindow::terminalComButton(int com) const {
+    return terminal_->comPorts()->comButton(com);
+}
+
+QPushButton* MainWindow::latestVersionButton() const {
+    return options_->latestVersionButton();
+}
+
+ScopePanel* MainWindow::scopePanel() const {
+    return display_->scopePanel();
+}
+
+void MainWindow::showFamilyTabs() {
+    const Page family[] = {Page::Mxr21, Page::Mxr23, Page::Mxr41, Page::Tcw43};
+    for (int f = 0; f < kFamilyPages; ++f) {
+        const int index = pages_->indexOf(page(family[f]));
+        pages_->setTabVisible(index, c_.familyTabVisible(static_cast<FamilyPage>(f)));
+        pages_->setTabText(index, c_.discovery().familyCaption(static_cast<FamilyPage>(f)));
+    }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    options_->showRestoredSettings();
+    scopePanel()->sync();
+    // The Display page's show handler runs once the window is on screen: the first device contact.
+    QTimer::singleShot(0, this, [this] { c_.TabSheet1Show(); });
+}
+
+void MainWindow::currentPageChanged(int index) {
+    QWidget* now = pages_->widget(index);
+    if (pages_->widget(previousPage_) == page(Page::Display) && now != page(Page::Display))
+        c_.TabSheet1Hide();
+    if (now == page(Page::Display))
+        c_.TabSheet1Show();
+    else if (now == page(Page::Options))
+        c_.TabSheet2Show();
+    previousPage_ = index;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    c_.FormDestroy();
+    event->accept();
+    emit closed();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (c_.acceptsDroppedFiles() && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile().left(255);
+    c_.AcceptFiles(paths);
+    event->acceptProposedAction();
+}
+
+} // namespace tarvo::ui

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "QtOperator.h"
+#include "app/MainController.h"
+
+#include <QMainWindow>
+#include <QPrinter>
+#include <array>
+
+class QRadioButton;
+class QPushButton;
+class QTabWidget;
+
+namespace tarvo::ui {
+
+class DisplayPage;
+class OptionsPage;
+class ScopePanel;
+class TerminalPage;
+
+// The main window: the tab frame with one widget per page, the information line under each page, the
+// shortcut that closes the program, dropped files, and which page the core hears is shown or left.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    MainWindow(MainController& controller, QtOperator& op, QWidget* parent = nullptr);
+
+    QTabWidget* pages() const { return pages_; }
+    // The tab page (the page and its information line).
+    QWidget* page(Page page) const { return pageWidgets_[static_cast<int>(page)]; }
+    QRadioButton* optionsComButton(int com) const;
+    QRadioButton* terminalComButton(int com) const;
+    QPushButton* latestVersionButton() const;
+    ScopePanel* scopePanel() const;
+    // The printer that "Printer Setup" sets up and "Print graph" prints on.
+    QPrinter& printer() { return printer_; }
+
+signals:
+    // The window closed and the shutdown sequence ran.
+    void closed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void addPage(Page page, const QString& title, QWidget* content);
+    void showFamilyTabs();
+    void currentPageChanged(int index);
+
+    MainController& c_;
+    QtOperator& op_;
+    QPrinter printer_{QPrinter::HighResolution};
+    QTabWidget* pages_;
+    std::array<QWidget*, std::size(kAllPages)> pageWidgets_{};
+    DisplayPage* display_;
+    OptionsPage* options_;
+    TerminalPage* terminal_;
+    bool shown_ = false;
+    int previousPage_ = 0;
+};
+
+} // namespace tarvo::ui

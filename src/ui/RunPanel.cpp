@@ -1,0 +1,68 @@
+#include "RunPanel.h"
+
+#include "app/MainController.h"
+#include "widgets/Controls.h"
+#include "widgets/ValueLabel.h"
+
+#include <QHBoxLayout>
+
+namespace tarvo::ui {
+
+RunPanel::RunPanel(MainController& controller, QWidget* parent) : QGroupBox("Run", parent), c_(controller) {
+    auto* layout = new QHBoxLayout(this);
+    Acquisition& a = c_.acquisition();
+    auto make = [&](const char* caption, const char* hint) {
+        QPushButton* b = captionedButton(caption, this);
+        b->setCheckable(true);
+        b->setToolTip(hint);
+        layout->addWidget(b);
+        return b;
+    };
+    run_ = make("RUN", "Start realtime graph");
+    stop_ = make("STOP", "Stop realtime graph");
+    pause_ = make("PAUSE", "Pause realtime graph");
+    trigger_ = make("TRIGGER", "Start waiting for trigger");
+    connect(run_, &QPushButton::clicked, this,
+            [this] { whenLinkIdle(c_, [this] { c_.acquisition().RUNClick(); }); });
+    connect(stop_, &QPushButton::clicked, this,
+            [this] { whenLinkIdle(c_, [this] { c_.acquisition().STOPClick(); }); });
+    connect(pause_, &QPushButton::clicked, this,
+            [this](bool down) { whenLinkIdle(c_, [this, down] { c_.acquisition().PAUSEClick(down); }); });
+    connect(trigger_, &QPushButton::clicked, this,
+            [this](bool down) { whenLinkIdle(c_, [this, down] { c_.acquisition().TRIGGERClick(down); }); });
+    lamp_ = new QLabel(this);
+    lamp_->setAccessibleName("Status lamp");
+    lamp_->setFixedSize(20, 20);
+    lamp_->setAutoFillBackground(true);
+    lamp_->setToolTip(Acquisition::kLampHint);
+    layout->addWidget(lamp_);
+    stepTime_ = new ValueLabel(a.stepTimeLabel(), "StepTime", this);
+    sampleNr_ = new ValueLabel(a.sampleLabel(), "SampleNr", this);
+    layout->addWidget(stepTime_);
+    layout->addWidget(sampleNr_);
+    layout->addStretch();
+
+    connect(&a, &Acquisition::changed, this, &RunPanel::sync);
+    connect(&a, &Acquisition::lampChanged, this, &RunPanel::sync);
+    // Samples do not signal one by one: the labels follow the scope's refresh.
+    connect(&c_.graph(), &GraphModel::repaintRequested, this, &RunPanel::sync);
+    sync();
+}
+
+void RunPanel::sync() {
+    const Acquisition& a = c_.acquisition();
+    run_->setChecked(a.runDown());
+    stop_->setChecked(a.stopDown());
+    pause_->setChecked(a.pauseDown());
+    trigger_->setChecked(a.triggerDown());
+    const bool panel = a.runPanelEnabled();
+    for (QPushButton* b : {run_, stop_, pause_, trigger_})
+        b->setEnabled(panel);
+    static constexpr const char* kLampColours[] = {"lime", "yellow", "red", "red"};
+    lamp_->setStyleSheet(QStringLiteral("background-color: %1; border-radius: 10px;")
+                             .arg(QLatin1String(kLampColours[static_cast<int>(a.lamp())])));
+    stepTime_->setText(a.stepTimeLabel());
+    sampleNr_->setText(a.sampleLabel());
+}
+
+} // namespace tarvo::ui

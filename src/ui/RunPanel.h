@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QGroupBox>
+
+class QLabel;
+class QPushButton;
+
+namespace tarvo {
+class MainController;
+}
+
+namespace tarvo::ui {
+
+// The Display page's run panel: RUN, STOP, PAUSE, TRIGGER, the status lamp and the StepTime and
+// SampleNr labels. The core decides which buttons are down; a click only forwards.
+class RunPanel : public QGroupBox {
+    Q_OBJECT
+public:
+    explicit RunPanel(MainController& controller, QWidget* parent = nullptr);
+
+private:
+    void sync();
+    MainController& c_;
+    QPushButton* run_;
+    QPushButton* stop_;
+    QPushButton* pause_;
+    QPushButton* trigger_;
+    QLabel* lamp_;
+    QLabel* stepTime_;
+    QLabel* sampleNr_;
+};
+
+} // namespace tarvo::ui

@@ -1,0 +1,7 @@
+#include "CommandsPage.h"
+
+namespace tarvo::ui {
+
+CommandsPage::CommandsPage(QWidget* parent) : QWidget(parent) {}
+
+} // namespace tarvo::ui

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QPushButton>
+#include <QRadioButton>
+#include <functional>
+
+namespace tarvo {
+class MainController;
+}
+
+namespace tarvo::ui {
+
+// A button or an option whose accessible name is its caption.
+QPushButton* captionedButton(const QString& caption, QWidget* parent);
+QRadioButton* captionedOption(const QString& caption, QWidget* parent);
+
+// A click that talks to the device or changes the port waits for a running transaction to end; it never
+// takes over the matcher of a transaction that is still waiting for its reply.
+void whenLinkIdle(MainController& controller, std::function<void()> action);
+
+} // namespace tarvo::ui

@@ -1,0 +1,23 @@
+#include "SearchActivity.h"
+
+#include "link/PortSelection.h"
+
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+namespace tarvo::ui {
+
+SearchActivity::SearchActivity(PortSelection& ports, QWidget* parent) : QWidget(parent) {
+    auto* bar = new QProgressBar(this);
+    bar->setRange(0, 0);
+    bar->setTextVisible(false);
+    bar->setMaximumHeight(8);
+    bar->setAccessibleName("Searching");
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(bar);
+    setVisible(ports.searching());
+    connect(&ports, &PortSelection::changed, this, [this, &ports] { setVisible(ports.searching()); });
+}
+
+} // namespace tarvo::ui
