@@ -108,16 +108,19 @@ TEST_F(DiscoveryTest, AnAddressedDeviceGetsItsAddressBeforeEveryRateTry) {
     discovery->btnFindDeviceClick();
 
     ASSERT_TRUE(discovery->found());
-    const QList<QByteArray> sent = line1.receivedTexts();
-    EXPECT_EQ(sent.first(), "CL05\r");
+    const QList<devsim::Line::Received> sent = line1.receivedLines();
+    EXPECT_EQ(sent.first().bytes, "CL05\r");
     int tries = 0;
     for (qsizetype i = 0; i < sent.size(); ++i) {
-        if (!sent[i].startsWith("br"))
+        if (!sent[i].bytes.startsWith("br"))
             continue;
         ++tries;
         ASSERT_GE(i, 2);
-        EXPECT_EQ(sent[i - 2], "OP05\r") << "before " << sent[i].constData();
-        EXPECT_EQ(sent[i - 1], "\r");
+        // The lone "\r" ends any half line, then the address goes out at the rate being tried.
+        EXPECT_EQ(sent[i - 2], (devsim::Line::Received{"\r", sent[i].baud}))
+            << "before " << sent[i].bytes.constData();
+        EXPECT_EQ(sent[i - 1], (devsim::Line::Received{"OP05\r", sent[i].baud}))
+            << "before " << sent[i].bytes.constData();
     }
     EXPECT_EQ(tries, 3); // 115200, 9600, then 19200 answers
     EXPECT_EQ(discovery->deviceIdentity(), 4114);
