@@ -28,8 +28,11 @@ int runSend(const QStringList& args) {
     parser.addOption({"address", "select device NN (00..63) with OPNN first", "NN"});
     parser.addOption({"com", "COM number 1..8 (default: from Tarvo.ini)", "N"});
     parser.addOption({"baud", "baud rate (default: from Tarvo.ini)", "R"});
+    addHelpOption(parser);
     if (!parser.parse(QStringList{"tarvo-cli send"} + args))
         return usageError(parser.errorText());
+    if (printHelpIfAsked("send", parser))
+        return ExitOk;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1 || positional.first().isEmpty())
         return usageError("exactly one command is needed, e.g. tarvo-cli send ID --start D:");
