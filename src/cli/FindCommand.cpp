@@ -25,8 +25,11 @@ void printLine(const QString& text) {
 
 int runFind(const QStringList& args) {
     QCommandLineParser parser;
+    addHelpOption(parser);
     if (!parser.parse(QStringList{"tarvo-cli find"} + args))
         return findUsageError(parser.errorText());
+    if (printHelpIfAsked("find", parser))
+        return ExitOk;
     if (!parser.positionalArguments().isEmpty())
         return findUsageError("takes no arguments; the port, rate and search options come from Tarvo.ini");
 

@@ -2,6 +2,7 @@
 #include "cli/Subcommands.h"
 #include "firmware/Tqmf.h"
 
+#include <QCommandLineParser>
 #include <QTextStream>
 #include <cstdio>
 
@@ -55,20 +56,21 @@ QString hex4(std::uint16_t value) {
 } // namespace
 
 int runFwinfo(const QStringList& args) {
-    bool dump = false;
-    QStringList files;
-    for (const QString& arg : args) {
-        if (arg == QLatin1String("--dump"))
-            dump = true;
-        else if (arg.startsWith(QLatin1String("--")))
-            files << QString(); // an unknown option makes the call a usage error
-        else
-            files << arg;
-    }
-    if (files.size() != 1 || files.first().isEmpty()) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument("FILE", "the firmware file to read");
+    parser.addOption({"dump", "also print the image bytes from MemStart to MemEnd in hexadecimal"});
+    addHelpOption(parser);
+    const bool parsed = parser.parse(QStringList{"tarvo-cli fwinfo"} + args);
+    if (parsed && printHelpIfAsked("fwinfo", parser))
+        return ExitOk;
+    const QStringList files = parser.positionalArguments();
+    if (!parsed || files.size() != 1 || files.first().isEmpty()) {
+        if (!parsed)
+            std::fprintf(stderr, "tarvo-cli fwinfo: %s\n", parser.errorText().toLocal8Bit().constData());
         std::fprintf(stderr, "usage: tarvo-cli fwinfo [--dump] FILE\n");
         return ExitUsage;
     }
+    const bool dump = parser.isSet("dump");
 
     ConsoleOperator op;
     op.setQuiet(true); // everything shown is reported on standard output below

@@ -28,8 +28,11 @@ int runRecord(const QStringList& args) {
     parser.addOption({"slot", "graph slot 1..5 (default 1)", "K", "1"});
     parser.addOption({"trigger", "record with TRIGGER instead of RUN"});
     parser.addOption({"yes", "answer Yes to the program's questions (default: No)"});
+    addHelpOption(parser);
     if (!parser.parse(QStringList{"tarvo-cli record"} + args))
         return recordUsageError(parser.errorText());
+    if (printHelpIfAsked("record", parser))
+        return ExitOk;
     if (!parser.positionalArguments().isEmpty())
         return recordUsageError("takes no arguments besides its options");
     bool ok = false;

@@ -10,6 +10,9 @@ namespace tarvo::cli {
 
 namespace {
 
+// The device's answer to a command it does not accept.
+constexpr char kRefused[] = "ERR";
+
 int usageError(const QString& text) {
     std::fprintf(stderr, "tarvo-cli send: %s\n", text.toLocal8Bit().constData());
     return ExitUsage;
@@ -25,8 +28,11 @@ int runSend(const QStringList& args) {
     parser.addOption({"address", "select device NN (00..63) with OPNN first", "NN"});
     parser.addOption({"com", "COM number 1..8 (default: from Tarvo.ini)", "N"});
     parser.addOption({"baud", "baud rate (default: from Tarvo.ini)", "R"});
+    addHelpOption(parser);
     if (!parser.parse(QStringList{"tarvo-cli send"} + args))
         return usageError(parser.errorText());
+    if (printHelpIfAsked("send", parser))
+        return ExitOk;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1 || positional.first().isEmpty())
         return usageError("exactly one command is needed, e.g. tarvo-cli send ID --start D:");
@@ -64,9 +70,12 @@ int runSend(const QStringList& args) {
     }
     if (baud != 0)
         comm.port().setBaudRate(baud);
-    if (!comm.port().isOpen() && !comm.tryOpen()) {
-        std::fprintf(stderr, "tarvo-cli send: COM%d not available\n", comm.port().portNumber());
-        return ExitUsage;
+    QString reason;
+    if (!comm.port().isOpen() && !comm.port().open(&reason)) {
+        // The command line was sound; the port is what failed.
+        std::fprintf(stderr, "tarvo-cli send: COM%d not available: %s\n", comm.port().portNumber(),
+                     reason.toLocal8Bit().constData());
+        return ExitFailed;
     }
     comm.setLink(Link::Com);
     const int port = comm.port().portNumber();
@@ -80,7 +89,8 @@ int runSend(const QStringList& args) {
     std::fwrite(reply.constData(), 1, static_cast<size_t>(reply.size()), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
-    return reply == kTimeOutErr ? ExitFailed : ExitOk;
+    // A script must be able to tell a refusal from an answer by the status alone.
+    return reply == kTimeOutErr || reply == kRefused ? ExitFailed : ExitOk;
 }
 
 } // namespace tarvo::cli

@@ -1,5 +1,8 @@
 #include "Subcommands.h"
 
+#include <QCommandLineParser>
+#include <cstdio>
+#include <cstring>
 #include <iterator>
 
 namespace tarvo::cli {
@@ -16,6 +19,25 @@ constexpr Subcommand kSubcommands[] = {
 const Subcommand* subcommands(qsizetype* count) {
     *count = static_cast<qsizetype>(std::size(kSubcommands));
     return kSubcommands;
+}
+
+void addHelpOption(QCommandLineParser& parser) {
+    parser.addOption({{"h", "help"}, "show this help and exit"});
+}
+
+bool printHelpIfAsked(const char* name, const QCommandLineParser& parser) {
+    if (!parser.isSet("help"))
+        return false;
+    const char* synopsis = name;
+    for (const Subcommand& command : kSubcommands)
+        if (std::strcmp(command.name, name) == 0)
+            synopsis = command.synopsis;
+    // Qt's first line names the program file alone; the subcommand's own usage line replaces it.
+    const QString text = parser.helpText();
+    const QByteArray rest = text.mid(text.indexOf(u'\n') + 1).toLocal8Bit();
+    std::printf("usage: tarvo-cli %s\n%s", synopsis, rest.constData());
+    std::fflush(stdout);
+    return true;
 }
 
 } // namespace tarvo::cli

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+class QCommandLineParser;
+
 namespace tarvo::cli {
 
 // Exit statuses shared by every subcommand.
@@ -21,5 +23,11 @@ struct Subcommand {
 
 // Every subcommand, in the order the usage text lists them.
 const Subcommand* subcommands(qsizetype* count);
+
+// -h and --help on a subcommand's parser.
+void addHelpOption(QCommandLineParser& parser);
+// When help was asked for: prints the subcommand's usage line and the parser's options and arguments
+// to standard output and returns true; the subcommand then exits with ExitOk.
+bool printHelpIfAsked(const char* name, const QCommandLineParser& parser);
 
 } // namespace tarvo::cli

@@ -6,21 +6,27 @@
 
 using namespace tarvo::cli;
 
-static void usage() {
-    std::fprintf(stderr, "usage: tarvo-cli SUBCOMMAND [options]\n\nsubcommands:\n");
+// Asked for, the usage goes to standard output; as the answer to a mistake, to standard error.
+static void usage(FILE* to) {
+    std::fprintf(to, "usage: tarvo-cli SUBCOMMAND [options]\n\nsubcommands:\n");
     qsizetype count = 0;
     const Subcommand* table = subcommands(&count);
     for (qsizetype i = 0; i < count; ++i)
-        std::fprintf(stderr, "  tarvo-cli %s\n", table[i].synopsis);
+        std::fprintf(to, "  tarvo-cli %s\n", table[i].synopsis);
+    std::fprintf(to, "\n\"tarvo-cli SUBCOMMAND --help\" describes one subcommand.\n");
 }
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("tarvo-cli");
     QStringList args = QCoreApplication::arguments().mid(1);
-    if (args.isEmpty() || args.first() == "--help" || args.first() == "-h") {
-        usage();
-        return args.isEmpty() ? ExitUsage : ExitOk;
+    if (args.isEmpty()) {
+        usage(stderr);
+        return ExitUsage;
+    }
+    if (args.first() == "--help" || args.first() == "-h") {
+        usage(stdout);
+        return ExitOk;
     }
     const QString name = args.takeFirst();
     qsizetype count = 0;
@@ -29,6 +35,6 @@ int main(int argc, char** argv) {
         if (name == QLatin1String(table[i].name))
             return table[i].run(args);
     std::fprintf(stderr, "tarvo-cli: unknown subcommand '%s'\n", name.toLocal8Bit().constData());
-    usage();
+    usage(stderr);
     return ExitUsage;
 }

@@ -184,7 +184,7 @@ void Discovery::FindDevice() {
     searching_ = false;
 }
 
-void Discovery::tryRate(int baud) {
+void Discovery::tryRate(int baud, bool withAddress) {
     // The progress text names the port's rate before the switch, as the operator has always seen it.
     const QString where =
         QStringLiteral("COM%1@%2baud").arg(comm_.port().portNumber()).arg(comm_.port().baudRate());
@@ -193,6 +193,12 @@ void Discovery::tryRate(int baud) {
     ports_.rbBaudClick(baud);
     comm_.writeRaw("\r"); // ends whatever half line the device holds from the previous rate
     waitMs(200);
+    if (withAddress && addressed()) {
+        // A device on a shared line hears its address only at its own rate, so the address goes out at
+        // the rate being tried, after the half line is ended.
+        waitMs(100);
+        ask(addressLine("OP", deviceAddress_), "O", 100);
+    }
     if (ask(baudLine(baud), "O", 200) == "K")
         found_ = true;
     ports_.setLastUsedPort(comm_.port().portNumber());
@@ -204,14 +210,10 @@ void Discovery::SearchBaud() {
     for (int baud : kSearchBaudRates) {
         if (found_)
             return;
-        if (addressed()) {
-            waitMs(100);
-            ask(addressLine("OP", deviceAddress_), "O", 100);
-        }
-        tryRate(baud);
+        tryRate(baud, true);
     }
     if (!found_)
-        tryRate(kSearchBaudRates.front());
+        tryRate(kSearchBaudRates.front(), false); // one more plain try, without the address
 }
 
 void Discovery::DeviceSelector() {

@@ -73,8 +73,9 @@ signals:
 private:
     QByteArray ask(const QByteArray& line, const QByteArray& start, int timeLimitMs);
     bool addressed() const;
-    // One rate try: progress text, switch, lone "\r", "br" + rate; whether the device confirmed.
-    void tryRate(int baud);
+    // One rate try: progress text, switch, lone "\r", the address when asked for, "br" + rate. Sets found
+    // when the device confirmed.
+    void tryRate(int baud, bool withAddress);
     void setButtonGroupEnabled(bool on);
     QString canLinkText() const;
 

@@ -87,16 +87,25 @@ struct TwoDevices : ::testing::Test {
     HostSide host{line};
 };
 
-TEST_F(TwoDevices, TheLowestAddressStartsSelected) {
+TEST_F(TwoDevices, AddressedDevicesWaitForOpAtTheirOwnRate) {
+    EXPECT_EQ(host.ask("ID\r", 115200, 100), "");
+    // "OP" at another rate is noise to both devices.
+    EXPECT_EQ(host.ask("OP03\r", 19200, 100), "");
+    EXPECT_EQ(host.ask("ID\r", 115200, 100), "");
+    EXPECT_EQ(host.ask("OP03\r", 115200), "OK\r");
     EXPECT_EQ(host.ask("ID\r", 115200), "D:4114\r");
 }
 
-TEST_F(TwoDevices, OpSelectsOneDeviceInEitherSpelling) {
+TEST_F(TwoDevices, OpSelectsOneDeviceInEitherSpellingAndClClosesIt) {
     EXPECT_EQ(host.ask("OP07\r", 115200), "OK\r");
     EXPECT_EQ(host.ask("ID\r", 115200), "D:4113\r");
     EXPECT_EQ(host.ask("OP3\r", 115200), "OK\r");
     EXPECT_EQ(host.ask("ID\r", 115200), "D:4114\r");
-    EXPECT_EQ(host.ask("CL07\r", 115200), "OK\r");
+    EXPECT_EQ(host.ask("CL03\r", 115200), "OK\r");
+    EXPECT_EQ(host.ask("ID\r", 115200, 100), "");
+    // "CL" for one device leaves another one open.
+    EXPECT_EQ(host.ask("OP07\r", 115200), "OK\r");
+    EXPECT_EQ(host.ask("CL03\r", 115200), "OK\r");
     EXPECT_EQ(host.ask("ID\r", 115200), "D:4113\r");
 }
 

@@ -37,8 +37,9 @@ TEST_F(ProgramsTest, CliSendTimesOutOnASilentCommandAndRejectsBadUsage) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "TimeOutErr\n");
     EXPECT_EQ(rig.cli({"send", "ID", "--com", "9"}, 10000).exitCode, 2);
+    // A port that cannot be opened is a failure, not a usage error.
     run = rig.cli({"send", "ID", "--com", "2"}, 10000);
-    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains("COM2 not available"));
 }
 

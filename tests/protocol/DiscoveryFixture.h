@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 
 namespace tarvo::test {
 
@@ -31,7 +32,8 @@ protected:
         TimeScale::setFactor(1.0);
     }
 
-    devsim::Device* addDevice(devsim::Line& line, int identity, int baud, int address = 0) {
+    // Without an address the device answers at once; with one it waits for "OP" + that address.
+    devsim::Device* addDevice(devsim::Line& line, int identity, int baud, std::optional<int> address = {}) {
         devsim::DeviceConfig config;
         config.identity = identity;
         config.firmware = QStringLiteral("2.10");

@@ -109,19 +109,60 @@ TEST_F(DiscoveryTest, AnAddressedDeviceGetsItsAddressBeforeEveryRateTry) {
     discovery->btnFindDeviceClick();
 
     ASSERT_TRUE(discovery->found());
-    const QList<QByteArray> sent = line1.receivedTexts();
-    EXPECT_EQ(sent.first(), "CL05\r");
+    const QList<devsim::Line::Received> sent = line1.receivedLines();
+    EXPECT_EQ(sent.first().bytes, "CL05\r");
     int tries = 0;
     for (qsizetype i = 0; i < sent.size(); ++i) {
-        if (!sent[i].startsWith("br"))
+        if (!sent[i].bytes.startsWith("br"))
             continue;
         ++tries;
         ASSERT_GE(i, 2);
-        EXPECT_EQ(sent[i - 2], "OP05\r") << "before " << sent[i].constData();
-        EXPECT_EQ(sent[i - 1], "\r");
+        // The lone "\r" ends any half line, then the address goes out at the rate being tried.
+        EXPECT_EQ(sent[i - 2], (devsim::Line::Received{"\r", sent[i].baud}))
+            << "before " << sent[i].bytes.constData();
+        EXPECT_EQ(sent[i - 1], (devsim::Line::Received{"OP05\r", sent[i].baud}))
+            << "before " << sent[i].bytes.constData();
     }
     EXPECT_EQ(tries, 3); // 115200, 9600, then 19200 answers
     EXPECT_EQ(discovery->deviceIdentity(), 4114);
+}
+
+TEST_F(DiscoveryTest, AnAddressOnASharedLineIsFoundAtItsOwnRate) {
+    struct Case {
+        devsim::Line* line;
+        const char* address;
+        int identity;
+        int baud;
+        QByteArray opened;
+    };
+    const Case cases[] = {
+        {&line1, "05", 4114, 19200, "OP05\r"},
+        {&line2, "03", 2310, 9600, "OP03\r"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.address);
+        // The same two devices on one line each time: 03 at 9600 and 05 at 19200.
+        addDevice(*c.line, 2310, 9600, 3);
+        addDevice(*c.line, 4114, 19200, 5);
+        devsim::SimulatedPorts::attach(1, c.line);
+        start(1, 115200);
+        ports->setSearchOnlySelected(true);
+        discovery->setDeviceAddress(c.address);
+
+        discovery->btnFindDeviceClick();
+
+        ASSERT_TRUE(discovery->found());
+        EXPECT_EQ(discovery->deviceIdentity(), c.identity);
+        EXPECT_EQ(discovery->deviceLabel(), QStringLiteral("Device: %1").arg(c.identity));
+        EXPECT_EQ(op.infoMessages().last(),
+                  QStringLiteral("Device found at COM1  running %1baud").arg(c.baud));
+        // The address that opened the device went out at the device's rate, right before the answered "br".
+        const QList<devsim::Line::Received> sent = c.line->receivedLines();
+        const QByteArray answered = "br" + QByteArray::number(c.baud) + "\r";
+        const qsizetype at = sent.indexOf(devsim::Line::Received{answered, c.baud});
+        ASSERT_GE(at, 1);
+        EXPECT_EQ(sent[at - 1], (devsim::Line::Received{c.opened, c.baud}));
+    }
 }
 
 TEST_F(DiscoveryTest, IdentityZeroGetsGAndASecondSearch) {

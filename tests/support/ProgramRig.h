@@ -35,8 +35,14 @@ public:
         return lines_.size() == lineCount;
     }
     QString linePath(int line) const { return lines_.value(line); }
-    // A control command on the simulator's standard input.
-    void control(const QByteArray& command) { process_.write(command + '\n'); }
+    // A control command on the simulator's standard input; returns its answer ("ok" or "error: ..."), so
+    // that the command is in effect before the test goes on.
+    QString control(const QByteArray& command) {
+        process_.write(command + '\n');
+        while (!process_.canReadLine() && process_.waitForReadyRead(5000)) {
+        }
+        return QString::fromLocal8Bit(process_.readLine()).trimmed();
+    }
     void stop() {
         if (process_.state() == QProcess::NotRunning)
             return;

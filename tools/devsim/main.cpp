@@ -60,9 +60,12 @@ int main(int argc, char** argv) {
             "Simulated load-cell transmitters on pseudo-terminals.\n"
             "Prints one line \"line N: /dev/pts/X\" per line at start, then takes control commands.\n\n"
             "Device keys for --device (all optional): line=N (default 1), id=IDENTITY (4110), "
-            "fw=TEXT (1.00), addr=0..63 (0), baud=9600|19200|38400|57600|115200 (115200), duplex=0|1 (1), "
+            "fw=TEXT (1.00), addr=0..63 (none), baud=9600|19200|38400|57600|115200 (115200), duplex=0|1 (1), "
             "decimals=0..5 (1), weight=VALUE (0), tare=VALUE (0), update=MS (value lines, 100), "
-            "pupdate=MS (status packets, 20).\n\n") +
+            "pupdate=MS (status packets, 20).\n"
+            "A device with an address answers only after \"OP\" + its address, heard at its rate, and until "
+            "\"CL\" + its address or \"OP\" + another one; control commands name a device without an address "
+            "0.\n\n") +
         devsim::ControlChannel::help());
     parser.addHelpOption();
     const QCommandLineOption linesOption(QStringLiteral("lines"),
@@ -127,10 +130,11 @@ int main(int argc, char** argv) {
         if (resetMs >= 0)
             config.resetMs = resetMs;
         devsim::Line* line = lines[size_t(lineNumber - 1)].get();
-        if (line->device(config.address))
+        const int address = config.address.value_or(0);
+        if (line->device(address))
             return fail(QStringLiteral("--device %1: address %2 is taken on line %3")
                             .arg(deviceText)
-                            .arg(config.address)
+                            .arg(address)
                             .arg(lineNumber));
         line->addDevice(config);
     }

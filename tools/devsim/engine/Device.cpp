@@ -67,7 +67,7 @@ bool isDosingIdentity(int identity) {
 
 Device::Device(const DeviceConfig& config, QObject* parent)
     : QObject(parent), config_(config), activeBaud_(config.baud),
-      storedBaud_(config.storedBaud > 0 ? config.storedBaud : config.baud),
+      storedBaud_(config.storedBaud > 0 ? config.storedBaud : config.baud), selected_(!config.address),
       cycle_(WeighCycle::kindFor(config.identity), 0, 0) {
     gross_ = toCounts(config.weight);
     tare_ = toCounts(config.tare);
@@ -130,7 +130,7 @@ void Device::setPacketUpdateMs(int deviceMs) {
 }
 
 int Device::unlockCode() const {
-    return (config_.identity * 7919 + config_.address * 131 + 4242) % 100000;
+    return (config_.identity * 7919 + address() * 131 + 4242) % 100000;
 }
 
 qint64 Device::grossCounts() const {
@@ -271,9 +271,14 @@ void Device::handleLine(const QByteArray& line) {
     Command c;
     const bool parsed = parse(line, &c);
     if (parsed && !refuseAll_ && (c.mnemonic == "OP" || c.mnemonic == "CL") && c.hasValue) {
-        // Every device on the line listens for its address; only the one addressed confirms.
-        selected_ = c.value == config_.address;
-        if (selected_)
+        // Every device on the line listens for its address; only the one addressed confirms. "OP" opens
+        // one device and so closes the others; "CL" closes only the device it names.
+        const bool mine = c.value == address();
+        if (c.mnemonic == "OP")
+            selected_ = mine;
+        else if (mine)
+            selected_ = false;
+        if (mine)
             emit output(ok() + '\r', true);
         return;
     }

@@ -23,7 +23,8 @@ public:
 
     const DeviceConfig& config() const { return config_; }
     int identity() const { return config_.identity; }
-    int address() const { return config_.address; }
+    // The address "OP" and "CL" name it by, and the control channel too; 0 for a device without one.
+    int address() const { return config_.address.value_or(0); }
     int activeBaud() const { return activeBaud_; }
     int storedBaud() const { return storedBaud_; }
     bool fullDuplex() const { return config_.fullDuplex; }
@@ -88,7 +89,7 @@ private:
     DeviceConfig config_;
     int activeBaud_;
     int storedBaud_;
-    bool selected_ = false;
+    bool selected_; // a device with an address waits for "OP"
     bool resetting_ = false;
     bool unlocked_ = false;
     bool refuseAll_ = false;

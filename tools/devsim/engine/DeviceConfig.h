@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 namespace devsim {
 
@@ -8,7 +9,9 @@ namespace devsim {
 struct DeviceConfig {
     int identity = 4110;
     QString firmware = QStringLiteral("1.00");
-    int address = 0;    // 0..63
+    // 0..63: the device shares its line and answers only once "OP" + this address has opened it.
+    // None: it answers whatever it hears at its rate, as a transmitter alone on its line does.
+    std::optional<int> address;
     int baud = 115200;  // the rate it listens at now
     int storedBaud = 0; // the rate it comes back at after a reset; 0 = the same as baud
     bool fullDuplex = true;

@@ -43,11 +43,6 @@ Device* Line::addDevice(const DeviceConfig& config) {
     Device* device = devices_.back().get();
     connect(device, &Device::output, this,
             [this, device](const QByteArray& bytes, bool reply) { deviceOutput(device, bytes, reply); });
-    const auto lowest = std::min_element(devices_.begin(), devices_.end(), [](const auto& a, const auto& b) {
-        return a->address() < b->address();
-    });
-    for (const auto& d : devices_)
-        d->setSelected(d.get() == lowest->get());
     applyFaultToDevices();
     return device;
 }

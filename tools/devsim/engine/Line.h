@@ -33,7 +33,7 @@ public:
     explicit Line(QObject* parent = nullptr);
     ~Line() override;
 
-    // The device with the lowest address starts selected.
+    // A device with an address starts unselected and answers once "OP" + its address opened it.
     Device* addDevice(const DeviceConfig& config);
     QList<Device*> devices() const;
     Device* device(int address) const;

@@ -1,0 +1,42 @@
+// tarvo-cli SUBCOMMAND --help: what a production engineer reads before writing a script.
+#include "support/ProgramRig.h"
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvo::test;
+
+TEST(SubcommandHelp, EverySubcommandPrintsItsHelpOnStandardOutputAndExitsZero) {
+    struct Case {
+        QStringList args; // the help option comes first or after other words
+        QByteArray usage;
+        QList<QByteArray> mentions;
+    };
+    const Case cases[] = {
+        {{"send"}, "usage: tarvo-cli send CMD ", {"--start <S>", "--timeout <MS>", "--address <NN>", "CMD"}},
+        {{"send", "ID"}, "usage: tarvo-cli send CMD ", {"--com <N>", "--baud <R>"}},
+        {{"find"}, "usage: tarvo-cli find ", {"Tarvo.ini", "-h, --help"}},
+        {{"fwinfo"}, "usage: tarvo-cli fwinfo [--dump] FILE\n", {"--dump", "FILE"}},
+        {{"record"},
+         "usage: tarvo-cli record --seconds N --csv FILE",
+         {"--seconds <N>", "--csv <FILE>", "--trigger"}},
+    };
+    ProgramRig rig; // a configuration folder of its own, without a settings file
+    for (const Case& c : cases) {
+        for (const char* help : {"--help", "-h"}) {
+            SCOPED_TRACE((c.args.join(' ') + ' ' + help).toStdString());
+            const CliRun run = rig.cli(c.args + QStringList{help}, 20000);
+            EXPECT_EQ(run.exitCode, 0);
+            EXPECT_TRUE(run.out.startsWith(c.usage)) << run.out.toStdString();
+            for (const QByteArray& text : c.mentions)
+                EXPECT_TRUE(run.out.contains(text)) << text.toStdString();
+            EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+        }
+    }
+    // The program's own help names every subcommand and how to ask about one.
+    const CliRun run = rig.cli({"--help"}, 20000);
+    EXPECT_EQ(run.exitCode, 0);
+    for (const char* name : {"send", "find", "fwinfo", "record"})
+        EXPECT_TRUE(run.out.contains(QByteArray("  tarvo-cli ") + name + ' ')) << name;
+    EXPECT_TRUE(run.out.contains("\"tarvo-cli SUBCOMMAND --help\""));
+}
