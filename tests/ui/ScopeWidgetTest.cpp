@@ -16,7 +16,9 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace tarvo;
 using namespace tarvo::ui;
@@ -175,4 +177,43 @@ TEST(ScopeWidgetTest, DataWindowListsTheRingAndFollowsItsOption) {
     data.hide();
     EXPECT_FALSE(monitor.showLastAverage());
     devsim::SimulatedPorts::clear();
+}
+
+TEST(ScopeWidgetTest, WindowsBeyondAnyMeasureStillDrawTheFrame) {
+    GraphModel model;
+    ScopeWidget scope(model);
+    for (int i = 0; i < 100; ++i) {
+        model.addSeriesPoint(2, i * 100, i);
+        model.addLivePoint(i * 100, -i);
+    }
+    model.addMarker("Idle", 500);
+    model.addPencilDrawing({QPointF(0, 0), QPointF(1000, 1000)});
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        double left, right, bottom, top;
+    } windows[] = {
+        {0, 1e308, -100, 9000},
+        {0, 10000, -1e308, 1e308},
+        {-1e308, 1e308, -1e308, 1e308},
+        {0, inf, -100, 9000},
+        {0, 10000, -inf, inf},
+        {-inf, inf, -inf, inf},
+        {nan, 10000, -100, nan},
+        {nan, nan, nan, nan},
+        {1e17, 1e17 + 16, 1e17, 1e17 + 16},
+        {0, 1e-300, 1e-300, 2e-300},
+        {5, 5, 7, 7},
+        {10000, 0, 9000, -100},
+    };
+    QImage image(640, 400, QImage::Format_RGB32);
+    const QRect plot = ScopeWidget::plotRect(image.size());
+    for (const auto& w : windows) {
+        model.setTimeWindow(w.left, w.right);
+        model.setValueWindow(w.bottom, w.top);
+        image.fill(Qt::white);
+        scope.render(image);
+        EXPECT_EQ(image.pixel(plot.right() - 1, plot.top()) & 0xffffff, model.colour(GraphModel::Axis))
+            << w.left << " " << w.right << " " << w.bottom << " " << w.top;
+    }
 }
