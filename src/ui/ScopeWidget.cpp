@@ -361,8 +361,8 @@ void ScopeWidget::paintEvent(QPaintEvent*) {
 
 void ScopeWidget::zoomAt(QPointF pixel, double fx, double fy) {
     const QPointF c = toWorld(pixel);
-    model_.setTimeWindow(c.x() - (c.x() - model_.left()) * fx, c.x() + (model_.right() - c.x()) * fx);
-    model_.setValueWindow(c.y() - (c.y() - model_.bottom()) * fy, c.y() + (model_.top() - c.y()) * fy);
+    model_.viewTimeWindow(c.x() - (c.x() - model_.left()) * fx, c.x() + (model_.right() - c.x()) * fx);
+    model_.viewValueWindow(c.y() - (c.y() - model_.bottom()) * fy, c.y() + (model_.top() - c.y()) * fy);
     model_.repaint();
 }
 
@@ -396,8 +396,8 @@ void ScopeWidget::mouseMoveEvent(QMouseEvent* e) {
         double(pos.y() - lastPos_.y()) / std::max(1, plot.height() - 1) * (model_.top() - model_.bottom());
     switch (mode) {
     case M::mmPan:
-        model_.setTimeWindow(model_.left() - dx, model_.right() - dx);
-        model_.setValueWindow(model_.bottom() + dy, model_.top() + dy);
+        model_.viewTimeWindow(model_.left() - dx, model_.right() - dx);
+        model_.viewValueWindow(model_.bottom() + dy, model_.top() + dy);
         update();
         break;
     case M::mmPencil:
@@ -451,9 +451,9 @@ void ScopeWidget::mouseReleaseEvent(QMouseEvent* e) {
     }
     const QPointF a = toWorld(r.topLeft()), b = toWorld(r.bottomRight());
     if (scaleX && r.width() >= 4)
-        model_.setTimeWindow(a.x(), b.x());
+        model_.viewTimeWindow(a.x(), b.x());
     if (scaleY && r.height() >= 4)
-        model_.setValueWindow(b.y(), a.y());
+        model_.viewValueWindow(b.y(), a.y());
     model_.repaint();
 }
 
