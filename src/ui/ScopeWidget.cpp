@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRubberBand>
 #include <QWheelEvent>
 #include <climits>
 #if defined(__SSE2__) || defined(_M_X64)
@@ -414,6 +415,12 @@ void ScopeWidget::mouseMoveEvent(QMouseEvent* e) {
     case M::mmScale:
     case M::mmScaleX:
     case M::mmScaleY:
+        // The rectangle the release will zoom into.
+        if (!rubberBand_)
+            rubberBand_ = new QRubberBand(QRubberBand::Rectangle, this);
+        rubberBand_->setGeometry(QRect(pressPos_, pos).normalized());
+        rubberBand_->show();
+        break;
     case M::mmCross:
     case M::mmNothing:
         break;
@@ -425,6 +432,8 @@ void ScopeWidget::mouseReleaseEvent(QMouseEvent* e) {
     if (!dragging_)
         return;
     dragging_ = false;
+    if (rubberBand_)
+        rubberBand_->hide();
     if (model_.locked())
         return;
     using M = GraphModel::MouseMode;

@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QPrinter>
 #include <QProcess>
+#include <QRubberBand>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
@@ -292,4 +293,29 @@ TEST(ScopeWidgetTest, WindowsBeyondAnyMeasureStillDrawTheFrame) {
         EXPECT_EQ(image.pixel(plot.right() - 1, plot.top()) & 0xffffff, model.colour(GraphModel::Axis))
             << w.left << " " << w.right << " " << w.bottom << " " << w.top;
     }
+}
+
+TEST(ScopeWidgetTest, ARubberBandShowsTheZoomRectangleWhileDragging) {
+    GraphModel model;
+    ScopeWidget scope(model);
+    scope.resize(640, 400);
+    scope.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&scope));
+    const QPoint from = ScopeWidget::plotRect(scope.size()).center();
+    auto band = [&] { return scope.findChild<QRubberBand*>(); };
+    for (const QPoint to : {from + QPoint(60, 40), from - QPoint(50, 30)}) {
+        QTest::mousePress(&scope, Qt::LeftButton, {}, from);
+        QTest::mouseMove(&scope, to);
+        ASSERT_NE(band(), nullptr);
+        EXPECT_TRUE(band()->isVisible());
+        EXPECT_EQ(band()->geometry(), QRect(from, to).normalized());
+        QTest::mouseRelease(&scope, Qt::LeftButton, {}, to);
+        EXPECT_FALSE(band()->isVisible());
+    }
+    // Panning moves the picture, not a rectangle.
+    model.setMouseMode(GraphModel::MouseMode::mmPan);
+    QTest::mousePress(&scope, Qt::LeftButton, {}, from);
+    QTest::mouseMove(&scope, from + QPoint(60, 40));
+    EXPECT_FALSE(band() && band()->isVisible());
+    QTest::mouseRelease(&scope, Qt::LeftButton, {}, from + QPoint(60, 40));
 }
