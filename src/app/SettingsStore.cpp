@@ -181,7 +181,11 @@ void SettingsStore::ReadDefaultValues(const QString& path, const Targets& t) {
     p.useEverySample = ini.text("Options", "UseEvery__Sample", "10");
     t.ports.setSearchOnlySelected(ini.flag("Options", "SearchSelectedBaudCom", false));
     p.useStatusInformation = ini.flag("Options", "UseStatusInformation", false);
-    t.discovery.setDeviceAddress(ini.text("Modules", "DeviceAddr", "None"));
+    // Only "None" and "00".."63": another text would show as "None" in the list yet go into the
+    // search's address lines, and "None" chosen in the list could not clear it.
+    const QString storedAddress = ini.text("Modules", "DeviceAddr", "None");
+    t.discovery.setDeviceAddress(isDeviceAddressChoice(storedAddress) ? storedAddress
+                                                                      : QStringLiteral("None"));
     p.multiCommandString = ini.text("Commands", "MultiCommandString", QString());
     p.loopTime = ini.text("Commands", "LoopTime", "1000");
 }

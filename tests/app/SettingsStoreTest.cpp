@@ -324,3 +324,21 @@ TEST_F(SettingsStoreTest, StoredScopeRangesOutsideTheirBoundsCountAsMissing) {
     EXPECT_STREQ(ini.GetValue("Display", "WorldTop"), "9000");
     EXPECT_STREQ(ini.GetValue("Display", "WorldBottom"), "-100");
 }
+
+TEST_F(SettingsStoreTest, OnlyNoneAndAddressesZeroToSixtyThreeAreTakenAsTheDeviceAddress) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    const std::pair<QByteArray, const char*> cases[] = {
+        {"5", "None"},  {"64", "None"}, {"5; rm -rf x", "None"}, {"ab", "None"},
+        {"-1", "None"}, {"", "None"},   {"0x1", "None"},         {"07", "07"},
+        {"63", "63"},   {"00", "00"},   {"None", "None"},
+    };
+    for (const auto& [stored, taken] : cases) {
+        writeIni("[Modules]\nDeviceAddr=" + stored + "\n");
+        startProgram();
+        EXPECT_EQ(controller->discovery().deviceAddress(), taken) << stored.constData();
+        closeProgram();
+        CSimpleIniA ini;
+        ASSERT_GE(ini.LoadFile(path.toLocal8Bit().constData()), 0);
+        EXPECT_STREQ(ini.GetValue("Modules", "DeviceAddr"), taken) << stored.constData();
+    }
+}
