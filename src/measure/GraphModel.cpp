@@ -68,6 +68,16 @@ void GraphModel::removeLastPencilDrawing() {
         pencil_.removeLast();
 }
 
+void GraphModel::followLiveTrace() {
+    if (live_->empty())
+        return;
+    const double newest = (*live_)[live_->size() - 1].time;
+    if (newest > right_) {
+        left_ = newest - (right_ - left_);
+        right_ = newest;
+    }
+}
+
 void GraphModel::viewTimeWindow(double l, double r) {
     if (limitWindow(l, r, kMinWorldWidth))
         setTimeWindow(l, r);

@@ -101,6 +101,9 @@ public:
     const PointSeries& liveTrace() const { return *live_; }
     void addLivePoint(double time, double value) { live_->add(time, value); }
     void clearLiveTrace() { live_->clear(); }
+    // While a recording runs: a newest live point beyond the right edge moves the time window on so that
+    // the point is at the edge, keeping the window's width.
+    void followLiveTrace();
 
     const QList<GraphMarker>& markers() const { return markers_; }
     void addMarker(const QString& text, double time) { markers_.append({text, time}); }
