@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <SimpleIni.h>
+#include <cmath>
 #include <string>
 
 namespace tarvo {
@@ -46,13 +47,14 @@ public:
         const std::optional<long> v = integer(section, key);
         return v ? *v != 0 : fallback;
     }
-    double real(const char* section, const char* key, double fallback) const {
+    // A value that is not a number, not finite or outside minimum..maximum counts as missing.
+    double real(const char* section, const char* key, double fallback, double minimum, double maximum) const {
         QString value = text(section, key, QString()).trimmed();
         bool ok = false;
         double v = value.toDouble(&ok);
         if (!ok) // written where the decimal separator is a comma
             v = value.replace(',', '.').toDouble(&ok);
-        return ok ? v : fallback;
+        return ok && std::isfinite(v) && v >= minimum && v <= maximum ? v : fallback;
     }
 
     void set(const char* section, const char* key, const QString& value) {
@@ -84,6 +86,11 @@ private:
 
 constexpr int kDefaultBaud = 115200;
 constexpr int kDefaultCom = 1;
+constexpr double kDefaultWorldTop = 9000.0;
+constexpr double kDefaultWorldBottom = -100.0;
+// The scope's stored vertical range: ten million counts either way is far beyond any transmitter's
+// reading, and the top must lie above the bottom.
+constexpr double kWorldRange = 1e7;
 
 int canSpeedPosition(const QString& name) {
     for (std::size_t i = 0; i < kCanBitRates.size(); ++i)
@@ -167,13 +174,21 @@ void SettingsStore::ReadDefaultValues(const QString& path, const Targets& t) {
     p.setFileSeparator(ini.text("Options", "FileSeparator", ","));
     const QString autotransmit = ini.text("Display", "Autotransmit", "SN");
     t.readout.restoreAutotransmit(autotransmit == QLatin1String("SG") ? autotransmit : QStringLiteral("SN"));
-    p.worldTop = ini.real("Display", "WorldTop", 9000.0);
-    p.worldBottom = ini.real("Display", "WorldBottom", -100.0);
+    p.worldTop = ini.real("Display", "WorldTop", kDefaultWorldTop, -kWorldRange, kWorldRange);
+    p.worldBottom = ini.real("Display", "WorldBottom", kDefaultWorldBottom, -kWorldRange, kWorldRange);
+    if (!(p.worldTop > p.worldBottom)) {
+        p.worldTop = kDefaultWorldTop;
+        p.worldBottom = kDefaultWorldBottom;
+    }
     p.longTermSampleEnable = ini.flag("Options", "LongTermSampleEnable", false);
     p.useEverySample = ini.text("Options", "UseEvery__Sample", "10");
     t.ports.setSearchOnlySelected(ini.flag("Options", "SearchSelectedBaudCom", false));
     p.useStatusInformation = ini.flag("Options", "UseStatusInformation", false);
-    t.discovery.setDeviceAddress(ini.text("Modules", "DeviceAddr", "None"));
+    // Only "None" and "00".."63": another text would show as "None" in the list yet go into the
+    // search's address lines, and "None" chosen in the list could not clear it.
+    const QString storedAddress = ini.text("Modules", "DeviceAddr", "None");
+    t.discovery.setDeviceAddress(isDeviceAddressChoice(storedAddress) ? storedAddress
+                                                                      : QStringLiteral("None"));
     p.multiCommandString = ini.text("Commands", "MultiCommandString", QString());
     p.loopTime = ini.text("Commands", "LoopTime", "1000");
 }

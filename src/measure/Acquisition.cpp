@@ -414,8 +414,10 @@ void Acquisition::RealTimeTimer() {
 }
 
 void Acquisition::LiveDrawRefreshTimerTimer() {
-    if (runDown_)
+    if (runDown_) {
+        graph_.followLiveTrace();
         graph_.repaint();
+    }
 }
 
 void Acquisition::WaitForTriggerTimerTimer() {

@@ -1,9 +1,37 @@
 #include "GraphModel.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 namespace tarvo {
+
+namespace {
+// [low, high] at least `least` wide and inside ±kWorldLimit; false for bounds that are not finite.
+bool limitWindow(double& low, double& high, double least) {
+    constexpr double limit = GraphModel::kWorldLimit;
+    if (!std::isfinite(low) || !std::isfinite(high))
+        return false;
+    if (high < low)
+        std::swap(low, high);
+    // A window moved past a limit is moved back, one wider than the limits allow is cut.
+    if (low < -limit) {
+        high = std::min(high + (-limit - low), limit);
+        low = -limit;
+    } else if (high > limit) {
+        low = std::max(low - (high - limit), -limit);
+        high = limit;
+    }
+    if (!(high - low >= least)) {
+        const double middle = std::clamp(low / 2 + high / 2, -limit + least / 2, limit - least / 2);
+        low = middle - least / 2;
+        high = middle + least / 2;
+    }
+    return true;
+}
+} // namespace
 
 PointSeries::PointSeries(std::size_t capacity) : capacity_(capacity) {
     points_ = static_cast<GraphPoint*>(std::calloc(capacity, sizeof(GraphPoint)));
@@ -38,6 +66,26 @@ GraphModel::~GraphModel() {
 void GraphModel::removeLastPencilDrawing() {
     if (!pencil_.isEmpty())
         pencil_.removeLast();
+}
+
+void GraphModel::followLiveTrace() {
+    if (live_->empty())
+        return;
+    const double newest = (*live_)[live_->size() - 1].time;
+    if (newest > right_) {
+        left_ = newest - (right_ - left_);
+        right_ = newest;
+    }
+}
+
+void GraphModel::viewTimeWindow(double l, double r) {
+    if (limitWindow(l, r, kMinWorldWidth))
+        setTimeWindow(l, r);
+}
+
+void GraphModel::viewValueWindow(double b, double t) {
+    if (limitWindow(b, t, kMinWorldHeight))
+        setValueWindow(b, t);
 }
 
 void GraphModel::scaleToCapture(double vmin, double vmax, double elapsed) {

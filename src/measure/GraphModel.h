@@ -66,6 +66,12 @@ public:
     enum ColourCode { Background = 1, IndicatorBackground, Axis, Grid, Graphic, Marks };
     using Stroke = QList<QPointF>;
 
+    // The smallest window the mouse can make, 1 ms by 1 count: below it the grid's step falls under what
+    // the positions can resolve. Bounds set by the mouse also stay within ±kWorldLimit.
+    static constexpr double kMinWorldWidth = 1.0;
+    static constexpr double kMinWorldHeight = 1.0;
+    static constexpr double kWorldLimit = 1e12;
+
     explicit GraphModel(QObject* parent = nullptr);
     ~GraphModel() override;
 
@@ -79,6 +85,11 @@ public:
     void setTop(double v) { top_ = v; }
     void setTimeWindow(double l, double r) { left_ = l, right_ = r; }
     void setValueWindow(double b, double t) { bottom_ = b, top_ = t; }
+    // The window as the operator zooms and pans it: never smaller than the smallest window (a window
+    // too small grows about its middle), never beyond the limit; bounds that are not finite change
+    // nothing.
+    void viewTimeWindow(double l, double r);
+    void viewValueWindow(double b, double t);
 
     // slot 1..5
     const PointSeries& series(int slot) const { return *series_[static_cast<std::size_t>(slot - 1)]; }
@@ -90,6 +101,9 @@ public:
     const PointSeries& liveTrace() const { return *live_; }
     void addLivePoint(double time, double value) { live_->add(time, value); }
     void clearLiveTrace() { live_->clear(); }
+    // While a recording runs: a newest live point beyond the right edge moves the time window on so that
+    // the point is at the edge, keeping the window's width.
+    void followLiveTrace();
 
     const QList<GraphMarker>& markers() const { return markers_; }
     void addMarker(const QString& text, double time) { markers_.append({text, time}); }

@@ -56,6 +56,15 @@ QString deviceAddressChoice(int index) {
     return QStringLiteral("%1").arg(index - 1, 2, 10, QLatin1Char('0'));
 }
 
+bool isDeviceAddressChoice(const QString& text) {
+    if (text == QLatin1String("None"))
+        return true;
+    auto digit = [](QChar c) { return c >= u'0' && c <= u'9' ? c.unicode() - u'0' : -1; };
+    if (text.size() != 2 || digit(text[0]) < 0 || digit(text[1]) < 0)
+        return false;
+    return digit(text[0]) * 10 + digit(text[1]) < kDeviceAddressCount;
+}
+
 QByteArray commandLine(QByteArrayView mnemonic) {
     return mnemonic.toByteArray() + '\r';
 }

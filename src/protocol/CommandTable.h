@@ -143,6 +143,8 @@ bool isSupportedBaud(qint64 baud);
 // Device address choices on a shared serial line: "None", "00".."63".
 QString deviceAddressChoice(int index); // 0 -> "None", 1 -> "00", ...
 inline constexpr int kDeviceAddressChoices = 65;
+// Whether the text is one of those choices exactly; any other text would reach the line as an address.
+bool isDeviceAddressChoice(const QString& text);
 
 // Command lines. Every line ends with one carriage return.
 QByteArray commandLine(QByteArrayView mnemonic);                              // "ID\r"

@@ -65,7 +65,8 @@ Discovery::Discovery(Communication_Unit& comm, PortSelection& ports, Operator& o
     : QObject(parent), comm_(comm), ports_(ports), op_(op) {}
 
 void Discovery::setDeviceAddress(const QString& address) {
-    if (deviceAddress_ == address)
+    // The address goes into "CL" and "OP" lines as it stands.
+    if (deviceAddress_ == address || !isDeviceAddressChoice(address))
         return;
     deviceAddress_ = address;
     emit changed();

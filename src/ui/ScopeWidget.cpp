@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRubberBand>
 #include <QWheelEvent>
 #include <climits>
 #if defined(__SSE2__) || defined(_M_X64)
@@ -17,6 +18,8 @@ constexpr int kLeftMargin = 64;
 constexpr int kRightMargin = 12;
 constexpr int kTopMargin = 24;
 constexpr int kBottomMargin = 28;
+// More grid lines than any picture can show: a window that would need them gets none.
+constexpr double kMaxGridLines = 100;
 
 QColor colourOf(Rgb rgb) {
     return QColor::fromRgb(static_cast<QRgb>(0xff000000u | rgb));
@@ -30,6 +33,27 @@ double niceStep(double span, int lines) {
     const double power = std::pow(10.0, std::floor(std::log10(raw)));
     const double f = raw / power;
     return (f < 1.5 ? 1 : f < 3.5 ? 2 : f < 7.5 ? 5 : 10) * power;
+}
+
+// The grid lines of a step between two bounds: the index of the first and their number. Lines are counted
+// by index, never by adding the step to a position, which stops advancing once the step is below the
+// resolution of the positions.
+struct GridLines {
+    double first = 0;
+    int count = 0;
+};
+
+GridLines gridLines(double low, double high, double step) {
+    const double first = std::ceil(low / step);
+    const double count = std::floor(high / step + 1e-9) - first + 1;
+    if (!std::isfinite(count) || count < 1 || count > kMaxGridLines)
+        return {};
+    return {first, static_cast<int>(count)};
+}
+
+// The pixel offset of a fraction of the way across an extent of pixels.
+int pixelAt(double fraction, int extent) {
+    return static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * (extent - 1)));
 }
 
 QString axisText(double v, double step) {
@@ -130,10 +154,11 @@ void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
     // Vertical grid lines and time labels.
     const double xs = niceStep(width, 10);
     p.setFont(font());
-    if (width > 0) {
-        for (double t = std::ceil(k.left / xs) * xs; t <= k.right + xs * 1e-9; t += xs) {
-            const int x =
-                plot.left() + static_cast<int>(std::lround((t - k.left) / width * (plot.width() - 1)));
+    if (width > 0 && std::isfinite(width)) {
+        const GridLines lines = gridLines(k.left, k.right, xs);
+        for (int i = 0; i < lines.count; ++i) {
+            const double t = (lines.first + i) * xs;
+            const int x = plot.left() + pixelAt((t - k.left) / width, plot.width());
             p.setPen(QPen(grid, 0, Qt::DotLine));
             p.drawLine(x, plot.top(), x, plot.bottom());
             p.setPen(axis);
@@ -142,10 +167,11 @@ void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
         }
     }
     const double ys = niceStep(height, 8);
-    if (height > 0) {
-        for (double v = std::ceil(k.bottom / ys) * ys; v <= k.top + ys * 1e-9; v += ys) {
-            const int y =
-                plot.bottom() - static_cast<int>(std::lround((v - k.bottom) / height * (plot.height() - 1)));
+    if (height > 0 && std::isfinite(height)) {
+        const GridLines lines = gridLines(k.bottom, k.top, ys);
+        for (int i = 0; i < lines.count; ++i) {
+            const double v = (lines.first + i) * ys;
+            const int y = plot.bottom() - pixelAt((v - k.bottom) / height, plot.height());
             p.setPen(QPen(grid, 0, Qt::DotLine));
             p.drawLine(plot.left(), y, plot.right(), y);
             p.setPen(axis);
@@ -167,11 +193,11 @@ void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries&
     const double left = model_.left(), right = model_.right();
     const double bottom = model_.bottom(), top = model_.top();
     const double width = right - left;
-    if (!(width > 0))
+    const double height = top - bottom;
+    if (!(width > 0) || !std::isfinite(width) || !std::isfinite(height))
         return;
     const int w = plot.width();
     const int h = plot.height();
-    const double height = top - bottom;
     // A window of height 0 puts everything at its middle.
     const double yScale = height > 0 ? (h - 1) / height : 0;
     const double yMiddle = height > 0 ? 0 : (h - 1) / 2.0;
@@ -257,8 +283,11 @@ QPointF ScopeWidget::toWorld(QPointF pixel) const {
 }
 
 void ScopeWidget::drawOverlays(QImage& image, const QRect& plot) const {
-    const bool markers = !model_.markers().isEmpty();
-    const bool pencil = !model_.pencilDrawings().isEmpty() || stroke_.size() > 1;
+    // Markers and drawings sit at world positions, which a window without finite extents has none for.
+    const bool finite =
+        std::isfinite(model_.right() - model_.left()) && std::isfinite(model_.top() - model_.bottom());
+    const bool markers = finite && !model_.markers().isEmpty();
+    const bool pencil = finite && (!model_.pencilDrawings().isEmpty() || stroke_.size() > 1);
     const bool cross = model_.mouseMode() == GraphModel::MouseMode::mmCross && plot.contains(cursor_);
     if (!markers && !pencil && !cross)
         return;
@@ -333,8 +362,8 @@ void ScopeWidget::paintEvent(QPaintEvent*) {
 
 void ScopeWidget::zoomAt(QPointF pixel, double fx, double fy) {
     const QPointF c = toWorld(pixel);
-    model_.setTimeWindow(c.x() - (c.x() - model_.left()) * fx, c.x() + (model_.right() - c.x()) * fx);
-    model_.setValueWindow(c.y() - (c.y() - model_.bottom()) * fy, c.y() + (model_.top() - c.y()) * fy);
+    model_.viewTimeWindow(c.x() - (c.x() - model_.left()) * fx, c.x() + (model_.right() - c.x()) * fx);
+    model_.viewValueWindow(c.y() - (c.y() - model_.bottom()) * fy, c.y() + (model_.top() - c.y()) * fy);
     model_.repaint();
 }
 
@@ -368,8 +397,8 @@ void ScopeWidget::mouseMoveEvent(QMouseEvent* e) {
         double(pos.y() - lastPos_.y()) / std::max(1, plot.height() - 1) * (model_.top() - model_.bottom());
     switch (mode) {
     case M::mmPan:
-        model_.setTimeWindow(model_.left() - dx, model_.right() - dx);
-        model_.setValueWindow(model_.bottom() + dy, model_.top() + dy);
+        model_.viewTimeWindow(model_.left() - dx, model_.right() - dx);
+        model_.viewValueWindow(model_.bottom() + dy, model_.top() + dy);
         update();
         break;
     case M::mmPencil:
@@ -386,6 +415,12 @@ void ScopeWidget::mouseMoveEvent(QMouseEvent* e) {
     case M::mmScale:
     case M::mmScaleX:
     case M::mmScaleY:
+        // The rectangle the release will zoom into.
+        if (!rubberBand_)
+            rubberBand_ = new QRubberBand(QRubberBand::Rectangle, this);
+        rubberBand_->setGeometry(QRect(pressPos_, pos).normalized());
+        rubberBand_->show();
+        break;
     case M::mmCross:
     case M::mmNothing:
         break;
@@ -397,6 +432,8 @@ void ScopeWidget::mouseReleaseEvent(QMouseEvent* e) {
     if (!dragging_)
         return;
     dragging_ = false;
+    if (rubberBand_)
+        rubberBand_->hide();
     if (model_.locked())
         return;
     using M = GraphModel::MouseMode;
@@ -423,9 +460,9 @@ void ScopeWidget::mouseReleaseEvent(QMouseEvent* e) {
     }
     const QPointF a = toWorld(r.topLeft()), b = toWorld(r.bottomRight());
     if (scaleX && r.width() >= 4)
-        model_.setTimeWindow(a.x(), b.x());
+        model_.viewTimeWindow(a.x(), b.x());
     if (scaleY && r.height() >= 4)
-        model_.setValueWindow(b.y(), a.y());
+        model_.viewValueWindow(b.y(), a.y());
     model_.repaint();
 }
 

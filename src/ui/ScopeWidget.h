@@ -7,6 +7,8 @@
 #include <QRect>
 #include <QWidget>
 
+class QRubberBand;
+
 namespace tarvo::ui {
 
 // The scope: draws the graph model (five slot series, live trace, markers, pencil drawings) in its world
@@ -67,6 +69,7 @@ private:
     QPoint cursor_{-1, -1};
     GraphModel::Stroke stroke_;
     bool strokeIsLine_ = false;
+    QRubberBand* rubberBand_ = nullptr;
 };
 
 } // namespace tarvo::ui

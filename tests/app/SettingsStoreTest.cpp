@@ -285,3 +285,60 @@ TEST_F(SettingsStoreTest, CanLinkIsRestoredWithoutTraffic) {
     closeProgram();
     EXPECT_TRUE(readIni().contains("CANbus=1\n"));
 }
+
+TEST_F(SettingsStoreTest, StoredScopeRangesOutsideTheirBoundsCountAsMissing) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    const struct {
+        QByteArray text;
+        double top, bottom;
+    } cases[] = {
+        {"WorldTop=inf\n", 9000, -100},
+        {"WorldTop=-inf\nWorldBottom=-inf\n", 9000, -100},
+        {"WorldTop=nan\nWorldBottom=nan\n", 9000, -100},
+        {"WorldTop=1e308\n", 9000, -100},
+        {"WorldBottom=-1e308\n", 9000, -100},
+        {"WorldTop=10000001\nWorldBottom=-10000001\n", 9000, -100},
+        {"WorldTop=high\nWorldBottom=low\n", 9000, -100},
+        // The top must lie above the bottom, or neither is taken.
+        {"WorldTop=-500\nWorldBottom=200\n", 9000, -100},
+        {"WorldTop=50\nWorldBottom=50\n", 9000, -100},
+        {"WorldTop=-200\n", 9000, -100},
+        // Inside the bounds, kept.
+        {"WorldTop=10000000\nWorldBottom=-10000000\n", 1e7, -1e7},
+        {"WorldTop=12.5\nWorldBottom=-3.25\n", 12.5, -3.25},
+        {"WorldTop=500\nWorldBottom=inf\n", 500, -100},
+    };
+    for (const auto& c : cases) {
+        writeIni("[Display]\n" + c.text);
+        startProgram();
+        EXPECT_EQ(controller->pageSettings().worldTop, c.top) << c.text.constData();
+        EXPECT_EQ(controller->pageSettings().worldBottom, c.bottom) << c.text.constData();
+        EXPECT_EQ(controller->graph().top(), c.top) << c.text.constData();
+        EXPECT_EQ(controller->graph().bottom(), c.bottom) << c.text.constData();
+    }
+    writeIni("[Display]\nWorldTop=inf\nWorldBottom=nan\n");
+    startProgram();
+    closeProgram();
+    CSimpleIniA ini;
+    ASSERT_GE(ini.LoadFile(path.toLocal8Bit().constData()), 0);
+    EXPECT_STREQ(ini.GetValue("Display", "WorldTop"), "9000");
+    EXPECT_STREQ(ini.GetValue("Display", "WorldBottom"), "-100");
+}
+
+TEST_F(SettingsStoreTest, OnlyNoneAndAddressesZeroToSixtyThreeAreTakenAsTheDeviceAddress) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    const std::pair<QByteArray, const char*> cases[] = {
+        {"5", "None"},  {"64", "None"}, {"5; rm -rf x", "None"}, {"ab", "None"},
+        {"-1", "None"}, {"", "None"},   {"0x1", "None"},         {"07", "07"},
+        {"63", "63"},   {"00", "00"},   {"None", "None"},
+    };
+    for (const auto& [stored, taken] : cases) {
+        writeIni("[Modules]\nDeviceAddr=" + stored + "\n");
+        startProgram();
+        EXPECT_EQ(controller->discovery().deviceAddress(), taken) << stored.constData();
+        closeProgram();
+        CSimpleIniA ini;
+        ASSERT_GE(ini.LoadFile(path.toLocal8Bit().constData()), 0);
+        EXPECT_STREQ(ini.GetValue("Modules", "DeviceAddr"), taken) << stored.constData();
+    }
+}

@@ -207,3 +207,46 @@ TEST(ScopeControlsTest, EverySlotKeepsAndRedrawsItsOwnRecordingAndSavesTheNumber
     EXPECT_TRUE(rows[3].startsWith("-45,")) << rows[3].toStdString();
     EXPECT_TRUE(rows[4].startsWith("-45,")) << rows[4].toStdString();
 }
+
+TEST(ScopeControlsTest, DuringARunTheTimeWindowFollowsTheNewestSampleAtItsWidth) {
+    ScopeRig rig;
+    rig.acq->RUNClick();
+    rig.muteDevice();
+    ASSERT_TRUE(rig.acq->LiveDrawRefreshTimer().isActive());
+    // Samples arrive, then the live-draw refresh ticks, as while the program runs.
+    auto samples = [&rig](int n) {
+        for (int i = 0; i < n; ++i)
+            rig.feed("N", "+12.5");
+        rig.acq->LiveDrawRefreshTimerTimer();
+    };
+    auto newest = [&rig] { return rig.graph.liveTrace()[rig.graph.liveTrace().size() - 1].time; };
+    samples(3);
+    rig.acq->RealTimeTimer();
+    ASSERT_DOUBLE_EQ(rig.acq->stepTime(), 250.0);
+
+    // Up to 10 s the window stays where RUN put it.
+    samples(40);
+    EXPECT_EQ(newest(), 10000);
+    EXPECT_EQ(rig.graph.left(), 0);
+    EXPECT_EQ(rig.graph.right(), 10000);
+    // Past it, the newest sample stays in view and the width is kept.
+    for (int tick = 0; tick < 30; ++tick) {
+        samples(1 + tick % 3);
+        ASSERT_GE(rig.graph.right(), newest()) << tick;
+        ASSERT_EQ(rig.graph.right() - rig.graph.left(), 10000) << tick;
+    }
+    EXPECT_EQ(newest(), 25000);
+    EXPECT_EQ(rig.graph.right(), newest());
+
+    // The time base still moves the right edge on by a second when the run clock is within half a second
+    // of it; the follow then keeps the narrower width.
+    const double clock = rig.acq->runClock();
+    rig.controls.setTimeBasePosition(5000);
+    EXPECT_EQ(rig.graph.right(), clock + 1000);
+    EXPECT_EQ(rig.graph.left(), clock - 4000);
+    samples(4);
+    EXPECT_EQ(rig.graph.right(), clock + 1000);
+    samples(1);
+    EXPECT_EQ(rig.graph.right(), newest());
+    EXPECT_EQ(rig.graph.right() - rig.graph.left(), 5000);
+}

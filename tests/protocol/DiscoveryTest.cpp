@@ -165,6 +165,31 @@ TEST_F(DiscoveryTest, AnAddressOnASharedLineIsFoundAtItsOwnRate) {
     }
 }
 
+TEST_F(DiscoveryTest, AnAddressOtherThanNoneOrZeroToSixtyThreeIsRefused) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    addDevice(line1, 4110, 115200);
+    start(1, 115200);
+    for (const char* text : {"5", "64", "5; rm -rf x", "ab", "", "-1", " 05", "05\r"}) {
+        discovery->setDeviceAddress(text);
+        EXPECT_EQ(discovery->deviceAddress(), "None") << text;
+    }
+    discovery->setDeviceAddress("63");
+    EXPECT_EQ(discovery->deviceAddress(), "63");
+    discovery->setDeviceAddress("7");
+    EXPECT_EQ(discovery->deviceAddress(), "63");
+    discovery->setDeviceAddress("None");
+    EXPECT_EQ(discovery->deviceAddress(), "None");
+
+    // An unaddressed search sends no address lines.
+    discovery->setDeviceAddress("5");
+    discovery->btnFindDeviceClick();
+    ASSERT_TRUE(discovery->found());
+    for (const QByteArray& line : line1.receivedTexts()) {
+        EXPECT_FALSE(line.startsWith("CL")) << line.constData();
+        EXPECT_FALSE(line.startsWith("OP")) << line.constData();
+    }
+}
+
 TEST_F(DiscoveryTest, IdentityZeroGetsGAndASecondSearch) {
     devsim::SimulatedPorts::attach(1, &line1);
     addDevice(line1, 0, 115200);

@@ -11,12 +11,18 @@
 #include "ui/DataWindow.h"
 #include "ui/GraphPrinting.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QListWidget>
 #include <QPrinter>
 #include <QProcess>
+#include <QRubberBand>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace tarvo;
 using namespace tarvo::ui;
@@ -42,6 +48,25 @@ std::pair<int, int> rowsWith(const QImage& image, int x, Rgb colour) {
             last = y;
         }
     return {first, last};
+}
+
+// A left-button drag on the scope from one point to another, as the operator makes it.
+void drag(ScopeWidget& scope, QPoint from, QPoint to) {
+    QTest::mousePress(&scope, Qt::LeftButton, {}, from);
+    QTest::mouseMove(&scope, to);
+    QTest::mouseRelease(&scope, Qt::LeftButton, {}, to);
+}
+
+void wheel(ScopeWidget& scope, QPoint at, int delta) {
+    QWheelEvent event(at, scope.mapToGlobal(at), {}, {0, delta}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&scope, &event);
+}
+
+double worldWidth(const GraphModel& m) {
+    return m.right() - m.left();
+}
+double worldHeight(const GraphModel& m) {
+    return m.top() - m.bottom();
 }
 
 } // namespace
@@ -175,4 +200,122 @@ TEST(ScopeWidgetTest, DataWindowListsTheRingAndFollowsItsOption) {
     data.hide();
     EXPECT_FALSE(monitor.showLastAverage());
     devsim::SimulatedPorts::clear();
+}
+
+TEST(ScopeWidgetTest, TinyDragZoomsStopAtTheSmallestWindowAndZoomingOutRecovers) {
+    GraphModel model;
+    ScopeWidget scope(model);
+    scope.resize(640, 400);
+    scope.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&scope));
+    for (int i = 0; i < 200; ++i)
+        model.addSeriesPoint(1, i * 50, (i % 7) * 1000);
+    const QPoint at = ScopeWidget::plotRect(scope.size()).center();
+    for (int i = 0; i < 20; ++i)
+        drag(scope, at, at + QPoint(5, 5));
+    EXPECT_TRUE(std::isfinite(model.left()) && std::isfinite(model.right()));
+    EXPECT_TRUE(std::isfinite(model.bottom()) && std::isfinite(model.top()));
+    EXPECT_GE(worldWidth(model), GraphModel::kMinWorldWidth);
+    EXPECT_GE(worldHeight(model), GraphModel::kMinWorldHeight);
+    EXPECT_LT(worldWidth(model), 2 * GraphModel::kMinWorldWidth);
+    EXPECT_LT(worldHeight(model), 2 * GraphModel::kMinWorldHeight);
+    const int frames = scope.framesDrawn();
+    EXPECT_EQ(scope.grab().size(), scope.size());
+    EXPECT_GT(scope.framesDrawn(), frames);
+
+    // Wheeling in and panning at the smallest window keep it; a drag to the upper left doubles it, the
+    // wheel widens it by a quarter a notch until the whole recording is back in view.
+    wheel(scope, at, 120);
+    EXPECT_GE(worldWidth(model), GraphModel::kMinWorldWidth);
+    EXPECT_GE(worldHeight(model), GraphModel::kMinWorldHeight);
+    model.setMouseMode(GraphModel::MouseMode::mmPan);
+    drag(scope, at, at + QPoint(-30, 20));
+    EXPECT_GE(worldWidth(model), GraphModel::kMinWorldWidth);
+    EXPECT_GE(worldHeight(model), GraphModel::kMinWorldHeight);
+    model.setMouseMode(GraphModel::MouseMode::mmScale);
+    const double narrow = worldWidth(model);
+    drag(scope, at + QPoint(20, 20), at);
+    EXPECT_NEAR(worldWidth(model), 2 * narrow, 1e-6 * narrow);
+    for (int notch = 0; notch < 60; ++notch) {
+        const double before = worldWidth(model);
+        wheel(scope, at, -120);
+        ASSERT_NEAR(worldWidth(model), 1.25 * before, 1e-6 * before) << notch;
+    }
+    EXPECT_LT(model.left(), 0);
+    EXPECT_GT(model.right(), 10000);
+    EXPECT_LT(model.bottom(), 0);
+    EXPECT_GT(model.top(), 6000);
+    EXPECT_EQ(scope.grab().size(), scope.size());
+    // Zooming out without end stops at the limits.
+    for (int notch = 0; notch < 400; ++notch)
+        wheel(scope, at, -120);
+    EXPECT_EQ(model.left(), -GraphModel::kWorldLimit);
+    EXPECT_EQ(model.right(), GraphModel::kWorldLimit);
+    EXPECT_EQ(model.bottom(), -GraphModel::kWorldLimit);
+    EXPECT_EQ(model.top(), GraphModel::kWorldLimit);
+    EXPECT_EQ(scope.grab().size(), scope.size());
+}
+
+TEST(ScopeWidgetTest, WindowsBeyondAnyMeasureStillDrawTheFrame) {
+    GraphModel model;
+    ScopeWidget scope(model);
+    for (int i = 0; i < 100; ++i) {
+        model.addSeriesPoint(2, i * 100, i);
+        model.addLivePoint(i * 100, -i);
+    }
+    model.addMarker("Idle", 500);
+    model.addPencilDrawing({QPointF(0, 0), QPointF(1000, 1000)});
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        double left, right, bottom, top;
+    } windows[] = {
+        {0, 1e308, -100, 9000},
+        {0, 10000, -1e308, 1e308},
+        {-1e308, 1e308, -1e308, 1e308},
+        {0, inf, -100, 9000},
+        {0, 10000, -inf, inf},
+        {-inf, inf, -inf, inf},
+        {nan, 10000, -100, nan},
+        {nan, nan, nan, nan},
+        {1e17, 1e17 + 16, 1e17, 1e17 + 16},
+        {0, 1e-300, 1e-300, 2e-300},
+        {5, 5, 7, 7},
+        {10000, 0, 9000, -100},
+    };
+    QImage image(640, 400, QImage::Format_RGB32);
+    const QRect plot = ScopeWidget::plotRect(image.size());
+    for (const auto& w : windows) {
+        model.setTimeWindow(w.left, w.right);
+        model.setValueWindow(w.bottom, w.top);
+        image.fill(Qt::white);
+        scope.render(image);
+        EXPECT_EQ(image.pixel(plot.right() - 1, plot.top()) & 0xffffff, model.colour(GraphModel::Axis))
+            << w.left << " " << w.right << " " << w.bottom << " " << w.top;
+    }
+}
+
+TEST(ScopeWidgetTest, ARubberBandShowsTheZoomRectangleWhileDragging) {
+    GraphModel model;
+    ScopeWidget scope(model);
+    scope.resize(640, 400);
+    scope.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&scope));
+    const QPoint from = ScopeWidget::plotRect(scope.size()).center();
+    auto band = [&] { return scope.findChild<QRubberBand*>(); };
+    for (const QPoint to : {from + QPoint(60, 40), from - QPoint(50, 30)}) {
+        QTest::mousePress(&scope, Qt::LeftButton, {}, from);
+        QTest::mouseMove(&scope, to);
+        ASSERT_NE(band(), nullptr);
+        EXPECT_TRUE(band()->isVisible());
+        EXPECT_EQ(band()->geometry(), QRect(from, to).normalized());
+        QTest::mouseRelease(&scope, Qt::LeftButton, {}, to);
+        EXPECT_FALSE(band()->isVisible());
+    }
+    // Panning moves the picture, not a rectangle.
+    model.setMouseMode(GraphModel::MouseMode::mmPan);
+    QTest::mousePress(&scope, Qt::LeftButton, {}, from);
+    QTest::mouseMove(&scope, from + QPoint(60, 40));
+    EXPECT_FALSE(band() && band()->isVisible());
+    QTest::mouseRelease(&scope, Qt::LeftButton, {}, from + QPoint(60, 40));
 }
