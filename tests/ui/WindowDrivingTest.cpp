@@ -403,3 +403,50 @@ TEST(WindowPrinting, PrintUsesThePrinterThatPrinterSetupSetUp) {
     rig.click(rig.named<QToolButton>(Page::Display, "Print graph"));
     EXPECT_TRUE(contents(pdf).startsWith("%PDF"));
 }
+
+TEST(WindowScope, TheToolBarAndTheMouseZoomPanAndDrawOnTheScope) {
+    WindowRig rig;
+    rig.lineOn(1);
+    rig.start();
+    ui::ScopeWidget* scope = rig.main().scopePanel()->scope();
+    GraphModel& graph = rig.controller->graph();
+    auto drag = [scope](QPoint from, QPoint to) {
+        QTest::mousePress(scope, Qt::LeftButton, {}, from);
+        for (int i = 1; i <= 4; ++i)
+            QTest::mouseMove(scope, from + (to - from) * i / 4);
+        QTest::mouseRelease(scope, Qt::LeftButton, {}, to);
+    };
+    const QPoint middle = scope->rect().center();
+
+    // Zoom (the default mode): a rectangle narrows the window; twenty tiny ones leave a usable scope.
+    const double width = graph.right() - graph.left();
+    drag(middle, middle + QPoint(60, 40));
+    EXPECT_LT(graph.right() - graph.left(), width / 2);
+    for (int i = 0; i < 20; ++i)
+        drag(middle, middle + QPoint(5, 5));
+    EXPECT_GE(graph.right() - graph.left(), 1.0);
+    EXPECT_GE(graph.top() - graph.bottom(), 1.0);
+    EXPECT_FALSE(scope->grab().isNull());
+
+    // Pan moves the window by the drag.
+    rig.click(rig.named<QToolButton>(Page::Display, "Pan graph / move graph"));
+    const double left = graph.left();
+    drag(middle, middle + QPoint(-80, 0));
+    EXPECT_GT(graph.left(), left);
+
+    // Pencil: a stroke stays on the scope until "Delete last pencil drawing".
+    rig.click(rig.named<QToolButton>(Page::Display, "Make pencil and lines drawing"));
+    drag(middle, middle + QPoint(40, -30));
+    EXPECT_EQ(graph.pencilDrawings().size(), 1);
+    rig.click(rig.named<QToolButton>(Page::Display, "Delete last pencil drawing"));
+    EXPECT_TRUE(graph.pencilDrawings().isEmpty());
+
+    // While RUN records, the mouse leaves the window alone.
+    rig.click(rig.named<QToolButton>(Page::Display, "Zoom in and out"));
+    rig.click(rig.named<QPushButton>(Page::Display, "RUN"));
+    ASSERT_TRUE(waitFor([&] { return rig.controller->acquisition().sampleIndex() > 0; }));
+    const double runLeft = graph.left(), runRight = graph.right();
+    drag(middle, middle + QPoint(60, 40));
+    EXPECT_EQ(graph.left(), runLeft);
+    EXPECT_EQ(graph.right(), runRight);
+}
