@@ -24,10 +24,10 @@ constexpr int kLatestVersionTimeLimitMs = 5000;
 MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, QString settingsPath,
                                QObject* parent)
     : QObject(parent), op_(op), settingsPath_(std::move(settingsPath)),
-      comm_(std::make_unique<Communication_Unit>(std::move(port), op)),
-      ports_(std::make_unique<PortSelection>(*comm_)), readout_(std::make_unique<LiveReadout>()),
-      discovery_(std::make_unique<Discovery>(*comm_, *ports_, op)),
-      deviceSetup_(std::make_unique<DeviceSetup>(*comm_, *ports_, *discovery_, op)) {
+      link_(std::make_unique<CommandLink>(std::move(port), op)),
+      ports_(std::make_unique<PortSelection>(*link_)), readout_(std::make_unique<LiveReadout>()),
+      discovery_(std::make_unique<Discovery>(*link_, *ports_, op)),
+      deviceSetup_(std::make_unique<DeviceSetup>(*link_, *ports_, *discovery_, op)) {
     discovery_->setStreamCommand([this] { return readout_->streamCommand(); });
     connect(discovery_.get(), &Discovery::familyTabRequested, this, &MainController::setFamilyTabVisible);
     connect(discovery_.get(), &Discovery::firmwareProgrammingStateChanged, this,
@@ -35,10 +35,10 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
     connect(deviceSetup_.get(), &DeviceSetup::pageControlEnabledRequested, this,
             &MainController::setPageControlEnabled);
     createMeasuring();
-    connect(comm_.get(), &Communication_Unit::portLost, this, [this](int number, const QString& reason) {
+    connect(link_.get(), &CommandLink::portLost, this, [this](int number, const QString& reason) {
         // An unplugged adapter: say so plainly. The port stays closed but keeps its place in the search,
         // so Find Device opens it again once the adapter is back.
-        InfoMessage(QStringLiteral("COM%1 not available: %2").arg(number).arg(reason));
+        inform(QStringLiteral("COM%1 not available: %2").arg(number).arg(reason));
     });
 }
 
@@ -51,25 +51,28 @@ void MainController::createMeasuring() {
     MeasureHooks hooks;
     hooks.openTriggerLogs = [this] { dataFiles_->openTriggerLogs(); };
     hooks.closeAverageLog = [this] { dataFiles_->closeAverageLog(); };
-    hooks.FindDevice = [this] { discovery_->FindDevice(); };
+    hooks.findDevice = [this] { discovery_->findDevice(); };
     hooks.deviceIdentity = [this] { return discovery_->deviceIdentity(); };
     hooks.setPageControlEnabled = [this](bool on) { setPageControlEnabled(on); };
     // The no-port rule is the start-up probe's: a port lost later (an adapter pulled out) is reported
     // where it happens and the program stays, so the adapter can be plugged in again.
     hooks.anySerialPort = [this] { return std::find(probed_.begin(), probed_.end(), true) != probed_.end(); };
     hooks.noSerialPort = [this] {
-        InfoMessage(QString::fromLatin1(kNoComPorts), true);
+        inform(QString::fromLatin1(kNoComPorts), true);
         emit closeRequested();
     };
-    acquisition_ = std::make_unique<Acquisition>(*comm_, op_, *readout_, *recordings_, *graph_, hooks);
-    streamDispatcher_ = std::make_unique<StreamDispatcher>(*comm_, op_, *readout_, *recordings_, *graph_,
+    acquisition_ = std::make_unique<Acquisition>(*link_, op_, *readout_, *recordings_, *graph_, hooks);
+    displayStream_ = std::make_unique<DisplayStream>(*link_, op_, *readout_, *acquisition_, hooks);
+    streamDispatcher_ = std::make_unique<StreamDispatcher>(*link_, op_, *readout_, *recordings_, *graph_,
                                                            *acquisition_, hooks.deviceIdentity);
-    comm_->setStreamSink([this](QByteArrayView packet) { streamDispatcher_->dispatch(packet); });
-    dosingMonitor_ = std::make_unique<DosingMonitor>(*comm_, *dataFiles_);
+    link_->setStreamSink([this](QByteArrayView packet) { streamDispatcher_->dispatch(packet); });
+    dosingMonitor_ = std::make_unique<DosingMonitor>(*link_, *dataFiles_);
     connect(streamDispatcher_.get(), &StreamDispatcher::valueDisplayPacket, dosingMonitor_.get(),
             &DosingMonitor::valueDisplayPacket);
-    connect(acquisition_.get(), &Acquisition::averageReadDue, dosingMonitor_.get(), &DosingMonitor::GATimer);
-    connect(acquisition_.get(), &Acquisition::dosedReadDue, dosingMonitor_.get(), &DosingMonitor::GDTimer);
+    connect(acquisition_.get(), &Acquisition::averageReadDue, dosingMonitor_.get(),
+            &DosingMonitor::readAverage);
+    connect(acquisition_.get(), &Acquisition::dosedReadDue, dosingMonitor_.get(),
+            &DosingMonitor::readDosedValue);
     scopeControls_ = std::make_unique<ScopeControls>(*graph_, *recordings_, *acquisition_, op_);
     // The data files carry the graph name the scope shows; the operator's graph options and separator go
     // to the settings as they are changed.
@@ -90,7 +93,7 @@ ComPortMap MainController::resolveComPorts(const QString& settingsPath) {
     return ComPortMap::resolve(ComPortMap::readConfigured(settingsPath), ComPortMap::systemPorts());
 }
 
-void MainController::FormCreate() {
+void MainController::start() {
     step("bind CAN bridge stream to the stream decoder: no CAN bridge");
     step("fill CAN address and speed lists");
     ports_->setCanNodePosition(0);
@@ -99,12 +102,12 @@ void MainController::FormCreate() {
     ports_->setCanDeviceAddress(0);
     step("Display page active");
     activePage_ = Page::Display;
-    step("CommInit");
-    comm_->CommInit();
+    step("initialise");
+    link_->initialise();
     step("firmware loader created, DTR off");
     if (!firmware_)
-        firmware_ = std::make_unique<Tqmf>(op_);
-    comm_->port().setDtr(false);
+        firmware_ = std::make_unique<FirmwareFile>(op_);
+    link_->port().setDtr(false);
     step("accept dropped files");
     acceptDrops_ = true;
     step("graph slot 1, command buttons cleared");
@@ -112,8 +115,8 @@ void MainController::FormCreate() {
     commandButtons_.assign(kCommandButtonSlots, QString());
     step("probe COM8..COM1");
     probeComPorts();
-    step("ReadDefaultValues");
-    ReadDefaultValues();
+    step("readSettings");
+    readSettings();
     step("scope unit label");
     graph_->setUnitLabel(pageSettings_.units);
     step("graph lines and recorded flags");
@@ -132,23 +135,23 @@ void MainController::FormCreate() {
 
 void MainController::probeComPorts() {
     for (int com = ComPortMap::kCount; com >= 1; --com) {
-        comm_->port().setPortNumber(com);
-        probed_[com - 1] = comm_->tryOpen();
+        link_->port().setPortNumber(com);
+        probed_[com - 1] = link_->tryOpen();
         ports_->setPortAvailable(com, probed_[com - 1]);
     }
 }
 
-void MainController::ReadDefaultValues() {
-    SettingsStore::ReadDefaultValues(settingsPath_, {*comm_, *ports_, *readout_, *discovery_, pageSettings_});
+void MainController::readSettings() {
+    SettingsStore::readSettings(settingsPath_, {*link_, *ports_, *readout_, *discovery_, pageSettings_});
     // The sample options and the scope's range live in their subsystems from here on.
     const PageSettings& p = pageSettings_;
-    acquisition_->restoreSampleOptions(p.triggerLevel, p.sampleTime);
-    const qsizetype wait = Acquisition::waitForTriggerTexts().indexOf(p.waitForTrigger);
-    acquisition_->setWaitForTrigger(wait >= 0 ? static_cast<int>(wait) : 0);
-    const qsizetype every = Acquisition::useEveryTexts().indexOf(p.useEverySample);
-    acquisition_->setUseEvery(every >= 0 ? static_cast<int>(every) : 1);
-    acquisition_->setLongTermSampleEnable(p.longTermSampleEnable);
-    acquisition_->setUseStatusInformation(p.useStatusInformation);
+    acquisition_->options().restoreSampleOptions(p.triggerLevel, p.sampleTime);
+    const qsizetype wait = SampleOptions::waitForTriggerTexts().indexOf(p.waitForTrigger);
+    acquisition_->options().setWaitForTrigger(wait >= 0 ? static_cast<int>(wait) : 0);
+    const qsizetype every = SampleOptions::useEveryTexts().indexOf(p.useEverySample);
+    acquisition_->options().setUseEvery(every >= 0 ? static_cast<int>(every) : 1);
+    acquisition_->options().setLongTermSampleEnable(p.longTermSampleEnable);
+    acquisition_->options().setUseStatusInformation(p.useStatusInformation);
     graph_->setValueWindow(p.worldBottom, p.worldTop);
     scopeControls_->restore(p.graphName, p.units, p.worldTop, p.worldBottom);
     dataFiles_->restoreSeparator(p.fileSeparator);
@@ -156,69 +159,68 @@ void MainController::ReadDefaultValues() {
 
 void MainController::collectPageSettings() {
     PageSettings& p = pageSettings_;
-    p.triggerLevel = acquisition_->triggerLevelText();
-    p.sampleTime = acquisition_->sampleTimeText();
-    p.waitForTrigger = Acquisition::waitForTriggerTexts().value(acquisition_->waitForTrigger());
-    p.useEverySample = Acquisition::useEveryTexts().value(acquisition_->useEvery());
-    p.longTermSampleEnable = acquisition_->longTermSampleEnable();
-    p.useStatusInformation = acquisition_->useStatusInformation();
+    p.triggerLevel = acquisition_->options().triggerLevelText();
+    p.sampleTime = acquisition_->options().sampleTimeText();
+    p.waitForTrigger = SampleOptions::waitForTriggerTexts().value(acquisition_->options().waitForTrigger());
+    p.useEverySample = SampleOptions::useEveryTexts().value(acquisition_->options().useEvery());
+    p.longTermSampleEnable = acquisition_->options().longTermSampleEnable();
+    p.useStatusInformation = acquisition_->options().useStatusInformation();
     p.worldTop = graph_->top();
     p.worldBottom = graph_->bottom();
 }
 
-void MainController::WriteDefaultValues() {
+void MainController::writeSettings() {
     collectPageSettings();
-    SettingsStore::WriteDefaultValues(settingsPath_,
-                                      {*comm_, *ports_, *readout_, *discovery_, pageSettings_});
+    SettingsStore::writeSettings(settingsPath_, {*link_, *ports_, *readout_, *discovery_, pageSettings_});
 }
 
-void MainController::FormDestroy() {
+void MainController::shutdown() {
     if (destroyed_)
         return;
     destroyed_ = true;
     step("free CAN bridge: no CAN bridge");
-    step("WriteDefaultValues");
+    step("writeSettings");
     if (settingsWritable_)
-        WriteDefaultValues();
+        writeSettings();
     step("stream matcher disarmed, terminal disabled");
-    comm_->dpGross().disarm();
-    comm_->dpGross().setAutoEnable(false);
+    link_->streamMatcher().disarm();
+    link_->streamMatcher().setAutoEnable(false);
     step("serial port freed");
-    comm_->port().close();
+    link_->port().close();
     step("scope cleared: no scope");
     step("logs closed: no logs");
 }
 
-void MainController::TabSheet1Show() {
-    acquisition_->TabSheet1Show();
+void MainController::displayPageShown() {
+    displayStream_->displayPageShown();
 }
 
-void MainController::TabSheet1Hide() {
-    acquisition_->TabSheet1Hide();
+void MainController::displayPageHidden() {
+    displayStream_->displayPageHidden();
 }
 
-void MainController::TabSheet2Show() {
+void MainController::optionsPageShown() {
     setPageControlEnabled(false);
-    InfoMessage(QString());
-    comm_->writeRaw("ID\r");
+    inform(QString());
+    link_->writeRaw("ID\r");
     waitMs(500, false);
     setPageControlEnabled(true);
 }
 
-void MainController::LoadFirmwareClick() {
+void MainController::loadFirmwareClicked() {
     const QString path = op_.askOpenFileName(QStringLiteral("Load Firmware (*.qmf)"),
                                              QStringLiteral("Firmware file (*.qmf)|*.qmf|All files (*)|*"));
     if (path.isEmpty() || !firmware_)
         return;
-    firmware_->Load(path);
+    firmware_->load(path);
     emit firmwareLoaded();
 }
 
-void MainController::AcceptFiles(const QStringList& paths) {
+void MainController::filesDropped(const QStringList& paths) {
     for (const QString& path : paths) {
         emit firmwareFileDropped(path);
         if (firmware_) {
-            firmware_->Load(path);
+            firmware_->load(path);
             emit firmwareLoaded();
         }
     }
@@ -248,7 +250,7 @@ QString MainController::readLatestVersion(const QString& location, int timeLimit
     return QString::fromUtf8(ini.GetValue("LatestVersion", "Version", "Not available"));
 }
 
-void MainController::LatestVersionClick() {
+void MainController::latestVersionClicked() {
     QString location = QString::fromLatin1(kDefaultUpdateLocation);
     CSimpleIniA ini;
     if (ini.LoadFile(settingsPath_.toLocal8Bit().constData()) >= 0) {
@@ -260,26 +262,26 @@ void MainController::LatestVersionClick() {
     emit latestVersionChanged(latestVersionCaption_);
 }
 
-void MainController::Wait(int ms) {
+void MainController::pause(int ms) {
     waitMs(ms);
 }
 
 QByteArray MainController::transact(const QByteArray& line, const QByteArray& start, int timeLimitMs) {
-    return comm_->SendAndReceive(comm_->port().portNumber(), line, timeLimitMs, Framing::startingWith(start));
+    return link_->sendAndReceive(link_->port().portNumber(), line, timeLimitMs, Framing::startingWith(start));
 }
 
-QByteArray MainController::GetMxrValue(const QByteArray& name, const QByteArray& start) {
+QByteArray MainController::queryValue(const QByteArray& name, const QByteArray& start) {
     const QByteArray reply = transact(name + '\r', start, 100);
     return reply == kTimeOutErr ? QByteArray("N/A") : reply;
 }
 
-QByteArray MainController::GetValue(const QByteArray& name) {
+QByteArray MainController::queryAnyValue(const QByteArray& name) {
     const QByteArray reply =
-        comm_->SendAndReceive(comm_->port().portNumber(), name + '\r', 100, Framing::anyData());
+        link_->sendAndReceive(link_->port().portNumber(), name + '\r', 100, Framing::anyData());
     return reply == kTimeOutErr ? QByteArray("N/A") : reply;
 }
 
-void MainController::InfoMessage(const QString& text, bool showDialog) {
+void MainController::inform(const QString& text, bool showDialog) {
     op_.showInfoMessage(text);
     if (showDialog)
         op_.showMessage(text, QString(), MessageIcon::Information);

@@ -3,12 +3,13 @@
 #include "SettingsStore.h"
 #include "base/Operator.h"
 #include "config/DeviceSetup.h"
-#include "firmware/Tqmf.h"
+#include "firmware/FirmwareFile.h"
 #include "link/ComPortMap.h"
-#include "link/Communication_Unit.h"
+#include "link/CommandLink.h"
 #include "link/PortSelection.h"
 #include "measure/Acquisition.h"
 #include "measure/DataFiles.h"
+#include "measure/DisplayStream.h"
 #include "measure/DosingMonitor.h"
 #include "measure/GraphModel.h"
 #include "measure/LiveReadout.h"
@@ -52,12 +53,13 @@ public:
     bool portProbed(int com) const { return com >= 1 && com <= ComPortMap::kCount && probed_[com - 1]; }
 
     Operator& op() { return op_; }
-    Communication_Unit& comm() { return *comm_; }
+    CommandLink& link() { return *link_; }
     PortSelection& ports() { return *ports_; }
     LiveReadout& readout() { return *readout_; }
     RecordingMemory& recordings() { return *recordings_; }
     GraphModel& graph() { return *graph_; }
     Acquisition& acquisition() { return *acquisition_; }
+    DisplayStream& displayStream() { return *displayStream_; }
     StreamDispatcher& streamDispatcher() { return *streamDispatcher_; }
     DataFiles& dataFiles() { return *dataFiles_; }
     DosingMonitor& dosingMonitor() { return *dosingMonitor_; }
@@ -70,30 +72,30 @@ public:
     int firmwareProgrammingState() const { return firmwareProgrammingState_; }
     const QString& settingsPath() const { return settingsPath_; }
 
-    void FormCreate();
-    void FormDestroy();
+    void start();
+    void shutdown();
     // Display page shown (the first device contact when the window first appears).
-    void TabSheet1Show();
+    void displayPageShown();
     // Display page left: the recording stops.
-    void TabSheet1Hide();
+    void displayPageHidden();
     // Options page shown.
-    void TabSheet2Show();
+    void optionsPageShown();
     // Files dropped on the main window, in the order the shell reports them.
-    void AcceptFiles(const QStringList& paths);
+    void filesDropped(const QStringList& paths);
     // "Load Firmware (*.qmf)": the open dialog, then the loader.
-    void LoadFirmwareClick();
-    Tqmf& firmwareLoader() { return *firmware_; }
+    void loadFirmwareClicked();
+    FirmwareFile& firmwareLoader() { return *firmware_; }
     // "Latest version??": reads LatestVersion/Version of the update location; "Not available" when it
     // cannot be read within the time limit.
-    void LatestVersionClick();
+    void latestVersionClicked();
     const QString& latestVersionCaption() const { return latestVersionCaption_; }
     static QString readLatestVersion(const QString& location, int timeLimitMs);
 
     // Helpers shared by the device functions.
-    void Wait(int ms);
-    QByteArray GetMxrValue(const QByteArray& name, const QByteArray& start);
-    QByteArray GetValue(const QByteArray& name);
-    void InfoMessage(const QString& text, bool showDialog = false);
+    void pause(int ms);
+    QByteArray queryValue(const QByteArray& name, const QByteArray& start);
+    QByteArray queryAnyValue(const QByteArray& name);
+    void inform(const QString& text, bool showDialog = false);
     // One transaction on the serial port's current number, reply framed from start to "\r".
     QByteArray transact(const QByteArray& line, const QByteArray& start, int timeLimitMs);
 
@@ -128,14 +130,14 @@ private:
     void step(const QString& name) { stepLog_ << name; }
     void probeComPorts();
     void createMeasuring();
-    void ReadDefaultValues();
-    void WriteDefaultValues();
+    void readSettings();
+    void writeSettings();
     // The page settings as their subsystems hold them now, for writing.
     void collectPageSettings();
 
     Operator& op_;
     QString settingsPath_;
-    std::unique_ptr<Communication_Unit> comm_;
+    std::unique_ptr<CommandLink> link_;
     std::unique_ptr<PortSelection> ports_;
     std::unique_ptr<LiveReadout> readout_;
     std::unique_ptr<Discovery> discovery_;
@@ -151,11 +153,12 @@ private:
     bool destroyed_ = false;
     QString latestVersionCaption_ = QStringLiteral("Latest version??");
     QStringList stepLog_;
-    std::unique_ptr<Tqmf> firmware_;
+    std::unique_ptr<FirmwareFile> firmware_;
     // Recording memory is reserved once, here, for the program's life.
     std::unique_ptr<RecordingMemory> recordings_;
     std::unique_ptr<GraphModel> graph_;
     std::unique_ptr<Acquisition> acquisition_;
+    std::unique_ptr<DisplayStream> displayStream_;
     std::unique_ptr<StreamDispatcher> streamDispatcher_;
     std::unique_ptr<DataFiles> dataFiles_;
     std::unique_ptr<DosingMonitor> dosingMonitor_;

@@ -1,7 +1,7 @@
 #include "SettingsStore.h"
 
 #include "link/ComPortMap.h"
-#include "link/Communication_Unit.h"
+#include "link/CommandLink.h"
 #include "link/PortSelection.h"
 #include "link/SerialPort.h"
 #include "measure/LiveReadout.h"
@@ -114,7 +114,7 @@ void PageSettings::setFileSeparator(const QString& text) {
     }
 }
 
-void SettingsStore::ReadDefaultValues(const QString& path, const Targets& t) {
+void SettingsStore::readSettings(const QString& path, const Targets& t) {
     const Ini ini(path);
     SerialPort& port = t.comm.port();
     port.close();
@@ -125,7 +125,7 @@ void SettingsStore::ReadDefaultValues(const QString& path, const Targets& t) {
                                                                              : kDefaultBaud;
     port.setBaudRate(baud);
     if (isSupportedBaud(baud))
-        t.ports.rbBaudClick(baud);
+        t.ports.baudClicked(baud);
 
     const std::optional<long> storedCom = ini.integer("Port", "ComNumber");
     const int com = storedCom && *storedCom >= 1 && *storedCom <= ComPortMap::kCount
@@ -136,12 +136,12 @@ void SettingsStore::ReadDefaultValues(const QString& path, const Targets& t) {
     if (!t.comm.tryOpen()) {
         for (int fallback = 1; fallback <= 4; ++fallback) {
             if (t.ports.portAvailable(fallback)) {
-                t.ports.rbCOMClick(fallback);
+                t.ports.comClicked(fallback);
                 break;
             }
         }
     } else if (com <= 4) {
-        t.ports.rbCOMClick(com);
+        t.ports.comClicked(com);
     } else {
         t.ports.followPort(com);
     }
@@ -162,8 +162,8 @@ void SettingsStore::ReadDefaultValues(const QString& path, const Targets& t) {
     if (speed >= 0)
         t.ports.setCanSpeedPosition(speed);
     if (canBus)
-        t.ports
-            .rbCANClick(); // shows the CAN options and switches the bridge's error reports on; sends nothing
+        t.ports.canBusClicked(); // shows the CAN options and switches the bridge's error reports on; sends
+                                 // nothing
 
     PageSettings& p = t.page;
     p.triggerLevel = ini.text("Options", "TriggerLevel", "15");
@@ -193,7 +193,7 @@ void SettingsStore::ReadDefaultValues(const QString& path, const Targets& t) {
     p.loopTime = ini.text("Commands", "LoopTime", "1000");
 }
 
-bool SettingsStore::WriteDefaultValues(const QString& path, const Targets& t) {
+bool SettingsStore::writeSettings(const QString& path, const Targets& t) {
     Ini ini(path);
     const PageSettings& p = t.page;
     const std::string_view speed = kCanBitRates[static_cast<std::size_t>(t.ports.canSpeedPosition())].name;

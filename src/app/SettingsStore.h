@@ -4,7 +4,7 @@
 
 namespace tarvo {
 
-class Communication_Unit;
+class CommandLink;
 class Discovery;
 class LiveReadout;
 class PortSelection;
@@ -40,16 +40,16 @@ struct PageSettings {
 class SettingsStore {
 public:
     struct Targets {
-        Communication_Unit& comm;
+        CommandLink& comm;
         PortSelection& ports;
         LiveReadout& readout;
         Discovery& discovery;
         PageSettings& page;
     };
 
-    static void ReadDefaultValues(const QString& path, const Targets& targets);
+    static void readSettings(const QString& path, const Targets& targets);
     // False when the file could not be written.
-    static bool WriteDefaultValues(const QString& path, const Targets& targets);
+    static bool writeSettings(const QString& path, const Targets& targets);
 };
 
 } // namespace tarvo

@@ -2,7 +2,7 @@
 
 namespace tarvo {
 
-bool IsValidNumber(const QString& text, float minimum, float maximum) {
+bool isValidNumber(const QString& text, float minimum, float maximum) {
     if (text.isEmpty())
         return false;
     for (qsizetype i = 0; i < text.size(); ++i) {

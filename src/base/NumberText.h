@@ -8,7 +8,7 @@ namespace tarvo {
 
 // The numeric-entry check of the parameter pages: digits only, a sign allowed in the first place only,
 // and the value (as a single-precision float) within minimum..maximum. A lone sign is not a number.
-bool IsValidNumber(const QString& text, float minimum, float maximum);
+bool isValidNumber(const QString& text, float minimum, float maximum);
 
 // Whole text as a decimal number: optional sign, digits, at most one decimal point, nothing else.
 // Allocation-free; used on every stream line.

@@ -11,11 +11,11 @@ CliSession::CliSession(bool answerYes) : op_(answerYes) {
         std::make_unique<MainController>(op_, std::make_unique<QtSerialPortDevice>(ports), settings);
     controller_->setComPortMap(ports);
     controller_->setSettingsWritable(false);
-    controller_->FormCreate();
+    controller_->start();
 }
 
 CliSession::~CliSession() {
-    controller_->FormDestroy();
+    controller_->shutdown();
 }
 
 } // namespace tarvo::cli

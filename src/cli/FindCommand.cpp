@@ -45,7 +45,7 @@ int runFind(const QStringList& args) {
     }
 
     Discovery& discovery = c.discovery();
-    discovery.btnFindDeviceClick();
+    discovery.findDeviceClicked();
     if (!discovery.found())
         return ExitFailed;
 
@@ -54,8 +54,8 @@ int runFind(const QStringList& args) {
     if (ports.canChosen()) {
         printLine("port: " + discovery.portLabel());
     } else {
-        printLine(QStringLiteral("port: COM%1").arg(c.comm().port().portNumber()));
-        printLine(QStringLiteral("baud: %1").arg(c.comm().port().baudRate()));
+        printLine(QStringLiteral("port: COM%1").arg(c.link().port().portNumber()));
+        printLine(QStringLiteral("baud: %1").arg(c.link().port().baudRate()));
     }
     std::fflush(stdout);
     return ExitOk;

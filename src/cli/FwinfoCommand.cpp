@@ -1,6 +1,6 @@
 #include "cli/ConsoleOperator.h"
 #include "cli/Subcommands.h"
-#include "firmware/Tqmf.h"
+#include "firmware/FirmwareFile.h"
 
 #include <QCommandLineParser>
 #include <QTextStream>
@@ -74,25 +74,25 @@ int runFwinfo(const QStringList& args) {
 
     ConsoleOperator op;
     op.setQuiet(true); // everything shown is reported on standard output below
-    Tqmf loader(op);
-    loader.Load(files.first());
+    FirmwareFile loader(op);
+    loader.load(files.first());
 
     QTextStream out(stdout);
     out << "kind: " << int(loader.kind()) << '\n';
-    out << "MemStart: " << hex4(loader.MemStart()) << '\n';
-    out << "MemEnd: " << hex4(loader.MemEnd()) << '\n';
-    out << "CodeSize: " << loader.CodeSize() << '\n';
-    out << "SW_Version: " << loader.SW_Version() << '\n';
-    out << "SW_Edition: " << loader.SW_Edition() << '\n';
-    out << "MsgBuf: " << escapeBytes(loader.MsgBuf().toLatin1()) << '\n';
+    out << "MemStart: " << hex4(loader.memStart()) << '\n';
+    out << "MemEnd: " << hex4(loader.memEnd()) << '\n';
+    out << "CodeSize: " << loader.codeSize() << '\n';
+    out << "SW_Version: " << loader.softwareVersion() << '\n';
+    out << "SW_Edition: " << loader.softwareEdition() << '\n';
+    out << "MsgBuf: " << escapeBytes(loader.message().toLatin1()) << '\n';
     out << "parse: " << loader.status().text() << '\n';
-    for (const TTargetList::Entry& entry : loader.TargetList().entries())
+    for (const TargetList::Entry& entry : loader.targets().entries())
         out << "target: " << entry.text << '\n';
     for (const ConsoleOperator::Shown& shown : op.messages())
         out << "message: " << escapeControls(shown.text) << " | " << escapeControls(shown.caption) << '\n';
     if (dump) {
-        const std::uint16_t start = loader.MemStart();
-        const std::uint16_t end = loader.MemEnd();
+        const std::uint16_t start = loader.memStart();
+        const std::uint16_t end = loader.memEnd();
         const QByteArray bytes =
             start < end ? loader.image().sliced(start, end - start).toByteArray() : QByteArray();
         out << "image: " << bytes.toHex().toUpper() << '\n';

@@ -56,7 +56,7 @@ int runRecord(const QStringList& args) {
         std::fprintf(stderr, "%s\n", MainController::kNoComPorts);
         return ExitFailed;
     }
-    c.discovery().btnFindDeviceClick();
+    c.discovery().findDeviceClicked();
     if (!c.discovery().found())
         return ExitFailed;
 
@@ -78,9 +78,9 @@ int runRecord(const QStringList& args) {
             if (!a.triggerDown())
                 loop.quit();
         });
-        a.TRIGGERClick(true);
+        a.triggerClicked(true);
     } else {
-        a.RUNClick();
+        a.runClicked();
     }
     progress.start(1000);
     end.start(seconds * 1000);
@@ -89,9 +89,9 @@ int runRecord(const QStringList& args) {
     progress.stop();
     std::fprintf(stderr, "samples: %d\n", samples());
     if (trigger)
-        a.TRIGGERClick(false);
+        a.triggerClicked(false);
     else
-        a.STOPClick();
+        a.stopClicked();
 
     const int recorded = c.recordings().slot(slot).recorded ? c.recordings().slot(slot).count : 0;
     if (recorded < 1) {
@@ -101,8 +101,8 @@ int runRecord(const QStringList& args) {
     session.op().setSaveFileName(csv);
     // What "Save graph as *.csv file" writes.
     DataFiles& files = c.dataFiles();
-    const bool written = files.logDosingData() ? files.SaveDosingData(slot)
-                                               : files.SaveGraphData(slot, c.readout().grossSelected());
+    const bool written = files.logDosingData() ? files.saveDosingData(slot)
+                                               : files.saveGraphData(slot, c.readout().grossSelected());
     if (!written)
         return ExitFailed;
     std::printf("%s: %d samples\n", csv.toLocal8Bit().constData(), recorded);

@@ -63,7 +63,7 @@ int runSend(const QStringList& args) {
 
     CliSession session;
     MainController& c = session.controller();
-    Communication_Unit& comm = c.comm();
+    CommandLink& comm = c.link();
     if (com != 0) {
         comm.port().close();
         comm.port().setPortNumber(com);
@@ -77,15 +77,15 @@ int runSend(const QStringList& args) {
                      reason.toLocal8Bit().constData());
         return ExitFailed;
     }
-    comm.setLink(Link::Com);
+    comm.setLinkKind(Link::Com);
     const int port = comm.port().portNumber();
     if (!address.isEmpty())
-        comm.SendAndReceive(port, addressLine("OP", address), 100, Framing::startingWith("O"));
+        comm.sendAndReceive(port, addressLine("OP", address), 100, Framing::startingWith("O"));
 
     Framing framing =
         parser.isSet("start") ? Framing::startingWith(parser.value("start").toLatin1()) : Framing::anyData();
     const QByteArray reply =
-        comm.SendAndReceive(port, positional.first().toLatin1() + '\r', timeout, framing);
+        comm.sendAndReceive(port, positional.first().toLatin1() + '\r', timeout, framing);
     std::fwrite(reply.constData(), 1, static_cast<size_t>(reply.size()), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);

@@ -2,36 +2,36 @@
 
 #include "base/EventWait.h"
 #include "base/Operator.h"
-#include "link/Communication_Unit.h"
+#include "link/CommandLink.h"
 #include "link/PortSelection.h"
 #include "link/SerialPort.h"
 #include "protocol/Discovery.h"
 
 namespace tarvo {
 
-DeviceSetup::DeviceSetup(Communication_Unit& comm, PortSelection& ports, Discovery& discovery, Operator& op,
+DeviceSetup::DeviceSetup(CommandLink& comm, PortSelection& ports, Discovery& discovery, Operator& op,
                          QObject* parent)
-    : QObject(parent), comm_(comm), ports_(ports), discovery_(discovery), op_(op) {}
+    : QObject(parent), link_(comm), ports_(ports), discovery_(discovery), op_(op) {}
 
 bool DeviceSetup::acknowledged(const QByteArray& line, int timeLimitMs) {
-    return comm_.SendAndReceive(comm_.port().portNumber(), line, timeLimitMs, Framing::startingWith("O")) ==
+    return link_.sendAndReceive(link_.port().portNumber(), line, timeLimitMs, Framing::startingWith("O")) ==
            "K";
 }
 
 void DeviceSetup::resetAndFind() {
     op_.showInfoMessage(QString::fromLatin1(kResetting));
     const QByteArray reply =
-        comm_.SendAndReceive(ports_.lastUsedPort(), "SR\r", 500, Framing::startingWith("O"));
+        link_.sendAndReceive(ports_.lastUsedPort(), "SR\r", 500, Framing::startingWith("O"));
     if (reply != "K") {
         op_.showInfoMessage(QString::fromLatin1(kResetFailed));
         return;
     }
     // The operator's clicks wait until the device is back; timers and arriving data go on.
     waitMs(kResetPauseMs, false);
-    discovery_.FindDevice();
+    discovery_.findDevice();
 }
 
-void DeviceSetup::btnSetupClick() {
+void DeviceSetup::setupClicked() {
     op_.showInfoMessage(QString());
     emit pageControlEnabledRequested(false);
     if (op_.askOkCancel(QString::fromLatin1(kSetupQuestion))) {
@@ -48,7 +48,7 @@ void DeviceSetup::btnSetupClick() {
     emit pageControlEnabledRequested(true);
 }
 
-void DeviceSetup::btnLoadDefaultClick() {
+void DeviceSetup::loadDefaultClicked() {
     emit pageControlEnabledRequested(false);
     if (!op_.askOkCancel(QString::fromLatin1(kDefaultQuestion))) {
         emit pageControlEnabledRequested(true);
@@ -56,7 +56,7 @@ void DeviceSetup::btnLoadDefaultClick() {
     }
     // Protected commands need the two-step "CE" handshake: the device's code, sent back to it.
     const QByteArray code =
-        comm_.SendAndReceive(comm_.port().portNumber(), "CE\r", 1000, Framing::startingWith("E+"));
+        link_.sendAndReceive(link_.port().portNumber(), "CE\r", 1000, Framing::startingWith("E+"));
     if (code == kTimeOutErr || !acknowledged("CE" + code + '\r', 1000)) {
         op_.showMessage(QString::fromLatin1(kDefaultFailed));
     } else if (!acknowledged("FD\r", 1000)) {

@@ -5,7 +5,7 @@
 
 namespace tarvo {
 
-class Communication_Unit;
+class CommandLink;
 class Discovery;
 class Operator;
 class PortSelection;
@@ -25,13 +25,13 @@ public:
     // The device needs this long after "SR" before it listens again.
     static constexpr int kResetPauseMs = 8000;
 
-    DeviceSetup(Communication_Unit& comm, PortSelection& ports, Discovery& discovery, Operator& op,
+    DeviceSetup(CommandLink& comm, PortSelection& ports, Discovery& discovery, Operator& op,
                 QObject* parent = nullptr);
 
     // "Setup MXR" / "Setup Device".
-    void btnSetupClick();
+    void setupClicked();
     // "Load Default".
-    void btnLoadDefaultClick();
+    void loadDefaultClicked();
 
 signals:
     // The page control is locked for the whole operation, the reset pause included.
@@ -42,7 +42,7 @@ private:
     // "SR" on the last used port; after the pause the device is looked for again.
     void resetAndFind();
 
-    Communication_Unit& comm_;
+    CommandLink& link_;
     PortSelection& ports_;
     Discovery& discovery_;
     Operator& op_;

@@ -5,11 +5,11 @@
 
 namespace tarvo {
 
-PortSelection::PortSelection(Communication_Unit& comm, QObject* parent) : QObject(parent), comm_(comm) {
+PortSelection::PortSelection(CommandLink& comm, QObject* parent) : QObject(parent), link_(comm) {
     applyLink();
     // A transaction that moved the port (the reset on the last used port) moves the choice with it, so
     // the port shown, used and stored is always the same.
-    connect(&comm_, &Communication_Unit::portNumberChanged, this, &PortSelection::followPort);
+    connect(&link_, &CommandLink::portNumberChanged, this, &PortSelection::followPort);
 }
 
 void PortSelection::followPort(int com) {
@@ -25,11 +25,11 @@ void PortSelection::refreshPortBaudCaption() {
     if (searching_ || canChosen_)
         return;
     setPortBaudCaption(
-        QStringLiteral("COM%1@%2 baud").arg(comm_.port().portNumber()).arg(comm_.port().baudRate()));
+        QStringLiteral("COM%1@%2 baud").arg(link_.port().portNumber()).arg(link_.port().baudRate()));
 }
 
 void PortSelection::applyLink() {
-    comm_.setLink(canChosen_ ? Link::Can : comChoice_ >= 1 ? Link::Com : Link::None);
+    link_.setLinkKind(canChosen_ ? Link::Can : comChoice_ >= 1 ? Link::Com : Link::None);
 }
 
 bool PortSelection::portAvailable(int com) const {
@@ -52,18 +52,18 @@ void PortSelection::setPortBaudCaption(const QString& text) {
     if (caption_ == text)
         return;
     caption_ = text;
-    // edComBaudInfoChange: every page's copy follows the Options page's caption.
+    // Every page's copy of the caption follows the Options page's.
     emit portBaudCaptionChanged(caption_);
 }
 
-void PortSelection::ComPortSelector() {
+void PortSelection::applyComChoice() {
     canOptionsVisible_ = false;
     const int n = comChoice_;
     if (n >= 1 && n <= ComPortMap::kCount) {
-        comm_.port().close();
-        comm_.port().setPortNumber(n);
+        link_.port().close();
+        link_.port().setPortNumber(n);
         available_[n - 1] = true;
-        if (comm_.tryOpen())
+        if (link_.tryOpen())
             lastUsedPort_ = n; // the port in use is the one the reset commands must reach
         else
             available_[n - 1] = false;
@@ -73,34 +73,34 @@ void PortSelection::ComPortSelector() {
     emit changed();
 }
 
-void PortSelection::rbCOMClick(int com) {
+void PortSelection::comClicked(int com) {
     if (com < 1 || com > ComPortMap::kCount)
         return;
     comChoice_ = com;
     const bool wasCan = canChosen_;
     canChosen_ = false;
-    ComPortSelector();
+    applyComChoice();
     if (wasCan)
         emit canErrorReportingChanged(false);
 }
 
-void PortSelection::rbBaudClick(int baud) {
-    comm_.port().setBaudRate(baud);
+void PortSelection::baudClicked(int baud) {
+    link_.port().setBaudRate(baud);
     baudChoice_ = baud;
     refreshPortBaudCaption();
-    familyBaudClick(FamilyPage::Mxr21, baud);
-    familyBaudClick(FamilyPage::Mxr23, baud);
-    familyBaudClick(FamilyPage::Mxr41, baud);
+    familyBaudClicked(FamilyPage::Mxr21, baud);
+    familyBaudClicked(FamilyPage::Mxr23, baud);
+    familyBaudClicked(FamilyPage::Mxr41, baud);
     emit changed();
 }
 
-void PortSelection::familyBaudClick(FamilyPage page, int baud) {
+void PortSelection::familyBaudClicked(FamilyPage page, int baud) {
     setupBaud_ = QString::number(baud);
     familyBaud_[static_cast<int>(page)] = baud;
     emit changed();
 }
 
-void PortSelection::rbCANClick() {
+void PortSelection::canBusClicked() {
     canChosen_ = true;
     canOptionsVisible_ = true;
     applyLink();

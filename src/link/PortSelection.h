@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ComPortMap.h"
-#include "Communication_Unit.h"
+#include "CommandLink.h"
 
 #include <QObject>
 #include <QString>
@@ -19,7 +19,7 @@ inline constexpr int kFamilyPages = 4;
 class PortSelection : public QObject {
     Q_OBJECT
 public:
-    explicit PortSelection(Communication_Unit& comm, QObject* parent = nullptr);
+    explicit PortSelection(CommandLink& comm, QObject* parent = nullptr);
 
     // 1..8 for a COM choice, 0 when CAN-bus is on.
     int comChoice() const { return comChoice_; }
@@ -42,15 +42,15 @@ public:
     // "COMn@rate baud" for the serial port as it stands (not while a search or the CAN link owns it).
     void refreshPortBaudCaption();
 
-    void ComPortSelector();
+    void applyComChoice();
     // The serial port was opened or moved at COM number com by other means than a COM click: the
     // choice shows it, so the port shown, used and stored is always the same.
     void followPort(int com);
-    void rbCOMClick(int com);
-    void rbBaudClick(int baud);
-    void familyBaudClick(FamilyPage page, int baud);
+    void comClicked(int com);
+    void baudClicked(int baud);
+    void familyBaudClicked(FamilyPage page, int baud);
     // Turns the CAN-bus choice on (a COM click turns it off again).
-    void rbCANClick();
+    void canBusClicked();
 
     // CAN options of the "CANbus Options" group.
     int canNodePosition() const { return canNode_; }
@@ -73,7 +73,7 @@ signals:
 
 private:
     void applyLink();
-    Communication_Unit& comm_;
+    CommandLink& link_;
     int comChoice_ = 1;
     bool canChosen_ = false;
     int baudChoice_ = 115200;

@@ -1,26 +1,26 @@
 #pragma once
 
 #include "MeasureHooks.h"
-#include "TThreadedTimer.h"
+#include "SampleOptions.h"
+#include "ThreadedTimer.h"
 
 #include <QObject>
 #include <QString>
-#include <QStringList>
 #include <QTimer>
 
 namespace tarvo {
 
-class Communication_Unit;
+class CommandLink;
 class GraphModel;
 class LiveReadout;
 class Operator;
 class RecordingMemory;
-class StreamDispatcher;
+struct SampleRecord;
 struct StatusPacket;
 
 // Recording the device's stream: the Display page's run panel (RUN, STOP, PAUSE, TRIGGER), the trigger
-// state machine, the step-time and refresh timers, the sample options, the status lamp and labels, the
-// draw operations for finished captures, and the Display page's own start and end.
+// state machine, the step-time and refresh timers, the status lamp and labels, the locks a recording
+// holds, and the drawing of finished captures into the selected slot.
 class Acquisition : public QObject {
     Q_OBJECT
 public:
@@ -38,34 +38,24 @@ public:
     static constexpr const char* kCannotStartCycle = "Can not start cycle!";
     static constexpr const char* kCannotStartLoss = "Can not start Loss Controle";
     static constexpr const char* kCannotStartLossTimeout = "Can not start Loss Controle ";
-    static constexpr const char* kOutOfRange = "TrigerLevel or SampleTime is out of range!";
-    static constexpr const char* kTriggerLevelRange = "Triggerlevel out of range 0...99999 counts";
-    static constexpr const char* kSampleTimeRange = "SampleTime out of range 0...200000 ms";
     static constexpr const char* kTriggerTimeout = "Trigger timeout!  ";
     static constexpr const char* kSampleTimeExpired = "Sampletime expired before filling cycle stopped!";
     static constexpr const char* kCorrupted = "Data has been out of range or corrupted during test!";
     static constexpr const char* kCapacityReached = "Max 500.000 samples reached - recording stopped!";
     static constexpr const char* kLampHint =
         "Green = Ready    Yellow = Waiting for trigger    Red = Busy    RedBlink = Error";
-    static const QStringList& waitForTriggerTexts();
-    static const QStringList& useEveryTexts();
 
-    Acquisition(Communication_Unit& comm, Operator& op, LiveReadout& readout, RecordingMemory& memory,
+    Acquisition(CommandLink& link, Operator& op, LiveReadout& readout, RecordingMemory& memory,
                 GraphModel& graph, MeasureHooks hooks, QObject* parent = nullptr);
     ~Acquisition() override;
 
-    // Display page.
-    void TabSheet1Show();
-    void TabSheet1Hide();
-    void StartAutotransmitClick();
-    // A change of the autotransmit selection by the operator (or a read-back): runs only on a change.
-    void setAutotransmit(const QString& selection);
-
     // Run panel. RUN and STOP form one group of which exactly one is down.
-    void RUNClick();
-    void STOPClick();
-    void PAUSEClick(bool down);
-    void TRIGGERClick(bool down);
+    void runClicked();
+    void stopClicked();
+    void pauseClicked(bool down);
+    void triggerClicked(bool down);
+    // Leaving the Display page: the run panel and "Log Dosing Graph Data" free again, then STOP.
+    void displayPageLeft();
     bool runDown() const { return runDown_; }
     bool stopDown() const { return !runDown_; }
     bool pauseDown() const { return pauseDown_; }
@@ -75,23 +65,8 @@ public:
     bool toolBarLocked() const { return toolBarLocked_; }
     bool logDosingEnabled() const { return logDosingEnabled_; }
 
-    // Sample options. The *Edited setters run the entry checks; restore* set without them.
-    const QString& triggerLevelText() const { return triggerLevel_; }
-    void triggerLevelEdited(const QString& text);
-    const QString& sampleTimeText() const { return sampleTimeText_; }
-    void sampleTimeEdited(const QString& text);
-    void restoreSampleOptions(const QString& triggerLevel, const QString& sampleTime);
-    int waitForTrigger() const { return waitForTrigger_; }
-    void setWaitForTrigger(int index);
-    bool longTermSampleEnable() const { return longTerm_; }
-    void setLongTermSampleEnable(bool on) { longTerm_ = on; }
-    int useEvery() const { return useEvery_; }
-    void setUseEvery(int index);
-    int useEveryValue() const;
-    bool useStatusInformation() const { return useStatus_; }
-    void setUseStatusInformation(bool on) { useStatus_ = on; }
-    bool retrigAfterDraw() const { return retrig_; }
-    void setRetrigAfterDraw(bool on) { retrig_ = on; }
+    SampleOptions& options() { return options_; }
+    const SampleOptions& options() const { return options_; }
 
     int selectedSlot() const { return selectedSlot_; }
     void setSelectedSlot(int slot);
@@ -114,25 +89,43 @@ public:
     // The loss decimal count read with "PL1" at RUN; -1 when none was read.
     int lossDecimals() const { return lossDecimals_; }
 
-    TThreadedTimer& RealTime() { return realTime_; }
-    QTimer& LiveDrawRefreshTimer() { return liveDraw_; }
-    QTimer& WaitForTriggerTimer() { return waitForTriggerTimer_; }
-    QTimer& GA() { return ga_; }
-    QTimer& GD() { return gd_; }
+    ThreadedTimer& stepTimer() { return stepTimer_; }
+    QTimer& liveDrawTimer() { return liveDrawTimer_; }
+    QTimer& waitForTriggerTimer() { return waitForTriggerTimer_; }
+    // The one-shot average read (100 ms) and dosed-value read (2000 ms) that a finished cycle starts.
+    QTimer& averageReadTimer() { return averageRead_; }
+    QTimer& dosedReadTimer() { return dosedRead_; }
     // The graphics performance setting: 10 to 400 ms.
     void setLiveDrawInterval(int ms);
 
-    void RealTimeTimer();
-    void LiveDrawRefreshTimerTimer();
-    void WaitForTriggerTimerTimer();
+    void stepTimeTick();
+    void liveDrawTick();
+    void waitForTriggerExpired();
 
     // Drawing a finished capture into the selected slot's series.
-    void DrawGraphData();
-    void DrawCheckData();
-    void DrawDoseData();
+    void drawValueCapture();
+    void drawCheckWeigherCapture();
+    void drawDosingCapture();
     // "Redraw graph": draws the selected slot again from its own records, the way it was first drawn;
     // the recording itself is never touched.
     void redrawSelectedSlot();
+
+    // ---- What the stream decoders do to the recording, packet by packet ----
+    // A packet that is not recorded (PAUSE, over or under range): the step time pauses, the lamp yellow.
+    void packetNotRecorded();
+    // The end of every packet's handling: a RUN whose step-time timer was stopped starts it again.
+    void packetHandled();
+    // RUN on a status stream: the next capture record (lamp red, wait timer stopped) with its state
+    // and gross set, or null when the recording is full (which ends it).
+    SampleRecord* nextRunRecord(const StatusPacket& p);
+    // RUN: one value into the selected slot and the live trace; false when the recording is full.
+    bool recordRunValue(double value);
+    // TRIGGER: the value and status-packet rows of the trigger state machine.
+    void triggerValue(double value);
+    void triggerPacket(const StatusPacket& p, bool dosing);
+    // The state of the last status packet a decoder handled (0 when RUN or TRIGGER starts).
+    int previousState() const { return previousState_; }
+    void setPreviousState(int state) { previousState_ = state; }
 
     // Milliseconds on the capture clock (monotonic, in device time).
     static double nowMs();
@@ -140,45 +133,36 @@ public:
 signals:
     void changed(); // buttons, locks, labels, progress or state
     void lampChanged(Lamp lamp);
-    // The one-shot reads behind GA (average) and GD (dosed value) are due.
+    // The one-shot reads behind the average and dosed-value timers are due.
     void averageReadDue();
     void dosedReadDue();
 
 private:
-    friend class StreamDispatcher;
-
-    bool startRecording();
-    void Stop();
+    void stop();
     void triggerSequence(bool first);
     void enableStream();
     void setLamp(Lamp lamp);
     void setState(State s) { state_ = s; }
     void lockForDrawing();
     void unlockAfterDrawing();
-    // Plots slot `slot` from its records: the part of a drawing that does not copy a capture.
     void plotSlot(int slot);
     void afterDrawing();
-    void stepTimerStartIfIdle();
-
-    // Packet side, called by the stream dispatcher.
-    bool runRecording(double value);
-    void asciiTrigger(double value);
-    void packetTrigger(const StatusPacket& p, bool dosing);
     void endPacketCapture(bool dosing);
     void capacityReached();
 
-    Communication_Unit& comm_;
+    CommandLink& link_;
     Operator& op_;
     LiveReadout& readout_;
     RecordingMemory& memory_;
     GraphModel& graph_;
     MeasureHooks hooks_;
+    SampleOptions options_;
 
-    TThreadedTimer realTime_;
-    QTimer liveDraw_;
+    ThreadedTimer stepTimer_;
+    QTimer liveDrawTimer_;
     QTimer waitForTriggerTimer_;
-    QTimer ga_;
-    QTimer gd_;
+    QTimer averageRead_;
+    QTimer dosedRead_;
 
     bool runDown_ = false;
     bool pauseDown_ = false;
@@ -187,14 +171,6 @@ private:
     bool buttonGroupLocked_ = false;
     bool toolBarLocked_ = false;
     bool logDosingEnabled_ = true;
-
-    QString triggerLevel_ = QStringLiteral("15");
-    QString sampleTimeText_ = QStringLiteral("1000");
-    int waitForTrigger_ = 0;
-    bool longTerm_ = false;
-    int useEvery_ = 1;
-    bool useStatus_ = false;
-    bool retrig_ = false;
     int selectedSlot_ = 1;
 
     State state_ = State::Stopped;
@@ -206,7 +182,6 @@ private:
     double stepTime_ = 0;
     double runClock_ = 0;
     double lastValue_ = 0;
-    int sampleTime_ = 1000; // T
     double startTime_ = 0;
     double elapsed_ = 0;
     double reference_ = 0; // R

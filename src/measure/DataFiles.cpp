@@ -221,14 +221,14 @@ void DataFiles::setLogAverageData(int box, bool on) {
 
 // ---- Graph and dosing data files ------------------------------------------------------------------
 
-void DataFiles::SaveCsvClick(int slot, bool gross) {
+void DataFiles::saveCsvClicked(int slot, bool gross) {
     if (logDosingData_)
-        SaveDosingData(slot);
+        saveDosingData(slot);
     else
-        SaveGraphData(slot, gross);
+        saveGraphData(slot, gross);
 }
 
-bool DataFiles::SaveGraphData(int slot, bool gross) {
+bool DataFiles::saveGraphData(int slot, bool gross) {
     const QString path =
         op_.askSaveFileName(QString::fromLatin1(kCsvSuffix), QString::fromLatin1(kCsvFilter));
     if (path.isEmpty())
@@ -236,7 +236,7 @@ bool DataFiles::SaveGraphData(int slot, bool gross) {
     return writeGraphData(path, slot, gross);
 }
 
-bool DataFiles::SaveDosingData(int slot) {
+bool DataFiles::saveDosingData(int slot) {
     if (!memory_.slot(slot).recorded) {
         op_.showMessage(QString::fromLatin1(kNeverDrawn));
         return false;

@@ -91,10 +91,10 @@ public:
 
     // "Save graph as *.csv file": the dosing data file while "Log Dosing Data" is set, else the graph
     // data file. gross: the autotransmit selection is "SG".
-    void SaveCsvClick(int slot, bool gross);
+    void saveCsvClicked(int slot, bool gross);
     // Both return whether a file was put in place.
-    bool SaveGraphData(int slot, bool gross);
-    bool SaveDosingData(int slot);
+    bool saveGraphData(int slot, bool gross);
+    bool saveDosingData(int slot);
     // Writing without the dialog (the command-line tool and tests): the same file at `path`.
     bool writeGraphData(const QString& path, int slot, bool gross);
     bool writeDosingData(const QString& path, int slot);

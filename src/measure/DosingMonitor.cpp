@@ -3,7 +3,7 @@
 #include "DataFiles.h"
 #include "base/NumberText.h"
 #include "base/TimeScale.h"
-#include "link/Communication_Unit.h"
+#include "link/CommandLink.h"
 #include "link/SerialPort.h"
 
 namespace tarvo {
@@ -19,14 +19,14 @@ bool isSentinel(const QString& text) {
 }
 } // namespace
 
-DosingMonitor::DosingMonitor(Communication_Unit& comm, DataFiles& files, QObject* parent)
-    : QObject(parent), comm_(comm), files_(files) {
+DosingMonitor::DosingMonitor(CommandLink& comm, DataFiles& files, QObject* parent)
+    : QObject(parent), link_(comm), files_(files) {
     guard_.setSingleShot(true);
-    connect(&guard_, &QTimer::timeout, this, [this] { comm_.runWhenIdle([this] { restoreAndResume(); }); });
+    connect(&guard_, &QTimer::timeout, this, [this] { link_.runWhenIdle([this] { restoreAndResume(); }); });
 }
 
 void DosingMonitor::beginOneShot(const QByteArray& start) {
-    PacketMatcher& stream = comm_.dpGross();
+    PacketMatcher& stream = link_.streamMatcher();
     remembered_ = stream.startString();
     stream.setStartString(start);
     stream.setEnabled(true);
@@ -37,38 +37,38 @@ void DosingMonitor::beginOneShot(const QByteArray& start) {
     guard_.start(TimeScale::ms(kReplyLimitMs));
 }
 
-void DosingMonitor::GATimer() {
-    comm_.runWhenIdle([this] {
-        PacketMatcher& stream = comm_.dpGross();
+void DosingMonitor::readAverage() {
+    link_.runWhenIdle([this] {
+        PacketMatcher& stream = link_.streamMatcher();
         stream.setEnabled(false);
         stream.disarm();
         beginOneShot("A+");
-        // The reply reaches valueDisplayPacket through dpGross and the stream dispatcher.
-        comm_.SendAndReceive(comm_.port().portNumber(), "GA\r", 100, Framing::startingWith("A+"));
+        // The reply reaches valueDisplayPacket through streamMatcher and the stream dispatcher.
+        link_.sendAndReceive(link_.port().portNumber(), "GA\r", 100, Framing::startingWith("A+"));
     });
 }
 
-void DosingMonitor::GDTimer() {
-    comm_.runWhenIdle([this] {
-        comm_.dpGross().setEnabled(false);
+void DosingMonitor::readDosedValue() {
+    link_.runWhenIdle([this] {
+        link_.streamMatcher().setEnabled(false);
         beginOneShot("D+");
-        comm_.writeRaw("GD\r");
+        link_.writeRaw("GD\r");
     });
 }
 
 void DosingMonitor::resumeStream() {
-    const QByteArray& start = comm_.dpGross().startString();
+    const QByteArray& start = link_.streamMatcher().startString();
     if (start == "P")
-        comm_.writeRaw("GP-1\r");
+        link_.writeRaw("GP-1\r");
     else if (start == "G")
-        comm_.writeRaw("SG\r");
+        link_.writeRaw("SG\r");
     else if (start == "N")
-        comm_.writeRaw("SN\r");
+        link_.writeRaw("SN\r");
 }
 
 void DosingMonitor::restoreAndResume() {
     guard_.stop();
-    PacketMatcher& stream = comm_.dpGross();
+    PacketMatcher& stream = link_.streamMatcher();
     stream.setEnabled(false);
     if (!remembered_.isEmpty())
         stream.setStartString(remembered_);
@@ -80,8 +80,8 @@ void DosingMonitor::restoreAndResume() {
 
 void DosingMonitor::valueDisplayPacket(QByteArrayView, QByteArrayView text) {
     // 1. On the serial link a packet that starts like the expected stream is not a one-shot reply.
-    const QByteArray& start = comm_.dpGross().startString();
-    if (comm_.link() != Link::Can && !text.isEmpty() && !start.isEmpty() && text.front() == start.front())
+    const QByteArray& start = link_.streamMatcher().startString();
+    if (link_.linkKind() != Link::Can && !text.isEmpty() && !start.isEmpty() && text.front() == start.front())
         return;
     // 2.
     if (!averageAcquisitionRunning || !averageAcquisitionRunning())

@@ -11,7 +11,7 @@
 
 namespace tarvo {
 
-class Communication_Unit;
+class CommandLink;
 class DataFiles;
 
 // The result of each filling or weighing cycle: the one-shot average ("GA") and dosed-value ("GD")
@@ -26,15 +26,15 @@ public:
     static constexpr int kReplyLimitMs = 500;
     static constexpr const char* kValueDisplayHint = "1233";
 
-    DosingMonitor(Communication_Unit& comm, DataFiles& files, QObject* parent = nullptr);
+    DosingMonitor(CommandLink& comm, DataFiles& files, QObject* parent = nullptr);
 
     // Whether the average acquisition loop runs ("Start Get Average" pressed); it keeps the stream
     // stopped itself.
     std::function<bool()> averageAcquisitionRunning;
 
     // GA timer (100 ms, once) and GD timer (2000 ms, once).
-    void GATimer();
-    void GDTimer();
+    void readAverage();
+    void readDosedValue();
     // "A+" and "D+" packets from the stream dispatcher.
     void valueDisplayPacket(QByteArrayView startString, QByteArrayView text);
 
@@ -68,7 +68,7 @@ private:
     void restoreAndResume();
     const QString& entry(int position) const { return ring_[static_cast<std::size_t>(position - 1)]; }
 
-    Communication_Unit& comm_;
+    CommandLink& link_;
     DataFiles& files_;
     QByteArray remembered_;
     QTimer guard_;

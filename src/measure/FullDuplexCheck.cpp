@@ -1,26 +1,26 @@
 #include "FullDuplexCheck.h"
 
 #include "base/Operator.h"
-#include "link/Communication_Unit.h"
+#include "link/CommandLink.h"
 #include "link/SerialPort.h"
 
 namespace tarvo {
 
-bool FullDuplexCheck::run(Communication_Unit& comm, Operator& op, Caller caller) {
+bool FullDuplexCheck::run(CommandLink& comm, Operator& op, Caller caller) {
     const int port = comm.port().portNumber();
     const int dxTimeLimit = caller == Caller::Trigger ? 1000 : 500;
-    if (comm.SendAndReceive(port, "DX\r", dxTimeLimit, Framing::startingWith("X:")) == "001")
+    if (comm.sendAndReceive(port, "DX\r", dxTimeLimit, Framing::startingWith("X:")) == "001")
         return true;
     // On No streaming is attempted anyway.
     if (!op.askYesNo(QString::fromLatin1(kQuestion)))
         return true;
-    if (comm.SendAndReceive(port, "DX1\r", 500, Framing::startingWith("O")) != "K") {
+    if (comm.sendAndReceive(port, "DX1\r", 500, Framing::startingWith("O")) != "K") {
         const QString text = QString::fromLatin1(kDx1Failure);
         op.showInfoMessage(text);
         op.showMessage(text);
         return false;
     }
-    const QByteArray wp = comm.SendAndReceive(port, "WP\r", 500, Framing::startingWith("O"));
+    const QByteArray wp = comm.sendAndReceive(port, "WP\r", 500, Framing::startingWith("O"));
     if (wp == "K" || (caller == Caller::Trigger && wp != kTimeOutErr))
         return true;
     const char* failure = caller == Caller::Autotransmit ? kAutotransmitFailure

@@ -4,7 +4,7 @@
 
 namespace tarvo {
 
-class Communication_Unit;
+class CommandLink;
 class Operator;
 
 // Streaming needs the device in full-duplex mode. Asks "DX"; when the answer is not "001" offers to set
@@ -21,7 +21,7 @@ public:
         "Device is not setup for full-duplex... Want to setup full-duplex?";
     static constexpr const char* kDx1Failure = "Full-duplex setup NOT complete - Communikation error!";
 
-    static bool run(Communication_Unit& comm, Operator& op, Caller caller);
+    static bool run(CommandLink& comm, Operator& op, Caller caller);
 };
 
 } // namespace tarvo

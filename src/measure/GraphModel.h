@@ -52,17 +52,7 @@ class GraphModel : public QObject {
     Q_OBJECT
 public:
     enum class DrawStyle { Lines, Points };
-    enum class MouseMode {
-        mmNothing,
-        mmPan,
-        mmScale,
-        mmScaleX,
-        mmScaleY,
-        mmCross,
-        mmCombinedDraw,
-        mmPencil,
-        mmLine
-    };
+    enum class MouseMode { Nothing, Pan, Scale, ScaleX, ScaleY, Cross, CombinedDraw, Pencil, Line };
     enum ColourCode { Background = 1, IndicatorBackground, Axis, Grid, Graphic, Marks };
     using Stroke = QList<QPointF>;
 
@@ -148,7 +138,7 @@ private:
     QString units_ = QStringLiteral("n");
     std::array<Rgb, 6> colours_{0x000000, 0x000000, 0x00ff00, 0x808080, 0xffff00, 0xff0000};
     DrawStyle style_ = DrawStyle::Lines;
-    MouseMode mode_ = MouseMode::mmScale;
+    MouseMode mode_ = MouseMode::Scale;
     bool locked_ = false;
     int repaints_ = 0;
 };

@@ -8,7 +8,7 @@ namespace tarvo {
 // logs). The controller fills these in; measure/ never includes those layers. Unset hooks do nothing.
 struct MeasureHooks {
     // Identify the device (Find Device); afterwards deviceIdentity() holds the number.
-    std::function<void()> FindDevice;
+    std::function<void()> findDevice;
     // The device identity number (9999 while a search found nothing, 0 for no usable device).
     std::function<int()> deviceIdentity;
     std::function<void(bool)> setPageControlEnabled;

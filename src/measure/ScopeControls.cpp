@@ -110,7 +110,7 @@ QString ScopeControls::unitsKeyUp(const QString& text) {
     return kept;
 }
 
-void ScopeControls::colourButtonClick(GraphModel::ColourCode code) {
+void ScopeControls::colourButtonClicked(GraphModel::ColourCode code) {
     const auto chosen = op_.askColour(graph_.colour(code));
     if (!chosen)
         return;
@@ -126,26 +126,26 @@ void ScopeControls::setMouseModeIndex(int index) {
     emit changed();
 }
 
-void ScopeControls::ClPencilClick() {
+void ScopeControls::clearPencilClicked() {
     graph_.removeAllPencilDrawings();
     graph_.repaint();
 }
 
-void ScopeControls::ClLastPencilClick() {
+void ScopeControls::clearLastPencilClicked() {
     graph_.removeLastPencilDrawing();
     graph_.repaint();
 }
 
-void ScopeControls::toolClick(Tool tool) {
+void ScopeControls::toolClicked(Tool tool) {
     switch (tool) {
     case Tool::Zoom:
-        graph_.setMouseMode(GraphModel::MouseMode::mmScale);
+        graph_.setMouseMode(GraphModel::MouseMode::Scale);
         break;
     case Tool::Pan:
-        graph_.setMouseMode(GraphModel::MouseMode::mmPan);
+        graph_.setMouseMode(GraphModel::MouseMode::Pan);
         break;
     case Tool::PencilDraw:
-        graph_.setMouseMode(GraphModel::MouseMode::mmCombinedDraw);
+        graph_.setMouseMode(GraphModel::MouseMode::CombinedDraw);
         break;
     case Tool::Points:
         graph_.setDrawStyle(GraphModel::DrawStyle::Points);
@@ -156,10 +156,10 @@ void ScopeControls::toolClick(Tool tool) {
         graph_.repaint();
         break;
     case Tool::DeleteLastPencil:
-        ClLastPencilClick();
+        clearLastPencilClicked();
         break;
     case Tool::Redraw:
-        RedrawClick();
+        redrawClicked();
         break;
     case Tool::SaveJpeg:
     case Tool::SaveCsv:
@@ -169,7 +169,7 @@ void ScopeControls::toolClick(Tool tool) {
     emit changed();
 }
 
-void ScopeControls::RedrawClick() {
+void ScopeControls::redrawClicked() {
     if (acq_.buttonGroupLocked() || acq_.toolBarLocked())
         return; // a recording is writing into the slots
     if (!memory_.slot(selectedSlot()).recorded) {
@@ -190,7 +190,7 @@ void ScopeControls::selectSlot(int slot) {
     emit changed();
 }
 
-void ScopeControls::ClearClick(int slot) {
+void ScopeControls::clearClicked(int slot) {
     // The recording and its flag stay, so Redraw can draw it again.
     graph_.clearSeries(slot);
     graph_.repaint();
@@ -200,7 +200,7 @@ void ScopeControls::zeroRunClock() {
     acq_.resetRunClock();
 }
 
-void ScopeControls::ClearAllClick() {
+void ScopeControls::clearAllClicked() {
     memory_.clearRecordedFlags();
     for (int slot = 1; slot <= kGraphSlots; ++slot)
         graph_.clearSeries(slot);
@@ -213,7 +213,7 @@ void ScopeControls::ClearAllClick() {
     emit changed();
 }
 
-void ScopeControls::RESETClick() {
+void ScopeControls::resetClicked() {
     graph_.clearLiveTrace();
     graph_.clearMarkers();
     zeroRunClock();

@@ -104,25 +104,25 @@ public:
     const QString& units() const { return units_; }
     // On each key release in the units edit; returns the text the edit keeps.
     QString unitsKeyUp(const QString& text);
-    void colourButtonClick(GraphModel::ColourCode code);
+    void colourButtonClicked(GraphModel::ColourCode code);
 
     // Mouse mode list (by position) and the two pencil buttons shown only in "mmPencil".
     void setMouseModeIndex(int index);
-    bool pencilButtonsVisible() const { return graph_.mouseMode() == GraphModel::MouseMode::mmPencil; }
-    void ClPencilClick();
-    void ClLastPencilClick();
+    bool pencilButtonsVisible() const { return graph_.mouseMode() == GraphModel::MouseMode::Pencil; }
+    void clearPencilClicked();
+    void clearLastPencilClicked();
 
     // Tool bar buttons that stay inside the scope (saving and printing belong to the files and the
     // windows).
-    void toolClick(Tool tool);
-    void RedrawClick();
+    void toolClicked(Tool tool);
+    void redrawClicked();
 
     // Slots.
     int selectedSlot() const;
     void selectSlot(int slot);
-    void ClearClick(int slot);
-    void ClearAllClick();
-    void RESETClick();
+    void clearClicked(int slot);
+    void clearAllClicked();
+    void resetClicked();
 
     int graphicsPerformance() const { return performance_; }
     void setGraphicsPerformance(int position);

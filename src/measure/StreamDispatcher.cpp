@@ -7,7 +7,7 @@
 #include "StatusPacket.h"
 #include "base/NumberText.h"
 #include "base/Operator.h"
-#include "link/Communication_Unit.h"
+#include "link/CommandLink.h"
 
 #include <algorithm>
 #include <array>
@@ -60,10 +60,10 @@ const QString& markerText(const char* name) {
 }
 } // namespace
 
-StreamDispatcher::StreamDispatcher(Communication_Unit& comm, Operator& op, LiveReadout& readout,
+StreamDispatcher::StreamDispatcher(CommandLink& comm, Operator& op, LiveReadout& readout,
                                    RecordingMemory& memory, GraphModel& graph, Acquisition& acquisition,
                                    std::function<int()> deviceIdentity, QObject* parent)
-    : QObject(parent), comm_(comm), op_(op), readout_(readout), memory_(memory), graph_(graph),
+    : QObject(parent), link_(comm), op_(op), readout_(readout), memory_(memory), graph_(graph),
       acq_(acquisition), deviceIdentity_(std::move(deviceIdentity)) {
     canText_.reserve(256);
 }
@@ -75,7 +75,7 @@ const char* StreamDispatcher::dosingStateName(int state) {
     return kDosingRunNames[state & 7];
 }
 int StreamDispatcher::previousState() const {
-    return acq_.previousState_;
+    return acq_.previousState();
 }
 
 StreamDispatcher::ValueScan StreamDispatcher::scanValue(QByteArrayView text) {
@@ -118,14 +118,14 @@ StreamDispatcher::ValueScan StreamDispatcher::scanValue(QByteArrayView text) {
 }
 
 void StreamDispatcher::dispatch(QByteArrayView text) {
-    const QByteArray& start = comm_.dpGross().startString();
+    const QByteArray& start = link_.streamMatcher().startString();
     const char kind = start.size() == 1 ? start.front() : 0;
     const bool statusStream = kind == 'P';
     const bool valueStream = kind == 'G' || kind == 'N';
     // 1.
     firstLetter_ = text.isEmpty() ? 0 : text.front();
     // 2. The CAN bridge's lines carry their letters; a status packet's bytes are never edited.
-    if (comm_.link() == Link::Can && !statusStream) {
+    if (link_.linkKind() == Link::Can && !statusStream) {
         // Reuses the reserved capacity: no allocation per line.
         canText_.resize(0);
         canText_.append(text);
@@ -152,49 +152,41 @@ void StreamDispatcher::dispatch(QByteArrayView text) {
     // 4. Long-term sampling: one packet in every N + 1 is recorded. One-shot replies and settings-image
     // lines are never thinned or paused away.
     if (streamLine) {
-        if (!acq_.longTerm_) {
-            thinning_ = 1;
-        } else if (acq_.useEveryValue() >= thinning_) {
-            ++thinning_;
+        if (!acq_.options().takesPacket())
             return;
-        } else {
-            thinning_ = 1;
-        }
         // 5.
         const bool rangeWord = valueStream && !scan.counts && text.size() == 7;
         const bool over = rangeWord && is(text, kOverRangeText);
         const bool under = rangeWord && is(text, kUnderRangeText);
-        if (acq_.pauseDown_ || over || under) {
-            if (acq_.realTime_.Enabled())
-                acq_.realTime_.setEnabled(false);
+        if (acq_.pauseDown() || over || under) {
             if (over)
                 readout_.showWord(LiveReadout::kOverRange);
             else if (under)
                 readout_.showWord(LiveReadout::kUnderRange);
-            acq_.setLamp(Acquisition::Lamp::Yellow);
+            acq_.packetNotRecorded();
             return;
         }
     }
     if (valueStream) { // 6.
-        if (acq_.runDown_)
+        if (acq_.runDown())
             asciiRun(scan.counts);
-        else if (acq_.triggerDown_)
+        else if (acq_.triggerDown())
             asciiTrigger(scan.counts);
     } else if (statusStream) { // 7.
-        if (packet && (acq_.runDown_ || acq_.triggerDown_)) {
+        if (packet && (acq_.runDown() || acq_.triggerDown())) {
             const int identity = deviceIdentity_ ? deviceIdentity_() : 0;
             switch (groupOf(identity)) {
             case Group::CheckWeigher:
-                if (acq_.runDown_)
+                if (acq_.runDown())
                     checkWeigherRun(*packet);
                 else
-                    acq_.packetTrigger(*packet, false);
+                    acq_.triggerPacket(*packet, false);
                 break;
             case Group::Dosing:
-                if (acq_.runDown_)
+                if (acq_.runDown())
                     dosingRun(*packet, false);
                 else
-                    acq_.packetTrigger(*packet, true);
+                    acq_.triggerPacket(*packet, true);
                 break;
             case Group::LossWeigher:
                 dosingRun(*packet, true);
@@ -203,14 +195,14 @@ void StreamDispatcher::dispatch(QByteArrayView text) {
                 break;
             }
         }
-    } else if ((is(start, "A+") && comm_.link() != Link::Can) ||
-               (firstLetter_ == 'A' && comm_.link() == Link::Can) || is(start, "D+")) { // 8.
+    } else if ((is(start, "A+") && link_.linkKind() != Link::Can) ||
+               (firstLetter_ == 'A' && link_.linkKind() == Link::Can) || is(start, "D+")) { // 8.
         emit valueDisplayPacket(start, text);
     } else if (is(start, ":")) { // 9.
         emit settingsImageLine(text);
     }
     // 10.
-    acq_.stepTimerStartIfIdle();
+    acq_.packetHandled();
 }
 
 void StreamDispatcher::asciiRun(std::optional<double> value) {
@@ -218,52 +210,37 @@ void StreamDispatcher::asciiRun(std::optional<double> value) {
         op_.showInfoLine(Page::Display, QString::fromLatin1(Acquisition::kCorrupted));
         return;
     }
-    acq_.runRecording(*value);
+    acq_.recordRunValue(*value);
 }
 
 void StreamDispatcher::asciiTrigger(std::optional<double> value) {
     if (!value)
         return;
-    acq_.asciiTrigger(*value);
+    acq_.triggerValue(*value);
     readout_.showBigDisplayIfHidden();
 }
 
-SampleRecord* StreamDispatcher::nextRunRecord(const StatusPacket& p) {
-    acq_.setLamp(Acquisition::Lamp::Red);
-    acq_.waitForTriggerTimer_.stop();
-    const int i = acq_.sampleIndex_ + 1;
-    if (i > kMaxSamples) {
-        acq_.capacityReached();
-        return nullptr;
-    }
-    SampleRecord& r = memory_.capture()[i];
-    r = SampleRecord{};
-    r.state = i == 1 ? 0 : p.state;
-    r.gross = static_cast<float>(p.gross);
-    return &r;
-}
-
 void StreamDispatcher::checkWeigherRun(const StatusPacket& p) {
-    SampleRecord* record = nextRunRecord(p);
+    SampleRecord* record = acq_.nextRunRecord(p);
     if (!record)
         return;
     SampleRecord& r = *record;
     if (p.state < 5)
         r.checkState[p.state] = true;
     r.net = static_cast<float>(p.net);
-    int& previous = acq_.previousState_;
-    if (acq_.useStatus_ && p.state != previous) {
+    const int previous = acq_.previousState();
+    if (acq_.options().useStatusInformation() && p.state != previous) {
         // At the run clock before this sample's step is added.
-        graph_.addMarker(markerText(checkWeigherStateName(p.state)), acq_.runClock_);
+        graph_.addMarker(markerText(checkWeigherStateName(p.state)), acq_.runClock());
         if (p.state == 0 && (previous == 3 || previous == 4))
-            acq_.ga_.start();
+            acq_.averageReadTimer().start();
     }
-    acq_.runRecording(p.gross);
-    previous = p.state;
+    acq_.recordRunValue(p.gross);
+    acq_.setPreviousState(p.state);
 }
 
 void StreamDispatcher::dosingRun(const StatusPacket& p, bool loss) {
-    SampleRecord* record = nextRunRecord(p);
+    SampleRecord* record = acq_.nextRunRecord(p);
     if (!record)
         return;
     SampleRecord& r = *record;
@@ -273,18 +250,17 @@ void StreamDispatcher::dosingRun(const StatusPacket& p, bool loss) {
     r.dosingState[p.state] = true;
     double net = p.net;
     // Without a loss decimal count read at RUN the packet's own count stays in force.
-    if (loss && acq_.lossDecimals_ >= 0)
-        net = p.netCounts / StatusPacket::divisor(acq_.lossDecimals_);
+    if (loss && acq_.lossDecimals() >= 0)
+        net = p.netCounts / StatusPacket::divisor(acq_.lossDecimals());
     r.net = static_cast<float>(net);
-    int& previous = acq_.previousState_;
-    if (!loss && p.state != previous) {
-        graph_.addMarker(markerText(dosingStateName(p.state)), acq_.runClock_);
+    if (!loss && p.state != acq_.previousState()) {
+        graph_.addMarker(markerText(dosingStateName(p.state)), acq_.runClock());
         if (p.state == 0)
-            acq_.gd_.start();
+            acq_.dosedReadTimer().start();
     }
     const bool gross = loss || readout_.grossSelected();
-    acq_.runRecording(gross ? p.gross : net);
-    previous = p.state;
+    acq_.recordRunValue(gross ? p.gross : net);
+    acq_.setPreviousState(p.state);
 }
 
 } // namespace tarvo

@@ -9,7 +9,7 @@
 namespace tarvo {
 
 class Acquisition;
-class Communication_Unit;
+class CommandLink;
 class GraphModel;
 class LiveReadout;
 class Operator;
@@ -17,9 +17,9 @@ class RecordingMemory;
 struct SampleRecord;
 struct StatusPacket;
 
-// Every line the device streams while the Display page is active comes here, from dpGross on the serial
-// link or from the CAN bridge. Chooses the decoder from the stream matcher's start string, the device
-// identity and the run button that is down; the decoders fill the recording buffers and drive the
+// Every line the device streams while the Display page is active comes here, from the stream matcher on
+// the serial link or from the CAN bridge. Chooses the decoder from the stream matcher's start string, the
+// device identity and the run button that is down; the decoders fill the recording buffers and drive the
 // trigger state machine. Works on bytes and allocates nothing per line.
 class StreamDispatcher : public QObject {
     Q_OBJECT
@@ -27,7 +27,7 @@ public:
     static constexpr const char* kOverRangeText = "ooooooo";
     static constexpr const char* kUnderRangeText = "uuuuuuu";
 
-    StreamDispatcher(Communication_Unit& comm, Operator& op, LiveReadout& readout, RecordingMemory& memory,
+    StreamDispatcher(CommandLink& comm, Operator& op, LiveReadout& readout, RecordingMemory& memory,
                      GraphModel& graph, Acquisition& acquisition, std::function<int()> deviceIdentity,
                      QObject* parent = nullptr);
 
@@ -56,12 +56,10 @@ private:
     static ValueScan scanValue(QByteArrayView text);
     void asciiRun(std::optional<double> counts);
     void asciiTrigger(std::optional<double> counts);
-    // The capture record a RUN decoder fills next (state and gross set), or null at capacity.
-    SampleRecord* nextRunRecord(const StatusPacket& p);
     void checkWeigherRun(const StatusPacket& p);
     void dosingRun(const StatusPacket& p, bool loss);
 
-    Communication_Unit& comm_;
+    CommandLink& link_;
     Operator& op_;
     LiveReadout& readout_;
     RecordingMemory& memory_;
@@ -70,7 +68,6 @@ private:
     std::function<int()> deviceIdentity_;
     QByteArray canText_;
     char firstLetter_ = 0;
-    int thinning_ = 1;
 };
 
 } // namespace tarvo

@@ -14,7 +14,7 @@ std::optional<std::size_t> findCommandRow(std::string_view word) {
     const char first = word[0];
     const char second = word.size() > 1 ? word[1] : 0;
     for (std::size_t i = 0; i < kCommandRows; ++i) {
-        const TCmdEntry& row = kCommandTable[i];
+        const CommandEntry& row = kCommandTable[i];
         if (row.mnemonic1 != first)
             continue;
         if (row.isSetpointRow())
@@ -25,7 +25,7 @@ std::optional<std::size_t> findCommandRow(std::string_view word) {
     return std::nullopt;
 }
 
-QByteArray replyPrefix(const TCmdEntry& row) {
+QByteArray replyPrefix(const CommandEntry& row) {
     QByteArray prefix(1, row.prefix1);
     if (row.prefix2)
         prefix.append(row.prefix2);
@@ -33,7 +33,7 @@ QByteArray replyPrefix(const TCmdEntry& row) {
 }
 
 int canBitsPerSecond(std::uint16_t btr) {
-    for (const TCANBAUD& rate : kCanBitRates)
+    for (const CanBitRate& rate : kCanBitRates)
         if (rate.btr == btr)
             return rate.bitsPerSecond;
     return 0;

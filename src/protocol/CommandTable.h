@@ -10,7 +10,7 @@
 namespace tarvo {
 
 // One row of the CAN bridge's command table: how a mnemonic maps onto the device's object dictionary.
-struct TCmdEntry {
+struct CommandEntry {
     char mnemonic1;
     char mnemonic2; // 0 for the one-letter setpoint rows "S", "H", "A"
     std::string_view description;
@@ -26,7 +26,7 @@ struct TCmdEntry {
 };
 
 // The table in its exact order: look-up takes the first match, so "GT" is Get Tare and "SD" Start delay.
-inline constexpr std::array<TCmdEntry, 67> kCommandTable{{
+inline constexpr std::array<CommandEntry, 66> kCommandTable{{
     {'C', 'E', "Calibrate enable", 'E', 0, 4, 1, 3, 0x2300},
     {'C', 'Z', "Calibrate Zero", 'O', 'K', 0, 0, 10, 0x2300},
     {'C', 'G', "Calibrate Gain", 'G', 0, 4, 1, 4, 0x2300},
@@ -92,10 +92,9 @@ inline constexpr std::array<TCmdEntry, 67> kCommandTable{{
     {'S', 0, "Setpoint limit value", 'S', 0, 4, 2, 0, 0x2600},
     {'H', 0, "Setpoint hysteresis value", 'H', 0, 4, 2, 0, 0x2700},
     {'A', 0, "Setpoint source", 'A', 0, 4, 2, 0, 0x2800},
-    {0, 0, "", 0, 0, 0, 0, 0, 0}, // end marker, never matched
 }};
 
-inline constexpr std::size_t kCommandRows = kCommandTable.size() - 1;
+inline constexpr std::size_t kCommandRows = kCommandTable.size();
 
 // The row a word selects, by the bridge's rule: the scan stops at the first row whose first letter is
 // the word's and that either matches (both letters, or a one-letter row followed by a non-letter) or is
@@ -103,16 +102,16 @@ inline constexpr std::size_t kCommandRows = kCommandTable.size() - 1;
 std::optional<std::size_t> findCommandRow(std::string_view word);
 
 // The reply prefix of a row as text ("F", "S:", "B ").
-QByteArray replyPrefix(const TCmdEntry& row);
+QByteArray replyPrefix(const CommandEntry& row);
 
-struct TCANBAUD {
+struct CanBitRate {
     std::string_view name;
     std::uint16_t btr;
     int bitsPerSecond;
 };
 
 // CAN speeds in the selector's order; the default is "CAN_BAUD_500K" (position 1).
-inline constexpr std::array<TCANBAUD, 9> kCanBitRates{{
+inline constexpr std::array<CanBitRate, 9> kCanBitRates{{
     {"CAN_BAUD_1M", 0x0014, 1000000},
     {"CAN_BAUD_500K", 0x001C, 500000},
     {"CAN_BAUD_250K", 0x011C, 250000},

@@ -61,8 +61,8 @@ std::optional<int> identityFrom(const QByteArray& reply) {
 
 } // namespace
 
-Discovery::Discovery(Communication_Unit& comm, PortSelection& ports, Operator& op, QObject* parent)
-    : QObject(parent), comm_(comm), ports_(ports), op_(op) {}
+Discovery::Discovery(CommandLink& comm, PortSelection& ports, Operator& op, QObject* parent)
+    : QObject(parent), link_(comm), ports_(ports), op_(op) {}
 
 void Discovery::setDeviceAddress(const QString& address) {
     // The address goes into "CL" and "OP" lines as it stands.
@@ -73,7 +73,7 @@ void Discovery::setDeviceAddress(const QString& address) {
 }
 
 QByteArray Discovery::ask(const QByteArray& line, const QByteArray& start, int timeLimitMs) {
-    return comm_.SendAndReceive(comm_.port().portNumber(), line, timeLimitMs, Framing::startingWith(start));
+    return link_.sendAndReceive(link_.port().portNumber(), line, timeLimitMs, Framing::startingWith(start));
 }
 
 bool Discovery::addressed() const {
@@ -93,18 +93,18 @@ QString Discovery::canLinkText() const {
            QString::fromLatin1(speed.data(), static_cast<qsizetype>(speed.size()));
 }
 
-void Discovery::btnFindDeviceClick() {
+void Discovery::findDeviceClicked() {
     if (searching_)
         return; // a second click while a search waits would take over its transactions
-    FindDevice();
+    findDevice();
     if (identity_ == 0) {
         // A device that reports number 0 has not started yet: "G" starts it, then look again.
         ask("G\r", "O", 1000);
-        FindDevice();
+        findDevice();
     }
 }
 
-void Discovery::FindDevice() {
+void Discovery::findDevice() {
     searching_ = true;
     found_ = false;
     identity_ = kNoIdentity;
@@ -114,8 +114,8 @@ void Discovery::FindDevice() {
 
     const bool can = ports_.canChosen();
     // A port lost earlier (an adapter pulled out and plugged in again) is opened anew for the search.
-    if (!can && !comm_.port().isOpen())
-        comm_.tryOpen();
+    if (!can && !link_.port().isOpen())
+        link_.tryOpen();
     if (addressed() && !can)
         ask(addressLine("CL", deviceAddress_), "O", 100);
 
@@ -125,14 +125,14 @@ void Discovery::FindDevice() {
     }
 
     if (ports_.searchOnlySelected()) {
-        SearchBaud();
+        searchBaud();
     } else {
         // The walk ends on COM1 once more, as the program's search always has.
         for (int com : {1, 2, 3, 4, 5, 6, 7, 8, 1}) {
             if (found_ || !ports_.portAvailable(com) || ports_.canChosen())
                 continue;
-            ports_.rbCOMClick(com);
-            SearchBaud();
+            ports_.comClicked(com);
+            searchBaud();
         }
     }
 
@@ -159,8 +159,8 @@ void Discovery::FindDevice() {
             op_.showInfoMessage("Device found at " + where);
             ports_.setPortBaudCaption(where);
         } else {
-            const int port = comm_.port().portNumber();
-            const int baud = comm_.port().baudRate();
+            const int port = link_.port().portNumber();
+            const int baud = link_.port().baudRate();
             portLabel_ = QStringLiteral("COM%1 @ %2 baud").arg(port).arg(baud);
             op_.showInfoMessage(QStringLiteral("Device found at COM%1  running %2baud").arg(port).arg(baud));
         }
@@ -174,13 +174,13 @@ void Discovery::FindDevice() {
     emit changed();
 
     if (found_)
-        DeviceSelector();
+        selectFamilyPage();
     else
         op_.showInfoMessage(QString::fromLatin1(kNotFound));
 
     ports_.setSearching(false);
-    comm_.dpGross().arm();
-    comm_.dpGross().setAutoEnable(true);
+    link_.streamMatcher().arm();
+    link_.streamMatcher().setAutoEnable(true);
     setButtonGroupEnabled(true);
     searching_ = false;
 }
@@ -188,11 +188,11 @@ void Discovery::FindDevice() {
 void Discovery::tryRate(int baud, bool withAddress) {
     // The progress text names the port's rate before the switch, as the operator has always seen it.
     const QString where =
-        QStringLiteral("COM%1@%2baud").arg(comm_.port().portNumber()).arg(comm_.port().baudRate());
+        QStringLiteral("COM%1@%2baud").arg(link_.port().portNumber()).arg(link_.port().baudRate());
     op_.showInfoMessage("Searching device... " + where);
     ports_.setPortBaudCaption(where);
-    ports_.rbBaudClick(baud);
-    comm_.writeRaw("\r"); // ends whatever half line the device holds from the previous rate
+    ports_.baudClicked(baud);
+    link_.writeRaw("\r"); // ends whatever half line the device holds from the previous rate
     waitMs(200);
     if (withAddress && addressed()) {
         // A device on a shared line hears its address only at its own rate, so the address goes out at
@@ -202,10 +202,10 @@ void Discovery::tryRate(int baud, bool withAddress) {
     }
     if (ask(baudLine(baud), "O", 200) == "K")
         found_ = true;
-    ports_.setLastUsedPort(comm_.port().portNumber());
+    ports_.setLastUsedPort(link_.port().portNumber());
 }
 
-void Discovery::SearchBaud() {
+void Discovery::searchBaud() {
     if (found_)
         return;
     for (int baud : kSearchBaudRates) {
@@ -217,7 +217,7 @@ void Discovery::SearchBaud() {
         tryRate(kSearchBaudRates.front(), false); // one more plain try, without the address
 }
 
-void Discovery::DeviceSelector() {
+void Discovery::selectFamilyPage() {
     const FamilyRow* row = familyRow(identity_);
     if (!row)
         return;
@@ -234,7 +234,7 @@ void Discovery::DeviceSelector() {
     emit changed();
 }
 
-bool Discovery::GetStatus(int index) {
+bool Discovery::statusBit(int index) {
     const QByteArray reply = ask("IS\r", "S:", 100);
     // A reply too short or not numeric carries no status; it is reported like a missing one rather
     // than read as bits.

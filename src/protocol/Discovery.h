@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Communication_Unit.h"
+#include "link/CommandLink.h"
 #include "link/PortSelection.h"
 
 #include <QByteArray>
@@ -28,7 +28,7 @@ public:
     static constexpr const char* kPortUnknownLabel = "COM?";
     static constexpr const char* kStatusError = "Communication error!... Check connections!";
 
-    Discovery(Communication_Unit& comm, PortSelection& ports, Operator& op, QObject* parent = nullptr);
+    Discovery(CommandLink& comm, PortSelection& ports, Operator& op, QObject* parent = nullptr);
 
     // The command that restarts the selected autotransmit stream after a search ("SG\r" or "SN\r").
     void setStreamCommand(std::function<QByteArray()> command) { streamCommand_ = std::move(command); }
@@ -37,13 +37,13 @@ public:
     bool terminalActive() const { return terminalActive_; }
 
     // Every Find Device button: a search, and when the device says it is number 0, "G" and a second one.
-    void btnFindDeviceClick();
-    void FindDevice();
+    void findDeviceClicked();
+    void findDevice();
     // Tries the five rates on the serial port's current number; nothing when a device was already found.
-    void SearchBaud();
-    void DeviceSelector();
+    void searchBaud();
+    void selectFamilyPage();
     // The status query: index 0 no motion (1), 1 bit 2, 2 bit 4, 3..5 bits 8, 16, 32.
-    bool GetStatus(int index);
+    bool statusBit(int index);
 
     bool found() const { return found_; }
     int deviceIdentity() const { return identity_; }
@@ -65,7 +65,7 @@ public:
 signals:
     // Any of the labels, captions, locks or visibilities above changed.
     void changed();
-    // DeviceSelector shows or hides a device-family tab.
+    // selectFamilyPage shows or hides a device-family tab.
     void familyTabRequested(FamilyPage page, bool visible);
     // Nothing was found: the firmware programming state becomes 3.
     void firmwareProgrammingStateChanged(int state);
@@ -79,7 +79,7 @@ private:
     void setButtonGroupEnabled(bool on);
     QString canLinkText() const;
 
-    Communication_Unit& comm_;
+    CommandLink& link_;
     PortSelection& ports_;
     Operator& op_;
     std::function<QByteArray()> streamCommand_;

@@ -56,7 +56,7 @@ GraphOptionsGroup::GraphOptionsGroup(MainController& controller, QWidget* parent
         auto* button = new QPushButton(b.caption, this);
         button->setAccessibleName(b.caption);
         colours->addWidget(button, i / 2, i % 2);
-        connect(button, &QPushButton::clicked, this, [&sc, code = b.code] { sc.colourButtonClick(code); });
+        connect(button, &QPushButton::clicked, this, [&sc, code = b.code] { sc.colourButtonClicked(code); });
         ++i;
     }
     form->addRow(colours);
@@ -73,8 +73,8 @@ GraphOptionsGroup::GraphOptionsGroup(MainController& controller, QWidget* parent
     clLastPencil_->setAccessibleName("Cl last pencil");
     form->addRow(clPencil_, clLastPencil_);
     connect(mouseMode_, &QComboBox::activated, this, [&sc](int index) { sc.setMouseModeIndex(index); });
-    connect(clPencil_, &QPushButton::clicked, this, [&sc] { sc.ClPencilClick(); });
-    connect(clLastPencil_, &QPushButton::clicked, this, [&sc] { sc.ClLastPencilClick(); });
+    connect(clPencil_, &QPushButton::clicked, this, [&sc] { sc.clearPencilClicked(); });
+    connect(clLastPencil_, &QPushButton::clicked, this, [&sc] { sc.clearLastPencilClicked(); });
     connect(&sc, &ScopeControls::changed, this, &GraphOptionsGroup::sync);
     sync();
 }

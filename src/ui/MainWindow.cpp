@@ -106,22 +106,22 @@ void MainWindow::showEvent(QShowEvent* event) {
     options_->showRestoredSettings();
     scopePanel()->sync();
     // The Display page's show handler runs once the window is on screen: the first device contact.
-    QTimer::singleShot(0, this, [this] { c_.TabSheet1Show(); });
+    QTimer::singleShot(0, this, [this] { c_.displayPageShown(); });
 }
 
 void MainWindow::currentPageChanged(int index) {
     QWidget* now = pages_->widget(index);
     if (pages_->widget(previousPage_) == page(Page::Display) && now != page(Page::Display))
-        c_.TabSheet1Hide();
+        c_.displayPageHidden();
     if (now == page(Page::Display))
-        c_.TabSheet1Show();
+        c_.displayPageShown();
     else if (now == page(Page::Options))
-        c_.TabSheet2Show();
+        c_.optionsPageShown();
     previousPage_ = index;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    c_.FormDestroy();
+    c_.shutdown();
     event->accept();
     emit closed();
 }
@@ -136,7 +136,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile())
             paths << url.toLocalFile().left(255);
-    c_.AcceptFiles(paths);
+    c_.filesDropped(paths);
     event->acceptProposedAction();
 }
 

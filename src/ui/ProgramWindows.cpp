@@ -15,7 +15,7 @@ void ProgramWindows::nameApplication() {
 ProgramWindows::ProgramWindows(MainController& controller, QtOperator& op, QObject* parent)
     : QObject(parent), mainWindow_(controller, op), calibration_("Calibration", false),
       data_(controller.dosingMonitor()), changeValue_("Change value", false) {
-    controller.FormCreate();
+    controller.start();
     bigDisplay_.follow(controller.readout());
     // The last average or dosed value also goes to the big display.
     connect(&controller.dosingMonitor(), &DosingMonitor::bigDisplayText, &bigDisplay_,

@@ -23,13 +23,13 @@ RunPanel::RunPanel(MainController& controller, QWidget* parent) : QGroupBox("Run
     pause_ = make("PAUSE", "Pause realtime graph");
     trigger_ = make("TRIGGER", "Start waiting for trigger");
     connect(run_, &QPushButton::clicked, this,
-            [this] { whenLinkIdle(c_, [this] { c_.acquisition().RUNClick(); }); });
+            [this] { whenLinkIdle(c_, [this] { c_.acquisition().runClicked(); }); });
     connect(stop_, &QPushButton::clicked, this,
-            [this] { whenLinkIdle(c_, [this] { c_.acquisition().STOPClick(); }); });
+            [this] { whenLinkIdle(c_, [this] { c_.acquisition().stopClicked(); }); });
     connect(pause_, &QPushButton::clicked, this,
-            [this](bool down) { whenLinkIdle(c_, [this, down] { c_.acquisition().PAUSEClick(down); }); });
+            [this](bool down) { whenLinkIdle(c_, [this, down] { c_.acquisition().pauseClicked(down); }); });
     connect(trigger_, &QPushButton::clicked, this,
-            [this](bool down) { whenLinkIdle(c_, [this, down] { c_.acquisition().TRIGGERClick(down); }); });
+            [this](bool down) { whenLinkIdle(c_, [this, down] { c_.acquisition().triggerClicked(down); }); });
     lamp_ = new QLabel(this);
     lamp_->setAccessibleName("Status lamp");
     lamp_->setFixedSize(20, 20);

@@ -1,6 +1,6 @@
 #include "SampleOptionsGroup.h"
 
-#include "measure/Acquisition.h"
+#include "measure/SampleOptions.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,20 +10,20 @@
 
 namespace tarvo::ui {
 
-SampleOptionsGroup::SampleOptionsGroup(Acquisition& acquisition, QWidget* parent)
-    : QGroupBox("Sample options", parent), a_(acquisition) {
+SampleOptionsGroup::SampleOptionsGroup(SampleOptions& options, QWidget* parent)
+    : QGroupBox("Sample options", parent), options_(options) {
     auto* form = new QFormLayout(this);
     triggerLevel_ = new QLineEdit(this);
     triggerLevel_->setAccessibleName("Trigger level, counts");
     sampleTime_ = new QLineEdit(this);
     sampleTime_->setAccessibleName("Sample time, ms");
     waitForTrigger_ = new QComboBox(this);
-    waitForTrigger_->addItems(Acquisition::waitForTriggerTexts());
+    waitForTrigger_->addItems(SampleOptions::waitForTriggerTexts());
     waitForTrigger_->setAccessibleName("Wait for trigger");
     longTerm_ = new QCheckBox("Enable", this);
     longTerm_->setAccessibleName("Long-term sample enable");
     useEvery_ = new QComboBox(this);
-    useEvery_->addItems(Acquisition::useEveryTexts());
+    useEvery_->addItems(SampleOptions::useEveryTexts());
     useEvery_->setAccessibleName("Use every N-th sample");
     useStatus_ = new QCheckBox("Use Status Information", this);
     useStatus_->setAccessibleName("Use Status Information");
@@ -39,26 +39,27 @@ SampleOptionsGroup::SampleOptionsGroup(Acquisition& acquisition, QWidget* parent
     form->addRow(retrig_);
 
     connect(triggerLevel_, &QLineEdit::textEdited, this,
-            [this](const QString& t) { a_.triggerLevelEdited(t); });
-    connect(sampleTime_, &QLineEdit::textEdited, this, [this](const QString& t) { a_.sampleTimeEdited(t); });
-    connect(waitForTrigger_, &QComboBox::activated, this, [this](int i) { a_.setWaitForTrigger(i); });
-    connect(longTerm_, &QCheckBox::clicked, this, [this](bool on) { a_.setLongTermSampleEnable(on); });
-    connect(useEvery_, &QComboBox::activated, this, [this](int i) { a_.setUseEvery(i); });
-    connect(useStatus_, &QCheckBox::clicked, this, [this](bool on) { a_.setUseStatusInformation(on); });
-    connect(retrig_, &QCheckBox::clicked, this, [this](bool on) { a_.setRetrigAfterDraw(on); });
+            [this](const QString& t) { options_.triggerLevelEdited(t); });
+    connect(sampleTime_, &QLineEdit::textEdited, this,
+            [this](const QString& t) { options_.sampleTimeEdited(t); });
+    connect(waitForTrigger_, &QComboBox::activated, this, [this](int i) { options_.setWaitForTrigger(i); });
+    connect(longTerm_, &QCheckBox::clicked, this, [this](bool on) { options_.setLongTermSampleEnable(on); });
+    connect(useEvery_, &QComboBox::activated, this, [this](int i) { options_.setUseEvery(i); });
+    connect(useStatus_, &QCheckBox::clicked, this, [this](bool on) { options_.setUseStatusInformation(on); });
+    connect(retrig_, &QCheckBox::clicked, this, [this](bool on) { options_.setRetrigAfterDraw(on); });
     sync();
 }
 
 void SampleOptionsGroup::sync() {
     if (!triggerLevel_->hasFocus())
-        triggerLevel_->setText(a_.triggerLevelText());
+        triggerLevel_->setText(options_.triggerLevelText());
     if (!sampleTime_->hasFocus())
-        sampleTime_->setText(a_.sampleTimeText());
-    waitForTrigger_->setCurrentIndex(a_.waitForTrigger());
-    longTerm_->setChecked(a_.longTermSampleEnable());
-    useEvery_->setCurrentIndex(a_.useEvery());
-    useStatus_->setChecked(a_.useStatusInformation());
-    retrig_->setChecked(a_.retrigAfterDraw());
+        sampleTime_->setText(options_.sampleTimeText());
+    waitForTrigger_->setCurrentIndex(options_.waitForTrigger());
+    longTerm_->setChecked(options_.longTermSampleEnable());
+    useEvery_->setCurrentIndex(options_.useEvery());
+    useStatus_->setChecked(options_.useStatusInformation());
+    retrig_->setChecked(options_.retrigAfterDraw());
 }
 
 } // namespace tarvo::ui

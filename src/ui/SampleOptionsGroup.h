@@ -7,7 +7,7 @@ class QComboBox;
 class QLineEdit;
 
 namespace tarvo {
-class Acquisition;
+class SampleOptions;
 }
 
 namespace tarvo::ui {
@@ -17,11 +17,11 @@ namespace tarvo::ui {
 class SampleOptionsGroup : public QGroupBox {
     Q_OBJECT
 public:
-    explicit SampleOptionsGroup(Acquisition& acquisition, QWidget* parent = nullptr);
+    explicit SampleOptionsGroup(SampleOptions& options, QWidget* parent = nullptr);
     void sync();
 
 private:
-    Acquisition& a_;
+    SampleOptions& options_;
     QLineEdit* triggerLevel_;
     QLineEdit* sampleTime_;
     QComboBox* waitForTrigger_;

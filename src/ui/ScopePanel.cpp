@@ -142,9 +142,9 @@ QWidget* ScopePanel::buildToolBar() {
             else if (tool == ScopeControls::Tool::Print)
                 GraphPrinting::printGraph(*scope_, printer_, window());
             else if (tool == ScopeControls::Tool::SaveCsv)
-                c_.dataFiles().SaveCsvClick(c_.selectedGraphSlot(), c_.readout().grossSelected());
+                c_.dataFiles().saveCsvClicked(c_.selectedGraphSlot(), c_.readout().grossSelected());
             else
-                c_.scopeControls().toolClick(tool);
+                c_.scopeControls().toolClicked(tool);
         });
     }
     layout->addStretch();
@@ -192,14 +192,14 @@ QWidget* ScopePanel::buildSlots() {
         grid->addWidget(r, slot - 1, 0);
         grid->addWidget(clear, slot - 1, 1);
         connect(r, &QRadioButton::clicked, this, [&sc, slot] { sc.selectSlot(slot); });
-        connect(clear, &QPushButton::clicked, this, [&sc, slot] { sc.ClearClick(slot); });
+        connect(clear, &QPushButton::clicked, this, [&sc, slot] { sc.clearClicked(slot); });
     }
     QPushButton* clearAll = panelButton(ScopeControls::kClearAllCaption, box);
     QPushButton* reset = panelButton("RESET", box, ScopeControls::kResetHint);
     grid->addWidget(clearAll, 5, 0, 1, 2);
     grid->addWidget(reset, 6, 0, 1, 2);
-    connect(clearAll, &QPushButton::clicked, this, [&sc] { sc.ClearAllClick(); });
-    connect(reset, &QPushButton::clicked, this, [&sc] { sc.RESETClick(); });
+    connect(clearAll, &QPushButton::clicked, this, [&sc] { sc.clearAllClicked(); });
+    connect(reset, &QPushButton::clicked, this, [&sc] { sc.resetClicked(); });
     return box;
 }
 

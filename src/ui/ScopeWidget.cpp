@@ -288,7 +288,7 @@ void ScopeWidget::drawOverlays(QImage& image, const QRect& plot) const {
         std::isfinite(model_.right() - model_.left()) && std::isfinite(model_.top() - model_.bottom());
     const bool markers = finite && !model_.markers().isEmpty();
     const bool pencil = finite && (!model_.pencilDrawings().isEmpty() || stroke_.size() > 1);
-    const bool cross = model_.mouseMode() == GraphModel::MouseMode::mmCross && plot.contains(cursor_);
+    const bool cross = model_.mouseMode() == GraphModel::MouseMode::Cross && plot.contains(cursor_);
     if (!markers && !pencil && !cross)
         return;
     QPainter p(&image);
@@ -375,8 +375,8 @@ void ScopeWidget::mousePressEvent(QMouseEvent* e) {
     using M = GraphModel::MouseMode;
     const M mode = model_.mouseMode();
     stroke_.clear();
-    strokeIsLine_ = mode == M::mmLine || (mode == M::mmCombinedDraw && (e->modifiers() & Qt::ShiftModifier));
-    if (mode == M::mmPencil || mode == M::mmLine || mode == M::mmCombinedDraw)
+    strokeIsLine_ = mode == M::Line || (mode == M::CombinedDraw && (e->modifiers() & Qt::ShiftModifier));
+    if (mode == M::Pencil || mode == M::Line || mode == M::CombinedDraw)
         stroke_ << toWorld(pressPos_);
 }
 
@@ -384,7 +384,7 @@ void ScopeWidget::mouseMoveEvent(QMouseEvent* e) {
     const QPoint pos = e->position().toPoint();
     using M = GraphModel::MouseMode;
     const M mode = model_.mouseMode();
-    if (mode == M::mmCross) {
+    if (mode == M::Cross) {
         cursor_ = pos;
         update();
     }
@@ -396,14 +396,14 @@ void ScopeWidget::mouseMoveEvent(QMouseEvent* e) {
     const double dy =
         double(pos.y() - lastPos_.y()) / std::max(1, plot.height() - 1) * (model_.top() - model_.bottom());
     switch (mode) {
-    case M::mmPan:
+    case M::Pan:
         model_.viewTimeWindow(model_.left() - dx, model_.right() - dx);
         model_.viewValueWindow(model_.bottom() + dy, model_.top() + dy);
         update();
         break;
-    case M::mmPencil:
-    case M::mmCombinedDraw:
-    case M::mmLine:
+    case M::Pencil:
+    case M::CombinedDraw:
+    case M::Line:
         if (strokeIsLine_) {
             stroke_.resize(1);
             stroke_ << toWorld(pos);
@@ -412,17 +412,17 @@ void ScopeWidget::mouseMoveEvent(QMouseEvent* e) {
         }
         update();
         break;
-    case M::mmScale:
-    case M::mmScaleX:
-    case M::mmScaleY:
+    case M::Scale:
+    case M::ScaleX:
+    case M::ScaleY:
         // The rectangle the release will zoom into.
         if (!rubberBand_)
             rubberBand_ = new QRubberBand(QRubberBand::Rectangle, this);
         rubberBand_->setGeometry(QRect(pressPos_, pos).normalized());
         rubberBand_->show();
         break;
-    case M::mmCross:
-    case M::mmNothing:
+    case M::Cross:
+    case M::Nothing:
         break;
     }
     lastPos_ = pos;
@@ -446,8 +446,8 @@ void ScopeWidget::mouseReleaseEvent(QMouseEvent* e) {
         return;
     }
     stroke_.clear();
-    const bool scaleX = mode == M::mmScale || mode == M::mmScaleX;
-    const bool scaleY = mode == M::mmScale || mode == M::mmScaleY;
+    const bool scaleX = mode == M::Scale || mode == M::ScaleX;
+    const bool scaleY = mode == M::Scale || mode == M::ScaleY;
     if (!scaleX && !scaleY)
         return;
     // A drag zooms into the dragged rectangle, a drag to the upper left zooms out; a click does nothing.
@@ -469,10 +469,10 @@ void ScopeWidget::mouseReleaseEvent(QMouseEvent* e) {
 void ScopeWidget::wheelEvent(QWheelEvent* e) {
     using M = GraphModel::MouseMode;
     const M mode = model_.mouseMode();
-    if (model_.locked() || !(mode == M::mmScale || mode == M::mmScaleX || mode == M::mmScaleY))
+    if (model_.locked() || !(mode == M::Scale || mode == M::ScaleX || mode == M::ScaleY))
         return;
     const double f = e->angleDelta().y() > 0 ? 0.8 : 1.25;
-    zoomAt(e->position(), mode == M::mmScaleY ? 1 : f, mode == M::mmScaleX ? 1 : f);
+    zoomAt(e->position(), mode == M::ScaleY ? 1 : f, mode == M::ScaleX ? 1 : f);
 }
 
 void ScopeWidget::leaveEvent(QEvent*) {

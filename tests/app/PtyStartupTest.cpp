@@ -33,28 +33,28 @@ TEST(PtyStartup, AbsentPathsAreDisabledAndTheFirstBytesComeAfterTheWindowShows) 
     test::FakeOperator op;
     auto controller = std::make_unique<MainController>(op, std::make_unique<QtSerialPortDevice>(map),
                                                        dir.filePath("Tarvo.ini"));
-    controller->FormCreate();
+    controller->start();
     for (int com = 1; com <= 8; ++com)
         EXPECT_EQ(controller->portProbed(com), com == 1 || com == 4) << "COM" << com;
     // Give a stray byte time to arrive: nothing may reach either device while the program starts.
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < 200)
-        controller->comm().CommWait(10);
+        controller->link().waitSlice(10);
     EXPECT_TRUE(line1.receivedLog().isEmpty());
     EXPECT_TRUE(line4.receivedLog().isEmpty());
     EXPECT_TRUE(op.messageBoxes().isEmpty());
 
-    controller->TabSheet1Show();
+    controller->displayPageShown();
     t.restart();
     while (line1.receivedLog().isEmpty() && t.elapsed() < 2000)
-        controller->comm().CommWait(10);
+        controller->link().waitSlice(10);
     ASSERT_FALSE(line1.receivedTexts().isEmpty());
     EXPECT_EQ(line1.receivedTexts().first(), "SN\r");
     EXPECT_EQ(line1.receivedLines().first().baud, 115200);
     EXPECT_TRUE(line4.receivedLog().isEmpty());
 
-    controller->FormDestroy();
-    EXPECT_FALSE(controller->comm().port().isOpen());
+    controller->shutdown();
+    EXPECT_FALSE(controller->link().port().isOpen());
     TimeScale::setFactor(1.0);
 }

@@ -40,10 +40,10 @@ protected:
     void startProgram() {
         controller.reset();
         controller = std::make_unique<MainController>(op, std::make_unique<devsim::SimulatedPort>(), path);
-        controller->FormCreate();
+        controller->start();
     }
     void closeProgram() {
-        controller->FormDestroy();
+        controller->shutdown();
         controller.reset();
     }
 
@@ -61,9 +61,9 @@ TEST_F(SettingsStoreTest, NoFileGivesTheDefaults) {
     devsim::SimulatedPorts::attach(1, &line1);
     startProgram();
     MainController& c = *controller;
-    EXPECT_EQ(c.comm().port().portNumber(), 1);
-    EXPECT_EQ(c.comm().port().baudRate(), 115200);
-    EXPECT_TRUE(c.comm().port().isOpen());
+    EXPECT_EQ(c.link().port().portNumber(), 1);
+    EXPECT_EQ(c.link().port().baudRate(), 115200);
+    EXPECT_TRUE(c.link().port().isOpen());
     EXPECT_EQ(c.ports().comChoice(), 1);
     EXPECT_EQ(c.ports().baudChoice(), 115200);
     EXPECT_EQ(c.ports().setupBaud(), "115200");
@@ -115,9 +115,9 @@ TEST_F(SettingsStoreTest, AStoredPortThatIsAbsentFallsBackToTheFirstAvailable) {
     writeIni("[Port]\nBaud=38400\nComNumber=3\n");
     startProgram();
     EXPECT_EQ(controller->ports().comChoice(), 1);
-    EXPECT_EQ(controller->comm().port().portNumber(), 1);
-    EXPECT_TRUE(controller->comm().port().isOpen());
-    EXPECT_EQ(controller->comm().port().baudRate(), 38400);
+    EXPECT_EQ(controller->link().port().portNumber(), 1);
+    EXPECT_TRUE(controller->link().port().isOpen());
+    EXPECT_EQ(controller->link().port().baudRate(), 38400);
     EXPECT_EQ(controller->ports().setupBaud(), "38400");
     EXPECT_TRUE(op.messageBoxes().isEmpty()); // silently
 }
@@ -130,14 +130,14 @@ TEST_F(SettingsStoreTest, NonsenseRatesAndPortsCountAsMissing) {
           QByteArray("[Port]\nBaud=fast\nComNumber=x\n[Display]\nWorldTop=high\n")}) {
         writeIni(text);
         startProgram();
-        EXPECT_EQ(controller->comm().port().baudRate(), 115200) << text.constData();
-        EXPECT_EQ(controller->comm().port().portNumber(), 1) << text.constData();
+        EXPECT_EQ(controller->link().port().baudRate(), 115200) << text.constData();
+        EXPECT_EQ(controller->link().port().portNumber(), 1) << text.constData();
         EXPECT_EQ(controller->pageSettings().worldTop, 9000.0);
     }
     // A rate outside the five is set on the port without touching the buttons; COM5..8 leave them too.
     writeIni("[Port]\nBaud=4800\nComNumber=3\n");
     startProgram();
-    EXPECT_EQ(controller->comm().port().baudRate(), 4800);
+    EXPECT_EQ(controller->link().port().baudRate(), 4800);
     EXPECT_EQ(controller->ports().baudChoice(), 115200);
     EXPECT_EQ(controller->ports().comChoice(), 3);
 }
@@ -150,8 +150,8 @@ TEST_F(SettingsStoreTest, EverySettingSurvivesACloseAndRestartAndUnknownKeysStay
              "Interface=can3\n[Programing]\nProg41FilePath=/opt/Prog41.a20\n");
     startProgram();
     MainController& c = *controller;
-    c.ports().rbBaudClick(19200);
-    c.ports().rbCOMClick(3);
+    c.ports().baudClicked(19200);
+    c.ports().comClicked(3);
     c.ports().setCanNodePosition(6);
     c.ports().setCanSpeedPosition(3);
     c.ports().setCanDeviceAddress(12);
@@ -159,13 +159,13 @@ TEST_F(SettingsStoreTest, EverySettingSurvivesACloseAndRestartAndUnknownKeysStay
     c.readout().restoreAutotransmit("SG");
     c.discovery().setDeviceAddress("05");
     // Sample options and the scope's range are held by the recording and the scope once the program runs.
-    c.acquisition().triggerLevelEdited("25");
-    c.acquisition().sampleTimeEdited("2500");
-    c.acquisition().setWaitForTrigger(6);
+    c.acquisition().options().triggerLevelEdited("25");
+    c.acquisition().options().sampleTimeEdited("2500");
+    c.acquisition().options().setWaitForTrigger(6);
     c.graph().setValueWindow(-7.25, 1234.5);
-    c.acquisition().setLongTermSampleEnable(true);
-    c.acquisition().setUseEvery(2);
-    c.acquisition().setUseStatusInformation(true);
+    c.acquisition().options().setLongTermSampleEnable(true);
+    c.acquisition().options().setUseEvery(2);
+    c.acquisition().options().setUseStatusInformation(true);
     PageSettings& p = c.pageSettings();
     p.graphName = "Line 4 filling";
     p.units = "kg";
@@ -187,8 +187,8 @@ TEST_F(SettingsStoreTest, EverySettingSurvivesACloseAndRestartAndUnknownKeysStay
 
     startProgram();
     MainController& d = *controller;
-    EXPECT_EQ(d.comm().port().portNumber(), 3);
-    EXPECT_EQ(d.comm().port().baudRate(), 19200);
+    EXPECT_EQ(d.link().port().portNumber(), 3);
+    EXPECT_EQ(d.link().port().baudRate(), 19200);
     EXPECT_EQ(d.ports().comChoice(), 3);
     EXPECT_EQ(d.ports().baudChoice(), 19200);
     EXPECT_EQ(d.ports().canNodePosition(), 6);
@@ -269,7 +269,7 @@ TEST_F(SettingsStoreTest, StartingWithStoredGrossAndCanSpeedSendsNothingBeforeTh
     EXPECT_TRUE(line1.receivedLines().isEmpty());
     EXPECT_TRUE(op.messageBoxes().isEmpty());
     EXPECT_EQ(controller->ports().canSpeedPosition(), 3);
-    controller->TabSheet1Show();
+    controller->displayPageShown();
     EXPECT_EQ(line1.receivedTexts(), (QList<QByteArray>{"SG\r"}));
 }
 

@@ -38,7 +38,7 @@ protected:
     void create() {
         controller = std::make_unique<MainController>(op, std::make_unique<devsim::SimulatedPort>(),
                                                       dir.filePath("Tarvo.ini"));
-        controller->FormCreate();
+        controller->start();
     }
     QTemporaryDir dir;
     test::FakeOperator op;
@@ -66,21 +66,21 @@ TEST_F(StartupTest, ProbeMarksAbsentPortsAndNothingReachesTheDeviceDuringCreatio
 TEST_F(StartupTest, FirstBytesAfterTheWindowShowsAreTheAutotransmitCommand) {
     devsim::Line* com1 = lineOn(1);
     create();
-    controller->TabSheet1Show();
+    controller->displayPageShown();
     const QList<QByteArray> sent = com1->receivedTexts();
     ASSERT_FALSE(sent.isEmpty());
     EXPECT_EQ(sent.first(), "SN\r");
     EXPECT_TRUE(controller->pageControlEnabled());
     // The stream matcher now expects net values.
-    EXPECT_EQ(controller->comm().dpGross().startString(), "N");
-    EXPECT_TRUE(controller->comm().dpGross().isActive());
+    EXPECT_EQ(controller->link().streamMatcher().startString(), "N");
+    EXPECT_TRUE(controller->link().streamMatcher().isActive());
 }
 
 TEST_F(StartupTest, OnlyComFivePresentStartsNormally) {
     lineOn(5);
     create();
     QSignalSpy close(controller.get(), &MainController::closeRequested);
-    controller->TabSheet1Show();
+    controller->displayPageShown();
     EXPECT_EQ(close.count(), 0);
     EXPECT_TRUE(controller->ports().portAvailable(5));
 }
@@ -88,7 +88,7 @@ TEST_F(StartupTest, OnlyComFivePresentStartsNormally) {
 TEST_F(StartupTest, NoPortAtAllSaysSoAndEndsTheProgram) {
     create();
     QSignalSpy close(controller.get(), &MainController::closeRequested);
-    controller->TabSheet1Show();
+    controller->displayPageShown();
     EXPECT_EQ(close.count(), 1);
     // Opening COM1 at initialisation already failed visibly; the probe itself showed nothing.
     EXPECT_EQ(op.messageBoxes(),
@@ -99,7 +99,7 @@ TEST_F(StartupTest, NoPortAtAllSaysSoAndEndsTheProgram) {
 TEST_F(StartupTest, OptionsPageShownWritesIdWithoutWaitingForAReply) {
     devsim::Line* com1 = lineOn(1);
     create();
-    controller->TabSheet2Show();
+    controller->optionsPageShown();
     EXPECT_EQ(com1->receivedTexts(), QList<QByteArray>{"ID\r"});
     EXPECT_TRUE(controller->pageControlEnabled());
 }
@@ -107,20 +107,20 @@ TEST_F(StartupTest, OptionsPageShownWritesIdWithoutWaitingForAReply) {
 TEST_F(StartupTest, ShutdownWritesSettingsBeforeThePortIsFreed) {
     lineOn(1);
     create();
-    controller->FormDestroy();
+    controller->shutdown();
     const QStringList& log = controller->stepLog();
-    const qsizetype settings = log.indexOf("WriteDefaultValues");
+    const qsizetype settings = log.indexOf("writeSettings");
     const qsizetype port = log.indexOf("serial port freed");
     ASSERT_GE(settings, 0);
     ASSERT_GE(port, 0);
     EXPECT_LT(settings, port);
     EXPECT_LT(log.indexOf("free CAN bridge: no CAN bridge"), settings);
     EXPECT_LT(port, log.indexOf("scope cleared: no scope"));
-    EXPECT_FALSE(controller->comm().port().isOpen());
-    EXPECT_FALSE(controller->comm().dpGross().isArmed());
+    EXPECT_FALSE(controller->link().port().isOpen());
+    EXPECT_FALSE(controller->link().streamMatcher().isArmed());
     // Creation ran its steps in their order too.
-    EXPECT_LT(log.indexOf("CommInit"), log.indexOf("probe COM8..COM1"));
-    EXPECT_LT(log.indexOf("probe COM8..COM1"), log.indexOf("ReadDefaultValues"));
+    EXPECT_LT(log.indexOf("initialise"), log.indexOf("probe COM8..COM1"));
+    EXPECT_LT(log.indexOf("probe COM8..COM1"), log.indexOf("readSettings"));
     EXPECT_LT(log.indexOf("hide family tabs"), log.indexOf("page control enabled"));
 }
 
@@ -128,7 +128,7 @@ TEST_F(StartupTest, DroppedFilesReachTheLoaderOneCallEachInOrder) {
     lineOn(1);
     create();
     QSignalSpy dropped(controller.get(), &MainController::firmwareFileDropped);
-    controller->AcceptFiles({"/tmp/a.qmf", "/tmp/b.s19", "/tmp/c.hex"});
+    controller->filesDropped({"/tmp/a.qmf", "/tmp/b.s19", "/tmp/c.hex"});
     ASSERT_EQ(dropped.count(), 3);
     EXPECT_EQ(dropped[0][0].toString(), "/tmp/a.qmf");
     EXPECT_EQ(dropped[2][0].toString(), "/tmp/c.hex");
@@ -180,24 +180,24 @@ TEST_F(StartupTest, SampleOptionsAndScopeRangeSurviveACloseAndRestart) {
     lineOn(1);
     create();
     Acquisition& a = controller->acquisition();
-    a.triggerLevelEdited("250");
-    a.sampleTimeEdited("4000");
-    a.setWaitForTrigger(6); // "Infinite"
-    a.setUseEvery(3);       // "1000"
-    a.setLongTermSampleEnable(true);
-    a.setUseStatusInformation(true);
+    a.options().triggerLevelEdited("250");
+    a.options().sampleTimeEdited("4000");
+    a.options().setWaitForTrigger(6); // "Infinite"
+    a.options().setUseEvery(3);       // "1000"
+    a.options().setLongTermSampleEnable(true);
+    a.options().setUseStatusInformation(true);
     controller->graph().setValueWindow(-50, 1234.5);
-    controller->FormDestroy();
+    controller->shutdown();
     controller.reset();
 
     create();
     Acquisition& b = controller->acquisition();
-    EXPECT_EQ(b.triggerLevelText(), "250");
-    EXPECT_EQ(b.sampleTimeText(), "4000");
-    EXPECT_EQ(b.waitForTrigger(), 6);
-    EXPECT_EQ(b.useEveryValue(), 1000);
-    EXPECT_TRUE(b.longTermSampleEnable());
-    EXPECT_TRUE(b.useStatusInformation());
+    EXPECT_EQ(b.options().triggerLevelText(), "250");
+    EXPECT_EQ(b.options().sampleTimeText(), "4000");
+    EXPECT_EQ(b.options().waitForTrigger(), 6);
+    EXPECT_EQ(b.options().useEveryValue(), 1000);
+    EXPECT_TRUE(b.options().longTermSampleEnable());
+    EXPECT_TRUE(b.options().useStatusInformation());
     EXPECT_DOUBLE_EQ(controller->graph().top(), 1234.5);
     EXPECT_DOUBLE_EQ(controller->graph().bottom(), -50);
     EXPECT_EQ(controller->selectedGraphSlot(), 1);

@@ -4,23 +4,23 @@
 
 using namespace tarvo;
 
-TEST(IsValidNumber, AcceptsSignedIntegersWithinRange) {
-    EXPECT_TRUE(IsValidNumber("15", 1, 100));
-    EXPECT_TRUE(IsValidNumber("-5", -10, 0));
-    EXPECT_TRUE(IsValidNumber("+100", 0, 100));
-    EXPECT_TRUE(IsValidNumber("0", 0, 99999));
+TEST(NumericEntryCheck, AcceptsSignedIntegersWithinRange) {
+    EXPECT_TRUE(isValidNumber("15", 1, 100));
+    EXPECT_TRUE(isValidNumber("-5", -10, 0));
+    EXPECT_TRUE(isValidNumber("+100", 0, 100));
+    EXPECT_TRUE(isValidNumber("0", 0, 99999));
 }
 
-TEST(IsValidNumber, RejectsMalformedOrOutOfRangeTexts) {
-    EXPECT_FALSE(IsValidNumber("1-2", -100, 100));
-    EXPECT_FALSE(IsValidNumber("", 0, 100));
-    EXPECT_FALSE(IsValidNumber("12a", 0, 100));
-    EXPECT_FALSE(IsValidNumber("101", 0, 100));
-    EXPECT_FALSE(IsValidNumber("+", -100, 100));
-    EXPECT_FALSE(IsValidNumber("-", -100, 100));
-    EXPECT_FALSE(IsValidNumber("1.5", 0, 100));
-    EXPECT_FALSE(IsValidNumber(" 5", 0, 100));
-    EXPECT_FALSE(IsValidNumber(QString::fromUtf8("\u0665"), 0, 100)); // Arabic-Indic digit five
+TEST(NumericEntryCheck, RejectsMalformedOrOutOfRangeTexts) {
+    EXPECT_FALSE(isValidNumber("1-2", -100, 100));
+    EXPECT_FALSE(isValidNumber("", 0, 100));
+    EXPECT_FALSE(isValidNumber("12a", 0, 100));
+    EXPECT_FALSE(isValidNumber("101", 0, 100));
+    EXPECT_FALSE(isValidNumber("+", -100, 100));
+    EXPECT_FALSE(isValidNumber("-", -100, 100));
+    EXPECT_FALSE(isValidNumber("1.5", 0, 100));
+    EXPECT_FALSE(isValidNumber(" 5", 0, 100));
+    EXPECT_FALSE(isValidNumber(QString::fromUtf8("\u0665"), 0, 100)); // Arabic-Indic digit five
 }
 
 TEST(ParseDecimal, ReadsWholeTextOnly) {

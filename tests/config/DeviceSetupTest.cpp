@@ -3,7 +3,7 @@
 #include "engine/Line.h"
 #include "engine/SimulatedPort.h"
 #include "engine/SimulatedPorts.h"
-#include "link/Communication_Unit.h"
+#include "link/CommandLink.h"
 #include "link/PortSelection.h"
 #include "link/SerialPort.h"
 #include "protocol/Discovery.h"
@@ -25,12 +25,12 @@ protected:
         config.baud = 115200;
         device = line.addDevice(config);
         devsim::SimulatedPorts::attach(1, &line);
-        comm = std::make_unique<Communication_Unit>(std::make_unique<devsim::SimulatedPort>(), op);
-        comm->CommInit();
+        comm = std::make_unique<CommandLink>(std::make_unique<devsim::SimulatedPort>(), op);
+        comm->initialise();
         ports = std::make_unique<PortSelection>(*comm);
         ports->setPortAvailable(1, true);
-        ports->rbBaudClick(115200);
-        ports->rbCOMClick(1);
+        ports->baudClicked(115200);
+        ports->comClicked(1);
         discovery = std::make_unique<Discovery>(*comm, *ports, op);
         discovery->setStreamCommand([] { return QByteArray("SN\r"); });
         setup = std::make_unique<DeviceSetup>(*comm, *ports, *discovery, op);
@@ -59,7 +59,7 @@ protected:
     test::FakeOperator op;
     devsim::Line line;
     devsim::Device* device = nullptr;
-    std::unique_ptr<Communication_Unit> comm;
+    std::unique_ptr<CommandLink> comm;
     std::unique_ptr<PortSelection> ports;
     std::unique_ptr<Discovery> discovery;
     std::unique_ptr<DeviceSetup> setup;
@@ -69,10 +69,10 @@ protected:
 } // namespace
 
 TEST_F(DeviceSetupTest, SetupWritesTheSetupBaudResetsAndFindsTheDeviceAtItsNewRate) {
-    ports->familyBaudClick(FamilyPage::Mxr41, 19200);
+    ports->familyBaudClicked(FamilyPage::Mxr41, 19200);
     op.answers = {true};
 
-    setup->btnSetupClick();
+    setup->setupClicked();
 
     EXPECT_EQ(upTo("SR\r"),
               (QList<devsim::Line::Received>{
@@ -89,7 +89,7 @@ TEST_F(DeviceSetupTest, SetupWritesTheSetupBaudResetsAndFindsTheDeviceAtItsNewRa
 
 TEST_F(DeviceSetupTest, CancelInTheSetupQuestionStillResetsAndSearches) {
     op.answers = {false};
-    setup->btnSetupClick();
+    setup->setupClicked();
     EXPECT_EQ(line.receivedTexts().first(), "SR\r");
     EXPECT_TRUE(discovery->found());
     EXPECT_EQ(pageControl, (QList<bool>{false, true}));
@@ -98,7 +98,7 @@ TEST_F(DeviceSetupTest, CancelInTheSetupQuestionStillResetsAndSearches) {
 TEST_F(DeviceSetupTest, ASetupStepThatIsNotAcknowledgedStopsBeforeTheReset) {
     line.setFault(devsim::Line::Fault::Err);
     op.answers = {true};
-    setup->btnSetupClick();
+    setup->setupClicked();
     EXPECT_EQ(line.receivedTexts(), (QList<QByteArray>{"DX1\r"}));
     EXPECT_EQ(op.infoMessages().last(), "Device setup NOT complete - Communikation error!");
     EXPECT_EQ(pageControl, (QList<bool>{false, true}));
@@ -106,7 +106,7 @@ TEST_F(DeviceSetupTest, ASetupStepThatIsNotAcknowledgedStopsBeforeTheReset) {
 
 TEST_F(DeviceSetupTest, LoadDefaultUnlocksLoadsResetsAndFinds) {
     op.answers = {true};
-    setup->btnLoadDefaultClick();
+    setup->loadDefaultClicked();
     const QList<QByteArray> sent = line.receivedTexts();
     ASSERT_GE(sent.size(), 4);
     EXPECT_EQ(sent[0], "CE\r");
@@ -121,7 +121,7 @@ TEST_F(DeviceSetupTest, LoadDefaultUnlocksLoadsResetsAndFinds) {
 
 TEST_F(DeviceSetupTest, CancelInLoadDefaultSendsNothing) {
     op.answers = {false};
-    setup->btnLoadDefaultClick();
+    setup->loadDefaultClicked();
     EXPECT_TRUE(line.receivedLines().isEmpty());
     EXPECT_EQ(op.events, (QStringList{"ask: Do you want to load factory defaults? -> no"}));
     EXPECT_EQ(pageControl, (QList<bool>{false, true}));
@@ -130,7 +130,7 @@ TEST_F(DeviceSetupTest, CancelInLoadDefaultSendsNothing) {
 TEST_F(DeviceSetupTest, ASilentDeviceGetsNoFactoryDefaultsButStillTheReset) {
     line.setFault(devsim::Line::Fault::Silent);
     op.answers = {true};
-    setup->btnLoadDefaultClick();
+    setup->loadDefaultClicked();
     EXPECT_EQ(line.receivedTexts(), (QList<QByteArray>{"CE\r", "SR\r"}));
     EXPECT_EQ(op.messageBoxes(), (QStringList{"Communication eror - Default not loaded!"}));
     EXPECT_EQ(op.infoMessages().last(), "Communication error... Power on and off and try again!");

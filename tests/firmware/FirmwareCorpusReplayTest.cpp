@@ -1,6 +1,6 @@
 // Every seed of the loader's fuzzer and every input that ever crashed it, run through the loader in
 // the sanitizer build, so a regression shows without running the fuzzer.
-#include "firmware/Tqmf.h"
+#include "firmware/FirmwareFile.h"
 #include "support/TestPaths.h"
 
 #include <QDir>
@@ -22,7 +22,7 @@ QStringList filesIn(const QString& folder) {
 
 void replay(const QStringList& files) {
     SilentOperator op;
-    Tqmf loader(op); // one loader for all, as the program keeps one
+    FirmwareFile loader(op); // one loader for all, as the program keeps one
     for (const QString& path : files) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
@@ -30,8 +30,8 @@ void replay(const QStringList& files) {
         const bool loaded = loader.loadBytes(bytes, path);
         EXPECT_EQ(loaded, loader.loadSucceeded()) << path.toStdString();
         EXPECT_EQ(loaded, loader.status().ok() && loader.kind() != FirmwareKind::None) << path.toStdString();
-        EXPECT_LE(loader.CodeSize(), bytes.size()) << path.toStdString();
-        EXPECT_LE(loader.TargetList().count(), TTargetList::kCapacity);
+        EXPECT_LE(loader.codeSize(), bytes.size()) << path.toStdString();
+        EXPECT_LE(loader.targets().count(), TargetList::kCapacity);
         EXPECT_FALSE(loader.summaryLines().isEmpty());
     }
 }
@@ -63,10 +63,10 @@ TEST(FirmwareCorpusReplay, SeedsStillReachTheirIntendedOutcomes) {
         {"badsum.hex", FirmwareKind::IntelHex, FirmwareStatus::Code::ChecksumError},
     };
     SilentOperator op;
-    Tqmf loader(op);
+    FirmwareFile loader(op);
     for (const Expect& e : expected) {
         const QString path = tarvo::test::sourceDir() + "/fuzz/corpus/firmware/" + e.name;
-        loader.Load(path);
+        loader.load(path);
         EXPECT_EQ(loader.kind(), e.kind) << e.name;
         EXPECT_EQ(loader.status().code, e.code) << e.name;
     }

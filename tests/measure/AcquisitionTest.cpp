@@ -17,7 +17,7 @@ bool sent(const MeasureRig& rig, const QByteArray& text) {
 
 TEST(FullDuplexCheckTest, AFullDuplexDeviceIsNeverAskedAndRunStartsItsStream) {
     MeasureRig rig;
-    rig.acq->RUNClick();
+    rig.acq->runClicked();
     EXPECT_TRUE(rig.op.events.filter("ask:").isEmpty());
     EXPECT_EQ(rig.line.receivedTexts(), (QList<QByteArray>{"DX\r", "SN\r"}));
     EXPECT_EQ(rig.findDeviceCalls, 1);
@@ -31,11 +31,11 @@ TEST(FullDuplexCheckTest, AFullDuplexDeviceIsNeverAskedAndRunStartsItsStream) {
     EXPECT_GT(rig.acq->sampleIndex(), 3);
     EXPECT_EQ(rig.acq->lamp(), Acquisition::Lamp::Red);
 
-    rig.acq->STOPClick();
+    rig.acq->stopClicked();
     EXPECT_TRUE(sent(rig, "SG\r"));
     EXPECT_EQ(rig.acq->sampleIndex(), 0);
     EXPECT_EQ(rig.acq->lamp(), Acquisition::Lamp::Green);
-    EXPECT_FALSE(rig.acq->RealTime().Enabled());
+    EXPECT_FALSE(rig.acq->stepTimer().isEnabled());
     EXPECT_FALSE(rig.graph.locked());
 }
 
@@ -43,7 +43,7 @@ TEST(FullDuplexCheckTest, AnsweringNoStillStartsAutotransmitAndYesSetsTheDeviceU
     {
         MeasureRig rig(4110, false);
         rig.op.answers = {false};
-        rig.acq->StartAutotransmitClick();
+        rig.display->startAutotransmitClicked();
         EXPECT_EQ(
             rig.op.events.filter("ask:"),
             QStringList{"ask: Device is not setup for full-duplex... Want to setup full-duplex? -> no"});
@@ -52,7 +52,7 @@ TEST(FullDuplexCheckTest, AnsweringNoStillStartsAutotransmitAndYesSetsTheDeviceU
     {
         MeasureRig rig(4110, false);
         rig.op.answers = {true};
-        rig.acq->StartAutotransmitClick();
+        rig.display->startAutotransmitClicked();
         EXPECT_EQ(rig.line.receivedTexts(), (QList<QByteArray>{"DX\r", "DX1\r", "WP\r", "SN\r"}));
         EXPECT_TRUE(rig.device->fullDuplex());
     }
@@ -61,7 +61,7 @@ TEST(FullDuplexCheckTest, AnsweringNoStillStartsAutotransmitAndYesSetsTheDeviceU
         MeasureRig rig(4110, false);
         rig.op.answers = {true};
         rig.line.setFault(devsim::Line::Fault::Silent);
-        rig.acq->StartAutotransmitClick();
+        rig.display->startAutotransmitClicked();
         EXPECT_EQ(rig.op.messageBoxes(),
                   QStringList{"Full-duplex setup NOT complete - Communikation error!"});
         EXPECT_EQ(rig.line.receivedTexts(), (QList<QByteArray>{"DX\r", "DX1\r"}));
@@ -76,7 +76,7 @@ TEST(FullDuplexCheckTest, AFailedStoreAbandonsWithTheCallersText) {
         if (bytes.contains("OK"))
             rig.line.setFault(devsim::Line::Fault::Silent);
     });
-    rig.acq->RUNClick();
+    rig.acq->runClicked();
     EXPECT_EQ(rig.op.infoMessages().last(), "Device setup NOT complete - Communikation error!");
     EXPECT_TRUE(rig.op.messageBoxes().isEmpty());
     EXPECT_EQ(rig.findDeviceCalls, 0);
@@ -86,7 +86,7 @@ TEST(FullDuplexCheckTest, AFailedStoreAbandonsWithTheCallersText) {
 TEST(AcquisitionTest, RunDoesNothingMoreForIdentityZero) {
     MeasureRig rig;
     rig.identity = 0;
-    rig.acq->RUNClick();
+    rig.acq->runClicked();
     EXPECT_EQ(rig.findDeviceCalls, 1);
     EXPECT_EQ(rig.line.receivedTexts(), QList<QByteArray>{"DX\r"});
     EXPECT_EQ(rig.acq->state(), Acquisition::State::Stopped);
@@ -94,20 +94,20 @@ TEST(AcquisitionTest, RunDoesNothingMoreForIdentityZero) {
 
 TEST(AcquisitionTest, RunOnAStatusDeviceStartsPacketsAndStepTimeFollowsThePacketRate) {
     MeasureRig rig(4113);
-    rig.acq->RUNClick();
+    rig.acq->runClicked();
     EXPECT_TRUE(sent(rig, "GP-1\r"));
-    EXPECT_EQ(rig.comm->dpGross().startString(), "P");
+    EXPECT_EQ(rig.comm->streamMatcher().startString(), "P");
     rig.muteDevice();
     for (int i = 0; i < 3; ++i)
         rig.feed("P", statusPacket(0x00, 0x00, 0x01, 0x00));
     // Samples before the first tick sit at time 0.
     EXPECT_EQ(rig.memory.slot(1).records[3].time, 0.0f);
-    rig.acq->RealTimeTimer(); // four packets counted (RUN starts the counter at 1)
+    rig.acq->stepTimeTick(); // four packets counted (RUN starts the counter at 1)
     EXPECT_DOUBLE_EQ(rig.acq->stepTime(), 250.0);
     EXPECT_EQ(rig.acq->stepTimeLabel(), "StepTime: 250.00ms");
-    EXPECT_EQ(rig.acq->RealTime().Interval(), TimeScale::ms(2500));
+    EXPECT_EQ(rig.acq->stepTimer().interval(), TimeScale::ms(2500));
     // A tick that saw no packet keeps the step time.
-    rig.acq->RealTimeTimer();
+    rig.acq->stepTimeTick();
     EXPECT_DOUBLE_EQ(rig.acq->stepTime(), 250.0);
     rig.feed("P", statusPacket(0x00, 0x00, 0x01, 0x00));
     EXPECT_EQ(rig.memory.slot(1).records[4].time, 250.0f);
@@ -115,7 +115,7 @@ TEST(AcquisitionTest, RunOnAStatusDeviceStartsPacketsAndStepTimeFollowsThePacket
     EXPECT_EQ(rig.acq->sampleLabel(), "SampleNr: 4");
     // "Clear all graph's" during the run starts the time axis again.
     ScopeControls controls(rig.graph, rig.memory, *rig.acq, rig.op);
-    controls.ClearAllClick();
+    controls.clearAllClicked();
     EXPECT_EQ(rig.acq->runClock(), 0.0);
     rig.feed("P", statusPacket(0x00, 0x00, 0x01, 0x00));
     EXPECT_EQ(rig.memory.slot(1).records[5].time, 250.0f);
@@ -124,11 +124,11 @@ TEST(AcquisitionTest, RunOnAStatusDeviceStartsPacketsAndStepTimeFollowsThePacket
 TEST(AcquisitionTest, TriggerThatNeverLeavesTheBandTimesOut) {
     MeasureRig rig;
     rig.device->setWeight(10.0);
-    rig.acq->TRIGGERClick(true);
+    rig.acq->triggerClicked(true);
     EXPECT_TRUE(sent(rig, "ID\r"));
     EXPECT_TRUE(sent(rig, "SN\r"));
     EXPECT_EQ(rig.acq->state(), Acquisition::State::Arming);
-    ASSERT_TRUE(rig.acq->WaitForTriggerTimer().isActive());
+    ASSERT_TRUE(rig.acq->waitForTriggerTimer().isActive());
     MeasureRig::pump(300);
     EXPECT_EQ(rig.acq->state(), Acquisition::State::WaitingForTrigger);
     EXPECT_EQ(rig.acq->lamp(), Acquisition::Lamp::Yellow);
@@ -142,22 +142,22 @@ TEST(AcquisitionTest, TriggerThatNeverLeavesTheBandTimesOut) {
 
 TEST(AcquisitionTest, TriggerOptionsAreCheckedWithTheirTexts) {
     MeasureRig rig;
-    rig.acq->triggerLevelEdited("100000");
+    rig.acq->options().triggerLevelEdited("100000");
     EXPECT_EQ(rig.op.lastInfoLine(Page::Options), "Triggerlevel out of range 0...99999 counts");
-    rig.acq->sampleTimeEdited("-1");
+    rig.acq->options().sampleTimeEdited("-1");
     EXPECT_EQ(rig.op.lastInfoLine(Page::Options), "SampleTime out of range 0...200000 ms");
-    rig.acq->TRIGGERClick(true);
+    rig.acq->triggerClicked(true);
     EXPECT_EQ(rig.op.messageBoxes(), QStringList{"TrigerLevel or SampleTime is out of range!"});
     EXPECT_FALSE(sent(rig, "DX\r"));
-    rig.acq->sampleTimeEdited("2000");
+    rig.acq->options().sampleTimeEdited("2000");
     EXPECT_EQ(rig.op.lastInfoLine(Page::Options), "");
 }
 
 TEST(AcquisitionTest, TheFirstCapturedValueIsTheOneThatLeftTheBand) {
     MeasureRig rig;
-    rig.acq->sampleTimeEdited("200"); // 20 ms real
+    rig.acq->options().sampleTimeEdited("200"); // 20 ms real
     rig.acq->setSelectedSlot(2);
-    rig.acq->TRIGGERClick(true);
+    rig.acq->triggerClicked(true);
     rig.muteDevice();
     rig.feed("N", "+1.0"); // reference 10
     rig.feed("N", "+2.5"); // 25: inside 10 +- 15
@@ -182,7 +182,7 @@ TEST(AcquisitionTest, TheFirstCapturedValueIsTheOneThatLeftTheBand) {
     EXPECT_FLOAT_EQ(slot.records[3].net, 40.0f);
     EXPECT_FLOAT_EQ(slot.records[1].time, 200.0f / 4 - 1);
     EXPECT_FLOAT_EQ(slot.records[2].count, 4.0f);
-    // DrawGraphData plots values 2..n, value k at (k - 1) * s.
+    // drawValueCapture plots values 2..n, value k at (k - 1) * s.
     const PointSeries& series = rig.graph.series(2);
     ASSERT_EQ(series.size(), 3u);
     EXPECT_DOUBLE_EQ(series[0].time, 200.0 / 4);
@@ -194,9 +194,9 @@ TEST(AcquisitionTest, TheFirstCapturedValueIsTheOneThatLeftTheBand) {
 
 TEST(AcquisitionTest, ACycleThatOutlastsTheSampleTimeStillDrawsWhatWasCaptured) {
     MeasureRig rig(4113);
-    rig.acq->setUseStatusInformation(true);
-    rig.acq->sampleTimeEdited("100"); // 10 ms real
-    rig.acq->TRIGGERClick(true);
+    rig.acq->options().setUseStatusInformation(true);
+    rig.acq->options().sampleTimeEdited("100"); // 10 ms real
+    rig.acq->triggerClicked(true);
     EXPECT_TRUE(sent(rig, "GP-1\r"));
     rig.muteDevice();
     rig.feed("P", statusPacket(0x00, 0x00, 0x01, 0x00)); // idle
@@ -218,23 +218,23 @@ TEST(AcquisitionTest, ACycleThatOutlastsTheSampleTimeStillDrawsWhatWasCaptured) 
     for (const GraphMarker& m : rig.graph.markers())
         markers << m.text;
     EXPECT_EQ(markers, (QStringList{"Triged", "Measuring"}));
-    EXPECT_TRUE(rig.acq->GA().isActive());
+    EXPECT_TRUE(rig.acq->averageReadTimer().isActive());
     EXPECT_EQ(rig.acq->lastDrawKind(), Acquisition::DrawKind::CheckWeigher);
 }
 
 TEST(AcquisitionTest, ADosingCycleEndsAtIdleAndRearmsWhenAsked) {
     MeasureRig rig(4114);
-    rig.acq->setUseStatusInformation(true);
-    rig.acq->setRetrigAfterDraw(true);
-    rig.acq->sampleTimeEdited("100000");
-    rig.acq->TRIGGERClick(true);
+    rig.acq->options().setUseStatusInformation(true);
+    rig.acq->options().setRetrigAfterDraw(true);
+    rig.acq->options().sampleTimeEdited("100000");
+    rig.acq->triggerClicked(true);
     EXPECT_TRUE(sent(rig, "SC\r"));
     rig.muteDevice();
     for (unsigned char s : {0x00, 0x03, 0x04, 0x05, 0x07, 0x00})
         rig.feed("P", statusPacket(s, 0x00, 0x01, 0x00, 0x00, 0x01, 0x00));
     EXPECT_TRUE(rig.op.messageBoxes().isEmpty());
     EXPECT_EQ(rig.memory.slot(1).count, 4);
-    EXPECT_TRUE(rig.acq->GD().isActive());
+    EXPECT_TRUE(rig.acq->dosedReadTimer().isActive());
     QStringList markers;
     for (const GraphMarker& m : rig.graph.markers())
         markers << m.text;
@@ -249,9 +249,9 @@ TEST(AcquisitionTest, ADosingCycleEndsAtIdleAndRearmsWhenAsked) {
 
 TEST(AcquisitionTest, ARecordingStopsCleanlyAtItsCapacity) {
     MeasureRig rig;
-    rig.acq->RUNClick();
+    rig.acq->runClicked();
     rig.muteDevice();
-    rig.comm->dpGross().setStartString("N");
+    rig.comm->streamMatcher().setStartString("N");
     for (int i = 0; i < kMaxSamples; ++i)
         rig.dispatcher->dispatch("+1.5");
     EXPECT_EQ(rig.acq->sampleIndex(), kMaxSamples);
@@ -270,14 +270,14 @@ TEST(AcquisitionTest, ARecordingStopsCleanlyAtItsCapacity) {
 TEST(DisplayPageTest, ShownStartsTheSelectedStreamAndLeavingStops) {
     MeasureRig rig;
     rig.readout.setText("old");
-    rig.acq->TabSheet1Show();
-    EXPECT_EQ(rig.comm->dpGross().startString(), "N");
-    EXPECT_TRUE(rig.comm->dpGross().isActive());
+    rig.display->displayPageShown();
+    EXPECT_EQ(rig.comm->streamMatcher().startString(), "N");
+    EXPECT_TRUE(rig.comm->streamMatcher().isActive());
     EXPECT_EQ(rig.line.receivedTexts(), QList<QByteArray>{"SN\r"});
     MeasureRig::pump(200);
     EXPECT_TRUE(rig.readout.text().startsWith("N "));
-    rig.acq->RUNClick();
-    rig.acq->TabSheet1Hide();
+    rig.acq->runClicked();
+    rig.display->displayPageHidden();
     EXPECT_FALSE(rig.acq->runDown());
     EXPECT_EQ(rig.line.receivedTexts().last(), "SG\r");
 }
@@ -290,7 +290,7 @@ TEST(BigDisplayTest, ClosingTheWindowClearsTheOptionAndTriggerValuesBringItBack)
     EXPECT_FALSE(rig.readout.showBigDisplay());
     rig.readout.setShowBigDisplay(true);
     rig.readout.bigDisplayVisible(); // still shown
-    rig.acq->TRIGGERClick(true);
+    rig.acq->triggerClicked(true);
     rig.muteDevice();
     // Hidden by other means while the option stays (minimised): a trigger value shows it again.
     rig.readout.setShowBigDisplay(true);

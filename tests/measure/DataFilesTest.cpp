@@ -104,15 +104,15 @@ TEST(DataFilesTest, ARunOfThreeSamplesGivesFiveLinesAndTheSelectedField) {
     MeasureRig rig;
     DataFiles files(rig.op, rig.memory);
     QTemporaryDir dir;
-    rig.acq->RUNClick();
+    rig.acq->runClicked();
     rig.muteDevice();
     rig.feed("N", "+123.4");
     rig.feed("N", "-0.5");
     rig.feed("N", "+1.0");
-    rig.acq->STOPClick();
+    rig.acq->stopClicked();
     const QString path = dir.filePath("run.csv");
     rig.op.fileNames.push_back(path);
-    files.SaveCsvClick(1, rig.readout.grossSelected());
+    files.saveCsvClicked(1, rig.readout.grossSelected());
     EXPECT_TRUE(rig.op.events.contains("save: .csv"));
     const QStringList lines = linesOf(path);
     ASSERT_EQ(lines.size(), 5);
@@ -125,7 +125,7 @@ TEST(DataFilesTest, ARunOfThreeSamplesGivesFiveLinesAndTheSelectedField) {
     // Saved while "SG" is selected, the same recording (made with "SN") gives its gross field.
     rig.readout.restoreAutotransmit("SG");
     rig.op.fileNames.push_back(path);
-    files.SaveCsvClick(1, rig.readout.grossSelected());
+    files.saveCsvClicked(1, rig.readout.grossSelected());
     const QStringList gross = linesOf(path);
     ASSERT_EQ(gross.size(), 5);
     EXPECT_EQ(gross[2], "0,0");
@@ -133,7 +133,7 @@ TEST(DataFilesTest, ARunOfThreeSamplesGivesFiveLinesAndTheSelectedField) {
 
     // Cancelling the dialog writes nothing.
     QFile::remove(path);
-    files.SaveCsvClick(1, true);
+    files.saveCsvClicked(1, true);
     EXPECT_FALSE(QFile::exists(path));
 }
 
@@ -141,7 +141,7 @@ TEST(DataFilesTest, UnrecordedSlotsAndUnwritableFilesAreRefusedWithTheirTexts) {
     Files f;
     // The graph data file keeps its two lines.
     f.op.fileNames.push_back(f.path("empty.csv"));
-    EXPECT_FALSE(f.files.SaveGraphData(3, true));
+    EXPECT_FALSE(f.files.saveGraphData(3, true));
     EXPECT_EQ(f.op.messageBoxes(), QStringList{"Can't save a graph that is not recorded!"});
     EXPECT_EQ(linesOf(f.path("empty.csv")),
               (QStringList{">Change this text in Graph Options<", "GraphData,Milliseconds"}));
@@ -149,18 +149,18 @@ TEST(DataFilesTest, UnrecordedSlotsAndUnwritableFilesAreRefusedWithTheirTexts) {
     // The dosing data file asks nothing at all.
     f.op.clear();
     f.files.setLogDosingData(true);
-    f.files.SaveCsvClick(3, true);
+    f.files.saveCsvClicked(3, true);
     EXPECT_EQ(f.op.messageBoxes(), QStringList{"Can't save a graph that has never been drawed!"});
     EXPECT_TRUE(f.op.events.filter("save:").isEmpty());
 
     f.op.clear();
     fill(f.memory.slot(1), {{1, 2, 3}});
     f.op.fileNames.push_back(f.path("no/such/folder/x.csv"));
-    EXPECT_FALSE(f.files.SaveGraphData(1, true));
+    EXPECT_FALSE(f.files.saveGraphData(1, true));
     EXPECT_EQ(f.op.messageBoxes(), QStringList{" Can not write file!"});
     f.op.clear();
     f.op.fileNames.push_back(f.dir.path());
-    EXPECT_FALSE(f.files.SaveDosingData(1));
+    EXPECT_FALSE(f.files.saveDosingData(1));
     EXPECT_EQ(f.op.messageBoxes(), QStringList{" Can not write file!"});
 }
 
@@ -169,22 +169,22 @@ TEST(DataFilesTest, DosingFileUsesTheSlotsOwnCountAndNetField) {
     DataFiles files(rig.op, rig.memory);
     files.setLogDosingData(true);
     QTemporaryDir dir;
-    rig.acq->setUseStatusInformation(true);
-    rig.acq->sampleTimeEdited("100000");
+    rig.acq->options().setUseStatusInformation(true);
+    rig.acq->options().sampleTimeEdited("100000");
     rig.acq->setSelectedSlot(2);
-    rig.acq->TRIGGERClick(true);
+    rig.acq->triggerClicked(true);
     rig.muteDevice();
     unsigned char n = 1;
     for (unsigned char s : {0x00, 0x03, 0x04, 0x05, 0x07, 0x00})
         rig.feed("P", statusPacket(s, 0x00, 0x01, 0x00, 0x00, n++, 0x00));
     // STOP clears the running sample index; the slot keeps its own count.
-    rig.acq->STOPClick();
+    rig.acq->stopClicked();
     ASSERT_EQ(rig.acq->sampleIndex(), 0);
     const GraphSlot& slot = rig.memory.slot(2);
     ASSERT_EQ(slot.count, 4);
     const QString path = dir.filePath("dose.csv");
     rig.op.fileNames.push_back(path);
-    files.SaveCsvClick(2, false);
+    files.saveCsvClicked(2, false);
     const QStringList lines = linesOf(path);
     ASSERT_EQ(lines.size(), 6);
     EXPECT_EQ(lines[1], "DoseData,Milliseconds");
@@ -198,7 +198,7 @@ TEST(DataFilesTest, DosingFileUsesTheSlotsOwnCountAndNetField) {
     // Slot 1: net and time, both as values.
     fill(rig.memory.slot(1), {{5, 0.1f, 12.5f}});
     rig.op.fileNames.push_back(path);
-    files.SaveCsvClick(1, false);
+    files.saveCsvClicked(1, false);
     EXPECT_EQ(linesOf(path).at(2),
               DataFiles::valueText(0.1f) + ",12" + DataFiles::localeDecimalPoint() + "5");
 }

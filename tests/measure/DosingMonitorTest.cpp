@@ -16,12 +16,12 @@ struct MonitorRig : MeasureRig {
     explicit MonitorRig(int identity = 4114) : MeasureRig(identity) {
         QObject::connect(dispatcher.get(), &StreamDispatcher::valueDisplayPacket, &monitor,
                          &DosingMonitor::valueDisplayPacket);
-        QObject::connect(acq.get(), &Acquisition::averageReadDue, &monitor, &DosingMonitor::GATimer);
-        QObject::connect(acq.get(), &Acquisition::dosedReadDue, &monitor, &DosingMonitor::GDTimer);
+        QObject::connect(acq.get(), &Acquisition::averageReadDue, &monitor, &DosingMonitor::readAverage);
+        QObject::connect(acq.get(), &Acquisition::dosedReadDue, &monitor, &DosingMonitor::readDosedValue);
     }
     // The stream as a RUN on a status device leaves it.
     void streamRunning(const QByteArray& start) {
-        PacketMatcher& m = comm->dpGross();
+        PacketMatcher& m = comm->streamMatcher();
         m.setStartString(start);
         m.setEndString("\r");
         m.setAutoEnable(true);
@@ -38,7 +38,7 @@ struct MonitorRig : MeasureRig {
 TEST(DosingMonitorTest, DosedValueReadSeesItsReplyAndResumesTheStream) {
     MonitorRig rig;
     rig.streamRunning("P");
-    rig.acq->GD().start(1); // what the dosing decoder and DrawDoseData start
+    rig.acq->dosedReadTimer().start(1); // what the dosing decoder and drawDosingCapture start
     MeasureRig::pump(150);
     const QList<QByteArray> sent = rig.line.receivedTexts();
     ASSERT_GE(sent.size(), 2);
@@ -48,8 +48,8 @@ TEST(DosingMonitorTest, DosedValueReadSeesItsReplyAndResumesTheStream) {
     EXPECT_FALSE(rig.monitor.valueDisplayText().isEmpty());
     EXPECT_EQ(rig.monitor.dataLines().at(0), "1: " + rig.monitor.valueDisplayText());
     EXPECT_EQ(rig.monitor.rememberedStart(), "P");
-    EXPECT_EQ(rig.comm->dpGross().startString(), "P");
-    EXPECT_TRUE(rig.comm->dpGross().isActive());
+    EXPECT_EQ(rig.comm->streamMatcher().startString(), "P");
+    EXPECT_TRUE(rig.comm->streamMatcher().isActive());
     EXPECT_FALSE(rig.monitor.awaitingReply());
 }
 
@@ -57,24 +57,24 @@ TEST(DosingMonitorTest, AverageReadWithoutAReplyRestoresTheStreamAfterItsLimit) 
     MonitorRig rig(4113);
     rig.streamRunning("G");
     rig.line.setFault(devsim::Line::Fault::Silent);
-    rig.monitor.GATimer();
+    rig.monitor.readAverage();
     EXPECT_EQ(rig.line.receivedTexts().value(0), "GA\r");
     // Waiting for the reply under "A+", not yet given up.
-    EXPECT_EQ(rig.comm->dpGross().startString(), "A+");
+    EXPECT_EQ(rig.comm->streamMatcher().startString(), "A+");
     EXPECT_TRUE(rig.monitor.awaitingReply());
     MeasureRig::pump(DosingMonitor::kReplyLimitMs / 10 + 100);
-    EXPECT_EQ(rig.comm->dpGross().startString(), "G");
-    EXPECT_TRUE(rig.comm->dpGross().isActive());
+    EXPECT_EQ(rig.comm->streamMatcher().startString(), "G");
+    EXPECT_TRUE(rig.comm->streamMatcher().isActive());
     EXPECT_TRUE(rig.line.receivedTexts().contains("SG\r"));
     EXPECT_TRUE(rig.monitor.valueDisplayText().isEmpty());
 
     // With the device answering, the average arrives through the stream dispatcher.
     rig.line.setFault(devsim::Line::Fault::None);
     rig.line.clearReceived();
-    rig.monitor.GATimer();
+    rig.monitor.readAverage();
     MeasureRig::pump(100);
     EXPECT_FALSE(rig.monitor.valueDisplayText().isEmpty());
-    EXPECT_EQ(rig.comm->dpGross().startString(), "G");
+    EXPECT_EQ(rig.comm->streamMatcher().startString(), "G");
     EXPECT_TRUE(rig.line.receivedTexts().contains("SG\r"));
 }
 
@@ -150,7 +150,7 @@ TEST(DosingMonitorTest, TheAverageLoopKeepsTheStreamStopped) {
     rig.dispatcher->dispatch("0042");
     EXPECT_EQ(rig.monitor.valueDisplayText(), "0042");
     EXPECT_TRUE(rig.line.receivedTexts().isEmpty());
-    EXPECT_EQ(rig.comm->dpGross().startString(), "D+");
+    EXPECT_EQ(rig.comm->streamMatcher().startString(), "D+");
 
     // "Show Last Average" and the window's own hiding.
     QSignalSpy shown(&rig.monitor, &DosingMonitor::showLastAverageChanged);

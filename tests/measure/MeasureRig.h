@@ -4,8 +4,9 @@
 #include "engine/Line.h"
 #include "engine/SimulatedPort.h"
 #include "engine/SimulatedPorts.h"
-#include "link/Communication_Unit.h"
+#include "link/CommandLink.h"
 #include "measure/Acquisition.h"
+#include "measure/DisplayStream.h"
 #include "measure/GraphModel.h"
 #include "measure/LiveReadout.h"
 #include "measure/RecordingMemory.h"
@@ -31,33 +32,35 @@ public:
         config.fullDuplex = fullDuplex;
         device = line.addDevice(config);
         devsim::SimulatedPorts::attach(1, &line);
-        comm = std::make_unique<Communication_Unit>(std::make_unique<devsim::SimulatedPort>(), op);
-        comm->CommInit();
+        comm = std::make_unique<CommandLink>(std::make_unique<devsim::SimulatedPort>(), op);
+        comm->initialise();
         identity = deviceIdentity;
         MeasureHooks hooks;
-        hooks.FindDevice = [this] { ++findDeviceCalls; };
+        hooks.findDevice = [this] { ++findDeviceCalls; };
         hooks.deviceIdentity = [this] { return identity; };
         hooks.anySerialPort = [] { return true; };
         acq = std::make_unique<Acquisition>(*comm, op, readout, memory, graph, hooks);
+        display = std::make_unique<DisplayStream>(*comm, op, readout, *acq, hooks);
         dispatcher = std::make_unique<StreamDispatcher>(*comm, op, readout, memory, graph, *acq,
                                                         [this] { return identity; });
         comm->setStreamSink([this](QByteArrayView packet) { dispatcher->dispatch(packet); });
     }
     ~MeasureRig() {
         dispatcher.reset();
+        display.reset();
         acq.reset();
         comm.reset();
         devsim::SimulatedPorts::clear();
         TimeScale::setFactor(1.0);
     }
 
-    // A line as dpGross would deliver it under the given start string.
+    // A line as streamMatcher would deliver it under the given start string.
     void feed(const QByteArray& start, QByteArrayView text) {
-        comm->dpGross().setStartString(start);
+        comm->streamMatcher().setStartString(start);
         dispatcher->dispatch(text);
     }
     // Keeps the device's own stream away from the dispatcher so that only hand-made lines arrive.
-    void muteDevice() { comm->dpGross().setEnabled(false); }
+    void muteDevice() { comm->streamMatcher().setEnabled(false); }
 
     // Runs the event loop for a real-time span.
     static void pump(int realMs) {
@@ -72,11 +75,12 @@ public:
     FakeOperator op;
     devsim::Line line;
     devsim::Device* device = nullptr;
-    std::unique_ptr<Communication_Unit> comm;
+    std::unique_ptr<CommandLink> comm;
     LiveReadout readout;
     RecordingMemory memory;
     GraphModel graph;
     std::unique_ptr<Acquisition> acq;
+    std::unique_ptr<DisplayStream> display;
     std::unique_ptr<StreamDispatcher> dispatcher;
     int identity = 4110;
     int findDeviceCalls = 0;

@@ -69,9 +69,9 @@ TEST(RecordingMemoryTest, ReservedMemoryCostsResidentPagesOnlyOnceUsed) {
     const std::size_t idle = run() + rest();
     EXPECT_LT(idle, std::size_t(1) << 20);
 
-    rig.acq->RUNClick();
+    rig.acq->runClicked();
     rig.muteDevice();
-    rig.comm->dpGross().setStartString("N");
+    rig.comm->streamMatcher().setStartString("N");
     for (int i = 0; i < kMaxSamples; ++i)
         rig.dispatcher->dispatch("+12.5");
     const std::size_t written = run();

@@ -18,8 +18,8 @@ struct ScopeRig : MeasureRig {
     // A triggered value capture of the given values into the selected slot; the last value is fed
     // again after the sample time, which stores it once more and then ends the capture.
     void capture(std::initializer_list<const char*> values) {
-        acq->sampleTimeEdited("200");
-        acq->TRIGGERClick(true);
+        acq->options().sampleTimeEdited("200");
+        acq->triggerClicked(true);
         muteDevice();
         feed("N", "+0.0"); // reference
         const char* last = "+0.0";
@@ -98,14 +98,14 @@ TEST(ScopeControlsTest, ClearedSlotRedrawsButClearAllForgetsEveryRecording) {
     const std::size_t drawn = rig.graph.series(2).size();
     ASSERT_GT(drawn, 0u);
 
-    rig.controls.ClearClick(2);
+    rig.controls.clearClicked(2);
     EXPECT_TRUE(rig.graph.series(2).empty());
-    rig.controls.RedrawClick();
+    rig.controls.redrawClicked();
     EXPECT_EQ(rig.graph.series(2).size(), drawn);
     EXPECT_TRUE(rig.op.messageBoxes().isEmpty());
 
     rig.graph.addMarker("x", 1);
-    rig.controls.ClearAllClick();
+    rig.controls.clearAllClicked();
     EXPECT_TRUE(rig.graph.series(2).empty());
     EXPECT_TRUE(rig.graph.markers().isEmpty());
     EXPECT_EQ(rig.graph.left(), 0);
@@ -113,11 +113,11 @@ TEST(ScopeControlsTest, ClearedSlotRedrawsButClearAllForgetsEveryRecording) {
     EXPECT_EQ(rig.graph.bottom(), -1000);
     EXPECT_EQ(rig.graph.top(), 1000);
     EXPECT_EQ(rig.controls.runClock(), 0);
-    rig.controls.toolClick(ScopeControls::Tool::Redraw);
+    rig.controls.toolClicked(ScopeControls::Tool::Redraw);
     EXPECT_EQ(rig.op.messageBoxes(), QStringList{"Can't redraw a graph that has never been drawed!"});
     EXPECT_TRUE(rig.graph.series(2).empty());
 
-    rig.controls.RESETClick();
+    rig.controls.resetClicked();
     EXPECT_EQ(rig.graph.bottom(), -100);
     EXPECT_EQ(rig.graph.top(), 9000);
 }
@@ -141,9 +141,9 @@ TEST(ScopeControlsTest, GraphOptionsColoursModesAndPerformance) {
 
     // The colour dialog starts from the current colour; cancelling keeps it.
     rig.op.colours.push_back(0x123456);
-    rig.controls.colourButtonClick(GraphModel::Grid);
+    rig.controls.colourButtonClicked(GraphModel::Grid);
     EXPECT_EQ(rig.graph.colour(GraphModel::Grid), 0x123456u);
-    rig.controls.colourButtonClick(GraphModel::Marks);
+    rig.controls.colourButtonClicked(GraphModel::Marks);
     EXPECT_EQ(rig.graph.colour(GraphModel::Marks), 0xff0000u);
 
     EXPECT_EQ(ScopeControls::mouseModeNames().indexOf("mmPencil"), 7);
@@ -151,26 +151,26 @@ TEST(ScopeControlsTest, GraphOptionsColoursModesAndPerformance) {
     EXPECT_TRUE(rig.controls.pencilButtonsVisible());
     rig.graph.addPencilDrawing({{1, 1}, {2, 2}});
     rig.graph.addPencilDrawing({{3, 3}});
-    rig.controls.ClLastPencilClick();
+    rig.controls.clearLastPencilClicked();
     EXPECT_EQ(rig.graph.pencilDrawings().size(), 1);
-    rig.controls.ClPencilClick();
+    rig.controls.clearPencilClicked();
     EXPECT_TRUE(rig.graph.pencilDrawings().isEmpty());
-    rig.controls.toolClick(ScopeControls::Tool::DeleteLastPencil); // nothing to delete
-    rig.controls.toolClick(ScopeControls::Tool::Pan);
-    EXPECT_EQ(rig.graph.mouseMode(), GraphModel::MouseMode::mmPan);
+    rig.controls.toolClicked(ScopeControls::Tool::DeleteLastPencil); // nothing to delete
+    rig.controls.toolClicked(ScopeControls::Tool::Pan);
+    EXPECT_EQ(rig.graph.mouseMode(), GraphModel::MouseMode::Pan);
     EXPECT_FALSE(rig.controls.pencilButtonsVisible());
-    rig.controls.toolClick(ScopeControls::Tool::PencilDraw);
-    EXPECT_EQ(rig.graph.mouseMode(), GraphModel::MouseMode::mmCombinedDraw);
-    rig.controls.toolClick(ScopeControls::Tool::Points);
+    rig.controls.toolClicked(ScopeControls::Tool::PencilDraw);
+    EXPECT_EQ(rig.graph.mouseMode(), GraphModel::MouseMode::CombinedDraw);
+    rig.controls.toolClicked(ScopeControls::Tool::Points);
     EXPECT_EQ(rig.graph.drawStyle(), GraphModel::DrawStyle::Points);
-    rig.controls.toolClick(ScopeControls::Tool::Zoom);
-    EXPECT_EQ(rig.graph.mouseMode(), GraphModel::MouseMode::mmScale);
+    rig.controls.toolClicked(ScopeControls::Tool::Zoom);
+    EXPECT_EQ(rig.graph.mouseMode(), GraphModel::MouseMode::Scale);
 
     EXPECT_EQ(rig.controls.graphicsPerformance(), 3);
     rig.controls.setGraphicsPerformance(6);
-    EXPECT_EQ(rig.acq->LiveDrawRefreshTimer().interval(), TimeScale::ms(10));
+    EXPECT_EQ(rig.acq->liveDrawTimer().interval(), TimeScale::ms(10));
     rig.controls.setGraphicsPerformance(0);
-    EXPECT_EQ(rig.acq->LiveDrawRefreshTimer().interval(), TimeScale::ms(400));
+    EXPECT_EQ(rig.acq->liveDrawTimer().interval(), TimeScale::ms(400));
 }
 
 TEST(ScopeControlsTest, EverySlotKeepsAndRedrawsItsOwnRecordingAndSavesTheNumbersItDraws) {
@@ -188,8 +188,8 @@ TEST(ScopeControlsTest, EverySlotKeepsAndRedrawsItsOwnRecordingAndSavesTheNumber
     rig.capture({"-3.5", "-4.5"});
     ASSERT_TRUE(rig.memory.slot(2).recorded);
     rig.controls.selectSlot(1);
-    rig.controls.ClearClick(1);
-    rig.controls.RedrawClick();
+    rig.controls.clearClicked(1);
+    rig.controls.redrawClicked();
     std::vector<double> redrawn;
     for (const GraphPoint& p : rig.graph.series(1))
         redrawn.push_back(p.value);
@@ -210,18 +210,18 @@ TEST(ScopeControlsTest, EverySlotKeepsAndRedrawsItsOwnRecordingAndSavesTheNumber
 
 TEST(ScopeControlsTest, DuringARunTheTimeWindowFollowsTheNewestSampleAtItsWidth) {
     ScopeRig rig;
-    rig.acq->RUNClick();
+    rig.acq->runClicked();
     rig.muteDevice();
-    ASSERT_TRUE(rig.acq->LiveDrawRefreshTimer().isActive());
+    ASSERT_TRUE(rig.acq->liveDrawTimer().isActive());
     // Samples arrive, then the live-draw refresh ticks, as while the program runs.
     auto samples = [&rig](int n) {
         for (int i = 0; i < n; ++i)
             rig.feed("N", "+12.5");
-        rig.acq->LiveDrawRefreshTimerTimer();
+        rig.acq->liveDrawTick();
     };
     auto newest = [&rig] { return rig.graph.liveTrace()[rig.graph.liveTrace().size() - 1].time; };
     samples(3);
-    rig.acq->RealTimeTimer();
+    rig.acq->stepTimeTick();
     ASSERT_DOUBLE_EQ(rig.acq->stepTime(), 250.0);
 
     // Up to 10 s the window stays where RUN put it.

@@ -18,7 +18,7 @@ QStringList markerTexts(const GraphModel& graph) {
 
 // RUN started against the simulator, then the device's own stream muted.
 void startRun(MeasureRig& rig) {
-    rig.acq->RUNClick();
+    rig.acq->runClicked();
     ASSERT_TRUE(rig.acq->runDown());
     rig.muteDevice();
 }
@@ -65,8 +65,8 @@ TEST(ReadoutTest, ValueLinesFollowTheSelectionPrefixAndAreRecordedInCounts) {
 
     // A change of selection moves the matcher and the prefix, and tells the device.
     rig.line.clearReceived();
-    rig.acq->setAutotransmit("SG");
-    EXPECT_EQ(rig.comm->dpGross().startString(), "G");
+    rig.display->setAutotransmit("SG");
+    EXPECT_EQ(rig.comm->streamMatcher().startString(), "G");
     EXPECT_EQ(rig.readout.buttonCaption(), "Start autotransmit (SG)");
     EXPECT_TRUE(rig.line.receivedTexts().contains("SG\r"));
     rig.muteDevice();
@@ -102,9 +102,9 @@ TEST(StreamDispatcherTest, OnlySevenByteStatusPacketsAreDecoded) {
 
 TEST(StreamDispatcherTest, DosingPacketsRecordFlagsAndAlwaysDrawStateMarkers) {
     MeasureRig rig(4114);
-    ASSERT_FALSE(rig.acq->useStatusInformation());
+    ASSERT_FALSE(rig.acq->options().useStatusInformation());
     startRun(rig);
-    EXPECT_EQ(rig.comm->dpGross().startString(), "P");
+    EXPECT_EQ(rig.comm->streamMatcher().startString(), "P");
     rig.feed("P", statusPacket(0x40, 0x10, 0x00, 0x10));
     rig.feed("P", statusPacket(0x45, 0x10, 0x01, 0x00, 0x00, 0x00, 0x90));
     const SampleRecord& r = rig.memory.capture()[2];
@@ -117,17 +117,17 @@ TEST(StreamDispatcherTest, DosingPacketsRecordFlagsAndAlwaysDrawStateMarkers) {
     EXPECT_FLOAT_EQ(rig.memory.slot(1).records[2].net, 9.0f);
     rig.feed("P", statusPacket(0x40, 0x10, 0x00, 0x10));
     EXPECT_EQ(markerTexts(rig.graph), (QStringList{"FineFill", "Idle"}));
-    EXPECT_TRUE(rig.acq->GD().isActive());
+    EXPECT_TRUE(rig.acq->dosedReadTimer().isActive());
 }
 
 TEST(StreamDispatcherTest, CheckWeigherCycleDrawsStateNamesAndStartsTheAverageRead) {
     MeasureRig rig(4113);
-    rig.acq->setUseStatusInformation(true);
+    rig.acq->options().setUseStatusInformation(true);
     startRun(rig);
     for (unsigned char state : {0, 1, 2, 4, 0})
         rig.feed("P", statusPacket(state, 0x00, 0x01, 0x23));
     EXPECT_EQ(markerTexts(rig.graph), (QStringList{"AutoTare", "Triged", "Measuring", "Idle"}));
-    EXPECT_TRUE(rig.acq->GA().isActive());
+    EXPECT_TRUE(rig.acq->averageReadTimer().isActive());
     EXPECT_EQ(rig.acq->sampleIndex(), 5);
     EXPECT_EQ(rig.memory.capture()[1].state, 0);
     EXPECT_TRUE(rig.memory.capture()[4].checkState[4]);
@@ -139,13 +139,13 @@ TEST(StreamDispatcherTest, CheckWeigherMarkersNeedStatusInformation) {
     for (unsigned char state : {0, 1, 2, 4, 0})
         rig.feed("P", statusPacket(state, 0x00, 0x01, 0x23));
     EXPECT_TRUE(rig.graph.markers().isEmpty());
-    EXPECT_FALSE(rig.acq->GA().isActive());
+    EXPECT_FALSE(rig.acq->averageReadTimer().isActive());
 }
 
 TEST(StreamDispatcherTest, LongTermSamplingRecordsOneInNPlusOne) {
     MeasureRig rig;
-    rig.acq->setLongTermSampleEnable(true);
-    rig.acq->setUseEvery(0); // N = 1
+    rig.acq->options().setLongTermSampleEnable(true);
+    rig.acq->options().setUseEvery(0); // N = 1
     startRun(rig);
     for (int i = 1; i <= 6; ++i)
         rig.feed("N", QByteArray::number(i));
@@ -153,7 +153,7 @@ TEST(StreamDispatcherTest, LongTermSamplingRecordsOneInNPlusOne) {
     EXPECT_FLOAT_EQ(rig.memory.slot(1).records[1].net, 2.0f);
     EXPECT_FLOAT_EQ(rig.memory.slot(1).records[3].net, 6.0f);
 
-    rig.acq->setUseEvery(1); // N = 10: every eleventh
+    rig.acq->options().setUseEvery(1); // N = 10: every eleventh
     for (int i = 0; i < 22; ++i)
         rig.feed("N", "7");
     EXPECT_EQ(rig.acq->sampleIndex(), 5);
@@ -163,21 +163,21 @@ TEST(StreamDispatcherTest, OverRangeStopsTheStepTimerAndStoresNothing) {
     MeasureRig rig;
     startRun(rig);
     rig.feed("N", "+1.0");
-    ASSERT_TRUE(rig.acq->RealTime().Enabled());
+    ASSERT_TRUE(rig.acq->stepTimer().isEnabled());
     rig.feed("N", "ooooooo");
     EXPECT_EQ(rig.readout.text(), "OVERRANGE");
     EXPECT_EQ(rig.acq->sampleIndex(), 1);
-    EXPECT_FALSE(rig.acq->RealTime().Enabled());
+    EXPECT_FALSE(rig.acq->stepTimer().isEnabled());
     EXPECT_EQ(rig.acq->lamp(), Acquisition::Lamp::Yellow);
     rig.feed("N", "uuuuuuu");
     EXPECT_EQ(rig.readout.text(), "UNDERRANGE");
     rig.feed("N", "+2.0");
     EXPECT_EQ(rig.acq->sampleIndex(), 2);
-    EXPECT_TRUE(rig.acq->RealTime().Enabled());
+    EXPECT_TRUE(rig.acq->stepTimer().isEnabled());
     EXPECT_EQ(rig.acq->lamp(), Acquisition::Lamp::Red);
 
     // PAUSE: only the readout follows.
-    rig.acq->PAUSEClick(true);
+    rig.acq->pauseClicked(true);
     rig.feed("N", "+3.0");
     EXPECT_EQ(rig.readout.text(), "N +3.0");
     EXPECT_EQ(rig.acq->sampleIndex(), 2);
@@ -186,8 +186,8 @@ TEST(StreamDispatcherTest, OverRangeStopsTheStepTimerAndStoresNothing) {
 TEST(StreamDispatcherTest, CanLineCleanUpAppliesToValueLinesOnly) {
     MeasureRig rig(4114);
     startRun(rig);
-    rig.comm->setLink(Link::Can);
-    rig.acq->setUseStatusInformation(false);
+    rig.comm->setLinkKind(Link::Can);
+    rig.acq->options().setUseStatusInformation(false);
     // Status bytes that look like the letters the clean-up deletes: 'G' state 7, net "N," bytes.
     const QByteArray packet = statusPacket(0x47, 0x00, 0x12, 0x34, 0x00, 'N', ',');
     const auto expected = StatusPacket::decode(packet);
@@ -198,7 +198,7 @@ TEST(StreamDispatcherTest, CanLineCleanUpAppliesToValueLinesOnly) {
 
     MeasureRig ascii;
     startRun(ascii);
-    ascii.comm->setLink(Link::Can);
+    ascii.comm->setLinkKind(Link::Can);
     ascii.feed("N", "G+12.3\r");
     EXPECT_EQ(ascii.readout.text(), "N +12.3");
     EXPECT_FLOAT_EQ(ascii.memory.slot(1).records[1].net, 123.0f);
@@ -206,7 +206,7 @@ TEST(StreamDispatcherTest, CanLineCleanUpAppliesToValueLinesOnly) {
 
 TEST(StreamDispatcherTest, LossWeigherScalesNetByItsOwnDecimalCount) {
     MeasureRig rig(5115);
-    rig.acq->setUseStatusInformation(true);
+    rig.acq->options().setUseStatusInformation(true);
     rig.device->setRefuseAll(false);
     startRun(rig);
     ASSERT_GE(rig.acq->lossDecimals(), 0);

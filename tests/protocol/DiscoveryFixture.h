@@ -4,7 +4,7 @@
 #include "engine/Line.h"
 #include "engine/SimulatedPort.h"
 #include "engine/SimulatedPorts.h"
-#include "link/Communication_Unit.h"
+#include "link/CommandLink.h"
 #include "link/PortSelection.h"
 #include "link/SerialPort.h"
 #include "protocol/Discovery.h"
@@ -47,15 +47,15 @@ protected:
         discovery.reset();
         ports.reset();
         comm.reset(); // a COM number opens only once
-        comm = std::make_unique<Communication_Unit>(std::make_unique<devsim::SimulatedPort>(), op);
-        comm->CommInit();
+        comm = std::make_unique<CommandLink>(std::make_unique<devsim::SimulatedPort>(), op);
+        comm->initialise();
         ports = std::make_unique<PortSelection>(*comm);
         for (int c = 8; c >= 1; --c) {
             comm->port().setPortNumber(c);
             ports->setPortAvailable(c, comm->tryOpen());
         }
-        ports->rbBaudClick(baud);
-        ports->rbCOMClick(com);
+        ports->baudClicked(baud);
+        ports->comClicked(com);
         discovery = std::make_unique<Discovery>(*comm, *ports, op);
         discovery->setStreamCommand([] { return QByteArray("SN\r"); });
         QObject::connect(
@@ -76,7 +76,7 @@ protected:
     }
 
     FakeOperator op;
-    std::unique_ptr<Communication_Unit> comm;
+    std::unique_ptr<CommandLink> comm;
     std::unique_ptr<PortSelection> ports;
     std::unique_ptr<Discovery> discovery;
     // -1: never requested; 0 hidden; 1 shown.

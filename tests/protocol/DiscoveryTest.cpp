@@ -19,7 +19,7 @@ TEST_F(DiscoveryTest, ADeviceAt38400OnCom2IsFoundAfterCom1sSixTries) {
     addDevice(line2, 4110, 38400);
     start(1, 115200);
 
-    discovery->btnFindDeviceClick();
+    discovery->findDeviceClicked();
 
     ASSERT_TRUE(discovery->found());
     const QList<int> com1Rates = [&] {
@@ -50,7 +50,7 @@ TEST_F(DiscoveryTest, ADeviceAt38400OnCom2IsFoundAfterCom1sSixTries) {
               (QList<QByteArray>{"ID\r", "IV\r", "SN\r"}));
     EXPECT_TRUE(discovery->buttonGroupEnabled());
     EXPECT_FALSE(ports->searching());
-    EXPECT_TRUE(comm->dpGross().isArmed());
+    EXPECT_TRUE(comm->streamMatcher().isArmed());
 }
 
 TEST_F(DiscoveryTest, ADeviceThatAnswersAtOnceNeedsNoRateChange) {
@@ -58,7 +58,7 @@ TEST_F(DiscoveryTest, ADeviceThatAnswersAtOnceNeedsNoRateChange) {
     addDevice(line1, 2310, 19200);
     start(1, 19200);
 
-    discovery->btnFindDeviceClick();
+    discovery->findDeviceClicked();
 
     EXPECT_TRUE(discovery->found());
     EXPECT_TRUE(baudTries(line1).isEmpty());
@@ -80,7 +80,7 @@ TEST_F(DiscoveryTest, SearchOnlySelectedTriesNoOtherPortAndReportsNotFound) {
     start(1, 115200);
     ports->setSearchOnlySelected(true);
 
-    discovery->btnFindDeviceClick();
+    discovery->findDeviceClicked();
 
     EXPECT_FALSE(discovery->found());
     EXPECT_EQ(baudTries(line1).size(), 6);
@@ -106,7 +106,7 @@ TEST_F(DiscoveryTest, AnAddressedDeviceGetsItsAddressBeforeEveryRateTry) {
     ports->setSearchOnlySelected(true);
     discovery->setDeviceAddress("05");
 
-    discovery->btnFindDeviceClick();
+    discovery->findDeviceClicked();
 
     ASSERT_TRUE(discovery->found());
     const QList<devsim::Line::Received> sent = line1.receivedLines();
@@ -149,7 +149,7 @@ TEST_F(DiscoveryTest, AnAddressOnASharedLineIsFoundAtItsOwnRate) {
         ports->setSearchOnlySelected(true);
         discovery->setDeviceAddress(c.address);
 
-        discovery->btnFindDeviceClick();
+        discovery->findDeviceClicked();
 
         ASSERT_TRUE(discovery->found());
         EXPECT_EQ(discovery->deviceIdentity(), c.identity);
@@ -182,7 +182,7 @@ TEST_F(DiscoveryTest, AnAddressOtherThanNoneOrZeroToSixtyThreeIsRefused) {
 
     // An unaddressed search sends no address lines.
     discovery->setDeviceAddress("5");
-    discovery->btnFindDeviceClick();
+    discovery->findDeviceClicked();
     ASSERT_TRUE(discovery->found());
     for (const QByteArray& line : line1.receivedTexts()) {
         EXPECT_FALSE(line.startsWith("CL")) << line.constData();
@@ -195,7 +195,7 @@ TEST_F(DiscoveryTest, IdentityZeroGetsGAndASecondSearch) {
     addDevice(line1, 0, 115200);
     start(1, 115200);
 
-    discovery->btnFindDeviceClick();
+    discovery->findDeviceClicked();
 
     const QList<QByteArray> sent = line1.receivedTexts();
     const qsizetype g = sent.indexOf("G\r");
@@ -233,7 +233,7 @@ TEST_F(DiscoveryTest, TheFamilyTableChoosesPageCaptionAndExtraControls) {
         SCOPED_TRACE(c.identity);
         device->setIdentity(c.identity);
         start(1, 115200); // a fresh window for each number
-        discovery->btnFindDeviceClick();
+        discovery->findDeviceClicked();
         ASSERT_TRUE(discovery->found());
         for (int i = 0; i < kFamilyPages; ++i)
             EXPECT_EQ(tabs[i], i == static_cast<int>(c.page) ? 1 : 0) << "tab " << i;
@@ -249,16 +249,16 @@ TEST_F(DiscoveryTest, ExtraControlsAreOnlySwitchedOnExceptLogGetDosedOnOtherFami
     devsim::SimulatedPorts::attach(1, &line1);
     devsim::Device* device = addDevice(line1, 4114, 115200);
     start(1, 115200);
-    discovery->btnFindDeviceClick();
+    discovery->findDeviceClicked();
     ASSERT_TRUE(discovery->logGetDosedVisible());
     // 4110 switches nothing off.
     device->setIdentity(4110);
-    discovery->btnFindDeviceClick();
+    discovery->findDeviceClicked();
     EXPECT_TRUE(discovery->logGetDosedVisible());
     EXPECT_TRUE(discovery->valueDisplayVisible());
     // A 43xx hides "Log GetDosed" and keeps the value display.
     device->setIdentity(4310);
-    discovery->btnFindDeviceClick();
+    discovery->findDeviceClicked();
     EXPECT_FALSE(discovery->logGetDosedVisible());
     EXPECT_TRUE(discovery->valueDisplayVisible());
     EXPECT_EQ(tabs[3], 1);
@@ -266,7 +266,7 @@ TEST_F(DiscoveryTest, ExtraControlsAreOnlySwitchedOnExceptLogGetDosedOnOtherFami
     for (int& tab : tabs)
         tab = -1;
     device->setIdentity(1234);
-    discovery->btnFindDeviceClick();
+    discovery->findDeviceClicked();
     EXPECT_EQ(discovery->deviceLabel(), "Device: 1234");
     for (int tab : tabs)
         EXPECT_EQ(tab, -1);
@@ -276,7 +276,7 @@ TEST_F(DiscoveryTest, NothingAnywhereShowsNotFound) {
     devsim::SimulatedPorts::attach(1, &line1);
     devsim::SimulatedPorts::attach(3, &line2);
     start(1, 9600);
-    discovery->btnFindDeviceClick();
+    discovery->findDeviceClicked();
     EXPECT_FALSE(discovery->found());
     // COM1 twice (first and last in the walk), COM3 once, six tries each.
     EXPECT_EQ(baudTries(line1).size(), 12);

@@ -61,8 +61,8 @@ protected:
         TimeScale::setFactor(0.05);
         auto owned = std::make_unique<ScriptedPort>();
         port = owned.get();
-        comm = std::make_unique<Communication_Unit>(std::move(owned), op);
-        comm->CommInit();
+        comm = std::make_unique<CommandLink>(std::move(owned), op);
+        comm->initialise();
         ports = std::make_unique<PortSelection>(*comm);
         ports->setPortAvailable(1, true);
         ports->setSearchOnlySelected(true);
@@ -72,7 +72,7 @@ protected:
 
     test::FakeOperator op;
     ScriptedPort* port = nullptr;
-    std::unique_ptr<Communication_Unit> comm;
+    std::unique_ptr<CommandLink> comm;
     std::unique_ptr<PortSelection> ports;
     std::unique_ptr<Discovery> discovery;
 };
@@ -84,7 +84,7 @@ TEST_F(ReplyCheckTest, AnIdentityThatIsNoNumberIsNotTakenAsOne) {
     port->replies["IV\r"] = "V:3.00\r";
     for (int baud : {115200, 9600, 19200, 38400, 57600})
         port->replies["br" + QByteArray::number(baud) + "\r"] = "OK\r";
-    discovery->btnFindDeviceClick();
+    discovery->findDeviceClicked();
     // The answer to "ID" proves nothing; the rate try does, and the label keeps its text.
     EXPECT_TRUE(port->written.contains("br115200\r"));
     EXPECT_TRUE(discovery->found());
@@ -109,7 +109,7 @@ TEST_F(ReplyCheckTest, StatusBitsAreReadOnlyFromACompleteReply) {
         port->replies["IS\r"] = c.reply;
         for (int i = 0; i < 3; ++i) {
             op.clear();
-            EXPECT_EQ(discovery->GetStatus(i), c.bits[static_cast<std::size_t>(i)]) << "index " << i;
+            EXPECT_EQ(discovery->statusBit(i), c.bits[static_cast<std::size_t>(i)]) << "index " << i;
             EXPECT_EQ(op.lastInfoLine(Page::Tcw43),
                       c.error ? "Communication error!... Check connections!" : QString())
                 << "index " << i;
@@ -117,6 +117,6 @@ TEST_F(ReplyCheckTest, StatusBitsAreReadOnlyFromACompleteReply) {
     }
     port->replies.remove("IS\r");
     op.clear();
-    EXPECT_FALSE(discovery->GetStatus(0));
+    EXPECT_FALSE(discovery->statusBit(0));
     EXPECT_EQ(op.events, (QStringList{"line(43xx): Communication error!... Check connections!"}));
 }

@@ -27,7 +27,7 @@ TEST(MainWindow, ShowsItsPagesAndDisablesAbsentPortsOnBothPages) {
     map.setPath(1, "/dev/ttyUSB0");
     controller.setComPortMap(map);
     ui::MainWindow form(controller, op);
-    controller.FormCreate();
+    controller.start();
 
     EXPECT_EQ(form.windowTitle(), "Tarvo  ver.2.0.6");
     QStringList titles;
@@ -48,7 +48,7 @@ TEST(MainWindow, ShowsItsPagesAndDisablesAbsentPortsOnBothPages) {
     // Choosing COM3 on the Terminal page turns it on in the Options page too.
     form.terminalComButton(3)->click();
     EXPECT_TRUE(form.optionsComButton(3)->isChecked());
-    EXPECT_EQ(controller.comm().port().portNumber(), 3);
+    EXPECT_EQ(controller.link().port().portNumber(), 3);
 
     form.close();
     EXPECT_TRUE(controller.stepLog().contains("serial port freed"));

@@ -40,7 +40,7 @@ struct Rig {
         controller = std::make_unique<MainController>(op, std::make_unique<devsim::SimulatedPort>(),
                                                       dir.filePath("Tarvo.ini"));
         form = std::make_unique<ui::MainWindow>(*controller, op);
-        controller->FormCreate();
+        controller->start();
     }
     ~Rig() {
         form.reset();
@@ -122,7 +122,7 @@ TEST(Pages, OptionsPageOffersSampleOptionsAndTheFileSeparator) {
 TEST(Pages, AClickDuringAWaitingTransactionRunsAfterIt) {
     Rig rig;
     rig.line.setLatencyMs(150);
-    rig.controller->ports().rbBaudClick(115200);
+    rig.controller->ports().baudClicked(115200);
     QWidget* display = rig.form->page(Page::Display);
     auto* find = findNamed<QWidget>(display, "Find Device");
     ASSERT_NE(find, nullptr);
@@ -145,5 +145,5 @@ TEST(Pages, CtrlQClosesTheWindowAndRunsTheShutdown) {
     QTest::keyClick(rig.form.get(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_FALSE(rig.form->isVisible());
     EXPECT_TRUE(rig.controller->stepLog().contains("serial port freed"));
-    EXPECT_FALSE(rig.controller->comm().port().isOpen());
+    EXPECT_FALSE(rig.controller->link().port().isOpen());
 }

@@ -2,7 +2,7 @@
 #include "engine/Line.h"
 #include "engine/SimulatedPort.h"
 #include "engine/SimulatedPorts.h"
-#include "link/Communication_Unit.h"
+#include "link/CommandLink.h"
 #include "measure/DataFiles.h"
 #include "measure/DosingMonitor.h"
 #include "measure/GraphModel.h"
@@ -180,9 +180,9 @@ TEST(ScopeWidgetTest, DataWindowListsTheRingAndFollowsItsOption) {
     devsim::SimulatedPorts::clear();
     devsim::Line line;
     devsim::SimulatedPorts::attach(1, &line);
-    Communication_Unit comm(std::make_unique<devsim::SimulatedPort>(), op);
-    comm.CommInit();
-    comm.dpGross().setStartString("D+");
+    CommandLink comm(std::make_unique<devsim::SimulatedPort>(), op);
+    comm.initialise();
+    comm.streamMatcher().setStartString("D+");
     RecordingMemory memory;
     DataFiles files(op, memory);
     DosingMonitor monitor(comm, files);
@@ -228,11 +228,11 @@ TEST(ScopeWidgetTest, TinyDragZoomsStopAtTheSmallestWindowAndZoomingOutRecovers)
     wheel(scope, at, 120);
     EXPECT_GE(worldWidth(model), GraphModel::kMinWorldWidth);
     EXPECT_GE(worldHeight(model), GraphModel::kMinWorldHeight);
-    model.setMouseMode(GraphModel::MouseMode::mmPan);
+    model.setMouseMode(GraphModel::MouseMode::Pan);
     drag(scope, at, at + QPoint(-30, 20));
     EXPECT_GE(worldWidth(model), GraphModel::kMinWorldWidth);
     EXPECT_GE(worldHeight(model), GraphModel::kMinWorldHeight);
-    model.setMouseMode(GraphModel::MouseMode::mmScale);
+    model.setMouseMode(GraphModel::MouseMode::Scale);
     const double narrow = worldWidth(model);
     drag(scope, at + QPoint(20, 20), at);
     EXPECT_NEAR(worldWidth(model), 2 * narrow, 1e-6 * narrow);
@@ -313,7 +313,7 @@ TEST(ScopeWidgetTest, ARubberBandShowsTheZoomRectangleWhileDragging) {
         EXPECT_FALSE(band()->isVisible());
     }
     // Panning moves the picture, not a rectangle.
-    model.setMouseMode(GraphModel::MouseMode::mmPan);
+    model.setMouseMode(GraphModel::MouseMode::Pan);
     QTest::mousePress(&scope, Qt::LeftButton, {}, from);
     QTest::mouseMove(&scope, from + QPoint(60, 40));
     EXPECT_FALSE(band() && band()->isVisible());

@@ -88,7 +88,7 @@ public:
         windows = std::make_unique<ui::ProgramWindows>(*controller, op);
         main().show();
         // The first show contacts the device; let it finish.
-        waitFor([this] { return controller->pageControlEnabled() && !controller->comm().isBusy(); });
+        waitFor([this] { return controller->pageControlEnabled() && !controller->link().isBusy(); });
         QTest::qWait(50);
     }
     ui::MainWindow& main() { return windows->mainWindow(); }
@@ -111,7 +111,7 @@ public:
     }
     bool searched() {
         return waitFor(
-            [this] { return !controller->discovery().isSearching() && !controller->comm().isBusy(); });
+            [this] { return !controller->discovery().isSearching() && !controller->link().isBusy(); });
     }
     QString settingsText() {
         QFile ini(dir.filePath("Tarvo.ini"));
@@ -205,7 +205,7 @@ TEST(WindowPorts, ThePortShownUsedAndStoredNameTheSameDevice) {
     ASSERT_TRUE(waitFor([&] { return rig.controller->pageControlEnabled(); }));
     // Set-up, reset and the search after it all reached the device the window names.
     EXPECT_TRUE(silent.receivedTexts().isEmpty() || !silent.receivedTexts().contains("SR\r"));
-    EXPECT_EQ(rig.controller->comm().port().portNumber(), 2);
+    EXPECT_EQ(rig.controller->link().port().portNumber(), 2);
     EXPECT_TRUE(rig.main().optionsComButton(2)->isChecked());
     EXPECT_EQ(rig.op.boxes, QStringList{});
     rig.main().close();
@@ -267,7 +267,7 @@ TEST(WindowRun, RecordingLocksTheControlsThatWouldDisturbItAndFreesThemAfter) {
     EXPECT_EQ(rig.controller->selectedGraphSlot(), 1);
 
     rig.click(rig.named<QPushButton>(Page::Display, "STOP"));
-    ASSERT_TRUE(waitFor([&] { return !rig.controller->comm().isBusy(); }));
+    ASSERT_TRUE(waitFor([&] { return !rig.controller->link().isBusy(); }));
     for (QWidget* w : lockedByRun)
         EXPECT_TRUE(w->isEnabled()) << w->accessibleName().toStdString();
 
@@ -289,7 +289,7 @@ TEST(WindowRun, RedrawAfterARunShowsWhatWasRecordedAndLeavesTheRunPanelUsable) {
     rig.click(rig.named<QPushButton>(Page::Display, "RUN"));
     ASSERT_TRUE(waitFor([&] { return rig.controller->acquisition().sampleIndex() >= 20; }));
     rig.click(rig.named<QPushButton>(Page::Display, "STOP"));
-    ASSERT_TRUE(waitFor([&] { return !rig.controller->comm().isBusy(); }));
+    ASSERT_TRUE(waitFor([&] { return !rig.controller->link().isBusy(); }));
     const int recorded = rig.controller->recordings().slot(1).count;
     ASSERT_GE(recorded, 20);
 
@@ -350,7 +350,7 @@ TEST(WindowDisplay, TheAutotransmitChoiceSwitchesBetweenGrossAndNet) {
     QPushButton* start = rig.named<QPushButton>(Page::Display, "Start autotransmit");
     EXPECT_EQ(start->text(), "Start autotransmit (SG)");
     EXPECT_EQ(accessibleName(start), "Start autotransmit (SG)");
-    EXPECT_EQ(rig.controller->comm().dpGross().startString(), "G");
+    EXPECT_EQ(rig.controller->link().streamMatcher().startString(), "G");
     rig.main().close();
     EXPECT_TRUE(rig.settingsText().contains("Autotransmit=SG"));
 }

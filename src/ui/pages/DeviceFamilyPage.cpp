@@ -16,18 +16,18 @@ DeviceFamilyPage::DeviceFamilyPage(FamilyPage family, MainController& controller
     auto* layout = new QHBoxLayout(this);
     baud_ = new BaudGroup(this);
     connect(baud_, &BaudGroup::rateClicked, this, [this](int rate) {
-        whenLinkIdle(c_, [this, rate] { c_.ports().familyBaudClick(family_, rate); });
+        whenLinkIdle(c_, [this, rate] { c_.ports().familyBaudClicked(family_, rate); });
     });
     layout->addWidget(baud_);
     auto* right = new QVBoxLayout;
     right->addWidget(new PortBaudCaption(c_.ports(), this));
     setup_ = captionedButton(family == FamilyPage::Tcw43 ? "Setup Device" : "Setup MXR", this);
     connect(setup_, &QPushButton::clicked, this,
-            [this] { whenLinkIdle(c_, [this] { c_.deviceSetup().btnSetupClick(); }); });
+            [this] { whenLinkIdle(c_, [this] { c_.deviceSetup().setupClicked(); }); });
     right->addWidget(setup_);
     loadDefault_ = captionedButton("Load Default", this);
     connect(loadDefault_, &QPushButton::clicked, this,
-            [this] { whenLinkIdle(c_, [this] { c_.deviceSetup().btnLoadDefaultClick(); }); });
+            [this] { whenLinkIdle(c_, [this] { c_.deviceSetup().loadDefaultClicked(); }); });
     right->addWidget(loadDefault_);
     right->addWidget(new FindDeviceButton(c_, this));
     right->addStretch();

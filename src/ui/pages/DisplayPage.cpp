@@ -45,10 +45,10 @@ DisplayPage::DisplayPage(MainController& controller, QPrinter& printer, QWidget*
 
     connect(autotransmit_, &QComboBox::activated, this, [this](int) {
         const QString chosen = autotransmit_->currentText();
-        whenLinkIdle(c_, [this, chosen] { c_.acquisition().setAutotransmit(chosen); });
+        whenLinkIdle(c_, [this, chosen] { c_.displayStream().setAutotransmit(chosen); });
     });
     connect(startAutotransmit_, &QPushButton::clicked, this,
-            [this] { whenLinkIdle(c_, [this] { c_.acquisition().StartAutotransmitClick(); }); });
+            [this] { whenLinkIdle(c_, [this] { c_.displayStream().startAutotransmitClicked(); }); });
     connect(&c_.readout(), &LiveReadout::textChanged, readout_, &QLabel::setText);
     connect(&c_.readout(), &LiveReadout::autotransmitChanged, this, &DisplayPage::followAutotransmit);
     connect(&c_.discovery(), &Discovery::changed, this, &DisplayPage::followLocks);

@@ -29,7 +29,7 @@ OptionsPage::OptionsPage(MainController& controller, QPrinter& printer, QWidget*
     auto* layout = new QHBoxLayout;
     rows->addLayout(layout);
     auto* graphRow = new QHBoxLayout;
-    sampleOptions_ = new SampleOptionsGroup(c_.acquisition(), this);
+    sampleOptions_ = new SampleOptionsGroup(c_.acquisition().options(), this);
     graphOptions_ = new GraphOptionsGroup(c_, this);
     fileSeparator_ = new FileSeparatorGroup(c_.dataFiles(), this);
     graphRow->addWidget(sampleOptions_);
@@ -41,7 +41,7 @@ OptionsPage::OptionsPage(MainController& controller, QPrinter& printer, QWidget*
     layout->addWidget(comPorts_);
     baud_ = new BaudGroup(this);
     connect(baud_, &BaudGroup::rateClicked, this,
-            [this](int rate) { whenLinkIdle(c_, [this, rate] { c_.ports().rbBaudClick(rate); }); });
+            [this](int rate) { whenLinkIdle(c_, [this, rate] { c_.ports().baudClicked(rate); }); });
     layout->addWidget(baud_);
 
     canOptions_ = new QGroupBox("CANbus Options", this);
@@ -51,7 +51,7 @@ OptionsPage::OptionsPage(MainController& controller, QPrinter& printer, QWidget*
         canNode_->addItem(canNodeName(id));
     canNode_->setAccessibleName("CAN address");
     canSpeed_ = new QComboBox(canOptions_);
-    for (const TCANBAUD& rate : kCanBitRates)
+    for (const CanBitRate& rate : kCanBitRates)
         canSpeed_->addItem(QString::fromLatin1(rate.name.data(), static_cast<qsizetype>(rate.name.size())));
     canSpeed_->setAccessibleName("CAN speed");
     canDeviceAddress_ = new QComboBox(canOptions_);
@@ -105,7 +105,7 @@ OptionsPage::OptionsPage(MainController& controller, QPrinter& printer, QWidget*
     });
     right->addWidget(printerSetup);
     latestVersion_ = captionedButton(c_.latestVersionCaption(), this);
-    connect(latestVersion_, &QPushButton::clicked, this, [this] { c_.LatestVersionClick(); });
+    connect(latestVersion_, &QPushButton::clicked, this, [this] { c_.latestVersionClicked(); });
     connect(&c_, &MainController::latestVersionChanged, latestVersion_, [this](const QString& caption) {
         latestVersion_->setText(caption);
         latestVersion_->setAccessibleName(caption);

@@ -15,7 +15,7 @@ ProgrammingPage::ProgrammingPage(MainController& controller, QWidget* parent)
     layout->addWidget(
         new QLabel("You can Load Firmware by dropping a *.qmf file on the Tarvo window!", this));
     auto* load = captionedButton("Load Firmware (*.qmf)", this);
-    connect(load, &QPushButton::clicked, this, [this] { c_.LoadFirmwareClick(); });
+    connect(load, &QPushButton::clicked, this, [this] { c_.loadFirmwareClicked(); });
     layout->addWidget(load);
     firmwareInfo_ = new QPlainTextEdit(this);
     firmwareInfo_->setReadOnly(true);

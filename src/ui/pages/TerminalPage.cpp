@@ -19,7 +19,7 @@ TerminalPage::TerminalPage(MainController& controller, QWidget* parent) : QWidge
     layout->addWidget(comPorts_);
     baud_ = new BaudGroup(this);
     connect(baud_, &BaudGroup::rateClicked, this,
-            [this](int rate) { whenLinkIdle(c_, [this, rate] { c_.ports().rbBaudClick(rate); }); });
+            [this](int rate) { whenLinkIdle(c_, [this, rate] { c_.ports().baudClicked(rate); }); });
     connect(&c_.ports(), &PortSelection::changed, this, [this] { baud_->showRate(c_.ports().baudChoice()); });
     baud_->showRate(c_.ports().baudChoice());
     layout->addWidget(baud_);

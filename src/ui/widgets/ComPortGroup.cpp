@@ -16,13 +16,13 @@ ComPortGroup::ComPortGroup(const QString& title, bool withCanBus, MainController
         com_[static_cast<std::size_t>(n - 1)] = b;
         layout->addWidget(b);
         connect(b, &QRadioButton::clicked, this,
-                [this, n] { whenLinkIdle(c_, [this, n] { c_.ports().rbCOMClick(n); }); });
+                [this, n] { whenLinkIdle(c_, [this, n] { c_.ports().comClicked(n); }); });
     }
     if (withCanBus) {
         can_ = captionedOption("CAN-bus", this);
         layout->addWidget(can_);
         connect(can_, &QRadioButton::clicked, this,
-                [this] { whenLinkIdle(c_, [this] { c_.ports().rbCANClick(); }); });
+                [this] { whenLinkIdle(c_, [this] { c_.ports().canBusClicked(); }); });
     }
     connect(&c_.ports(), &PortSelection::changed, this, &ComPortGroup::sync);
     sync();

@@ -17,7 +17,7 @@ QRadioButton* captionedOption(const QString& caption, QWidget* parent) {
 }
 
 void whenLinkIdle(MainController& controller, std::function<void()> action) {
-    controller.comm().runWhenIdle(std::move(action));
+    controller.link().runWhenIdle(std::move(action));
 }
 
 } // namespace tarvo::ui

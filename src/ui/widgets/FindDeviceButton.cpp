@@ -13,7 +13,7 @@ FindDeviceButton::FindDeviceButton(MainController& controller, QWidget* parent)
     : QPushButton("Find Device", parent), c_(controller) {
     setAccessibleName(text());
     connect(this, &QPushButton::clicked, this,
-            [this] { whenLinkIdle(c_, [this] { c_.discovery().btnFindDeviceClick(); }); });
+            [this] { whenLinkIdle(c_, [this] { c_.discovery().findDeviceClicked(); }); });
     connect(&c_.discovery(), &Discovery::changed, this, &FindDeviceButton::followLocks);
     connect(&c_.acquisition(), &Acquisition::changed, this, &FindDeviceButton::followLocks);
     followLocks();

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "base/Operator.h"
-#include "firmware/TCRC32.h"
-#include "firmware/TTargetList.h"
+#include "firmware/Crc32.h"
+#include "firmware/TargetList.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -50,20 +50,20 @@ struct FirmwareStatus {
 // The firmware file loader: recognises Intel hex, Motorola S-records and the maker's own format and
 // fills a 64 KiB target image. One instance lives as long as the program; its buffers are allocated
 // once, and the image is never reset, so bytes of an earlier load stay where a new file writes nothing.
-class Tqmf {
+class FirmwareFile {
 public:
     static constexpr qsizetype kBufferSize = 1048576;
     static constexpr qsizetype kImageSize = 65536;
     static constexpr qsizetype kHeaderSize = 32;
 
-    explicit Tqmf(Operator& op);
-    ~Tqmf();
-    Tqmf(const Tqmf&) = delete;
-    Tqmf& operator=(const Tqmf&) = delete;
+    explicit FirmwareFile(Operator& op);
+    ~FirmwareFile();
+    FirmwareFile(const FirmwareFile&) = delete;
+    FirmwareFile& operator=(const FirmwareFile&) = delete;
 
     // Reads and parses one file; messages go to the operator. True when the load succeeded (see
     // loadSucceeded()).
-    bool Load(const QString& path);
+    bool load(const QString& path);
     // The same on bytes already in memory; path is only used in the messages.
     bool loadBytes(QByteArrayView data, const QString& pathForMessages);
 
@@ -77,17 +77,17 @@ public:
     QByteArrayView image() const;
     // The file buffer's used part: the whole file, or after an own-format load only its payload text.
     QByteArrayView buffer() const;
-    std::int32_t CodeSize() const { return codeSize_; }
-    std::uint16_t MemStart() const { return memStart_; }
-    std::uint16_t MemEnd() const { return memEnd_; }
-    std::uint32_t SW_Version() const { return swVersion_; }
-    std::uint16_t SW_Edition() const { return swEdition_; }
-    const QString& MsgBuf() const { return msgBuf_; }
-    const TTargetList& TargetList() const { return targetList_; }
+    std::int32_t codeSize() const { return codeSize_; }
+    std::uint16_t memStart() const { return memStart_; }
+    std::uint16_t memEnd() const { return memEnd_; }
+    std::uint32_t softwareVersion() const { return swVersion_; }
+    std::uint16_t softwareEdition() const { return swEdition_; }
+    const QString& message() const { return msgBuf_; }
+    const TargetList& targets() const { return targetList_; }
 
-    void setSW_Version(std::uint32_t version) { swVersion_ = version; }
-    void setSW_Edition(std::uint16_t edition) { swEdition_ = edition; }
-    void setMsgBuf(const QString& text) { msgBuf_ = text; }
+    void setSoftwareVersion(std::uint32_t version) { swVersion_ = version; }
+    void setSoftwareEdition(std::uint16_t edition) { swEdition_ = edition; }
+    void setMessage(const QString& text) { msgBuf_ = text; }
 
     // Display lines for the programming page: file, kind, version, edition, address range, status,
     // message text and targets.
@@ -103,7 +103,7 @@ private:
     void fail(FirmwareStatus status);
 
     Operator& op_;
-    TCRC32 crc_;
+    Crc32 crc_;
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::unique_ptr<std::uint8_t[]> image_;
     QString path_;
@@ -115,7 +115,7 @@ private:
     std::uint32_t swVersion_ = 0x01010101;
     std::uint16_t swEdition_ = 1;
     QString msgBuf_;
-    TTargetList targetList_;
+    TargetList targetList_;
 };
 
 } // namespace tarvo

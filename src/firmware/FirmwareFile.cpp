@@ -1,4 +1,4 @@
-#include "Tqmf.h"
+#include "FirmwareFile.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -226,7 +226,7 @@ QString FirmwareStatus::text() const {
     case Code::OpenFailed:
         return QStringLiteral("file could not be opened");
     case Code::TooLarge:
-        return QStringLiteral("file larger than %1 bytes").arg(Tqmf::kBufferSize);
+        return QStringLiteral("file larger than %1 bytes").arg(FirmwareFile::kBufferSize);
     case Code::Empty:
         return QStringLiteral("file is empty");
     case Code::NotRecognised:
@@ -253,27 +253,27 @@ QString FirmwareStatus::text() const {
     return {};
 }
 
-Tqmf::Tqmf(Operator& op)
+FirmwareFile::FirmwareFile(Operator& op)
     : op_(op), buffer_(std::make_unique<std::uint8_t[]>(kBufferSize)),
       image_(std::make_unique<std::uint8_t[]>(kImageSize)) {
     std::memset(image_.get(), 0xFF, kImageSize);
 }
 
-Tqmf::~Tqmf() = default;
+FirmwareFile::~FirmwareFile() = default;
 
-QByteArrayView Tqmf::image() const {
+QByteArrayView FirmwareFile::image() const {
     return {image_.get(), kImageSize};
 }
 
-QByteArrayView Tqmf::buffer() const {
+QByteArrayView FirmwareFile::buffer() const {
     return {buffer_.get(), codeSize_};
 }
 
-bool Tqmf::loadSucceeded() const {
+bool FirmwareFile::loadSucceeded() const {
     return kind_ != FirmwareKind::None && status_.ok();
 }
 
-void Tqmf::beginLoad(const QString& path) {
+void FirmwareFile::beginLoad(const QString& path) {
     // Every attempt describes only itself; the image and the header fields keep their values.
     path_ = path;
     status_ = {};
@@ -283,12 +283,12 @@ void Tqmf::beginLoad(const QString& path) {
     memEnd_ = 0;
 }
 
-void Tqmf::fail(FirmwareStatus status) {
+void FirmwareFile::fail(FirmwareStatus status) {
     status_ = status;
     op_.showMessage(path_ + ": " + status_.text(), kCaptionFileError, MessageIcon::Error);
 }
 
-bool Tqmf::Load(const QString& path) {
+bool FirmwareFile::load(const QString& path) {
     beginLoad(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -311,7 +311,7 @@ bool Tqmf::Load(const QString& path) {
     return parseBuffer();
 }
 
-bool Tqmf::loadBytes(QByteArrayView data, const QString& pathForMessages) {
+bool FirmwareFile::loadBytes(QByteArrayView data, const QString& pathForMessages) {
     beginLoad(pathForMessages);
     if (data.size() > kBufferSize) {
         fail({FirmwareStatus::Code::TooLarge});
@@ -323,7 +323,7 @@ bool Tqmf::loadBytes(QByteArrayView data, const QString& pathForMessages) {
     return parseBuffer();
 }
 
-bool Tqmf::parseBuffer() {
+bool FirmwareFile::parseBuffer() {
     if (codeSize_ == 0) {
         status_.code = FirmwareStatus::Code::Empty;
         return false;
@@ -347,7 +347,7 @@ bool Tqmf::parseBuffer() {
     return loadSucceeded();
 }
 
-FirmwareKind Tqmf::recognise() {
+FirmwareKind FirmwareFile::recognise() {
     const std::uint8_t* data = buffer_.get();
     const qsizetype size = codeSize_;
     bool hasS = false;
@@ -391,7 +391,7 @@ FirmwareKind Tqmf::recognise() {
     return FirmwareKind::None;
 }
 
-void Tqmf::loadOwnFormat() {
+void FirmwareFile::loadOwnFormat() {
     using Code = FirmwareStatus::Code;
     std::uint8_t* data = buffer_.get();
     const qsizetype size = codeSize_;
@@ -437,7 +437,7 @@ void Tqmf::loadOwnFormat() {
     codeSize_ = static_cast<std::int32_t>(size - payloadAt);
 }
 
-void Tqmf::parseText(FirmwareKind format, qsizetype begin, qsizetype end) {
+void FirmwareFile::parseText(FirmwareKind format, qsizetype begin, qsizetype end) {
     RecordParser parser(buffer_.get() + begin, end - begin, begin, image_.get());
     if (format == FirmwareKind::SRecord)
         parser.parseSRecords();
@@ -451,7 +451,7 @@ void Tqmf::parseText(FirmwareKind format, qsizetype begin, qsizetype end) {
         fail(parser.status);
 }
 
-QString Tqmf::kindName(FirmwareKind kind) {
+QString FirmwareFile::kindName(FirmwareKind kind) {
     switch (kind) {
     case FirmwareKind::None:
         return QStringLiteral("none");
@@ -465,7 +465,7 @@ QString Tqmf::kindName(FirmwareKind kind) {
     return {};
 }
 
-QStringList Tqmf::summaryLines() const {
+QStringList FirmwareFile::summaryLines() const {
     auto hex4 = [](std::uint16_t v) {
         return QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')).toUpper();
     };

@@ -46,29 +46,29 @@ struct Framing {
 enum class Link { None, Com, Can };
 
 // The communication unit: owns the serial port and every matcher on it (the reply matcher, the stream
-// matcher dpGross), and carries one command transaction at a time.
-class Communication_Unit : public QObject {
+// matcher streamMatcher), and carries one command transaction at a time.
+class CommandLink : public QObject {
     Q_OBJECT
 public:
-    Communication_Unit(std::unique_ptr<SerialPort> port, Operator& op, QObject* parent = nullptr);
-    ~Communication_Unit() override;
+    CommandLink(std::unique_ptr<SerialPort> port, Operator& op, QObject* parent = nullptr);
+    ~CommandLink() override;
 
     // Matchers disarmed and disabled, serial port on COM1 at 9600 baud, 8 data bits, no parity, opened.
-    void CommInit();
-    void SetComParams(int portNumber, qint32 baud, int dataBits, int parity);
+    void initialise();
+    void setPortParameters(int portNumber, qint32 baud, int dataBits, int parity);
     // Closes an open port first when asked to open; says "COMn not available" when opening fails.
-    bool OpenComPort(bool open);
+    bool openPort(bool open);
     // Opens quietly (the start-up probe and the port selector report nothing).
     bool tryOpen();
 
-    QByteArray SendAndReceive(int portNumber, const QByteArray& command, int timeLimitMs,
+    QByteArray sendAndReceive(int portNumber, const QByteArray& command, int timeLimitMs,
                               const Framing& framing, bool send = true);
     // The variant used while the stream matcher runs: any data up to "\r", 1 ms slices, serial port only.
-    QByteArray SendAndReceiveLive(int portNumber, QByteArray command, int timeLimitMs);
-    void CommWait(int ms);
+    QByteArray sendAndReceiveLive(int portNumber, QByteArray command, int timeLimitMs);
+    void waitSlice(int ms);
     // The next received byte, or 255 when none came within maxPolls polls of about 1 ms.
-    quint8 ReadComByte(int maxPolls);
-    void SendComByte(quint8 byte);
+    quint8 receiveByte(int maxPolls);
+    void sendByte(quint8 byte);
     // A plain write, no transaction (the lone "\r" of the baud search, "GP-1\r", ...).
     bool writeRaw(const QByteArray& bytes);
 
@@ -80,12 +80,12 @@ public:
 
     SerialPort& port() { return *port_; }
     PacketMatcher& replyMatcher() { return reply_; }
-    PacketMatcher& dpGross() { return dpGross_; }
+    PacketMatcher& streamMatcher() { return streamMatcher_; }
 
-    void setLink(Link link) { link_ = link; }
-    Link link() const { return link_; }
+    void setLinkKind(Link link) { linkKind_ = link; }
+    Link linkKind() const { return linkKind_; }
     void setCanExchange(CanExchange* bridge) { can_ = bridge; }
-    // Where dpGross's packets go. A plain call, not a signal: a fast stream sends thousands of lines a
+    // Where streamMatcher's packets go. A plain call, not a signal: a fast stream sends thousands of lines a
     // second, and each must cost as little as possible.
     void setStreamSink(std::function<void(QByteArrayView)> sink) { streamSink_ = std::move(sink); }
 
@@ -108,9 +108,9 @@ private:
     std::unique_ptr<SerialPort> port_;
     Operator& op_;
     CanExchange* can_ = nullptr;
-    Link link_ = Link::Com;
+    Link linkKind_ = Link::Com;
     PacketMatcher reply_;
-    PacketMatcher dpGross_;
+    PacketMatcher streamMatcher_;
     QTimer timeoutTimer_;
     QByteArray replyText_;
     bool replyReceived_ = false;

@@ -1,6 +1,6 @@
-#include "firmware/Tqmf.h"
+#include "firmware/FirmwareFile.h"
 #include "FirmwareFiles.h"
-#include "firmware/TCRC32.h"
+#include "firmware/Crc32.h"
 #include "support/FakeOperator.h"
 
 #include <QTemporaryDir>
@@ -12,7 +12,7 @@ using Code = FirmwareStatus::Code;
 
 namespace {
 
-class TqmfTest : public ::testing::Test {
+class FirmwareFileTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
@@ -39,7 +39,7 @@ protected:
 
     QTemporaryDir dir;
     FakeOperator op;
-    Tqmf loader{op};
+    FirmwareFile loader{op};
 };
 
 #define SKIP_WITHOUT(tool)                                                                                   \
@@ -49,7 +49,7 @@ protected:
 } // namespace
 
 TEST(TCRC32Test, MatchesTheBitwiseDefinitionAndStandardCrcForUniformBlocks) {
-    TCRC32 crc;
+    Crc32 crc;
     // Blocks of one repeated byte are the only ones where it equals the standard CRC-32.
     EXPECT_EQ(crc.checksum("a"), 0xE8B7BE43u);
     EXPECT_EQ(crc.checksum("aaa"), 0xF007732Du);
@@ -65,7 +65,7 @@ TEST(TCRC32Test, MatchesTheBitwiseDefinitionAndStandardCrcForUniformBlocks) {
 }
 
 TEST(TTargetListTest, KeepsAtMost128EntriesAsEightUpperCaseDigits) {
-    TTargetList list;
+    TargetList list;
     list.add(0x0001A2B3);
     list.add(0x10);
     list.add(0xDEADBEEF);
@@ -73,24 +73,24 @@ TEST(TTargetListTest, KeepsAtMost128EntriesAsEightUpperCaseDigits) {
     EXPECT_EQ(list.at(2).value, 0xDEADBEEFu);
     for (std::uint32_t i = 0; i < 200; ++i)
         list.add(i);
-    EXPECT_EQ(list.count(), TTargetList::kCapacity);
+    EXPECT_EQ(list.count(), TargetList::kCapacity);
     EXPECT_EQ(list.at(127).value, 124u); // the three first entries, then 0..124
     list.clear();
     EXPECT_EQ(list.count(), 0);
 }
 
-TEST_F(TqmfTest, StartsWithAnErasedImageAndDefaultVersion) {
+TEST_F(FirmwareFileTest, StartsWithAnErasedImageAndDefaultVersion) {
     EXPECT_EQ(loader.image().size(), 65536);
     EXPECT_TRUE(
         std::all_of(loader.image().begin(), loader.image().end(), [](char c) { return c == char(0xFF); }));
-    EXPECT_EQ(loader.SW_Version(), 0x01010101u);
-    EXPECT_EQ(loader.SW_Edition(), 1);
+    EXPECT_EQ(loader.softwareVersion(), 0x01010101u);
+    EXPECT_EQ(loader.softwareEdition(), 1);
     EXPECT_EQ(loader.kind(), FirmwareKind::None);
     EXPECT_EQ(loader.status().code, Code::NothingLoaded);
     EXPECT_FALSE(loader.loadSucceeded());
 }
 
-TEST_F(TqmfTest, LoadsSRecordsWrittenBySrecCatAndObjcopy) {
+TEST_F(FirmwareFileTest, LoadsSRecordsWrittenBySrecCatAndObjcopy) {
     SKIP_WITHOUT("srec_cat");
     SKIP_WITHOUT("objcopy");
     const QByteArray binary = sampleBinary(300);
@@ -99,29 +99,29 @@ TEST_F(TqmfTest, LoadsSRecordsWrittenBySrecCatAndObjcopy) {
     // objcopy: S1 records from address 0 and a closing S9.
     const QString fromZero = convert("objcopy", {"-I", "binary", "-O", "srec", bin, path("zero.srec")});
     ASSERT_TRUE(readFile(fromZero).contains("\nS9"));
-    EXPECT_TRUE(loader.Load(fromZero));
+    EXPECT_TRUE(loader.load(fromZero));
     EXPECT_EQ(loader.kind(), FirmwareKind::SRecord);
-    EXPECT_EQ(loader.MemStart(), 0);
-    EXPECT_EQ(loader.MemEnd(), 300);
+    EXPECT_EQ(loader.memStart(), 0);
+    EXPECT_EQ(loader.memEnd(), 300);
     EXPECT_EQ(imageAt(0, 300), binary);
     EXPECT_EQ(loader.image().at(300), char(0xFF));
-    EXPECT_EQ(loader.CodeSize(), readFile(fromZero).size());
+    EXPECT_EQ(loader.codeSize(), readFile(fromZero).size());
     EXPECT_EQ(loader.status().text(), "ok");
 
     // srec_cat ends without an S9 record; running off the end is a normal end.
     const QString shifted =
         convert("srec_cat", {bin, "-binary", "-offset", "0x1234", "-o", path("shifted.srec"), "-motorola"});
     ASSERT_FALSE(readFile(shifted).contains("S9"));
-    EXPECT_TRUE(loader.Load(shifted));
-    EXPECT_EQ(loader.MemStart(), 0x1234);
-    EXPECT_EQ(loader.MemEnd(), 0x1234 + 300);
+    EXPECT_TRUE(loader.load(shifted));
+    EXPECT_EQ(loader.memStart(), 0x1234);
+    EXPECT_EQ(loader.memEnd(), 0x1234 + 300);
     EXPECT_EQ(imageAt(0x1234, 300), binary);
     // Bytes of the earlier load stay where the new file writes nothing.
     EXPECT_EQ(imageAt(0, 300), binary);
     EXPECT_TRUE(op.messageBoxes().isEmpty()) << op.events.join('\n').toStdString();
 }
 
-TEST_F(TqmfTest, LoadsIntelHexWrittenBySrecCatAndObjcopy) {
+TEST_F(FirmwareFileTest, LoadsIntelHexWrittenBySrecCatAndObjcopy) {
     SKIP_WITHOUT("srec_cat");
     SKIP_WITHOUT("objcopy");
     const QByteArray binary = sampleBinary(500, 99);
@@ -129,24 +129,24 @@ TEST_F(TqmfTest, LoadsIntelHexWrittenBySrecCatAndObjcopy) {
 
     const QString bySrecCat =
         convert("srec_cat", {bin, "-binary", "-offset", "0x7F00", "-o", path("a.hex"), "-intel"});
-    EXPECT_TRUE(loader.Load(bySrecCat));
+    EXPECT_TRUE(loader.load(bySrecCat));
     EXPECT_EQ(loader.kind(), FirmwareKind::IntelHex);
-    EXPECT_EQ(loader.MemStart(), 0x7F00);
-    EXPECT_EQ(loader.MemEnd(), 0x7F00 + 500);
+    EXPECT_EQ(loader.memStart(), 0x7F00);
+    EXPECT_EQ(loader.memEnd(), 0x7F00 + 500);
     EXPECT_EQ(imageAt(0x7F00, 500), binary);
 
     const QString byObjcopy = convert(
         "objcopy", {"-I", "binary", "-O", "ihex", "--change-addresses", "0x4000", bin, path("b.hex")});
-    EXPECT_TRUE(loader.Load(byObjcopy));
-    EXPECT_EQ(loader.MemStart(), 0x4000);
-    EXPECT_EQ(loader.MemEnd(), 0x4000 + 500);
+    EXPECT_TRUE(loader.load(byObjcopy));
+    EXPECT_EQ(loader.memStart(), 0x4000);
+    EXPECT_EQ(loader.memEnd(), 0x4000 + 500);
     EXPECT_EQ(imageAt(0x4000, 500), binary);
-    EXPECT_TRUE(loader.MsgBuf().isEmpty());
-    EXPECT_EQ(loader.TargetList().count(), 0);
+    EXPECT_TRUE(loader.message().isEmpty());
+    EXPECT_EQ(loader.targets().count(), 0);
     EXPECT_TRUE(op.messageBoxes().isEmpty()) << op.events.join('\n').toStdString();
 }
 
-TEST_F(TqmfTest, ParsesLowerCaseHexAsItsTrueValues) {
+TEST_F(FirmwareFileTest, ParsesLowerCaseHexAsItsTrueValues) {
     SKIP_WITHOUT("srec_cat");
     const QByteArray binary = sampleBinary(200, 3);
     const QString bin = write("fw.bin", binary);
@@ -155,22 +155,22 @@ TEST_F(TqmfTest, ParsesLowerCaseHexAsItsTrueValues) {
             convert("srec_cat", {bin, "-binary", "-offset", "0x100", "-o", path("u"), format});
         const QByteArray lower = readFile(upper).toLower().replace("s", "S");
         ASSERT_NE(lower, readFile(upper));
-        Tqmf fresh(op);
+        FirmwareFile fresh(op);
         EXPECT_TRUE(fresh.loadBytes(lower, "lower")) << format << ": " << fresh.status().text().toStdString();
         EXPECT_EQ(fresh.image().sliced(0x100, 200).toByteArray(), binary) << format;
-        EXPECT_EQ(fresh.MemEnd(), 0x100 + 200);
+        EXPECT_EQ(fresh.memEnd(), 0x100 + 200);
     }
     EXPECT_TRUE(op.messageBoxes().isEmpty()) << op.events.join('\n').toStdString();
 }
 
-TEST_F(TqmfTest, SRecordDataAt0x8000EndsTheParseAsAnError) {
+TEST_F(FirmwareFileTest, SRecordDataAt0x8000EndsTheParseAsAnError) {
     // An Intel hex file may write there; the S-record file after it must leave that byte alone.
     ASSERT_TRUE(loader.loadBytes(":018000005A25\n:00000001FF\n", "a.hex"));
     ASSERT_EQ(loader.image().at(0x8000), char(0x5A));
     op.clear();
 
     const QString file = write("high.srec", "S1047FF0117B\nS1058000AABB15\nS1047FF12269\nS9030000FC\n");
-    EXPECT_FALSE(loader.Load(file));
+    EXPECT_FALSE(loader.load(file));
     EXPECT_EQ(loader.kind(), FirmwareKind::SRecord);
     EXPECT_EQ(loader.image().at(0x7FF0), char(0x11));
     EXPECT_EQ(loader.image().at(0x8000), char(0x5A));
@@ -183,7 +183,7 @@ TEST_F(TqmfTest, SRecordDataAt0x8000EndsTheParseAsAnError) {
               QStringList{"box[Firmware File Error]: " + file + ": address out of range at line 2, byte 13"});
 }
 
-TEST_F(TqmfTest, ReportsAWrongChecksumWithTheRecordsPosition) {
+TEST_F(FirmwareFileTest, ReportsAWrongChecksumWithTheRecordsPosition) {
     SKIP_WITHOUT("srec_cat");
     const QByteArray binary = sampleBinary(96, 5);
     const QString bin = write("fw.bin", binary);
@@ -200,8 +200,8 @@ TEST_F(TqmfTest, ReportsAWrongChecksumWithTheRecordsPosition) {
         text[last] = text.at(last) == '0' ? '1' : '0';
         const QString bad = write("bad", text);
 
-        Tqmf fresh(op);
-        EXPECT_FALSE(fresh.Load(bad));
+        FirmwareFile fresh(op);
+        EXPECT_FALSE(fresh.load(bad));
         EXPECT_FALSE(fresh.loadSucceeded());
         EXPECT_EQ(fresh.status().code, Code::ChecksumError) << format;
         EXPECT_EQ(fresh.status().line, 3);
@@ -214,12 +214,12 @@ TEST_F(TqmfTest, ReportsAWrongChecksumWithTheRecordsPosition) {
     }
 }
 
-TEST_F(TqmfTest, RecordsCutOffOrWithStrayCharactersAreErrors) {
+TEST_F(FirmwareFileTest, RecordsCutOffOrWithStrayCharactersAreErrors) {
     EXPECT_FALSE(loader.loadBytes(":0400000001020304F2\n:0400040005", "cut.hex"));
     EXPECT_EQ(loader.status().code, Code::TruncatedRecord);
     EXPECT_EQ(loader.status().offset, 20);
     EXPECT_EQ(loader.status().line, 2);
-    EXPECT_EQ(loader.MemEnd(), 5); // the byte read before the cut was written
+    EXPECT_EQ(loader.memEnd(), 5); // the byte read before the cut was written
 
     EXPECT_FALSE(loader.loadBytes("S1050000ABCD82\nS1050002AB G4A\n", "stray.srec"));
     EXPECT_EQ(loader.status().code, Code::BadCharacter);
@@ -227,13 +227,13 @@ TEST_F(TqmfTest, RecordsCutOffOrWithStrayCharactersAreErrors) {
 
     // Without an end record the text simply ends.
     EXPECT_TRUE(loader.loadBytes(":0400000001020304F2\n", "noend.hex"));
-    EXPECT_EQ(loader.MemEnd(), 4);
+    EXPECT_EQ(loader.memEnd(), 4);
 }
 
-TEST_F(TqmfTest, RecognitionLooksOnlyAtTheFirst15Bytes) {
+TEST_F(FirmwareFileTest, RecognitionLooksOnlyAtTheFirst15Bytes) {
     const QByteArray records = ":0400000001020304F2\n:00000001FF\n";
     const QString commented = write("commented.hex", "; build 42 for the MXR line\n" + records);
-    EXPECT_FALSE(loader.Load(commented));
+    EXPECT_FALSE(loader.load(commented));
     EXPECT_EQ(loader.kind(), FirmwareKind::None);
     EXPECT_EQ(loader.status().code, Code::NotRecognised);
     EXPECT_EQ(op.events, QStringList({"box[Unknown Format]: The source file format was not recognized!",
@@ -250,7 +250,7 @@ TEST_F(TqmfTest, RecognitionLooksOnlyAtTheFirst15Bytes) {
     EXPECT_TRUE(op.events.isEmpty());
 }
 
-TEST_F(TqmfTest, RecognitionFailuresShowTheirFormatErrors) {
+TEST_F(FirmwareFileTest, RecognitionFailuresShowTheirFormatErrors) {
     EXPECT_FALSE(loader.loadBytes("S1050000ABCD00\n", "bad.srec"));
     EXPECT_EQ(op.events, QStringList({"box[Format Error]: The source file may not contain S-RECORDS",
                                       "box[Unknown Format]: The source file format was not recognized!",
@@ -271,7 +271,7 @@ TEST_F(TqmfTest, RecognitionFailuresShowTheirFormatErrors) {
     EXPECT_EQ(op.messageBoxes().first(), "The source file may not contain S-RECORDS");
 }
 
-TEST_F(TqmfTest, LoadsTheOwnFormatWithTargetsMessageAndVersion) {
+TEST_F(FirmwareFileTest, LoadsTheOwnFormatWithTargetsMessageAndVersion) {
     OwnFile own;
     own.payload = ":0400100001020304E2\r\n:00000001FF\r\n";
     own.targets = {0x0001A2B3, 0x10};
@@ -281,17 +281,17 @@ TEST_F(TqmfTest, LoadsTheOwnFormatWithTargetsMessageAndVersion) {
     const QByteArray file = own.build();
     const QString p = write("fw.qmf", file);
 
-    EXPECT_TRUE(loader.Load(p));
+    EXPECT_TRUE(loader.load(p));
     EXPECT_EQ(loader.kind(), FirmwareKind::Own);
-    EXPECT_EQ(loader.TargetList().texts(), QStringList({"0001A2B3", "00000010"}));
-    EXPECT_EQ(loader.MsgBuf(), "Release 2.1\r\nfor MXR");
-    EXPECT_EQ(loader.SW_Version(), 0xFEDCBA98u);
-    EXPECT_EQ(loader.SW_Edition(), 513);
-    EXPECT_EQ(loader.MemStart(), 0x10);
-    EXPECT_EQ(loader.MemEnd(), 0x14);
+    EXPECT_EQ(loader.targets().texts(), QStringList({"0001A2B3", "00000010"}));
+    EXPECT_EQ(loader.message(), "Release 2.1\r\nfor MXR");
+    EXPECT_EQ(loader.softwareVersion(), 0xFEDCBA98u);
+    EXPECT_EQ(loader.softwareEdition(), 513);
+    EXPECT_EQ(loader.memStart(), 0x10);
+    EXPECT_EQ(loader.memEnd(), 0x14);
     EXPECT_EQ(imageAt(0x10, 4), QByteArray("\x01\x02\x03\x04"));
     // Only the payload text stays in the buffer.
-    EXPECT_EQ(loader.CodeSize(), own.payload.size());
+    EXPECT_EQ(loader.codeSize(), own.payload.size());
     EXPECT_EQ(loader.buffer().toByteArray(), own.payload);
     EXPECT_TRUE(op.events.isEmpty()) << op.events.join('\n').toStdString();
     EXPECT_EQ(loader.summaryLines(),
@@ -305,18 +305,18 @@ TEST_F(TqmfTest, LoadsTheOwnFormatWithTargetsMessageAndVersion) {
     second.payload = "S1050020ABCD62\nS9030000FC\n";
     second.targets = {0xCAFE};
     EXPECT_TRUE(loader.loadBytes(second.build(), "second.qmf"));
-    EXPECT_EQ(loader.TargetList().texts(), QStringList{"0000CAFE"});
-    EXPECT_TRUE(loader.MsgBuf().isEmpty());
+    EXPECT_EQ(loader.targets().texts(), QStringList{"0000CAFE"});
+    EXPECT_TRUE(loader.message().isEmpty());
     EXPECT_EQ(imageAt(0x20, 2), QByteArray("\xAB\xCD"));
     EXPECT_EQ(imageAt(0x10, 4), QByteArray("\x01\x02\x03\x04"));
 
     // Plain formats clear what the own format brought.
     EXPECT_TRUE(loader.loadBytes(":00000001FF\n", "plain.hex"));
-    EXPECT_EQ(loader.TargetList().count(), 0);
-    EXPECT_EQ(loader.MemStart(), 0xFFFF);
+    EXPECT_EQ(loader.targets().count(), 0);
+    EXPECT_EQ(loader.memStart(), 0xFFFF);
 }
 
-TEST_F(TqmfTest, OwnFormatWithBadChecksumsIsNotRecognisedButSetsTheVersion) {
+TEST_F(FirmwareFileTest, OwnFormatWithBadChecksumsIsNotRecognisedButSetsTheVersion) {
     OwnFile own;
     own.payload = ":00000001FF\n";
     own.version = 42;
@@ -325,8 +325,8 @@ TEST_F(TqmfTest, OwnFormatWithBadChecksumsIsNotRecognisedButSetsTheVersion) {
     file += '\n'; // the checksum sees the payload's first byte and length only
     EXPECT_FALSE(loader.loadBytes(file, "x.qmf"));
     EXPECT_EQ(loader.kind(), FirmwareKind::None);
-    EXPECT_EQ(loader.SW_Version(), 42u);
-    EXPECT_EQ(loader.SW_Edition(), 9);
+    EXPECT_EQ(loader.softwareVersion(), 42u);
+    EXPECT_EQ(loader.softwareEdition(), 9);
     EXPECT_EQ(op.events, QStringList({"box[Unknown Format]: The source file format was not recognized!",
                                       "box[Unknown File type]: x.qmf"}));
 
@@ -342,7 +342,7 @@ TEST_F(TqmfTest, OwnFormatWithBadChecksumsIsNotRecognisedButSetsTheVersion) {
     EXPECT_EQ(loader.status().code, Code::NotRecognised);
 }
 
-TEST_F(TqmfTest, OwnFormatHeaderPointingOutsideTheFileIsRefused) {
+TEST_F(FirmwareFileTest, OwnFormatHeaderPointingOutsideTheFileIsRefused) {
     OwnFile own;
     own.payload = ":0100000011EE\n";
     own.targets = {1, 2};
@@ -368,8 +368,8 @@ TEST_F(TqmfTest, OwnFormatHeaderPointingOutsideTheFileIsRefused) {
         EXPECT_EQ(loader.kind(), FirmwareKind::Own);
         EXPECT_EQ(loader.status().code, c.code);
         EXPECT_EQ(loader.status().text(), c.text);
-        EXPECT_EQ(loader.TargetList().count(), 0);
-        EXPECT_TRUE(loader.MsgBuf().isEmpty());
+        EXPECT_EQ(loader.targets().count(), 0);
+        EXPECT_TRUE(loader.message().isEmpty());
         EXPECT_EQ(op.events, QStringList{"box[Firmware File Error]: h.qmf: " + c.text});
         EXPECT_EQ(loader.image().at(0), char(0xFF)); // the payload was not parsed
     }
@@ -379,18 +379,18 @@ TEST_F(TqmfTest, OwnFormatHeaderPointingOutsideTheFileIsRefused) {
     EXPECT_FALSE(loader.loadBytes(own.build(), "f.qmf"));
     EXPECT_EQ(loader.status().text(), "unknown payload format 5");
     EXPECT_EQ(op.events, QStringList{"box[Unknown Quorra & Mell Firmware File Format]: f.qmf"});
-    EXPECT_EQ(loader.CodeSize(), own.payload.size());
+    EXPECT_EQ(loader.codeSize(), own.payload.size());
 }
 
-TEST_F(TqmfTest, RefusesFilesThatCannotBeReadOrDoNotFit) {
-    EXPECT_FALSE(loader.Load(path("missing.qmf")));
+TEST_F(FirmwareFileTest, RefusesFilesThatCannotBeReadOrDoNotFit) {
+    EXPECT_FALSE(loader.load(path("missing.qmf")));
     EXPECT_EQ(loader.status().code, Code::OpenFailed);
     EXPECT_EQ(op.events, QStringList{"box[Can't Open File]: No such file or directory"});
 
     op.clear();
-    QByteArray big(Tqmf::kBufferSize + 1, ' ');
+    QByteArray big(FirmwareFile::kBufferSize + 1, ' ');
     const QString bigFile = write("big.hex", big);
-    EXPECT_FALSE(loader.Load(bigFile));
+    EXPECT_FALSE(loader.load(bigFile));
     EXPECT_EQ(loader.status().code, Code::TooLarge);
     EXPECT_EQ(op.events,
               QStringList{"box[Firmware File Error]: " + bigFile + ": file larger than 1048576 bytes"});
@@ -400,12 +400,12 @@ TEST_F(TqmfTest, RefusesFilesThatCannotBeReadOrDoNotFit) {
     // Exactly the buffer's size fits: a full buffer of records ends at its last byte.
     op.clear();
     big = ":0100000042BD\n";
-    big += QByteArray(Tqmf::kBufferSize - big.size(), '\n');
+    big += QByteArray(FirmwareFile::kBufferSize - big.size(), '\n');
     EXPECT_TRUE(loader.loadBytes(big, "full"));
-    EXPECT_EQ(loader.CodeSize(), Tqmf::kBufferSize);
+    EXPECT_EQ(loader.codeSize(), FirmwareFile::kBufferSize);
 
     op.clear();
-    EXPECT_FALSE(loader.Load(write("empty", {})));
+    EXPECT_FALSE(loader.load(write("empty", {})));
     EXPECT_EQ(loader.status().code, Code::Empty);
     EXPECT_TRUE(op.events.isEmpty());
 }

@@ -1,9 +1,9 @@
+#include "link/CommandLink.h"
 #include "base/TimeScale.h"
 #include "engine/Line.h"
 #include "engine/SimulatedPort.h"
 #include "engine/SimulatedPorts.h"
 #include "link/CanExchange.h"
-#include "link/Communication_Unit.h"
 #include "support/FakeOperator.h"
 
 #include <QElapsedTimer>
@@ -14,7 +14,7 @@ using namespace tarvo;
 
 namespace {
 
-class CommunicationUnitTest : public ::testing::Test {
+class CommandLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
         devsim::SimulatedPorts::clear();
@@ -24,31 +24,31 @@ protected:
         device = line.addDevice(config);
         devsim::SimulatedPorts::attach(1, &line);
         auto port = std::make_unique<devsim::SimulatedPort>();
-        comm = std::make_unique<Communication_Unit>(std::move(port), op);
-        comm->CommInit(); // COM1, 9600 baud, opened
+        comm = std::make_unique<CommandLink>(std::move(port), op);
+        comm->initialise(); // COM1, 9600 baud, opened
         ASSERT_TRUE(comm->port().isOpen());
     }
     void TearDown() override { devsim::SimulatedPorts::clear(); }
 
     QByteArray ask(const QByteArray& line, const QByteArray& start, int ms = 200) {
-        return comm->SendAndReceive(1, line, ms, Framing::startingWith(start));
+        return comm->sendAndReceive(1, line, ms, Framing::startingWith(start));
     }
 
     test::FakeOperator op;
     devsim::Line line;
     devsim::Device* device = nullptr;
-    std::unique_ptr<Communication_Unit> comm;
+    std::unique_ptr<CommandLink> comm;
 };
 
 } // namespace
 
-TEST_F(CommunicationUnitTest, AnAcknowledgedCommandFramedWithOGivesK) {
+TEST_F(CommandLinkTest, AnAcknowledgedCommandFramedWithOGivesK) {
     EXPECT_EQ(ask("WP\r", "O"), "K");
     EXPECT_EQ(ask("ID\r", "D:"), "4114");
     EXPECT_EQ(line.receivedTexts(), (QList<QByteArray>{"WP\r", "ID\r"}));
 }
 
-TEST_F(CommunicationUnitTest, ALateReplyIsNotUsedAndTheNextTransactionStartsClean) {
+TEST_F(CommandLinkTest, ALateReplyIsNotUsedAndTheNextTransactionStartsClean) {
     line.setFault(devsim::Line::Fault::Late, 300);
     EXPECT_EQ(ask("ID\r", "D:", 100), kTimeOutErr);
     line.setFault(devsim::Line::Fault::None);
@@ -56,56 +56,56 @@ TEST_F(CommunicationUnitTest, ALateReplyIsNotUsedAndTheNextTransactionStartsClea
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < 400)
-        comm->CommWait(10);
+        comm->waitSlice(10);
     EXPECT_EQ(ask("IV\r", "V:"), "1.00");
     EXPECT_EQ(ask("DX\r", "X:"), "001");
 }
 
-TEST_F(CommunicationUnitTest, ErrAndSilenceAreReportedAsTheyAre) {
+TEST_F(CommandLinkTest, ErrAndSilenceAreReportedAsTheyAre) {
     line.setFault(devsim::Line::Fault::Err);
     // "ERR" holds no "O": a caller waiting for "K" sees its time limit pass.
     EXPECT_EQ(ask("FL 3\r", "O", 50), kTimeOutErr);
-    EXPECT_EQ(comm->SendAndReceive(1, "FL 3\r", 100, Framing::anyData()), "ERR");
+    EXPECT_EQ(comm->sendAndReceive(1, "FL 3\r", 100, Framing::anyData()), "ERR");
     line.setFault(devsim::Line::Fault::Silent);
     EXPECT_EQ(ask("FL 3\r", "O", 50), kTimeOutErr);
 }
 
-TEST_F(CommunicationUnitTest, NoAnswerAtAnotherRate) {
+TEST_F(CommandLinkTest, NoAnswerAtAnotherRate) {
     comm->port().setBaudRate(115200);
     EXPECT_EQ(ask("ID\r", "D:", 100), kTimeOutErr);
     comm->port().setBaudRate(9600);
     EXPECT_EQ(ask("ID\r", "D:"), "4114");
 }
 
-TEST_F(CommunicationUnitTest, LiveVariantSendsTheCommandWithOneCarriageReturn) {
-    comm->SendAndReceiveLive(1, "FL 3", 200);
-    comm->SendAndReceiveLive(1, "ID+", 200);
+TEST_F(CommandLinkTest, LiveVariantSendsTheCommandWithOneCarriageReturn) {
+    comm->sendAndReceiveLive(1, "FL 3", 200);
+    comm->sendAndReceiveLive(1, "ID+", 200);
     EXPECT_EQ(line.receivedTexts(), (QList<QByteArray>{"FL 3\r", "ID\r"}));
     // The stream matcher runs again afterwards.
-    EXPECT_TRUE(comm->dpGross().isArmed());
-    EXPECT_TRUE(comm->dpGross().isEnabled());
+    EXPECT_TRUE(comm->streamMatcher().isArmed());
+    EXPECT_TRUE(comm->streamMatcher().isEnabled());
 }
 
-TEST_F(CommunicationUnitTest, LiveVariantFramesAnyDataUpToCarriageReturn) {
-    EXPECT_EQ(comm->SendAndReceiveLive(1, "ID", 200), "D:4114");
+TEST_F(CommandLinkTest, LiveVariantFramesAnyDataUpToCarriageReturn) {
+    EXPECT_EQ(comm->sendAndReceiveLive(1, "ID", 200), "D:4114");
 }
 
-TEST_F(CommunicationUnitTest, ReadComByteReturnsAnArrivingByteElse255AfterItsPolls) {
-    comm->SendComByte('U');
+TEST_F(CommandLinkTest, ReadComByteReturnsAnArrivingByteElse255AfterItsPolls) {
+    comm->sendByte('U');
     // The device answers "ERR\r" to a stray "U" line only after "\r"; send one so a byte arrives.
     comm->writeRaw("\r");
-    const quint8 first = comm->ReadComByte(500);
+    const quint8 first = comm->receiveByte(500);
     EXPECT_EQ(first, 'E');
 
     comm->port().clearInput();
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(comm->ReadComByte(50), 255);
+    EXPECT_EQ(comm->receiveByte(50), 255);
     EXPECT_GE(t.elapsed(), 40);
     EXPECT_LT(t.elapsed(), 1000);
 }
 
-TEST_F(CommunicationUnitTest, ATimerAskingDuringAWaitDoesNotStealTheReply) {
+TEST_F(CommandLinkTest, ATimerAskingDuringAWaitDoesNotStealTheReply) {
     line.setLatencyMs(60);
     QByteArray timerReply;
     bool timerRan = false;
@@ -123,19 +123,19 @@ TEST_F(CommunicationUnitTest, ATimerAskingDuringAWaitDoesNotStealTheReply) {
     QElapsedTimer t;
     t.start();
     while (!timerRan && t.elapsed() < 1000)
-        comm->CommWait(5);
+        comm->waitSlice(5);
     EXPECT_TRUE(timerRan);
     EXPECT_EQ(timerReply, "1.00");
 }
 
-TEST_F(CommunicationUnitTest, OpeningAnAbsentPortSaysSo) {
+TEST_F(CommandLinkTest, OpeningAnAbsentPortSaysSo) {
     comm->port().close();
     comm->port().setPortNumber(3);
-    EXPECT_FALSE(comm->OpenComPort(true));
+    EXPECT_FALSE(comm->openPort(true));
     EXPECT_EQ(op.messageBoxes(), QStringList{"COM3 not available"});
 }
 
-TEST_F(CommunicationUnitTest, ATransactionOnAnotherPortNumberTalksToThatPortsDevice) {
+TEST_F(CommandLinkTest, ATransactionOnAnotherPortNumberTalksToThatPortsDevice) {
     devsim::Line other;
     devsim::DeviceConfig config;
     config.identity = 2310;
@@ -143,23 +143,23 @@ TEST_F(CommunicationUnitTest, ATransactionOnAnotherPortNumberTalksToThatPortsDev
     other.addDevice(config);
     devsim::SimulatedPorts::attach(2, &other);
     QList<int> moves;
-    QObject::connect(comm.get(), &Communication_Unit::portNumberChanged, [&](int n) { moves << n; });
+    QObject::connect(comm.get(), &CommandLink::portNumberChanged, [&](int n) { moves << n; });
     // The port moves with the number; the device behind the old number hears nothing.
     line.clearReceived();
-    EXPECT_EQ(comm->SendAndReceive(2, "ID\r", 500, Framing::startingWith("D:")), "2310");
+    EXPECT_EQ(comm->sendAndReceive(2, "ID\r", 500, Framing::startingWith("D:")), "2310");
     EXPECT_EQ(comm->port().portNumber(), 2);
     EXPECT_TRUE(comm->port().isOpen());
     EXPECT_TRUE(line.receivedLog().isEmpty());
     EXPECT_EQ(moves, QList<int>{2});
     // A number with no port behind it refuses the transaction with the port's text.
-    EXPECT_EQ(comm->SendAndReceive(5, "ID\r", 500, Framing::startingWith("D:")), kTimeOutErr);
+    EXPECT_EQ(comm->sendAndReceive(5, "ID\r", 500, Framing::startingWith("D:")), kTimeOutErr);
     EXPECT_EQ(op.messageBoxes(), QStringList{"COM5 not available"});
     EXPECT_FALSE(comm->port().isOpen());
 }
 
-TEST_F(CommunicationUnitTest, AnUnpluggedAdapterEndsTheWaitAndIsReported) {
+TEST_F(CommandLinkTest, AnUnpluggedAdapterEndsTheWaitAndIsReported) {
     int lostPort = 0;
-    QObject::connect(comm.get(), &Communication_Unit::portLost, [&](int n, const QString&) { lostPort = n; });
+    QObject::connect(comm.get(), &CommandLink::portLost, [&](int n, const QString&) { lostPort = n; });
     line.setFault(devsim::Line::Fault::Silent);
     QTimer::singleShot(20, [] { devsim::SimulatedPorts::unplug(1); });
     QElapsedTimer t;
@@ -168,7 +168,7 @@ TEST_F(CommunicationUnitTest, AnUnpluggedAdapterEndsTheWaitAndIsReported) {
     EXPECT_LT(t.elapsed(), 2000);
     EXPECT_EQ(lostPort, 1);
     EXPECT_FALSE(comm->port().isOpen());
-    EXPECT_EQ(comm->ReadComByte(1000), 255);
+    EXPECT_EQ(comm->receiveByte(1000), 255);
 }
 
 namespace {
@@ -185,10 +185,10 @@ public:
 
 } // namespace
 
-TEST_F(CommunicationUnitTest, CanRepliesLoseOnlyTheFirstStartAndEndString) {
+TEST_F(CommandLinkTest, CanRepliesLoseOnlyTheFirstStartAndEndString) {
     ScriptedBridge bridge;
     comm->setCanExchange(&bridge);
-    comm->setLink(Link::Can);
+    comm->setLinkKind(Link::Can);
 
     bridge.reply = QByteArray("S1:+00150\rS1:\r");
     EXPECT_EQ(ask("S1\r", "S1:"), "+00150S1:\r");
@@ -203,7 +203,7 @@ TEST_F(CommunicationUnitTest, CanRepliesLoseOnlyTheFirstStartAndEndString) {
     Framing keep = Framing::startingWith("F");
     keep.includeStrings = true;
     bridge.reply = QByteArray("F+00005\r");
-    EXPECT_EQ(comm->SendAndReceive(1, "FL\r", 100, keep), "F+00005\r");
+    EXPECT_EQ(comm->sendAndReceive(1, "FL\r", 100, keep), "F+00005\r");
 
     EXPECT_EQ(bridge.asked.size(), 6);
     // Nothing went to the serial line although the port is open.

@@ -12,27 +12,27 @@ namespace tarvo {
 // thread). The worker waits on an auto-reset event for at most Interval ms; when the wait times out it
 // hands one tick over and waits until that tick has run. A QThread cannot be suspended, so a disabled
 // timer parks its worker on the same wait instead.
-class TThreadedTimer : public QObject {
+class ThreadedTimer : public QObject {
     Q_OBJECT
 public:
-    explicit TThreadedTimer(QObject* parent = nullptr);
-    ~TThreadedTimer() override;
+    explicit ThreadedTimer(QObject* parent = nullptr);
+    ~ThreadedTimer() override;
 
-    bool Enabled() const { return enabled_; }
+    bool isEnabled() const { return enabled_; }
     // True signals the event (a running wait ends without a tick and timing restarts) and wakes the
     // worker when Interval is not 0; false parks the worker.
     void setEnabled(bool on);
-    int Interval() const { return interval_; }
+    int interval() const { return interval_; }
     // Disables the timer, stores the interval and restores the previous Enabled state.
     void setInterval(int ms);
-    QThread::Priority ThreadPriority() const { return priority_; }
+    QThread::Priority threadPriority() const { return priority_; }
     void setThreadPriority(QThread::Priority priority);
 
     // Called on the owning thread for every tick that finds the timer still enabled.
-    std::function<void()> OnTimer;
+    std::function<void()> onTick;
 
 private:
-    void TTimerThread();
+    void workerLoop();
     void deliverTick();
 
     QThread* worker_ = nullptr;

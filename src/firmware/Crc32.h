@@ -9,7 +9,7 @@ namespace tarvo {
 // The checksum of the maker's firmware files: the CRC-32 table and register, but every step feeds the
 // block's *first* byte (the same byte N times). Files of that format carry checksums made this way,
 // so it must stay exactly like this to recognise them.
-class TCRC32 {
+class Crc32 {
 public:
     // Checksum of a block; an empty block gives 0 (the complemented start value).
     std::uint32_t checksum(QByteArrayView block);

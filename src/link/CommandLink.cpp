@@ -1,4 +1,4 @@
-#include "Communication_Unit.h"
+#include "CommandLink.h"
 
 #include "CanExchange.h"
 #include "SerialPort.h"
@@ -9,7 +9,7 @@
 
 namespace tarvo {
 
-Communication_Unit::Communication_Unit(std::unique_ptr<SerialPort> port, Operator& op, QObject* parent)
+CommandLink::CommandLink(std::unique_ptr<SerialPort> port, Operator& op, QObject* parent)
     : QObject(parent), port_(std::move(port)), op_(op) {
     timeoutTimer_.setSingleShot(true);
     timeoutTimer_.setTimerType(Qt::PreciseTimer);
@@ -19,11 +19,11 @@ Communication_Unit::Communication_Unit(std::unique_ptr<SerialPort> port, Operato
             loop_->quit();
     });
     reply_.onPacket = [this](QByteArrayView packet) { onReply(packet); };
-    dpGross_.onPacket = [this](QByteArrayView packet) {
+    streamMatcher_.onPacket = [this](QByteArrayView packet) {
         if (streamSink_)
             streamSink_(packet);
     };
-    connect(port_.get(), &SerialPort::readyRead, this, &Communication_Unit::onReadyRead);
+    connect(port_.get(), &SerialPort::readyRead, this, &CommandLink::onReadyRead);
     connect(port_.get(), &SerialPort::lost, this, [this](const QString& reason) {
         reply_.disarm();
         emit portLost(port_->portNumber(), reason);
@@ -32,24 +32,24 @@ Communication_Unit::Communication_Unit(std::unique_ptr<SerialPort> port, Operato
     });
 }
 
-Communication_Unit::~Communication_Unit() = default;
+CommandLink::~CommandLink() = default;
 
-void Communication_Unit::CommInit() {
+void CommandLink::initialise() {
     reply_.disarm();
     reply_.setEnabled(false);
     reply_.setAutoEnable(false);
-    SetComParams(1, 9600, 8, 0);
-    OpenComPort(true);
+    setPortParameters(1, 9600, 8, 0);
+    openPort(true);
 }
 
-void Communication_Unit::SetComParams(int portNumber, qint32 baud, int dataBits, int parity) {
+void CommandLink::setPortParameters(int portNumber, qint32 baud, int dataBits, int parity) {
     port_->setPortNumber(portNumber);
     port_->setBaudRate(baud);
     port_->setDataBits(dataBits);
     port_->setParity(parity);
 }
 
-bool Communication_Unit::OpenComPort(bool open) {
+bool CommandLink::openPort(bool open) {
     if (port_->isOpen() && open)
         port_->close();
     if (!open) {
@@ -62,25 +62,25 @@ bool Communication_Unit::OpenComPort(bool open) {
     return false;
 }
 
-bool Communication_Unit::tryOpen() {
+bool CommandLink::tryOpen() {
     if (port_->isOpen())
         port_->close();
     return port_->open();
 }
 
-void Communication_Unit::onReadyRead() {
+void CommandLink::onReadyRead() {
     // Bytes that no matcher wants stay in the port: they are flushed by the next transaction or read
     // byte by byte by the bootloader dialogue.
-    if (!reply_.isActive() && !dpGross_.isActive())
+    if (!reply_.isActive() && !streamMatcher_.isActive())
         return;
     const QByteArray bytes = port_->readAll();
-    if (dpGross_.isActive())
-        dpGross_.feed(bytes);
+    if (streamMatcher_.isActive())
+        streamMatcher_.feed(bytes);
     if (reply_.isActive())
         reply_.feed(bytes);
 }
 
-void Communication_Unit::onReply(QByteArrayView packet) {
+void CommandLink::onReply(QByteArrayView packet) {
     replyReceived_ = true;
     replyText_ = packet.toByteArray();
     timeoutTimer_.stop();
@@ -88,15 +88,15 @@ void Communication_Unit::onReply(QByteArrayView packet) {
         loop_->quit();
 }
 
-QByteArray Communication_Unit::SendAndReceive(int portNumber, const QByteArray& command, int timeLimitMs,
-                                              const Framing& framing, bool send) {
-    if (link_ == Link::Can)
+QByteArray CommandLink::sendAndReceive(int portNumber, const QByteArray& command, int timeLimitMs,
+                                       const Framing& framing, bool send) {
+    if (linkKind_ == Link::Can)
         return canTransaction(command, framing);
-    if (link_ == Link::None)
+    if (linkKind_ == Link::None)
         return {};
     if (busy_) {
         // A caller inside another transaction's wait would take over its matcher; refuse instead.
-        qWarning("Communication_Unit: transaction '%s' refused while another is waiting",
+        qWarning("CommandLink: transaction '%s' refused while another is waiting",
                  command.trimmed().constData());
         return kTimeOutErr;
     }
@@ -124,7 +124,7 @@ QByteArray Communication_Unit::SendAndReceive(int portNumber, const QByteArray& 
     return reply;
 }
 
-bool Communication_Unit::movePort(int portNumber) {
+bool CommandLink::movePort(int portNumber) {
     // The port follows the number: a transaction never talks to one device while the program names
     // another.
     const bool wasOpen = port_->isOpen();
@@ -138,7 +138,7 @@ bool Communication_Unit::movePort(int portNumber) {
     return false;
 }
 
-QByteArray Communication_Unit::canTransaction(const QByteArray& command, const Framing& framing) {
+QByteArray CommandLink::canTransaction(const QByteArray& command, const Framing& framing) {
     std::optional<QByteArray> answer;
     if (can_)
         answer = can_->exchange(command);
@@ -160,15 +160,15 @@ QByteArray Communication_Unit::canTransaction(const QByteArray& command, const F
     return reply.isEmpty() ? kTimeOutErr : reply;
 }
 
-QByteArray Communication_Unit::SendAndReceiveLive(int, QByteArray command, int timeLimitMs) {
+QByteArray CommandLink::sendAndReceiveLive(int, QByteArray command, int timeLimitMs) {
     if (busy_) {
-        qWarning("Communication_Unit: live transaction refused while another is waiting");
+        qWarning("CommandLink: live transaction refused while another is waiting");
         return kTimeOutErr;
     }
     busy_ = true;
-    dpGross_.disarm();
-    dpGross_.setEnabled(false);
-    dpGross_.setAutoEnable(false);
+    streamMatcher_.disarm();
+    streamMatcher_.setEnabled(false);
+    streamMatcher_.setAutoEnable(false);
 
     const qsizetype plus = command.indexOf('+');
     if (plus >= 0)
@@ -187,14 +187,14 @@ QByteArray Communication_Unit::SendAndReceiveLive(int, QByteArray command, int t
 
     command += '\r';
     const QByteArray reply = sendAndAwait(&command, timeLimitMs);
-    dpGross_.arm();
-    dpGross_.setEnabled(true);
-    dpGross_.setAutoEnable(true);
+    streamMatcher_.arm();
+    streamMatcher_.setEnabled(true);
+    streamMatcher_.setAutoEnable(true);
     endTransaction();
     return reply;
 }
 
-QByteArray Communication_Unit::sendAndAwait(const QByteArray* command, int timeLimitMs) {
+QByteArray CommandLink::sendAndAwait(const QByteArray* command, int timeLimitMs) {
     replyText_.clear();
     replyReceived_ = false;
     timedOut_ = false;
@@ -222,7 +222,7 @@ QByteArray Communication_Unit::sendAndAwait(const QByteArray* command, int timeL
     return replyReceived_ ? replyText_ : kTimeOutErr;
 }
 
-void Communication_Unit::endTransaction() {
+void CommandLink::endTransaction() {
     busy_ = false;
     if (idleQueue_.isEmpty())
         return;
@@ -233,7 +233,7 @@ void Communication_Unit::endTransaction() {
     });
 }
 
-void Communication_Unit::runWhenIdle(std::function<void()> fn) {
+void CommandLink::runWhenIdle(std::function<void()> fn) {
     if (!busy_) {
         fn();
         return;
@@ -241,13 +241,13 @@ void Communication_Unit::runWhenIdle(std::function<void()> fn) {
     idleQueue_.append(std::move(fn));
 }
 
-void Communication_Unit::CommWait(int ms) {
+void CommandLink::waitSlice(int ms) {
     QEventLoop loop;
     QTimer::singleShot(TimeScale::ms(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
-quint8 Communication_Unit::ReadComByte(int maxPolls) {
+quint8 CommandLink::receiveByte(int maxPolls) {
     quint8 result = 255;
     if (!port_->isOpen())
         return result;
@@ -263,13 +263,13 @@ quint8 Communication_Unit::ReadComByte(int maxPolls) {
     return result;
 }
 
-void Communication_Unit::SendComByte(quint8 byte) {
+void CommandLink::sendByte(quint8 byte) {
     port_->clearInput();
     port_->clearOutput();
     port_->write(QByteArray(1, static_cast<char>(byte)));
 }
 
-bool Communication_Unit::writeRaw(const QByteArray& bytes) {
+bool CommandLink::writeRaw(const QByteArray& bytes) {
     return port_->write(bytes);
 }
 

@@ -7,7 +7,7 @@
 namespace tarvo {
 
 // The device identifiers a firmware file is meant for, as the file's header lists them.
-class TTargetList {
+class TargetList {
 public:
     static constexpr int kCapacity = 128;
 

@@ -1,10 +1,10 @@
-#include "TTargetList.h"
+#include "TargetList.h"
 
 #include <QStringList>
 
 namespace tarvo {
 
-void TTargetList::add(std::uint32_t value) {
+void TargetList::add(std::uint32_t value) {
     if (count() >= kCapacity)
         return;
     if (entries_.capacity() < kCapacity)
@@ -12,7 +12,7 @@ void TTargetList::add(std::uint32_t value) {
     entries_.append({QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper(), value});
 }
 
-QStringList TTargetList::texts() const {
+QStringList TargetList::texts() const {
     QStringList out;
     out.reserve(count());
     for (const Entry& e : entries_)

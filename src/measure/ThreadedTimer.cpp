@@ -1,16 +1,16 @@
-#include "TThreadedTimer.h"
+#include "ThreadedTimer.h"
 
 #include <QPointer>
 #include <chrono>
 
 namespace tarvo {
 
-TThreadedTimer::TThreadedTimer(QObject* parent) : QObject(parent) {
-    worker_ = QThread::create([this] { TTimerThread(); });
+ThreadedTimer::ThreadedTimer(QObject* parent) : QObject(parent) {
+    worker_ = QThread::create([this] { workerLoop(); });
     worker_->start(priority_);
 }
 
-TThreadedTimer::~TThreadedTimer() {
+ThreadedTimer::~ThreadedTimer() {
     {
         std::lock_guard lock(mutex_);
         terminated_ = true;
@@ -23,7 +23,7 @@ TThreadedTimer::~TThreadedTimer() {
     delete worker_;
 }
 
-void TThreadedTimer::setEnabled(bool on) {
+void ThreadedTimer::setEnabled(bool on) {
     enabled_ = on;
     {
         std::lock_guard lock(mutex_);
@@ -37,7 +37,7 @@ void TThreadedTimer::setEnabled(bool on) {
     wake_.notify_all();
 }
 
-void TThreadedTimer::setInterval(int ms) {
+void ThreadedTimer::setInterval(int ms) {
     const bool was = enabled_;
     setEnabled(false);
     {
@@ -47,12 +47,12 @@ void TThreadedTimer::setInterval(int ms) {
     setEnabled(was);
 }
 
-void TThreadedTimer::setThreadPriority(QThread::Priority priority) {
+void ThreadedTimer::setThreadPriority(QThread::Priority priority) {
     priority_ = priority;
     worker_->setPriority(priority);
 }
 
-void TThreadedTimer::TTimerThread() {
+void ThreadedTimer::workerLoop() {
     std::unique_lock lock(mutex_);
     while (!terminated_) {
         if (parked_) {
@@ -66,16 +66,16 @@ void TThreadedTimer::TTimerThread() {
         }
         tickPending_ = true;
         // Queued on this object: if the object dies first, Qt drops the call with it.
-        QMetaObject::invokeMethod(this, &TThreadedTimer::deliverTick, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &ThreadedTimer::deliverTick, Qt::QueuedConnection);
         wake_.wait(lock, [this] { return terminated_ || !tickPending_; });
     }
 }
 
-void TThreadedTimer::deliverTick() {
-    if (enabled_ && OnTimer) {
+void ThreadedTimer::deliverTick() {
+    if (enabled_ && onTick) {
         // The handler may destroy this timer; the destructor has then ended the worker already.
-        const QPointer<TThreadedTimer> self(this);
-        OnTimer();
+        const QPointer<ThreadedTimer> self(this);
+        onTick();
         if (!self)
             return;
     }

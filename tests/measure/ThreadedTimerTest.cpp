@@ -1,4 +1,4 @@
-#include "measure/TThreadedTimer.h"
+#include "measure/ThreadedTimer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -20,18 +20,18 @@ void pump(int realMs) {
 
 } // namespace
 
-TEST(TThreadedTimerTest, TicksRunOnTheOwningThreadOnlyWhileEnabled) {
-    TThreadedTimer timer;
-    EXPECT_FALSE(timer.Enabled());
-    EXPECT_EQ(timer.Interval(), 1000);
+TEST(ThreadedTimerTest, TicksRunOnTheOwningThreadOnlyWhileEnabled) {
+    ThreadedTimer timer;
+    EXPECT_FALSE(timer.isEnabled());
+    EXPECT_EQ(timer.interval(), 1000);
     int ticks = 0;
     bool onOwnThread = true;
-    timer.OnTimer = [&] {
+    timer.onTick = [&] {
         ++ticks;
         onOwnThread = onOwnThread && QThread::currentThread() == QCoreApplication::instance()->thread();
     };
     timer.setInterval(5);
-    EXPECT_FALSE(timer.Enabled()); // changing the interval keeps the timer off
+    EXPECT_FALSE(timer.isEnabled()); // changing the interval keeps the timer off
     pump(50);
     EXPECT_EQ(ticks, 0);
 
@@ -41,8 +41,8 @@ TEST(TThreadedTimerTest, TicksRunOnTheOwningThreadOnlyWhileEnabled) {
     EXPECT_TRUE(onOwnThread);
 
     timer.setInterval(10);
-    EXPECT_TRUE(timer.Enabled()); // ... and keeps it on
-    EXPECT_EQ(timer.Interval(), 10);
+    EXPECT_TRUE(timer.isEnabled()); // ... and keeps it on
+    EXPECT_EQ(timer.interval(), 10);
 
     timer.setEnabled(false);
     pump(20); // a tick handed over before the switch finds the timer off
@@ -51,10 +51,10 @@ TEST(TThreadedTimerTest, TicksRunOnTheOwningThreadOnlyWhileEnabled) {
     EXPECT_EQ(ticks, stopped);
 }
 
-TEST(TThreadedTimerTest, IntervalZeroNeverTicksAndEnablingRestartsTiming) {
-    TThreadedTimer timer;
+TEST(ThreadedTimerTest, IntervalZeroNeverTicksAndEnablingRestartsTiming) {
+    ThreadedTimer timer;
     int ticks = 0;
-    timer.OnTimer = [&] { ++ticks; };
+    timer.onTick = [&] { ++ticks; };
     timer.setInterval(0);
     timer.setEnabled(true);
     pump(50);
@@ -72,11 +72,11 @@ TEST(TThreadedTimerTest, IntervalZeroNeverTicksAndEnablingRestartsTiming) {
     EXPECT_GE(ticks, 1);
 }
 
-TEST(TThreadedTimerTest, DestructionWhileATickIsHandedOverNeitherHangsNorRunsIt) {
+TEST(ThreadedTimerTest, DestructionWhileATickIsHandedOverNeitherHangsNorRunsIt) {
     int ticks = 0;
     {
-        TThreadedTimer timer;
-        timer.OnTimer = [&] { ++ticks; };
+        ThreadedTimer timer;
+        timer.onTick = [&] { ++ticks; };
         timer.setInterval(1);
         timer.setEnabled(true);
         // No event processing: the worker has handed a tick over and waits for it to run.
@@ -86,12 +86,12 @@ TEST(TThreadedTimerTest, DestructionWhileATickIsHandedOverNeitherHangsNorRunsIt)
     EXPECT_EQ(ticks, 0);
 
     // A timer destroyed from inside its own tick.
-    auto* timer = new TThreadedTimer;
+    auto* timer = new ThreadedTimer;
     timer->setInterval(1);
-    timer->OnTimer = [&] {
+    timer->onTick = [&] {
         // Everything captured is used before the handler's own storage goes away.
         ++ticks;
-        TThreadedTimer* self = timer;
+        ThreadedTimer* self = timer;
         timer = nullptr;
         delete self;
     };

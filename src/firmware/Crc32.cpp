@@ -1,4 +1,4 @@
-#include "TCRC32.h"
+#include "Crc32.h"
 
 namespace tarvo {
 
@@ -6,7 +6,7 @@ namespace {
 constexpr std::uint32_t kPolynomial = 0xEDB88320u;
 }
 
-void TCRC32::buildTable() {
+void Crc32::buildTable() {
     for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t entry = i;
         for (int bit = 0; bit < 8; ++bit)
@@ -15,7 +15,7 @@ void TCRC32::buildTable() {
     }
 }
 
-std::uint32_t TCRC32::checksum(QByteArrayView block) {
+std::uint32_t Crc32::checksum(QByteArrayView block) {
     // Rebuilt at every call, as the file format's own tools do; it costs nothing next to the block.
     buildTable();
     std::uint32_t reg = 0xFFFFFFFFu;
