@@ -1,13 +1,8 @@
 // The real windows driven as a person drives them: clicks, keys and the close shortcut on the
 // offscreen platform, against simulated devices; each test asserts what reaches the device and what the
 // window then shows.
-#include "app/MainController.h"
-#include "base/TimeScale.h"
-#include "engine/Line.h"
-#include "engine/SimulatedPort.h"
-#include "engine/SimulatedPorts.h"
 #include "support/QtPrinters.h"
-#include "ui/ProgramWindows.h"
+#include "support/WindowRig.h"
 #include "ui/ScopePanel.h"
 #include "ui/ScopeWidget.h"
 
@@ -30,124 +25,7 @@
 #include <gtest/gtest.h>
 
 using namespace tarvo;
-
-namespace {
-
-// The windows' own operator; boxes are recorded instead of waiting for a click, questions are answered
-// yes, and save dialogs get the next name of a list.
-class ScriptedQtOperator : public ui::QtOperator {
-public:
-    QStringList boxes;
-    QStringList saveNames;
-    void showMessage(const QString& text, const QString&, MessageIcon) override { boxes << text; }
-    bool askYesNo(const QString&, const QString&) override { return true; }
-    bool askOkCancel(const QString&, const QString&) override { return true; }
-    QString askSaveFileName(const QString&, const QString&) override {
-        return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
-    }
-};
-
-bool waitFor(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
-
-// Simulated lines on COM numbers, a private "Tarvo.ini", and the program's windows over them.
-class WindowRig {
-public:
-    explicit WindowRig(const QString& settings = QStringLiteral("[Port]\nBaud=115200\nComNumber=1\n")) {
-        devsim::SimulatedPorts::clear();
-        TimeScale::setFactor(0.05);
-        QFile ini(dir.filePath("Tarvo.ini"));
-        if (ini.open(QIODevice::WriteOnly))
-            ini.write(settings.toUtf8());
-    }
-    ~WindowRig() {
-        windows.reset();
-        controller.reset();
-        devsim::SimulatedPorts::clear();
-        TimeScale::setFactor(1.0);
-    }
-    devsim::Line& lineOn(int com, const devsim::DeviceConfig& config = {}, bool withDevice = true) {
-        lines.push_back(std::make_unique<devsim::Line>());
-        if (withDevice)
-            lines.back()->addDevice(config);
-        devsim::SimulatedPorts::attach(com, lines.back().get());
-        return *lines.back();
-    }
-    void start() {
-        controller = std::make_unique<MainController>(op, std::make_unique<devsim::SimulatedPort>(),
-                                                      dir.filePath("Tarvo.ini"));
-        ui::ProgramWindows::nameApplication();
-        windows = std::make_unique<ui::ProgramWindows>(*controller, op);
-        main().show();
-        // The first show contacts the device; let it finish.
-        waitFor([this] { return controller->pageControlEnabled() && !controller->link().isBusy(); });
-        QTest::qWait(50);
-    }
-    ui::MainWindow& main() { return windows->mainWindow(); }
-    QWidget* page(Page p) { return main().page(p); }
-    template <typename T> T* named(Page p, const QString& name) {
-        for (T* w : page(p)->findChildren<T*>())
-            if (w->accessibleName() == name || w->objectName() == name)
-                return w;
-        return nullptr;
-    }
-    void click(QAbstractButton* b) {
-        ASSERT_NE(b, nullptr);
-        // A check box or an option answers on its indicator and text, not on the whole width it is given.
-        const bool indicator = qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b);
-        QTest::mouseClick(b, Qt::LeftButton, {}, indicator ? QPoint(6, b->height() / 2) : QPoint());
-    }
-    void showPage(Page p) {
-        main().pages()->setCurrentWidget(page(p));
-        QTest::qWait(20); // laid out before it is clicked
-    }
-    bool searched() {
-        return waitFor(
-            [this] { return !controller->discovery().isSearching() && !controller->link().isBusy(); });
-    }
-    QString settingsText() {
-        QFile ini(dir.filePath("Tarvo.ini"));
-        return ini.open(QIODevice::ReadOnly) ? QString::fromUtf8(ini.readAll()) : QString();
-    }
-
-    QTemporaryDir dir;
-    ScriptedQtOperator op;
-    std::vector<std::unique_ptr<devsim::Line>> lines;
-    std::unique_ptr<MainController> controller;
-    std::unique_ptr<ui::ProgramWindows> windows;
-};
-
-QString accessibleName(QWidget* w) {
-    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
-    return a ? a->text(QAccessible::Name) : QString();
-}
-
-QString accessibleDescription(QWidget* w) {
-    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
-    return a ? a->text(QAccessible::Description) : QString();
-}
-
-int lineCount(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    return static_cast<int>(f.readAll().count('\n'));
-}
-
-QByteArray contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
+using namespace tarvo::test;
 
 TEST(WindowLife, CaptionReachesTheWindowSystemAndCtrlQEndsTheProgramWithItsOtherWindowsOpen) {
     WindowRig rig;
