@@ -178,6 +178,9 @@ void MainController::shutdown() {
     if (destroyed_)
         return;
     destroyed_ = true;
+    // A recording ends as STOP ends it: the device goes back to its gross stream.
+    if (acquisition_->runDown() || acquisition_->triggerDown())
+        acquisition_->stopClicked();
     step("free CAN bridge: no CAN bridge");
     step("writeSettings");
     if (settingsWritable_)

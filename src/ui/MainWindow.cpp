@@ -121,6 +121,12 @@ void MainWindow::currentPageChanged(int index) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (c_.link().isBusy()) {
+        // A close during a transaction's wait is taken when the wait ends; the port stays until then.
+        event->ignore();
+        c_.link().runWhenIdle([this] { close(); });
+        return;
+    }
     c_.shutdown();
     event->accept();
     emit closed();

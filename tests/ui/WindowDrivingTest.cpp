@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -23,6 +24,7 @@
 #include <QToolButton>
 #include <QWindow>
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace tarvo;
 using namespace tarvo::test;
@@ -327,4 +329,37 @@ TEST(WindowScope, TheToolBarAndTheMouseZoomPanAndDrawOnTheScope) {
     drag(middle, middle + QPoint(60, 40));
     EXPECT_EQ(graph.left(), runLeft);
     EXPECT_EQ(graph.right(), runRight);
+}
+
+TEST(WindowLife, AWindowManagerCloseDuringARunAlwaysEndsTheProgram) {
+    // Closes arrive at random moments of a RUN fed at full rate: inside a transaction's wait, between
+    // packets, during a live-draw tick. Each must end the event loop after the recording has stopped.
+    std::mt19937 random(20261208);
+    const int closes = qEnvironmentVariableIntValue("TARVO_CLOSE_ITERATIONS") > 0
+                           ? qEnvironmentVariableIntValue("TARVO_CLOSE_ITERATIONS")
+                           : 30;
+    for (int i = 0; i < closes; ++i) {
+        SCOPED_TRACE(i);
+        WindowRig rig;
+        devsim::DeviceConfig config;
+        config.updateMs = 1;
+        config.weight = 12.5;
+        devsim::Line& line = rig.lineOn(1, config);
+        rig.start();
+        rig.click(rig.named<QPushButton>(Page::Display, "RUN"));
+        const int delayMs = std::uniform_int_distribution<int>(0, 400)(random);
+        QTimer::singleShot(
+            delayMs, [&rig] { QCoreApplication::postEvent(rig.main().windowHandle(), new QCloseEvent); });
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+        watchdog.start(10000);
+        ASSERT_EQ(QApplication::exec(), 0) << "closed after " << delayMs << " ms";
+        watchdog.stop();
+        EXPECT_FALSE(rig.main().isVisible());
+        EXPECT_FALSE(rig.controller->acquisition().runDown());
+        // The recording was stopped as STOP stops it: the device was told to go back to its gross stream.
+        EXPECT_TRUE(line.receivedTexts().contains("SG\r"));
+        EXPECT_TRUE(rig.settingsText().contains("ComNumber=1"));
+    }
 }
