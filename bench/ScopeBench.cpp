@@ -35,14 +35,50 @@ void BM_ScopeFullViewFrame(benchmark::State& state) {
     GraphModel& model = fullModel();
     ui::ScopeWidget scope(model);
     QImage image(1920, 1080, QImage::Format_RGB32);
-    scope.render(image); // the background is drawn once and kept
+    bool shifted = false;
     for (auto _ : state) {
+        // A view that moved by a hair: everything is drawn again, the slots included.
+        shifted = !shifted;
+        model.setTimeWindow(shifted ? 1 : 0, 2.0 * kMaxSamples);
         scope.render(image);
         benchmark::DoNotOptimize(image.constBits());
     }
+    model.setTimeWindow(0, 2.0 * kMaxSamples);
     state.SetItemsProcessed(state.iterations() * kGraphSlots * kMaxSamples);
 }
 BENCHMARK(BM_ScopeFullViewFrame)->Unit(benchmark::kMillisecond);
+
+// A RUN's live-draw frame: five full recordings kept on screen and a live trace that grows by a tick's
+// samples (10 ms at 1,000 samples/s) between frames, against the same frames with the live trace alone.
+void liveFrames(benchmark::State& state, bool withSlots) {
+    GraphModel empty;
+    GraphModel& model = withSlots ? fullModel() : empty;
+    model.clearLiveTrace();
+    model.setTimeWindow(0, 10000);
+    model.setValueWindow(0, 10000);
+    ui::ScopeWidget scope(model);
+    QImage image(1920, 1080, QImage::Format_RGB32);
+    scope.render(image);
+    double t = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < 10; ++i, t += 1)
+            model.addLivePoint(std::fmod(t, 10000), 5000 + 2000 * std::sin(t / 300));
+        scope.render(image);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    model.clearLiveTrace();
+    model.setTimeWindow(0, 2.0 * kMaxSamples);
+}
+
+void BM_ScopeLiveFrameWithFiveFullSlots(benchmark::State& state) {
+    liveFrames(state, true);
+}
+BENCHMARK(BM_ScopeLiveFrameWithFiveFullSlots)->Unit(benchmark::kMicrosecond);
+
+void BM_ScopeLiveFrameTraceAlone(benchmark::State& state) {
+    liveFrames(state, false);
+}
+BENCHMARK(BM_ScopeLiveFrameTraceAlone)->Unit(benchmark::kMicrosecond);
 
 void BM_ScopeMinMaxScanBaseline(benchmark::State& state) {
     GraphModel& model = fullModel();

@@ -304,10 +304,12 @@ void Acquisition::stepTimeTick() {
 }
 
 void Acquisition::liveDrawTick() {
-    if (runDown_) {
-        graph_.followLiveTrace();
-        graph_.repaint();
-    }
+    // Only a trace that grew is drawn again: between samples there is nothing new to show.
+    if (!runDown_ || graph_.liveTrace().revision() == drawnLiveRevision_)
+        return;
+    drawnLiveRevision_ = graph_.liveTrace().revision();
+    graph_.followLiveTrace();
+    graph_.repaint();
 }
 
 void Acquisition::waitForTriggerExpired() {

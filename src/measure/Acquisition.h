@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <cstdint>
 
 namespace tarvo {
 
@@ -189,6 +190,7 @@ private:
     int progress_ = 0;
     int lossDecimals_ = -1;
     DrawKind lastDrawKind_ = DrawKind::Values;
+    std::uint64_t drawnLiveRevision_ = 0; // the live trace as the last live-draw repaint showed it
 };
 
 } // namespace tarvo

@@ -47,6 +47,7 @@ bool PointSeries::add(double time, double value) {
     if (size_ == capacity_)
         return false;
     points_[size_++] = {time, value};
+    ++revision_;
     return true;
 }
 
@@ -71,10 +72,13 @@ void GraphModel::removeLastPencilDrawing() {
 void GraphModel::followLiveTrace() {
     if (live_->empty())
         return;
+    // The window turns a page: the newest sample goes to the first quarter, so the view moves now and
+    // then instead of with every sample (a steady picture to read, and the slots' drawing is kept).
     const double newest = (*live_)[live_->size() - 1].time;
     if (newest > right_) {
-        left_ = newest - (right_ - left_);
-        right_ = newest;
+        const double width = right_ - left_;
+        left_ = newest - width / 4;
+        right_ = left_ + width;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 namespace tarvo {
 
@@ -27,7 +28,12 @@ public:
     PointSeries& operator=(const PointSeries&) = delete;
 
     bool add(double time, double value);
-    void clear() { size_ = 0; }
+    void clear() {
+        size_ = 0;
+        ++revision_;
+    }
+    // Changes whenever the points change, so a drawing of them can be kept until then.
+    std::uint64_t revision() const { return revision_; }
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
     const GraphPoint& operator[](std::size_t i) const { return points_[i]; }
@@ -38,6 +44,7 @@ private:
     GraphPoint* points_ = nullptr;
     std::size_t capacity_ = 0;
     std::size_t size_ = 0;
+    std::uint64_t revision_ = 0;
 };
 
 struct GraphMarker {
@@ -91,8 +98,8 @@ public:
     const PointSeries& liveTrace() const { return *live_; }
     void addLivePoint(double time, double value) { live_->add(time, value); }
     void clearLiveTrace() { live_->clear(); }
-    // While a recording runs: a newest live point beyond the right edge moves the time window on so that
-    // the point is at the edge, keeping the window's width.
+    // While a recording runs: a newest live point beyond the right edge turns the time window a page on,
+    // keeping its width, so that the point sits in the window's first quarter.
     void followLiveTrace();
 
     const QList<GraphMarker>& markers() const { return markers_; }

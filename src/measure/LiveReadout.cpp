@@ -18,7 +18,7 @@ void LiveReadout::restoreAutotransmit(const QString& selection) {
 
 LiveReadout::LiveReadout(QObject* parent) : QObject(parent) {
     notify_.setSingleShot(true);
-    notify_.setInterval(0);
+    notify_.setInterval(kViewRefreshMs);
     connect(&notify_, &QTimer::timeout, this, [this] { emit textChanged(text_); });
 }
 
@@ -45,8 +45,8 @@ void LiveReadout::writeText(QChar prefix, const char* digits, qsizetype size) {
     }
     for (qsizetype i = 0; i < size; ++i)
         out[at + i] = QLatin1Char(digits[i]);
-    // A fast stream changes the text far more often than a screen can show it: the views hear of it
-    // once per turn of the event loop, with the newest text.
+    // A fast stream changes the text far more often than a screen can show it or a person read it: the
+    // views hear of it at most every kViewRefreshMs, with the newest text.
     if (!notify_.isActive())
         notify_.start();
 }

@@ -19,6 +19,8 @@ public:
 
     static constexpr const char* kOverRange = "OVERRANGE";
     static constexpr const char* kUnderRange = "UNDERRANGE";
+    // The readout's views are told of a new text at most this often (25 times a second).
+    static constexpr int kViewRefreshMs = 40;
 
     const QString& autotransmit() const { return autotransmit_; }
     // Sets the selection without any device traffic (restoring settings at start).

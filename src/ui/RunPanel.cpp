@@ -1,6 +1,7 @@
 #include "RunPanel.h"
 
 #include "app/MainController.h"
+#include "measure/LiveReadout.h"
 #include "widgets/Controls.h"
 #include "widgets/ValueLabel.h"
 
@@ -42,11 +43,30 @@ RunPanel::RunPanel(MainController& controller, QWidget* parent) : QGroupBox("Run
     layout->addWidget(sampleNr_);
     layout->addStretch();
 
+    // The counts change with every sample. Of fixed size, a new text repaints the label alone instead of
+    // sending the page through a layout pass, which repaints the whole tab.
+    stepTime_->setFixedSize(
+        stepTime_->fontMetrics().horizontalAdvance(QStringLiteral("StepTime: 00000.000ms  ")),
+        stepTime_->sizeHint().height());
+    sampleNr_->setFixedSize(sampleNr_->fontMetrics().horizontalAdvance(QStringLiteral("SampleNr: 0000000  ")),
+                            sampleNr_->sizeHint().height());
+
     connect(&a, &Acquisition::changed, this, &RunPanel::sync);
     connect(&a, &Acquisition::lampChanged, this, &RunPanel::sync);
     // Samples do not signal one by one: the labels follow the scope's refresh.
-    connect(&c_.graph(), &GraphModel::repaintRequested, this, &RunPanel::sync);
+    connect(&c_.graph(), &GraphModel::repaintRequested, this, [this] {
+        // The scope may refresh a hundred times a second; counts are read at the readout's pace.
+        if (!countsShown_.isValid() || countsShown_.elapsed() >= LiveReadout::kViewRefreshMs)
+            showCounts();
+    });
     sync();
+}
+
+void RunPanel::showCounts() {
+    countsShown_.start();
+    const Acquisition& a = c_.acquisition();
+    stepTime_->setText(a.stepTimeLabel());
+    sampleNr_->setText(a.sampleLabel());
 }
 
 void RunPanel::sync() {
@@ -58,11 +78,14 @@ void RunPanel::sync() {
     const bool panel = a.runPanelEnabled();
     for (QPushButton* b : {run_, stop_, pause_, trigger_})
         b->setEnabled(panel);
-    static constexpr const char* kLampColours[] = {"lime", "yellow", "red", "red"};
-    lamp_->setStyleSheet(QStringLiteral("background-color: %1; border-radius: 10px;")
-                             .arg(QLatin1String(kLampColours[static_cast<int>(a.lamp())])));
-    stepTime_->setText(a.stepTimeLabel());
-    sampleNr_->setText(a.sampleLabel());
+    // A style sheet is costly to apply: only a new colour sets it.
+    if (a.lamp() != shownLamp_ || lamp_->styleSheet().isEmpty()) {
+        static constexpr const char* kLampColours[] = {"lime", "yellow", "red", "red"};
+        lamp_->setStyleSheet(QStringLiteral("background-color: %1; border-radius: 10px;")
+                                 .arg(QLatin1String(kLampColours[static_cast<int>(a.lamp())])));
+        shownLamp_ = a.lamp();
+    }
+    showCounts();
 }
 
 } // namespace tarvo::ui

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "measure/Acquisition.h"
+
+#include <QElapsedTimer>
 #include <QGroupBox>
 
 class QLabel;
@@ -20,6 +23,7 @@ public:
 
 private:
     void sync();
+    void showCounts();
     MainController& c_;
     QPushButton* run_;
     QPushButton* stop_;
@@ -28,6 +32,8 @@ private:
     QLabel* lamp_;
     QLabel* stepTime_;
     QLabel* sampleNr_;
+    Acquisition::Lamp shownLamp_ = Acquisition::Lamp::Green;
+    QElapsedTimer countsShown_;
 };
 
 } // namespace tarvo::ui

@@ -10,6 +10,7 @@
 #endif
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tarvo::ui {
 
@@ -336,11 +337,24 @@ void ScopeWidget::render(QImage& target) {
         drawBackground(background_, key);
         backgroundKey_ = key;
     }
-    target = background_;
-    target.detach();
     const QRect plot = plotRect(target.size());
+    SlotLayerKey layer{key, {}, model_.drawStyle()};
     for (int slot = 1; slot <= kGraphSlots; ++slot)
-        drawTrace(target, plot, model_.series(slot), kSeriesColours[slot - 1]);
+        layer.revisions[static_cast<std::size_t>(slot - 1)] = model_.series(slot).revision();
+    if (slotLayer_.isNull() || !(layer == slotLayerKey_)) {
+        slotLayer_ = background_;
+        slotLayer_.detach();
+        for (int slot = 1; slot <= kGraphSlots; ++slot)
+            drawTrace(slotLayer_, plot, model_.series(slot), kSeriesColours[slot - 1]);
+        slotLayerKey_ = layer;
+    }
+    // The frame's own buffer is reused: a copy of the kept picture, no allocation per frame.
+    if (target.size() == slotLayer_.size() && target.format() == slotLayer_.format() &&
+        target.bytesPerLine() == slotLayer_.bytesPerLine())
+        std::memcpy(target.bits(), slotLayer_.constBits(),
+                    static_cast<std::size_t>(slotLayer_.sizeInBytes()));
+    else
+        target = slotLayer_.copy();
     drawTrace(target, plot, model_.liveTrace(), model_.colour(GraphModel::Graphic));
     drawOverlays(target, plot);
     ++frames_;

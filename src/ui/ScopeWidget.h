@@ -6,6 +6,8 @@
 #include <QPoint>
 #include <QRect>
 #include <QWidget>
+#include <array>
+#include <cstdint>
 
 class QRubberBand;
 
@@ -49,6 +51,14 @@ private:
         QString caption, units;
         bool operator==(const BackgroundKey&) const = default;
     };
+    // The five slots change only when a recording is drawn, cleared or the view moves: their picture is
+    // kept on top of the background until then, and each frame adds only the live trace and overlays.
+    struct SlotLayerKey {
+        BackgroundKey background;
+        std::array<std::uint64_t, kGraphSlots> revisions{};
+        GraphModel::DrawStyle style = GraphModel::DrawStyle::Lines;
+        bool operator==(const SlotLayerKey&) const = default;
+    };
     BackgroundKey currentKey(QSize size) const;
     void drawBackground(QImage& image, const BackgroundKey& key) const;
     void drawTrace(QImage& image, const QRect& plot, const PointSeries& series, Rgb colour) const;
@@ -60,6 +70,8 @@ private:
     GraphModel& model_;
     QImage background_;
     BackgroundKey backgroundKey_;
+    QImage slotLayer_;
+    SlotLayerKey slotLayerKey_;
     QImage frame_;
     int frames_ = 0;
     // Mouse interaction.

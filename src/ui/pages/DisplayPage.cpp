@@ -21,6 +21,10 @@ DisplayPage::DisplayPage(MainController& controller, QPrinter& printer, QWidget*
     f.setPointSize(36);
     f.setBold(true);
     readout_->setFont(f);
+    // A streaming readout changes many times a second. Of fixed size, a new text repaints the readout
+    // alone instead of sending the page through a layout pass, which repaints the whole tab.
+    readout_->setFixedSize(readout_->fontMetrics().horizontalAdvance(QStringLiteral("N -00000.000  ")),
+                           readout_->fontMetrics().height() + 8);
     layout->addWidget(readout_);
 
     auto* row = new QHBoxLayout;
