@@ -3,6 +3,7 @@
 #include "link/ComPortMap.h"
 #include "measure/Acquisition.h"
 #include "measure/DataFiles.h"
+#include "measure/GraphModel.h"
 #include "measure/RecordingMemory.h"
 
 #include <QCommandLineParser>
@@ -28,6 +29,7 @@ int runRecord(const QStringList& args) {
     parser.addOption({"slot", "graph slot 1..5 (default 1)", "K", "1"});
     parser.addOption({"trigger", "record with TRIGGER instead of RUN"});
     parser.addOption({"yes", "answer Yes to the program's questions (default: No)"});
+    parser.addOption({"markers", "print the status markers the recording drew, one a line"});
     addHelpOption(parser);
     if (!parser.parse(QStringList{"tarvo-cli record"} + args))
         return recordUsageError(parser.errorText());
@@ -106,6 +108,12 @@ int runRecord(const QStringList& args) {
     if (!written)
         return ExitFailed;
     std::printf("%s: %d samples\n", csv.toLocal8Bit().constData(), recorded);
+    if (parser.isSet("markers")) {
+        // The device states of a status-packet recording, as the scope labels them.
+        for (const GraphMarker& marker : c.graph().markers())
+            std::printf("marker at %lld ms: %s\n", static_cast<long long>(marker.time),
+                        marker.text.toLocal8Bit().constData());
+    }
     std::fflush(stdout);
     return ExitOk;
 }

@@ -12,7 +12,7 @@ constexpr Subcommand kSubcommands[] = {
     {"send", "send CMD [--start S] [--timeout MS] [--address NN] [--com N] [--baud R]", runSend},
     {"find", "find   (port, rate, \"Search only selected\" and device address from Tarvo.ini)", runFind},
     {"fwinfo", "fwinfo [--dump] FILE", runFwinfo},
-    {"record", "record --seconds N --csv FILE [--slot K] [--trigger] [--yes]", runRecord},
+    {"record", "record --seconds N --csv FILE [--slot K] [--trigger] [--yes] [--markers]", runRecord},
 };
 } // namespace
 

@@ -77,6 +77,22 @@ TEST(ControlChannel, CommandsAndErrors) {
     EXPECT_EQ(device->grossCounts(), 125);
     EXPECT_EQ(control.execute("identity 1 5 4313"), "ok");
     EXPECT_EQ(device->identity(), 4313);
+    EXPECT_EQ(control.execute("profile 1 5 Step load=50 period=2000 settle=400 amplitude=0 seed=9"), "ok");
+    EXPECT_EQ(device->profile().kind(), devsim::WeightProfile::Kind::Step);
+    EXPECT_EQ(device->profile().settings().periodMs, 2000);
+    EXPECT_EQ(device->profile().settings().seed, 9u);
+    EXPECT_EQ(control.execute("profile 1 5 filling"), "ok");
+    EXPECT_EQ(device->profile().settings().periodMs, 0) << "keys not given take their defaults";
+    EXPECT_EQ(control.execute("profile 1 5 wobble"), "error: unknown profile wobble");
+    EXPECT_EQ(control.execute("profile 1 5 step colour=red"), "error: unknown profile key \"colour=red\"");
+    EXPECT_EQ(control.execute("profile 1 5 step profile=noise"),
+              "error: unknown profile key \"profile=noise\"");
+    EXPECT_EQ(control.execute("profile 1 5 step load=nan"), "error: bad value for load: \"nan\"");
+    EXPECT_EQ(control.execute("profile 1 5 step period=1000 settle=600"),
+              "error: settle (600 ms) must be at most half the period (1000 ms)");
+    EXPECT_EQ(control.execute("weight 1 5 inf"), "error: not a number: inf");
+    EXPECT_EQ(device->profile().kind(), devsim::WeightProfile::Kind::Filling)
+        << "a refused command changes nothing";
     EXPECT_TRUE(control.execute("fault 2 err").startsWith("error: "));
     EXPECT_TRUE(control.execute("fault 1 late").startsWith("error: "));
     EXPECT_TRUE(control.execute("fault 1 wobble").startsWith("error: "));
@@ -94,7 +110,8 @@ TEST(DeviceText, ParsesEveryKey) {
     QString error;
     ASSERT_TRUE(
         DeviceConfig::fromText("line=2,id=4114,fw=2.10,addr=5,baud=38400,duplex=0,decimals=2,weight=123.4,"
-                               "update=50,pupdate=10,tare=1",
+                               "update=50,pupdate=10,tare=1,profile=checkweigher,load=25.5,amplitude=4,"
+                               "period=1200,settle=250,seed=3",
                                &config, &lineNumber, &error))
         << error.toStdString();
     EXPECT_EQ(lineNumber, 2);
@@ -107,9 +124,19 @@ TEST(DeviceText, ParsesEveryKey) {
     EXPECT_DOUBLE_EQ(config.weight, 123.4);
     EXPECT_EQ(config.updateMs, 50);
     EXPECT_EQ(config.packetUpdateMs, 10);
+    EXPECT_EQ(config.profile.kind, devsim::WeightProfile::Kind::CheckWeigher);
+    EXPECT_DOUBLE_EQ(config.profile.load, 25.5);
+    EXPECT_EQ(config.profile.amplitude, 4);
+    EXPECT_EQ(config.profile.periodMs, 1200);
+    EXPECT_EQ(config.profile.settlingMs, 250);
+    EXPECT_EQ(config.profile.seed, 3u);
     EXPECT_FALSE(DeviceConfig::fromText("baud=1234", &config, &lineNumber, &error));
     EXPECT_FALSE(DeviceConfig::fromText("addr=64", &config, &lineNumber, &error));
     EXPECT_FALSE(DeviceConfig::fromText("colour=red", &config, &lineNumber, &error));
+    EXPECT_FALSE(DeviceConfig::fromText("profile=wobble", &config, &lineNumber, &error));
+    EXPECT_FALSE(DeviceConfig::fromText("weight=nan", &config, &lineNumber, &error));
+    EXPECT_FALSE(DeviceConfig::fromText("profile=step,settle=2500", &config, &lineNumber, &error));
+    EXPECT_EQ(error, "settle (2500 ms) must be at most half the period (4000 ms)");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "engine/DeviceConfig.h"
 #include "engine/Line.h"
 #include "engine/PtyLine.h"
+#include "engine/WeightProfile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -62,20 +63,21 @@ int main(int argc, char** argv) {
             "Device keys for --device (all optional): line=N (default 1), id=IDENTITY (4110), "
             "fw=TEXT (1.00), addr=0..63 (none), baud=9600|19200|38400|57600|115200 (115200), duplex=0|1 (1), "
             "decimals=0..5 (1), weight=VALUE (0), tare=VALUE (0), update=MS (value lines, 100), "
-            "pupdate=MS (status packets, 20).\n"
+            "pupdate=MS (status packets, 20), profile=NAME (constant) with load=, amplitude=, period=, "
+            "settle=, seed= (below).\n"
             "A device with an address answers only after \"OP\" + its address, heard at its rate, and until "
             "\"CL\" + its address or \"OP\" + another one; control commands name a device without an address "
             "0.\n\n") +
-        devsim::ControlChannel::help());
+        devsim::WeightProfile::help() + u'\n' + devsim::ControlChannel::help());
     parser.addHelpOption();
     const QCommandLineOption linesOption(QStringLiteral("lines"),
                                          QStringLiteral("Number of serial lines (default 1)."),
                                          QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption deviceOption(
         QStringLiteral("device"),
-        QStringLiteral(
-            "Add a device, e.g. \"line=1,id=4114,fw=2.10,addr=5,baud=38400,duplex=1,decimals=1,"
-            "weight=123.4,update=100\". Repeatable. Without it: one device id 4110 at 115200 on line 1."),
+        QStringLiteral("Add a device, e.g. \"line=1,id=4114,fw=2.10,addr=5,baud=38400,duplex=1,decimals=1,"
+                       "weight=123.4,update=100\" or \"id=4114,profile=filling,load=250\". Repeatable. "
+                       "Without it: one device id 4110 at 115200 on line 1."),
         QStringLiteral("DEVICE"));
     const QCommandLineOption linkOption(
         QStringLiteral("link"),

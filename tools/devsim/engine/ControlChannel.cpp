@@ -4,6 +4,7 @@
 #include "Line.h"
 
 #include <QStringList>
+#include <algorithm>
 
 namespace devsim {
 
@@ -23,8 +24,49 @@ QString ControlChannel::help() {
         "  fault LINE underrange    values read \"uuuuuuu\", status packets set the under-range bit\n"
         "  weight LINE ADDR VALUE   set the gross weight of the device with address ADDR\n"
         "  identity LINE ADDR N     set the identity number of the device with address ADDR\n"
+        "  profile LINE ADDR NAME [KEY=VALUE ...]\n"
+        "                           give the device with address ADDR the weight profile NAME, started\n"
+        "                           from its beginning; keys not given take their defaults\n"
         "  quit                     end the simulator\n"
         "End of input does not end the simulator; SIGTERM and SIGINT do.\n");
+}
+
+Device* ControlChannel::deviceAt(const QString& lineText, const QString& addressText, QString* error) const {
+    Line* line = lineAt(lineText, error);
+    if (!line)
+        return nullptr;
+    bool ok = false;
+    const int address = addressText.toInt(&ok);
+    Device* device = ok ? line->device(address) : nullptr;
+    if (!device)
+        *error = QStringLiteral("error: no device with address %1 on line %2").arg(addressText, lineText);
+    return device;
+}
+
+QString ControlChannel::setProfile(const QStringList& words) {
+    if (words.size() < 4)
+        return QStringLiteral("error: usage: profile LINE ADDR NAME [KEY=VALUE ...]");
+    QString error;
+    Device* device = deviceAt(words[1], words[2], &error);
+    if (!device)
+        return error;
+    WeightProfile::Settings settings;
+    if (!WeightProfile::kindFromName(words[3], &settings.kind))
+        return QStringLiteral("error: unknown profile %1").arg(words[3]);
+    for (qsizetype i = 4; i < words.size(); ++i) {
+        const qsizetype eq = words[i].indexOf(u'=');
+        const QString key = words[i].left(std::max<qsizetype>(0, eq)).toLower();
+        const QString unknown = QStringLiteral("error: unknown profile key \"%1\"").arg(words[i]);
+        if (eq <= 0 || key == u"profile") // the name is the third word
+            return unknown;
+        bool known = false;
+        if (!settings.setKey(key, words[i].mid(eq + 1), &known, &error))
+            return known ? QStringLiteral("error: ") + error : unknown;
+    }
+    if (const QString problem = settings.problem(); !problem.isEmpty())
+        return QStringLiteral("error: ") + problem;
+    device->setProfile(settings);
+    return QStringLiteral("ok");
 }
 
 Line* ControlChannel::lineAt(const QString& text, QString* error) const {
@@ -69,21 +111,19 @@ QString ControlChannel::execute(const QString& command) {
         line->setFault(fault, lateMs);
         return QStringLiteral("ok");
     }
+    if (verb == u"profile")
+        return setProfile(words);
     if (verb == u"weight" || verb == u"identity") {
         if (words.size() != 4)
             return QStringLiteral("error: usage: %1 LINE ADDR %2")
                 .arg(verb, verb == u"weight" ? "VALUE" : "N");
-        Line* line = lineAt(words[1], &error);
-        if (!line)
+        Device* device = deviceAt(words[1], words[2], &error);
+        if (!device)
             return error;
         bool ok = false;
-        const int address = words[2].toInt(&ok);
-        Device* device = ok ? line->device(address) : nullptr;
-        if (!device)
-            return QStringLiteral("error: no device with address %1 on line %2").arg(words[2], words[1]);
         if (verb == u"weight") {
             const double value = words[3].toDouble(&ok);
-            if (!ok)
+            if (!ok || !DeviceConfig::isValidWeight(value))
                 return QStringLiteral("error: not a number: %1").arg(words[3]);
             device->setWeight(value);
         } else {

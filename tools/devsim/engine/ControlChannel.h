@@ -6,12 +6,14 @@
 
 namespace devsim {
 
+class Device;
 class Line;
 
 // The simulator's run-time control: one command per text line, answered with "ok" or "error: ...".
 //   fault LINE none|silent|late MS|err|garbage|overlong|overrange|underrange
 //   weight LINE ADDR VALUE
 //   identity LINE ADDR N
+//   profile LINE ADDR NAME [KEY=VALUE ...]
 //   quit
 class ControlChannel : public QObject {
     Q_OBJECT
@@ -26,6 +28,8 @@ signals:
 
 private:
     Line* lineAt(const QString& text, QString* error) const;
+    Device* deviceAt(const QString& lineText, const QString& addressText, QString* error) const;
+    QString setProfile(const QStringList& words);
 
     QList<Line*> lines_;
 };

@@ -68,7 +68,8 @@ bool isDosingIdentity(int identity) {
 Device::Device(const DeviceConfig& config, QObject* parent)
     : QObject(parent), config_(config), activeBaud_(config.baud),
       storedBaud_(config.storedBaud > 0 ? config.storedBaud : config.baud), selected_(!config.address),
-      cycle_(WeighCycle::kindFor(config.identity), 0, 0) {
+      cycle_(WeighCycle::kindFor(config.identity), 0, 0), profile_(config.profile, config.decimals),
+      profileStartMs_(tarvo::monotonicMs()) {
     gross_ = toCounts(config.weight);
     tare_ = toCounts(config.tare);
     updateCycleTarget();
@@ -117,6 +118,34 @@ void Device::setTare(double tare) {
     updateCycleTarget();
 }
 
+void Device::setProfile(const WeightProfile::Settings& settings) {
+    config_.profile = settings;
+    profile_ = WeightProfile(settings, config_.decimals);
+    profileStartMs_ = tarvo::monotonicMs();
+}
+
+qint64 Device::profileMs() const {
+    return qint64(double(tarvo::monotonicMs() - profileStartMs_) / tarvo::TimeScale::factor());
+}
+
+Device::Range Device::rangeOf(qint64 gross) const {
+    if (range_ != Range::Normal || !profileActive())
+        return range_;
+    // Beyond the calibrated maximum the transmitter cannot measure.
+    const qint64 capacity = std::clamp<qint64>(params_.value("CM"), 1, 99999);
+    return gross > capacity ? Range::Over : gross < -capacity ? Range::Under : Range::Normal;
+}
+
+bool Device::settledAfterSetWeight() const {
+    return tarvo::monotonicMs() - weightChangedAt_ >= tarvo::TimeScale::ms(config_.settleMs);
+}
+
+bool Device::profileStillAt(qint64 profileMs) const {
+    // The no-motion range ("NR") in counts over the same still time a weight change needs.
+    const qint64 range = std::max<qint64>(0, params_.value("NR"));
+    return settledAfterSetWeight() && !profile_.movingAt(profileMs, config_.settleMs, range);
+}
+
 void Device::setUpdateMs(int deviceMs) {
     config_.updateMs = std::max(1, deviceMs);
     if (streamTimer_.isActive() && stream_ != Stream::Packets)
@@ -134,40 +163,68 @@ int Device::unlockCode() const {
 }
 
 qint64 Device::grossCounts() const {
+    if (profileActive())
+        return gross_ + profile_.weightAt(profileMs());
     if (stream_ == Stream::Packets && cycle_.kind() != WeighCycle::Kind::Steady)
         return cycle_.gross();
     return gross_;
 }
 
 bool Device::noMotion() const {
+    if (profileActive())
+        return profileStillAt(profileMs());
     if (stream_ == Stream::Packets && cycle_.kind() != WeighCycle::Kind::Steady)
         return cycle_.noMotion();
-    return tarvo::monotonicMs() - weightChangedAt_ >= tarvo::TimeScale::ms(config_.settleMs);
+    return settledAfterSetWeight();
 }
 
 int Device::statusBits() const {
     int bits = noMotion() ? 1 : 0;
-    if (range_ == Range::Over)
+    const Range range = rangeOf(grossCounts());
+    if (range == Range::Over)
         bits |= 2;
-    if (range_ == Range::Under)
+    if (range == Range::Under)
         bits |= 4;
     return bits;
 }
 
 qint64 Device::averageCounts() const {
+    if (profileActive())
+        return gross_ + profile_.resultAt(profileMs());
     return cycle_.kind() == WeighCycle::Kind::Steady ? grossCounts() : cycle_.lastResult();
 }
 
-QByteArray Device::weightText(char letter, qint64 counts) const {
+QByteArray Device::weightText(char letter, qint64 counts, Range range) const {
     QByteArray text(1, letter);
-    if (range_ == Range::Over)
+    if (range == Range::Over)
         return text + ValueText::overRange();
-    if (range_ == Range::Under)
+    if (range == Range::Under)
         return text + ValueText::underRange();
     return text + ValueText::weight(counts, config_.decimals);
 }
 
+QByteArray Device::valueLine(char letter) const {
+    // The range words follow the gross weight, whichever value the line carries.
+    const qint64 gross = grossCounts();
+    qint64 value = gross;
+    if (letter == 'N')
+        value = gross - tare_;
+    else if (letter == 'T')
+        value = tare_;
+    else if (letter == 'A' || letter == 'D')
+        value = averageCounts();
+    return weightText(letter, value, rangeOf(gross));
+}
+
 QByteArray Device::currentPacket() const {
+    if (profileActive()) {
+        // One instant for every field of the packet.
+        const qint64 t = profileMs();
+        const qint64 gross = gross_ + profile_.weightAt(t);
+        const Range range = rangeOf(gross);
+        return ValueText::packet({profile_.stateAt(t), profileStillAt(t), range == Range::Over,
+                                  range == Range::Under, gross, gross - tare_, config_.decimals});
+    }
     const bool cycling = cycle_.kind() != WeighCycle::Kind::Steady;
     const qint64 gross = cycling ? cycle_.gross() : gross_;
     return ValueText::packet({cycling ? cycle_.state() : 0, cycling ? cycle_.noMotion() : noMotion(),
@@ -315,16 +372,8 @@ QByteArray Device::execute(const Command& c) {
     }
     if (m == "SR")
         return ok();
-    if (m == "GG")
-        return weightText('G', grossCounts());
-    if (m == "GN")
-        return weightText('N', netCounts());
-    if (m == "GT" && !c.hasValue)
-        return weightText('T', tare_);
-    if (m == "GA")
-        return weightText('A', averageCounts());
-    if (m == "GD")
-        return weightText('D', averageCounts());
+    if (m == "GG" || m == "GN" || (m == "GT" && !c.hasValue) || m == "GA" || m == "GD")
+        return valueLine(m[1]);
     if (m == "SG" || m == "SN") {
         startStream(m == "SG" ? Stream::Gross : Stream::Net);
         return {};
@@ -360,12 +409,14 @@ QByteArray Device::execute(const Command& c) {
         return ok();
     }
     if (m == "ST" || m == "RT") {
-        tare_ = m == "ST" ? gross_ : 0;
+        tare_ = m == "ST" ? (profileActive() ? grossCounts() : gross_) : 0;
         updateCycleTarget();
         return ok();
     }
     if (m == "SC") {
         cycle_.restart();
+        if (profileActive())
+            profileStartMs_ = tarvo::monotonicMs();
         return ok();
     }
     // The dosing controllers use a bare "SD" to store their dosing parameters.
@@ -427,13 +478,13 @@ void Device::streamTick() {
         streamTimer_.stop();
         return;
     case Stream::Gross:
-        line = weightText('G', grossCounts());
+        line = valueLine('G');
         break;
     case Stream::Net:
-        line = weightText('N', netCounts());
+        line = valueLine('N');
         break;
     case Stream::Average:
-        line = weightText('A', averageCounts());
+        line = valueLine('A');
         break;
     case Stream::Packets:
         cycle_.advance(config_.packetUpdateMs);

@@ -2,6 +2,7 @@
 
 #include "DeviceConfig.h"
 #include "WeighCycle.h"
+#include "WeightProfile.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -39,6 +40,9 @@ public:
     // Gross weight in display units; the no-motion bit clears until the weight has settled.
     void setWeight(double weight);
     void setTare(double tare);
+    // What the load does on top of the weight; starts the profile from its beginning.
+    void setProfile(const WeightProfile::Settings& settings);
+    const WeightProfile& profile() const { return profile_; }
     void setRange(Range range) { range_ = range; }
     Range range() const { return range_; }
     // Every command is refused with "ERR" (the line's err fault).
@@ -79,7 +83,16 @@ private:
     void streamTick();
     void startReset();
     void loadDefaults();
-    QByteArray weightText(char letter, qint64 counts) const;
+    QByteArray weightText(char letter, qint64 counts, Range range) const;
+    // "G", "N", "T", "A" or "D" and the value it names, as GG, GN, GT, GA, GD and the streams send it.
+    QByteArray valueLine(char letter) const;
+    bool profileActive() const { return profile_.kind() != WeightProfile::Kind::Constant; }
+    // Device time since the profile started.
+    qint64 profileMs() const;
+    // The line's injected range fault, else what the gross weight itself is.
+    Range rangeOf(qint64 gross) const;
+    bool settledAfterSetWeight() const;
+    bool profileStillAt(qint64 profileMs) const;
     QByteArray currentPacket() const;
     int statusBits() const;
     qint64 averageCounts() const;
@@ -103,6 +116,8 @@ private:
     QTimer streamTimer_;
     QTimer resetTimer_;
     WeighCycle cycle_;
+    WeightProfile profile_;
+    qint64 profileStartMs_ = 0;
     QHash<QByteArray, qint64> params_;
 };
 

@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace devsim {
 
@@ -12,6 +13,11 @@ constexpr std::array<int, 5> validBauds{9600, 19200, 38400, 57600, 115200};
 
 bool DeviceConfig::isValidBaud(int baud) {
     return std::find(validBauds.begin(), validBauds.end(), baud) != validBauds.end();
+}
+
+bool DeviceConfig::isValidWeight(double weight) {
+    // "nan" and "inf" read as numbers, but no counts follow from them.
+    return std::isfinite(weight) && std::abs(weight) <= 1e6;
 }
 
 bool DeviceConfig::fromText(const QString& text, DeviceConfig* config, int* lineNumber, QString* error) {
@@ -36,6 +42,11 @@ bool DeviceConfig::fromText(const QString& text, DeviceConfig* config, int* line
             ok = ok && v >= lo && v <= hi;
             return v;
         };
+        auto toWeight = [&] {
+            const double v = value.toDouble(&ok);
+            ok = ok && isValidWeight(v);
+            return ok ? v : 0.0;
+        };
         if (key == u"line")
             line = toInt(1, 64);
         else if (key == u"id")
@@ -52,18 +63,24 @@ bool DeviceConfig::fromText(const QString& text, DeviceConfig* config, int* line
         else if (key == u"decimals")
             c.decimals = toInt(0, 5);
         else if (key == u"weight")
-            c.weight = value.toDouble(&ok);
+            c.weight = toWeight();
         else if (key == u"tare")
-            c.tare = value.toDouble(&ok);
+            c.tare = toWeight();
         else if (key == u"update")
             c.updateMs = toInt(1, 60000);
         else if (key == u"pupdate")
             c.packetUpdateMs = toInt(1, 60000);
-        else
-            return fail(QStringLiteral("unknown device key \"%1\"").arg(key));
+        else {
+            bool known = false;
+            QString why;
+            if (!c.profile.setKey(key, value, &known, &why))
+                return fail(known ? why : QStringLiteral("unknown device key \"%1\"").arg(key));
+        }
         if (!ok)
             return fail(QStringLiteral("bad value for %1: \"%2\"").arg(key, value));
     }
+    if (const QString problem = c.profile.problem(); !problem.isEmpty())
+        return fail(problem);
     if (config)
         *config = c;
     if (lineNumber)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WeightProfile.h"
+
 #include <QString>
 #include <optional>
 
@@ -22,10 +24,13 @@ struct DeviceConfig {
     int packetUpdateMs = 20; // one status packet per this many ms
     int resetMs = 1500;      // how long a reset keeps the device silent
     int settleMs = 300;      // how long after a weight change the no-motion bit comes back
+    WeightProfile::Settings profile;
 
     static bool isValidBaud(int baud);
-    // Parses "line=1,id=4114,fw=2.10,addr=5,baud=38400,duplex=1,decimals=1,weight=123.4,update=100"
-    // (every key optional). lineNumber receives the line key (1 when absent).
+    static bool isValidWeight(double weight);
+    // Parses "line=1,id=4114,fw=2.10,addr=5,baud=38400,duplex=1,decimals=1,weight=123.4,update=100" and
+    // the weight profile's keys ("profile=step,load=50", WeightProfile), every key optional. lineNumber
+    // receives the line key (1 when absent).
     static bool fromText(const QString& text, DeviceConfig* config, int* lineNumber, QString* error);
 };
 
