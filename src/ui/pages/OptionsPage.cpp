@@ -61,10 +61,13 @@ OptionsPage::OptionsPage(MainController& controller, QPrinter& printer, QWidget*
     can->addRow("CAN address", canNode_);
     can->addRow("CAN speed", canSpeed_);
     can->addRow("Device address", canDeviceAddress_);
-    connect(canNode_, &QComboBox::activated, this, [this](int i) { c_.ports().setCanNodePosition(i); });
-    connect(canSpeed_, &QComboBox::activated, this, [this](int i) { c_.ports().setCanSpeedPosition(i); });
+    connect(canNode_, &QComboBox::activated, this,
+            [this](int i) { whenLinkIdle(c_, [this, i] { c_.ports().setCanNodePosition(i); }); });
+    // Another speed closes the CAN interface and shows its register value.
+    connect(canSpeed_, &QComboBox::activated, this,
+            [this](int i) { whenLinkIdle(c_, [this, i] { c_.ports().canSpeedClicked(i); }); });
     connect(canDeviceAddress_, &QComboBox::activated, this,
-            [this](int i) { c_.ports().setCanDeviceAddress(i); });
+            [this](int i) { whenLinkIdle(c_, [this, i] { c_.ports().setCanDeviceAddress(i); }); });
     layout->addWidget(canOptions_);
 
     auto* right = new QVBoxLayout;
