@@ -412,11 +412,11 @@ void CanBridge::pollTick() {
                 report(code); // the adapter went away
             return;
         }
-        handleProcessFrame(m);
+        frameReceived(m);
     }
 }
 
-void CanBridge::handleProcessFrame(const CanMessage& m) {
+void CanBridge::frameReceived(const CanMessage& m) {
     if (m.type != 0 || m.length > 8)
         return;
     const std::uint32_t function = m.id >> 7;

@@ -62,6 +62,9 @@ public:
 
     // Reads the process frames that wait and hands their lines on.
     void pollTick();
+    // One frame the poll read: process frames become stream lines, P packets or raw-frame calls; any
+    // other frame is ignored.
+    void frameReceived(const CanMessage& m);
 
     static constexpr int kPollMs = 50;
     // The most frames one poll takes, so a flooded bus cannot hold the program.
@@ -83,7 +86,6 @@ private:
     Answer awaitAnswer(std::uint16_t index, std::uint8_t sub, int polls, int spacingMs);
     std::uint32_t readFrame(CanMessage* message);
     std::optional<std::int32_t> readObject(std::uint16_t index, std::uint8_t sub);
-    void handleProcessFrame(const CanMessage& m);
     void report(std::uint32_t code);
     void pause(int ms);
 

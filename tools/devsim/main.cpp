@@ -215,10 +215,10 @@ int main(int argc, char** argv) {
         }
     });
 
-    for (size_t i = 0; i < ptys.size(); ++i)
-        say(QStringLiteral("line %1: %2").arg(i + 1).arg(ptys[i]->slavePath()));
     if (canNode)
         say(QStringLiteral("can: %1 node %2").arg(parser.value(canOption)).arg(canNode->nodeId()));
+    for (size_t i = 0; i < ptys.size(); ++i)
+        say(QStringLiteral("line %1: %2").arg(i + 1).arg(ptys[i]->slavePath()));
 
     const int rc = QCoreApplication::exec();
     canNode.reset();
