@@ -70,7 +70,7 @@ TEST_F(CanBridgeTest, ParameterLinesReadAndWriteTheDevicesObjects) {
 
     // The identity and version come as hex digit pairs.
     EXPECT_EQ(ask("ID\r"), "D:4113\r");
-    EXPECT_EQ(bus.sim.control("identity 1 0 5115"), "ok");
+    EXPECT_EQ(bus.sim->control("identity 1 0 5115"), "ok");
     EXPECT_EQ(ask("ID\r"), "D:5115\r");
     EXPECT_EQ(ask("IS\r"), "S:001000\r");
 

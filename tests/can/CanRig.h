@@ -35,7 +35,9 @@ public:
         QStringList arguments{"--can", "virtualcan:can0"};
         for (const QString& d : devices)
             arguments << "--device" << d;
-        if (!sim.start(arguments))
+        // A new process each time: the bus must be served by the simulator, never by this test program.
+        sim = std::make_unique<SimulatorProcess>();
+        if (!sim->start(arguments))
             return false;
         listener.reset(QCanBus::instance()->createDevice("virtualcan", "can0"));
         if (!listener || !listener->connectDevice())
@@ -48,7 +50,8 @@ public:
     }
     void stop() {
         listener.reset();
-        sim.stop();
+        if (sim)
+            sim->stop();
     }
     // Frames the program sent since the last call, as "ID:HEX" texts ("601:40002104...").
     QStringList frames() {
@@ -59,7 +62,7 @@ public:
         return texts;
     }
 
-    SimulatorProcess sim;
+    std::unique_ptr<SimulatorProcess> sim;
     std::unique_ptr<QCanBusDevice> listener;
     QList<QCanBusFrame> heard;
 };
