@@ -109,7 +109,10 @@ void MainController::createMeasuring() {
     };
     // The no-port rule is the start-up probe's: a port lost later (an adapter pulled out) is reported
     // where it happens and the program stays, so the adapter can be plugged in again.
-    hooks.anySerialPort = [this] { return std::find(probed_.begin(), probed_.end(), true) != probed_.end(); };
+    hooks.anySerialPort = [this] {
+        // A PC that reaches its device over the CAN bus needs no serial port.
+        return ports_->canChosen() || std::find(probed_.begin(), probed_.end(), true) != probed_.end();
+    };
     hooks.noSerialPort = [this] {
         inform(QString::fromLatin1(kNoComPorts), true);
         emit closeRequested();

@@ -62,6 +62,17 @@ public:
         return texts;
     }
 
+    // Waits until the program has sent a frame with this text (see frames()); earlier frames are used up.
+    bool sent(const QString& frame, int ms = 5000) {
+        QStringList seen;
+        return waitUntil(
+            [&] {
+                seen += frames();
+                return seen.contains(frame);
+            },
+            ms);
+    }
+
     std::unique_ptr<SimulatorProcess> sim;
     std::unique_ptr<QCanBusDevice> listener;
     QList<QCanBusFrame> heard;

@@ -45,6 +45,7 @@ OptionsPage::OptionsPage(MainController& controller, QPrinter& printer, QWidget*
     layout->addWidget(baud_);
 
     canOptions_ = new QGroupBox("CANbus Options", this);
+    canOptions_->setAccessibleName("CANbus Options");
     auto* can = new QFormLayout(canOptions_);
     canNode_ = new QComboBox(canOptions_);
     for (int id = 1; id <= kCanNodeCount; ++id)
