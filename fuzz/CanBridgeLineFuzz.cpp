@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<QByteArray> reply = bridge.exchange(line);
     if (reply && reply->isEmpty())
         __builtin_trap();
-    if (bridge.deviceAddress() < 0 || bridge.deviceAddress() > 63 || bridge.lastRow() >= int(tarvo::kCommandRows))
+    if (bridge.deviceAddress() < 0 || bridge.deviceAddress() > 63 ||
+        bridge.lastRow() >= int(tarvo::kCommandRows))
         __builtin_trap();
     return 0;
 }

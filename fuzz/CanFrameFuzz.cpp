@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int decimals = static_cast<std::int8_t>(data[at + 2]);
         const double tare = tarvo::CanReplyText::floatAt(m, 4);
         if (const std::optional<QByteArray> packet = tarvo::CanReplyText::statusPacket(m, tare, decimals)) {
-            if (packet->size() != 8 || packet->front() != 'P' || !tarvo::StatusPacket::decode(packet->mid(1, 7)))
+            if (packet->size() != 8 || packet->front() != 'P' ||
+                !tarvo::StatusPacket::decode(packet->mid(1, 7)))
                 __builtin_trap();
         }
         (void)tarvo::CanReplyText::measuredValue(tarvo::CanReplyText::floatAt(m, 0), decimals);

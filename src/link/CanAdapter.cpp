@@ -138,14 +138,16 @@ std::uint32_t CanAdapter::init(std::uint16_t bitTiming, int type) {
 }
 
 bool CanAdapter::bitRateTook(int bitsPerSecond) {
-    const QString command = QStringLiteral("ip link set %1 type can bitrate %2").arg(place_.interface).arg(bitsPerSecond);
+    const QString command =
+        QStringLiteral("ip link set %1 type can bitrate %2").arg(place_.interface).arg(bitsPerSecond);
     if (place_.plugin == QLatin1String("socketcan")) {
         const int actual = socketCanBitRate(place_.interface);
         if (actual == 0 || actual == bitsPerSecond)
             return true;
-        problem_ = QStringLiteral("The CAN interface \"%1\" runs at %2, not at the chosen %3. Its bit rate is "
-                                  "set by the system: %4")
-                       .arg(place_.interface, rateText(actual), rateText(bitsPerSecond), command);
+        problem_ =
+            QStringLiteral("The CAN interface \"%1\" runs at %2, not at the chosen %3. Its bit rate is "
+                           "set by the system: %4")
+                .arg(place_.interface, rateText(actual), rateText(bitsPerSecond), command);
         return false;
     }
     if (isVirtual())

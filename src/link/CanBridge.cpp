@@ -144,7 +144,8 @@ std::uint32_t CanBridge::sendNetwork(std::uint8_t command) {
 
 std::uint32_t CanBridge::sendProcessCommand(int channel, std::uint8_t mask) {
     const std::uint32_t base = channel == 1 ? 0x200 : 0x300;
-    return send(base + static_cast<std::uint32_t>(nodeId_), {static_cast<std::uint8_t>(deviceAddress_), mask});
+    return send(base + static_cast<std::uint32_t>(nodeId_),
+                {static_cast<std::uint8_t>(deviceAddress_), mask});
 }
 
 std::uint32_t CanBridge::readFrame(CanMessage* message) {
@@ -217,7 +218,8 @@ std::optional<QByteArray> CanBridge::exchange(const QByteArray& commandLine) {
     const CanLineParser::Token first = parser.next();
     std::optional<std::size_t> row;
     if (first.kind == CanLineParser::Token::Kind::Word)
-        row = findCommandRow(std::string_view(first.word.constData(), static_cast<std::size_t>(first.word.size())));
+        row = findCommandRow(
+            std::string_view(first.word.constData(), static_cast<std::size_t>(first.word.size())));
     if (!row) {
         lastRow_ = -1;
         return specialLine(parser.line());
@@ -274,7 +276,8 @@ QByteArray CanBridge::specialLine(const QByteArray& line) {
             if (sendParameter(kReadCommand, tareObject, kTareSubIndex, 0) == 0) {
                 const Answer answer = awaitAnswer(tareObject, kTareSubIndex, kReadPolls, kFastSpacingMs);
                 const float tare = CanReplyText::floatAt(answer.message, 4);
-                if (answer.code == 0 && !answer.refused() && answer.message.length == 8 && std::isfinite(tare))
+                if (answer.code == 0 && !answer.refused() && answer.message.length == 8 &&
+                    std::isfinite(tare))
                     storedTare_ = tare;
             }
             streamMode_ = 'P';
@@ -289,7 +292,8 @@ QByteArray CanBridge::specialLine(const QByteArray& line) {
     return kErr;
 }
 
-std::optional<QByteArray> CanBridge::parameter(const CommandEntry& row, std::uint16_t index, CanLineParser& parser) {
+std::optional<QByteArray> CanBridge::parameter(const CommandEntry& row, std::uint16_t index,
+                                               CanLineParser& parser) {
     if (!ensureOpen())
         return kTimeOut;
     sendNetwork(kNetworkStop);
@@ -313,7 +317,8 @@ std::optional<QByteArray> CanBridge::parameter(const CommandEntry& row, std::uin
         return replyPrefix(row) + CanReplyText::parameterValue(row, answer.message) + '\r';
     }
     if (token.kind == CanLineParser::Token::Kind::Number) {
-        const QByteArray reply = confirmedAction(row, index, token.number, false, kAnswerPolls, kAnswerSpacingMs);
+        const QByteArray reply =
+            confirmedAction(row, index, token.number, false, kAnswerPolls, kAnswerSpacingMs);
         if (reply == kOk && row.mnemonic1 == 'D' && row.mnemonic2 == 'P')
             decimalCount_ = token.number;
         return reply;
@@ -354,7 +359,8 @@ QByteArray CanBridge::setpoint(const CommandEntry& row, std::uint16_t index, Can
     if (!ensureOpen())
         return kTimeOut;
     const bool write = next.kind == CanLineParser::Token::Kind::Number;
-    if (const std::uint32_t code = sendParameter(write ? kWriteCommand : kReadCommand, index, sub, write ? next.number : 0)) {
+    if (const std::uint32_t code =
+            sendParameter(write ? kWriteCommand : kReadCommand, index, sub, write ? next.number : 0)) {
         report(code);
         return kTimeOut;
     }
@@ -426,7 +432,8 @@ void CanBridge::frameReceived(const CanMessage& m) {
         if (m.length < 4)
             return;
         if (streamMode_ == 'P') {
-            const std::optional<QByteArray> packet = CanReplyText::statusPacket(m, storedTare_, decimalCount_);
+            const std::optional<QByteArray> packet =
+                CanReplyText::statusPacket(m, storedTare_, decimalCount_);
             if (!packet)
                 return;
             line_ = *packet;

@@ -24,7 +24,8 @@ class CanBridge : public QObject, public CanExchange {
     Q_OBJECT
 public:
     using LineCallback = std::function<void(QByteArrayView line)>;
-    using FrameCallback = std::function<void(int functionCode, int length, const std::array<std::uint8_t, 8>& data)>;
+    using FrameCallback =
+        std::function<void(int functionCode, int length, const std::array<std::uint8_t, 8>& data)>;
 
     CanBridge(CanAdapter& adapter, Operator& op, QObject* parent = nullptr);
     ~CanBridge() override;
@@ -78,7 +79,8 @@ private:
     };
     bool ensureOpen();
     std::uint32_t send(std::uint32_t id, std::initializer_list<std::uint8_t> bytes);
-    std::uint32_t sendParameter(std::uint8_t command, std::uint16_t index, std::uint8_t sub, std::int32_t value);
+    std::uint32_t sendParameter(std::uint8_t command, std::uint16_t index, std::uint8_t sub,
+                                std::int32_t value);
     std::uint32_t sendNetwork(std::uint8_t command);
     std::uint32_t sendProcessCommand(int channel, std::uint8_t mask);
     // Reads until the answer to (index, sub) comes, a read fails, or polls reads spacingMs apart found
@@ -93,8 +95,8 @@ private:
     std::optional<QByteArray> parameter(const CommandEntry& row, std::uint16_t index, CanLineParser& parser);
     QByteArray setpoint(const CommandEntry& row, std::uint16_t index, CanLineParser& parser);
     QByteArray measured(const CommandEntry& row, std::uint16_t index);
-    QByteArray confirmedAction(const CommandEntry& row, std::uint16_t index, std::int32_t value, bool networkStop,
-                               int polls, int spacingMs);
+    QByteArray confirmedAction(const CommandEntry& row, std::uint16_t index, std::int32_t value,
+                               bool networkStop, int polls, int spacingMs);
 
     CanAdapter& adapter_;
     Operator& op_;

@@ -124,7 +124,8 @@ std::optional<QByteArray> statusPacket(const CanMessage& frame, double tare, int
 
 std::optional<QString> errorReport(std::uint32_t code) {
     QString text = QStringLiteral("Error Code = ") +
-                   QStringLiteral("%1").arg(code & 0xFFFF, 4, 16, QLatin1Char('0')).toUpper() + QLatin1Char('\r');
+                   QStringLiteral("%1").arg(code & 0xFFFF, 4, 16, QLatin1Char('0')).toUpper() +
+                   QLatin1Char('\r');
     if (code & 0x1C00) {
         if ((code & 0x1400) == 0x1400)
             text += QLatin1String("CAN_ERR_ILLHW\r");

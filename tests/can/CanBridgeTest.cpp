@@ -1,7 +1,7 @@
 // The CAN bridge against the simulator on Qt's virtual CAN bus: what each command line puts on the bus,
 // and the reply text it hands back in the form a serial device sends.
-#include "CanRig.h"
 #include "link/CanBridge.h"
+#include "CanRig.h"
 #include "link/CanReplyText.h"
 #include "measure/StatusPacket.h"
 #include "protocol/CommandTable.h"
@@ -27,7 +27,8 @@ protected:
     QStringList requests() {
         QStringList out;
         for (const QString& f : bus.frames())
-            if (!f.startsWith("581:") && !f.startsWith("181:") && !f.startsWith("281:") && !f.startsWith("381:"))
+            if (!f.startsWith("581:") && !f.startsWith("181:") && !f.startsWith("281:") &&
+                !f.startsWith("381:"))
                 out << f;
         return out;
     }

@@ -39,7 +39,8 @@ TEST(CanProgram, FindDeviceTheLiveReadoutAndRunWorkOverTheCanBusWithoutAnySerial
     const QStringList boxes{"COM1 not available"};
     c.displayPageShown();
     EXPECT_EQ(op.messageBoxes(), boxes) << op.events.join('\n').toStdString();
-    ASSERT_TRUE(waitUntil([&] { return c.readout().text() == "N +0012.3"; })) << c.readout().text().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return c.readout().text() == "N +0012.3"; }))
+        << c.readout().text().toStdString();
     EXPECT_TRUE(bus.sent("0:01")); // the process channel started
 
     c.discovery().findDeviceClicked();

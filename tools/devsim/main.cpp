@@ -97,7 +97,8 @@ int main(int argc, char** argv) {
     const QCommandLineOption canNodeOption(QStringLiteral("can-node"),
                                            QStringLiteral("The CAN node id 1..126 (default 1)."),
                                            QStringLiteral("N"), QStringLiteral("1"));
-    parser.addOptions({linesOption, deviceOption, linkOption, resetOption, latencyOption, canOption, canNodeOption});
+    parser.addOptions(
+        {linesOption, deviceOption, linkOption, resetOption, latencyOption, canOption, canNodeOption});
     parser.process(app);
 
     bool ok = false;

@@ -80,13 +80,12 @@ std::optional<qint32> integerFrom(const QByteArray& reply, int format) {
 
 CanNode::CanNode(Line& line, int nodeId, QObject* parent) : QObject(parent), line_(line), nodeId_(nodeId) {
     for (Device* device : line_.devices())
-        connect(device, &Device::output, this,
-                [this, device](const QByteArray& bytes, bool reply) {
-                    if (capturing_ && reply)
-                        captured_ += bytes;
-                    else if (!reply)
-                        deviceOutput(device, reply);
-                });
+        connect(device, &Device::output, this, [this, device](const QByteArray& bytes, bool reply) {
+            if (capturing_ && reply)
+                captured_ += bytes;
+            else if (!reply)
+                deviceOutput(device, reply);
+        });
 }
 
 CanNode::~CanNode() {
@@ -111,7 +110,8 @@ bool CanNode::open(const QString& plugin, const QString& interface, QString* err
         loop.exec();
     }
     if (bus->state() != QCanBusDevice::ConnectedState) {
-        *error = QStringLiteral("cannot open CAN interface %1:%2: %3").arg(plugin, interface, bus->errorString());
+        *error =
+            QStringLiteral("cannot open CAN interface %1:%2: %3").arg(plugin, interface, bus->errorString());
         delete bus;
         return false;
     }
@@ -159,12 +159,16 @@ CanNode::Target CanNode::targetFor(quint16 index, quint8 sub, qint32 value, bool
         Target t;
         t.device = device;
         if ((base == 0x2600 || base == 0x2700 || base == 0x2800) && sub >= 1 && sub <= 4) {
-            t.mnemonic = QByteArray(1, base == 0x2600 ? 'S' : base == 0x2700 ? 'H' : 'A') + QByteArray::number(sub - 1);
+            t.mnemonic = QByteArray(1, base == 0x2600   ? 'S'
+                                       : base == 0x2700 ? 'H'
+                                                        : 'A') +
+                         QByteArray::number(sub - 1);
             t.kind = 2;
             return t;
         }
         for (const tarvo::CommandEntry& row : tarvo::kCommandTable) {
-            if (row.objectIndex != base || row.subIndex != sub || row.isSetpointRow() || row.kind == 2 || row.kind > 5)
+            if (row.objectIndex != base || row.subIndex != sub || row.isSetpointRow() || row.kind == 2 ||
+                row.kind > 5)
                 continue;
             // A save or cycle action names its device by the value it writes.
             if (row.kind == 5 && write && value != device->address())
@@ -246,13 +250,26 @@ void CanNode::processCommand(int channel, const QByteArray& data) {
     QByteArray line;
     if (channel == 1) {
         switch (mask) {
-        case 0x80: line = "GP-1"; break; // net values, with the weighing cycle's states
-        case 0x40: line = "SG"; break;
-        case 0x08: line = "ST"; break;
-        case 0x04: line = "RT"; break;
-        case 0x02: line = "SZ"; break;
-        case 0x01: line = "RZ"; break;
-        default: return;
+        case 0x80:
+            line = "GP-1";
+            break; // net values, with the weighing cycle's states
+        case 0x40:
+            line = "SG";
+            break;
+        case 0x08:
+            line = "ST";
+            break;
+        case 0x04:
+            line = "RT";
+            break;
+        case 0x02:
+            line = "SZ";
+            break;
+        case 0x01:
+            line = "RZ";
+            break;
+        default:
+            return;
         }
     } else {
         if (mask == 0x02)
