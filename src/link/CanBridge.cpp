@@ -48,6 +48,20 @@ const QByteArray kTimeOut = QByteArrayLiteral("TimeOutErr\r");
 bool isAddressed(std::uint16_t index) {
     return index >= 0x2100 && index <= 0x3FFF;
 }
+
+// Marks work that reads the receive queue itself; the poll stays away meanwhile, or it would take the
+// answers that work waits for.
+class QueueHeld {
+public:
+    explicit QueueHeld(bool& flag) : flag_(flag), before_(flag) { flag_ = true; }
+    ~QueueHeld() { flag_ = before_; }
+    QueueHeld(const QueueHeld&) = delete;
+    QueueHeld& operator=(const QueueHeld&) = delete;
+
+private:
+    bool& flag_;
+    bool before_;
+};
 } // namespace
 
 CanBridge::CanBridge(CanAdapter& adapter, Operator& op, QObject* parent)
@@ -192,6 +206,7 @@ std::optional<std::int32_t> CanBridge::readObject(std::uint16_t index, std::uint
 }
 
 void CanBridge::startProcessChannel() {
+    const QueueHeld held(exchanging_);
     if (!ensureOpen())
         return;
     sendNetwork(kNetworkStart);
@@ -208,11 +223,7 @@ void CanBridge::stopProcessChannel() {
 }
 
 std::optional<QByteArray> CanBridge::exchange(const QByteArray& commandLine) {
-    exchanging_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{exchanging_};
+    const QueueHeld held(exchanging_);
 
     CanLineParser parser(commandLine);
     const CanLineParser::Token first = parser.next();
@@ -405,11 +416,7 @@ void CanBridge::pollTick() {
     // Never inside an exchange (it reads the same queue) nor inside itself (a line's handler may wait).
     if (!linkOpen_ || exchanging_ || polling_)
         return;
-    polling_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{polling_};
+    const QueueHeld held(polling_);
     for (int n = 0; n < kPollFrameLimit && linkOpen_; ++n) {
         CanMessage m;
         const std::uint32_t code = readFrame(&m);
