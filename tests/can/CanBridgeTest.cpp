@@ -160,6 +160,16 @@ TEST_F(CanBridgeTest, FailuresAreReportedInPlainWordsOnlyWhileTheCanLinkIsChosen
     EXPECT_TRUE(op.events.last().startsWith("box[USB2CAN ERROR]"));
     EXPECT_FALSE(bridge->linkOpen());
 
+    // A missing interface is named too.
+    CanAdapter missing({"socketcan", "tarvo-none0"});
+    CanBridge overMissing(missing, op);
+    overMissing.setErrorReporting(true);
+    EXPECT_EQ(overMissing.exchange("ID\r"), "TimeOutErr\r");
+    ASSERT_EQ(op.messageBoxes().size(), 2);
+    EXPECT_TRUE(op.messageBoxes().last().startsWith("Error Code = 1400\rCAN_ERR_ILLHW\r\rThe CAN interface "
+                                                    "\"tarvo-none0\" (plugin socketcan) is not there"))
+        << op.messageBoxes().last().toStdString();
+
     // The report's bit names, and none at all for an empty receive queue.
     EXPECT_EQ(CanReplyText::errorReport(0x1400), "Error Code = 1400\rCAN_ERR_ILLHW\r");
     EXPECT_EQ(CanReplyText::errorReport(0x1C00), "Error Code = 1C00\rCAN_ERR_ILLHW\rCAN_ERR_ILLNET\r");
