@@ -238,7 +238,7 @@ void MainController::shutdown() {
     destroyed_ = true;
     step("free CAN bridge");
     link_->setCanExchange(nullptr);
-    canBridge_.reset();
+    canBridge_->close();
     step("writeSettings");
     if (settingsWritable_)
         writeSettings();

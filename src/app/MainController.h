@@ -56,7 +56,7 @@ public:
 
     Operator& op() { return op_; }
     CommandLink& link() { return *link_; }
-    // The CAN bridge, from construction until shutdown frees it (nullptr afterwards).
+    // The CAN bridge; shutdown closes it for good.
     CanBridge* canBridge() { return canBridge_.get(); }
     CanAdapter& canAdapter() { return *canAdapter_; }
     PortSelection& ports() { return *ports_; }

@@ -77,6 +77,15 @@ CanBridge::~CanBridge() {
         report(code);
 }
 
+void CanBridge::close() {
+    pollTimer_.stop();
+    reporting_ = false;
+    lineCallback_ = {};
+    frameCallback_ = {};
+    linkOpen_ = false;
+    adapter_.close();
+}
+
 void CanBridge::setDeviceAddress(int address) {
     if (address >= 0 && address < 64)
         deviceAddress_ = address;
@@ -122,6 +131,8 @@ void CanBridge::report(std::uint32_t code) {
 bool CanBridge::ensureOpen() {
     if (linkOpen_)
         return true;
+    if (!pollTimer_.isActive())
+        return false; // closed for good
     const std::uint32_t code = adapter_.init(kCanBitRates[static_cast<std::size_t>(speedPosition_)].btr, 0);
     pause(200);
     if (code != 0) {

@@ -48,6 +48,10 @@ public:
     void setErrorReporting(bool on) { reporting_ = on; }
     bool errorReporting() const { return reporting_; }
 
+    // The program ends: the poll stops, the interface closes and nothing more is reported. The object
+    // stays until its owner goes, since an exchange waiting below the caller may still return into it.
+    void close();
+
     void startProcessChannel();
     void stopProcessChannel();
 
