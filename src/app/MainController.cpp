@@ -3,6 +3,7 @@
 #include "base/EventWait.h"
 #include "base/TimeScale.h"
 #include "link/SerialPort.h"
+#include "protocol/CommandTable.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -34,6 +35,7 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
             [this](int state) { firmwareProgrammingState_ = state; });
     connect(deviceSetup_.get(), &DeviceSetup::pageControlEnabledRequested, this,
             &MainController::setPageControlEnabled);
+    createCanBridge();
     createMeasuring();
     connect(link_.get(), &CommandLink::portLost, this, [this](int number, const QString& reason) {
         // An unplugged adapter: say so plainly. The port stays closed but keeps its place in the search,
@@ -42,7 +44,49 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
     });
 }
 
-MainController::~MainController() = default;
+MainController::~MainController() {
+    link_->setCanExchange(nullptr);
+}
+
+void MainController::createCanBridge() {
+    // The one bridge of the program: its adapter is the plugin and interface "Tarvo.ini" names.
+    canAdapter_ = std::make_unique<CanAdapter>(CanAdapterPlace::fromSettings(settingsPath_));
+    canBridge_ = std::make_unique<CanBridge>(*canAdapter_, op_);
+    link_->setCanExchange(canBridge_.get());
+    // The selector's device address reaches the bridge when it changes; in between "OP" lines may set
+    // another one.
+    connect(ports_.get(), &PortSelection::changed, this, [this, chosenAddress = 0]() mutable {
+        if (!canBridge_)
+            return;
+        canBridge_->setNodeId(ports_->canNodePosition() + 1);
+        canBridge_->setSpeedPosition(ports_->canSpeedPosition());
+        if (ports_->canDeviceAddress() != chosenAddress) {
+            chosenAddress = ports_->canDeviceAddress();
+            canBridge_->setDeviceAddress(chosenAddress);
+        }
+    });
+    connect(ports_.get(), &PortSelection::canSpeedChanged, this, [this](int position) {
+        if (canBridge_)
+            canBridge_->speedChosen(position);
+    });
+    connect(ports_.get(), &PortSelection::canErrorReportingChanged, this, [this](bool on) {
+        if (canBridge_)
+            canBridge_->setErrorReporting(on);
+    });
+}
+
+void MainController::canLineReceived(QByteArrayView line) {
+    if (!line.endsWith('\r'))
+        return;
+    // The decoders take a P packet's seven bytes without its "P" and "\r", as the serial matcher frames
+    // them, and take a value line only while a value stream is expected.
+    const bool packetExpected = link_->streamMatcher().startString() == "P";
+    const bool packet = line.size() == 9 && line.front() == 'P';
+    if (packetExpected && packet)
+        streamDispatcher_->dispatch(line.sliced(1, 7));
+    else if (!packetExpected && !packet)
+        streamDispatcher_->dispatch(line);
+}
 
 void MainController::createMeasuring() {
     recordings_ = std::make_unique<RecordingMemory>();
@@ -54,9 +98,21 @@ void MainController::createMeasuring() {
     hooks.findDevice = [this] { discovery_->findDevice(); };
     hooks.deviceIdentity = [this] { return discovery_->deviceIdentity(); };
     hooks.setPageControlEnabled = [this](bool on) { setPageControlEnabled(on); };
+    // The process channel opens the CAN interface, so it starts only while the CAN bus is the link.
+    hooks.canProcessChannel = [this](bool on) {
+        if (!canBridge_)
+            return;
+        if (!on)
+            link_->runExclusive([this] { canBridge_->stopProcessChannel(); });
+        else if (ports_->canChosen())
+            link_->runExclusive([this] { canBridge_->startProcessChannel(); });
+    };
     // The no-port rule is the start-up probe's: a port lost later (an adapter pulled out) is reported
     // where it happens and the program stays, so the adapter can be plugged in again.
-    hooks.anySerialPort = [this] { return std::find(probed_.begin(), probed_.end(), true) != probed_.end(); };
+    hooks.anySerialPort = [this] {
+        // A PC that reaches its device over the CAN bus needs no serial port.
+        return ports_->canChosen() || std::find(probed_.begin(), probed_.end(), true) != probed_.end();
+    };
     hooks.noSerialPort = [this] {
         inform(QString::fromLatin1(kNoComPorts), true);
         emit closeRequested();
@@ -94,12 +150,14 @@ ComPortMap MainController::resolveComPorts(const QString& settingsPath) {
 }
 
 void MainController::start() {
-    step("bind CAN bridge stream to the stream decoder: no CAN bridge");
+    step("bind CAN bridge stream to the stream decoder");
+    canBridge_->setLineCallback([this](QByteArrayView line) { canLineReceived(line); });
     step("fill CAN address and speed lists");
     ports_->setCanNodePosition(0);
-    ports_->setCanSpeedPosition(1);
+    ports_->setCanSpeedPosition(kDefaultCanBitRate);
     step("CAN device address 0");
     ports_->setCanDeviceAddress(0);
+    canBridge_->setDeviceAddress(0);
     step("Display page active");
     activePage_ = Page::Display;
     step("initialise");
@@ -181,7 +239,9 @@ void MainController::shutdown() {
     // A recording ends as STOP ends it: the device goes back to its gross stream.
     if (acquisition_->runDown() || acquisition_->triggerDown())
         acquisition_->stopClicked();
-    step("free CAN bridge: no CAN bridge");
+    step("free CAN bridge");
+    link_->setCanExchange(nullptr);
+    canBridge_->close();
     step("writeSettings");
     if (settingsWritable_)
         writeSettings();
@@ -205,7 +265,7 @@ void MainController::displayPageHidden() {
 void MainController::optionsPageShown() {
     setPageControlEnabled(false);
     inform(QString());
-    link_->writeRaw("ID\r");
+    link_->port().write("ID\r"); // straight to the serial port, whichever link is chosen
     waitMs(500, false);
     setPageControlEnabled(true);
 }

@@ -4,6 +4,8 @@
 #include "base/Operator.h"
 #include "config/DeviceSetup.h"
 #include "firmware/FirmwareFile.h"
+#include "link/CanAdapter.h"
+#include "link/CanBridge.h"
 #include "link/ComPortMap.h"
 #include "link/CommandLink.h"
 #include "link/PortSelection.h"
@@ -54,6 +56,9 @@ public:
 
     Operator& op() { return op_; }
     CommandLink& link() { return *link_; }
+    // The CAN bridge; shutdown closes it for good.
+    CanBridge* canBridge() { return canBridge_.get(); }
+    CanAdapter& canAdapter() { return *canAdapter_; }
     PortSelection& ports() { return *ports_; }
     LiveReadout& readout() { return *readout_; }
     RecordingMemory& recordings() { return *recordings_; }
@@ -128,6 +133,10 @@ signals:
 
 private:
     void step(const QString& name) { stepLog_ << name; }
+    void createCanBridge();
+    // A line the CAN bridge built from process frames, handed to the stream decoder as the serial
+    // stream matcher would frame it.
+    void canLineReceived(QByteArrayView line);
     void probeComPorts();
     void createMeasuring();
     void readSettings();
@@ -138,6 +147,8 @@ private:
     Operator& op_;
     QString settingsPath_;
     std::unique_ptr<CommandLink> link_;
+    std::unique_ptr<CanAdapter> canAdapter_;
+    std::unique_ptr<CanBridge> canBridge_;
     std::unique_ptr<PortSelection> ports_;
     std::unique_ptr<LiveReadout> readout_;
     std::unique_ptr<Discovery> discovery_;

@@ -70,14 +70,16 @@ int runSend(const QStringList& args) {
     }
     if (baud != 0)
         comm.port().setBaudRate(baud);
+    // With "CANbus=1" the command goes over the CAN bridge unless a COM port is named.
+    const bool overCan = c.ports().canChosen() && com == 0;
     QString reason;
-    if (!comm.port().isOpen() && !comm.port().open(&reason)) {
+    if (!overCan && !comm.port().isOpen() && !comm.port().open(&reason)) {
         // The command line was sound; the port is what failed.
         std::fprintf(stderr, "tarvo-cli send: COM%d not available: %s\n", comm.port().portNumber(),
                      reason.toLocal8Bit().constData());
         return ExitFailed;
     }
-    comm.setLinkKind(Link::Com);
+    comm.setLinkKind(overCan ? Link::Can : Link::Com);
     const int port = comm.port().portNumber();
     if (!address.isEmpty())
         comm.sendAndReceive(port, addressLine("OP", address), 100, Framing::startingWith("O"));

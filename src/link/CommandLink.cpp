@@ -139,9 +139,15 @@ bool CommandLink::movePort(int portNumber) {
 }
 
 QByteArray CommandLink::canTransaction(const QByteArray& command, const Framing& framing) {
+    if (busy_) {
+        qWarning("CommandLink: CAN transaction '%s' refused while another is waiting",
+                 command.trimmed().constData());
+        return kTimeOutErr;
+    }
     std::optional<QByteArray> answer;
+    // The bridge waits for its answers with the event loop running: timer-driven callers must wait.
     if (can_)
-        answer = can_->exchange(command);
+        runExclusive([&] { answer = can_->exchange(command); });
     QByteArray reply = answer.value_or(QByteArray());
     if (reply == kTimeOutErr + '\r')
         return kTimeOutErr;
@@ -241,6 +247,15 @@ void CommandLink::runWhenIdle(std::function<void()> fn) {
     idleQueue_.append(std::move(fn));
 }
 
+bool CommandLink::runExclusive(const std::function<void()>& work) {
+    if (busy_)
+        return false;
+    busy_ = true;
+    work();
+    endTransaction();
+    return true;
+}
+
 void CommandLink::waitSlice(int ms) {
     QEventLoop loop;
     QTimer::singleShot(TimeScale::ms(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
@@ -270,6 +285,13 @@ void CommandLink::sendByte(quint8 byte) {
 }
 
 bool CommandLink::writeRaw(const QByteArray& bytes) {
+    if (linkKind_ == Link::Can) {
+        // On the CAN link the bridge is the device's line: a stream start or stop written without a
+        // transaction must reach the device there too. A lone "\r" means nothing on CAN.
+        if (!can_ || bytes.trimmed().isEmpty())
+            return false;
+        return runExclusive([&] { can_->exchange(bytes); });
+    }
     return port_->write(bytes);
 }
 

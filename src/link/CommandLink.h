@@ -77,6 +77,9 @@ public:
     // Runs fn now when no transaction waits, else once the running one has ended. Timer-driven callers
     // use this so that they never take over a waiting transaction's matcher.
     void runWhenIdle(std::function<void()> fn);
+    // Runs work as one transaction (the CAN bridge's process channel waits for frames); false, without
+    // running it, while another transaction waits.
+    bool runExclusive(const std::function<void()>& work);
 
     SerialPort& port() { return *port_; }
     PacketMatcher& replyMatcher() { return reply_; }

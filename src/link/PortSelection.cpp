@@ -122,6 +122,13 @@ void PortSelection::setCanSpeedPosition(int position) {
     emit changed();
 }
 
+void PortSelection::canSpeedClicked(int position) {
+    if (position < 0 || position >= static_cast<int>(kCanBitRates.size()) || position == canSpeed_)
+        return;
+    setCanSpeedPosition(position);
+    emit canSpeedChanged(position);
+}
+
 void PortSelection::setCanDeviceAddress(int address) {
     if (address < 0 || address >= kDeviceAddressCount)
         return;

@@ -57,6 +57,8 @@ public:
     void setCanNodePosition(int position);
     int canSpeedPosition() const { return canSpeed_; }
     void setCanSpeedPosition(int position);
+    // The operator chose a CAN speed: the bridge closes its interface and shows the register value.
+    void canSpeedClicked(int position);
     int canDeviceAddress() const { return canDeviceAddress_; }
     void setCanDeviceAddress(int address);
 

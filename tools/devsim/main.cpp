@@ -1,6 +1,7 @@
 // tarvo-devsim: simulated transmitters on pseudo-terminals, for the demo and for tests of the real
 // programs. Control commands arrive on standard input.
 
+#include "engine/CanNode.h"
 #include "engine/ControlChannel.h"
 #include "engine/Device.h"
 #include "engine/DeviceConfig.h"
@@ -89,7 +90,17 @@ int main(int argc, char** argv) {
     const QCommandLineOption latencyOption(QStringLiteral("latency-ms"),
                                            QStringLiteral("Time from a command to its reply (default 5)."),
                                            QStringLiteral("MS"));
-    parser.addOptions({linesOption, deviceOption, linkOption, resetOption, latencyOption});
+    const QCommandLineOption canOption(
+        QStringLiteral("can"),
+        QStringLiteral("Also put line 1's devices on a CAN bus as one node, e.g. \"virtualcan:can0\" or "
+                       "\"socketcan:can0\" (Qt CAN plugin and interface). Qt's virtual bus is served by the "
+                       "first program that joins it: start the simulator before the program under test."),
+        QStringLiteral("PLUGIN:INTERFACE"));
+    const QCommandLineOption canNodeOption(QStringLiteral("can-node"),
+                                           QStringLiteral("The CAN node id 1..126 (default 1)."),
+                                           QStringLiteral("N"), QStringLiteral("1"));
+    parser.addOptions(
+        {linesOption, deviceOption, linkOption, resetOption, latencyOption, canOption, canNodeOption});
     parser.process(app);
 
     bool ok = false;
@@ -159,6 +170,20 @@ int main(int argc, char** argv) {
             return fail(error);
     }
 
+    std::unique_ptr<devsim::CanNode> canNode;
+    if (parser.isSet(canOption)) {
+        const QStringList place = parser.value(canOption).split(u':');
+        const int node = parser.value(canNodeOption).toInt(&ok);
+        if (place.size() != 2 || place[0].isEmpty() || place[1].isEmpty())
+            return fail(QStringLiteral("--can needs PLUGIN:INTERFACE, e.g. virtualcan:can0"));
+        if (!ok || node < 1 || node > 126)
+            return fail(QStringLiteral("--can-node must be 1..126"));
+        canNode = std::make_unique<devsim::CanNode>(*lines.front(), node);
+        QString error;
+        if (!canNode->open(place[0], place[1], &error))
+            return fail(error);
+    }
+
     if (!installSignalHandlers())
         return fail(QStringLiteral("cannot install signal handlers"));
     QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
@@ -193,10 +218,13 @@ int main(int argc, char** argv) {
         }
     });
 
+    if (canNode)
+        say(QStringLiteral("can: %1 node %2").arg(parser.value(canOption)).arg(canNode->nodeId()));
     for (size_t i = 0; i < ptys.size(); ++i)
         say(QStringLiteral("line %1: %2").arg(i + 1).arg(ptys[i]->slavePath()));
 
     const int rc = QCoreApplication::exec();
+    canNode.reset();
     ptys.clear(); // removes the links
     return rc;
 }

@@ -45,6 +45,7 @@ OptionsPage::OptionsPage(MainController& controller, QPrinter& printer, QWidget*
     layout->addWidget(baud_);
 
     canOptions_ = new QGroupBox("CANbus Options", this);
+    canOptions_->setAccessibleName("CANbus Options");
     auto* can = new QFormLayout(canOptions_);
     canNode_ = new QComboBox(canOptions_);
     for (int id = 1; id <= kCanNodeCount; ++id)
@@ -61,10 +62,13 @@ OptionsPage::OptionsPage(MainController& controller, QPrinter& printer, QWidget*
     can->addRow("CAN address", canNode_);
     can->addRow("CAN speed", canSpeed_);
     can->addRow("Device address", canDeviceAddress_);
-    connect(canNode_, &QComboBox::activated, this, [this](int i) { c_.ports().setCanNodePosition(i); });
-    connect(canSpeed_, &QComboBox::activated, this, [this](int i) { c_.ports().setCanSpeedPosition(i); });
+    connect(canNode_, &QComboBox::activated, this,
+            [this](int i) { whenLinkIdle(c_, [this, i] { c_.ports().setCanNodePosition(i); }); });
+    // Another speed closes the CAN interface and shows its register value.
+    connect(canSpeed_, &QComboBox::activated, this,
+            [this](int i) { whenLinkIdle(c_, [this, i] { c_.ports().canSpeedClicked(i); }); });
     connect(canDeviceAddress_, &QComboBox::activated, this,
-            [this](int i) { c_.ports().setCanDeviceAddress(i); });
+            [this](int i) { whenLinkIdle(c_, [this, i] { c_.ports().setCanDeviceAddress(i); }); });
     layout->addWidget(canOptions_);
 
     auto* right = new QVBoxLayout;

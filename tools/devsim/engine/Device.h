@@ -58,6 +58,10 @@ public:
     qint64 grossCounts() const;
     qint64 netCounts() const { return grossCounts() - tare_; }
     bool noMotion() const;
+    // What a CAN process frame carries besides the weights.
+    qint64 tareCounts() const { return tare_; }
+    qint64 averageCounts() const;
+    int cycleState() const { return cycle_.kind() != WeighCycle::Kind::Steady ? cycle_.state() : 0; }
 
     // Bytes the device heard at its own rate.
     void receive(const QByteArray& bytes);
@@ -95,7 +99,6 @@ private:
     bool profileStillAt(qint64 profileMs) const;
     QByteArray currentPacket() const;
     int statusBits() const;
-    qint64 averageCounts() const;
     qint64 toCounts(double value) const;
     void updateCycleTarget();
 

@@ -1,0 +1,206 @@
+// The CAN bridge against the simulator on Qt's virtual CAN bus: what each command line puts on the bus,
+// and the reply text it hands back in the form a serial device sends.
+#include "link/CanBridge.h"
+#include "CanRig.h"
+#include "link/CanReplyText.h"
+#include "measure/StatusPacket.h"
+#include "protocol/CommandTable.h"
+#include "support/FakeOperator.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvo;
+using namespace tarvo::test;
+
+namespace {
+
+class CanBridgeTest : public ::testing::Test {
+protected:
+    void startBridge() {
+        adapter = std::make_unique<CanAdapter>(CanAdapterPlace{"virtualcan", "can0"});
+        bridge = std::make_unique<CanBridge>(*adapter, op);
+        bridge->setErrorReporting(true);
+        bridge->setLineCallback([this](QByteArrayView line) { lines << line.toByteArray(); });
+    }
+    QByteArray ask(const QByteArray& line) { return bridge->exchange(line).value_or("<unset>"); }
+    // The program's requests only (network commands, parameter requests, command channels).
+    QStringList requests() {
+        QStringList out;
+        for (const QString& f : bus.frames())
+            if (!f.startsWith("581:") && !f.startsWith("181:") && !f.startsWith("281:") &&
+                !f.startsWith("381:"))
+                out << f;
+        return out;
+    }
+
+    CanBusRig bus;
+    FakeOperator op;
+    std::unique_ptr<CanAdapter> adapter;
+    std::unique_ptr<CanBridge> bridge;
+    QList<QByteArray> lines;
+};
+
+} // namespace
+
+TEST_F(CanBridgeTest, ParameterLinesReadAndWriteTheDevicesObjects) {
+    ASSERT_TRUE(bus.start({"id=4113,decimals=2,weight=-1.5"}));
+    startBridge();
+
+    EXPECT_EQ(ask("FL 5\r"), "OK");
+    EXPECT_EQ(requests(), (QStringList{"0:02", "601:2300210405000000"})); // network stop, then the write
+    EXPECT_EQ(ask("FL\r"), "F+00005\r");
+    EXPECT_EQ(requests(), (QStringList{"0:02", "601:4000210400000000"}));
+    EXPECT_EQ(ask("fl 3\r"), "OK");
+    EXPECT_EQ(ask("FL\r"), "F+00003\r");
+
+    // The decimal count written through the bridge formats the measured values from then on.
+    EXPECT_EQ(ask("GN\r"), "N-00002\r");
+    EXPECT_EQ(ask("DP2"), "OK");
+    EXPECT_EQ(bridge->decimalCount(), 2);
+    EXPECT_EQ(ask("GN\r"), "N-001.50\r");
+    EXPECT_EQ(ask("GG\r"), "G-001.50\r");
+
+    // Setpoints: index 0..3 is sub-index 1..4 of their object.
+    EXPECT_EQ(ask("S4\r"), "ERR");
+    EXPECT_EQ(ask("S1 150\r"), "OK");
+    requests();
+    EXPECT_EQ(ask("S1\r"), "S1:+00150\r");
+    EXPECT_EQ(requests(), (QStringList{"601:4000260200000000"}));
+    EXPECT_EQ(ask("H0 -20;"), "OK");
+    EXPECT_EQ(ask("H0\r"), "H0:-00020\r");
+
+    // The identity and version come as hex digit pairs.
+    EXPECT_EQ(ask("ID\r"), "D:4113\r");
+    EXPECT_EQ(bus.sim->control("identity 1 0 5115"), "ok");
+    EXPECT_EQ(ask("ID\r"), "D:5115\r");
+    EXPECT_EQ(ask("IS\r"), "S:001000\r");
+
+    EXPECT_EQ(ask("WP\r"), "OK"); // a save carries the device address as its value
+    EXPECT_EQ(ask("QQ"), "ERR");
+    EXPECT_EQ(ask("XY 1\r"), "ERR");
+    EXPECT_TRUE(op.messageBoxes().isEmpty()) << op.events.join('\n').toStdString();
+}
+
+TEST_F(CanBridgeTest, TheDeviceAddressMovesTheObjectsAndSpecialLinesNeedNoTable) {
+    ASSERT_TRUE(bus.start({"id=4110,addr=12"}));
+    startBridge();
+
+    EXPECT_EQ(ask("OP12\r"), "OK\r");
+    EXPECT_EQ(bridge->deviceAddress(), 12);
+    EXPECT_EQ(ask("FL\r"), "F+00003\r");
+    EXPECT_EQ(requests(), (QStringList{"0:02", "601:400c210400000000"}));
+    EXPECT_EQ(kCommandTable[static_cast<std::size_t>(bridge->lastRow())].objectIndex, 0x2100);
+    EXPECT_EQ(ask("OP70\r"), "OK\r");
+    EXPECT_EQ(bridge->deviceAddress(), 12);
+    EXPECT_EQ(ask("OPxx\r"), "TimeOutErr\r");
+
+    QTest::qWait(50);
+    requests();
+    EXPECT_EQ(ask("DX\r"), "X:001\r");
+    EXPECT_EQ(bridge->exchange("TA\r"), std::nullopt);
+    QTest::qWait(100);
+    EXPECT_TRUE(requests().isEmpty());
+
+    // A process command carries the device address and the row's mask, and sets no reply.
+    EXPECT_EQ(bridge->exchange("ST\r"), std::nullopt);
+    EXPECT_EQ(bridge->exchange("TR\r"), std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return bus.heard.size() >= 2; }));
+    EXPECT_EQ(requests(), (QStringList{"201:0c08", "301:0c80"}));
+}
+
+TEST_F(CanBridgeTest, ProcessFramesBecomeTheStreamLinesAndPacketsTheDecodersRead) {
+    ASSERT_TRUE(bus.start({"id=4110,decimals=1,weight=12.3,tare=2,update=20"}));
+    startBridge();
+
+    bridge->startProcessChannel();
+    EXPECT_EQ(bridge->decimalCount(), 1); // read from the device at the channel's start
+    EXPECT_EQ(ask("SN\r"), "OK\r");
+    ASSERT_TRUE(waitUntil([&] { return !lines.isEmpty(); }));
+    EXPECT_EQ(lines.first(), "N+0010.3\r");
+
+    EXPECT_EQ(ask("GP-1\r"), "OK\r");
+    EXPECT_EQ(bridge->streamMode(), 'P');
+    EXPECT_DOUBLE_EQ(bridge->storedTare(), 2.0);
+    lines.clear();
+    ASSERT_TRUE(waitUntil([&] { return !lines.isEmpty(); }));
+    const QByteArray packet = lines.first();
+    ASSERT_EQ(packet.size(), 9);
+    EXPECT_EQ(packet.front(), 'P');
+    EXPECT_EQ(packet.back(), '\r');
+    const std::optional<StatusPacket> p = StatusPacket::decode(packet.mid(1, 7));
+    ASSERT_TRUE(p);
+    EXPECT_DOUBLE_EQ(p->gross, 12.3);
+    EXPECT_DOUBLE_EQ(p->net, 10.3);
+    EXPECT_EQ(p->decimals, 1);
+    EXPECT_TRUE(p->noMotion);
+    EXPECT_FALSE(p->overRange);
+    EXPECT_EQ(p->state, 0);
+
+    EXPECT_EQ(ask("SA\r"), "OK\r");
+    ASSERT_TRUE(waitUntil([&] { return lines.last().startsWith('A'); }));
+    EXPECT_EQ(lines.last(), "A+0012.3\r");
+
+    bridge->stopProcessChannel();
+    QTest::qWait(100);
+    lines.clear();
+    QTest::qWait(200);
+    EXPECT_TRUE(lines.isEmpty()); // the device sends no process frames once stopped
+}
+
+TEST_F(CanBridgeTest, FailuresAreReportedInPlainWordsOnlyWhileTheCanLinkIsChosen) {
+    adapter = std::make_unique<CanAdapter>(CanAdapterPlace{"no-such-plugin", "can0"});
+    bridge = std::make_unique<CanBridge>(*adapter, op);
+    EXPECT_EQ(ask("FL\r"), "TimeOutErr\r");
+    EXPECT_TRUE(op.messageBoxes().isEmpty());
+    bridge->setErrorReporting(true);
+    EXPECT_EQ(ask("FL\r"), "TimeOutErr\r");
+    ASSERT_EQ(op.messageBoxes().size(), 1);
+    EXPECT_TRUE(op.messageBoxes().first().startsWith("Error Code = 0200\rCAN_ERR_NOVXD\r\rThe CAN plugin "
+                                                     "\"no-such-plugin\" cannot be loaded"));
+    EXPECT_TRUE(op.events.last().startsWith("box[USB2CAN ERROR]"));
+    EXPECT_FALSE(bridge->linkOpen());
+
+    // A missing interface is named too.
+    CanAdapter missing({"socketcan", "tarvo-none0"});
+    CanBridge overMissing(missing, op);
+    overMissing.setErrorReporting(true);
+    EXPECT_EQ(overMissing.exchange("ID\r"), "TimeOutErr\r");
+    ASSERT_EQ(op.messageBoxes().size(), 2);
+    EXPECT_TRUE(op.messageBoxes().last().startsWith("Error Code = 1400\rCAN_ERR_ILLHW\r\rThe CAN interface "
+                                                    "\"tarvo-none0\" (plugin socketcan) is not there"))
+        << op.messageBoxes().last().toStdString();
+
+    // The report's bit names, and none at all for an empty receive queue.
+    EXPECT_EQ(CanReplyText::errorReport(0x1400), "Error Code = 1400\rCAN_ERR_ILLHW\r");
+    EXPECT_EQ(CanReplyText::errorReport(0x1C00), "Error Code = 1C00\rCAN_ERR_ILLHW\rCAN_ERR_ILLNET\r");
+    EXPECT_EQ(CanReplyText::errorReport(0x0009), "Error Code = 0009\rCAN_ERR_XMTFULL\rCAN_ERR_BUSHEAVY\r");
+    EXPECT_EQ(CanReplyText::errorReport(0x8040), "Error Code = 8040\rCAN_ERR_QOVERRUN\rCAN_ERR_PARMVAL\r");
+    EXPECT_EQ(CanReplyText::errorReport(0x0021), std::nullopt);
+
+    // Another speed closes the interface and shows its register value.
+    bridge->speedChosen(0);
+    EXPECT_EQ(op.events.last(), "box[CAN_BAUD_1M]: 0014");
+}
+
+TEST_F(CanBridgeTest, ALostBusServerIsALostAdapterReportedOnceWithoutSpinning) {
+    ASSERT_TRUE(bus.start({"id=4110"}));
+    startBridge();
+    bridge->startProcessChannel();
+    EXPECT_EQ(ask("SN\r"), "OK\r");
+    ASSERT_TRUE(waitUntil([&] { return !lines.isEmpty(); }));
+
+    bus.stop(); // the simulator served the bus
+    QElapsedTimer t;
+    t.start();
+    ASSERT_TRUE(waitUntil([&] { return !bridge->linkOpen(); }, 5000)); // the poll notices
+    EXPECT_LT(t.elapsed(), 5000);
+    ASSERT_EQ(op.messageBoxes().size(), 1);
+    EXPECT_TRUE(op.messageBoxes().first().contains("CAN_ERR_ILLHW"));
+    EXPECT_TRUE(op.messageBoxes().first().contains("went away"));
+    QTest::qWait(200);
+    EXPECT_EQ(op.messageBoxes().size(), 1); // closed, so nothing more is read or reported
+
+    // Once the bus is back the next command opens the adapter again.
+    ASSERT_TRUE(bus.start({"id=4110"}));
+    EXPECT_EQ(ask("FL\r"), "F+00003\r");
+}
