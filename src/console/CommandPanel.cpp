@@ -150,6 +150,8 @@ void CommandPanel::leftPressed(int index) {
         button.valueLabel = button.lastValue;
     log_.add(answer == kTimeOutErr ? shown(answer) : button.answer + shown(answer));
     emit buttonChanged(index);
+    // A press that waited for another transaction may end after the release: the button never stays down.
+    setPressed(index, false);
     setPressing(false);
 }
 

@@ -26,8 +26,10 @@ QLabel* placed(QLabel* label, int top, int left, int width) {
 CommandButtonWidget::CommandButtonWidget(const CommandButton& button, QWidget* parent) : QPushButton(parent) {
     setFixedSize(CommandButton::kWidth, CommandButton::kHeight);
     setMouseTracking(true);
-    command_ = placed(new QLabel(this), 3, 45, CommandButton::kWidth - 47);
-    text_ = placed(new QLabel(this), 15, 5, CommandButton::kWidth - 7);
+    command_ = placed(new ValueLabel(QString(), button.command + " command", this), 3, 45,
+                      CommandButton::kWidth - 47);
+    text_ =
+        placed(new ValueLabel(QString(), button.command + " text", this), 15, 5, CommandButton::kWidth - 7);
     value_ = new ValueLabel(QString(), button.command + " value", this);
     placed(value_, 28, 5, CommandButton::kWidth - 7);
     if (button.colour) {
