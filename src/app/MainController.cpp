@@ -5,8 +5,10 @@
 #include "link/SerialPort.h"
 #include "protocol/CommandTable.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QStandardPaths>
@@ -37,6 +39,7 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
             &MainController::setPageControlEnabled);
     createCanBridge();
     createMeasuring();
+    createConsole();
     connect(link_.get(), &CommandLink::portLost, this, [this](int number, const QString& reason) {
         // An unplugged adapter: say so plainly. The port stays closed but keeps its place in the search,
         // so Find Device opens it again once the adapter is back.
@@ -141,6 +144,32 @@ void MainController::createMeasuring() {
             [this] { pageSettings_.setFileSeparator(dataFiles_->separator()); });
 }
 
+void MainController::createConsole() {
+    commandLog_ = std::make_unique<CommandLog>();
+    terminal_ = std::make_unique<Terminal>(*link_, *discovery_, op_);
+    connect(terminal_.get(), &Terminal::pageControlEnabledRequested, this,
+            &MainController::setPageControlEnabled);
+    multiCommandSender_ = std::make_unique<MultiCommandSender>(*link_, *commandLog_);
+    CommandPanel::Hooks hooks;
+    hooks.setPageControlEnabled = [this](bool on) { setPageControlEnabled(on); };
+    hooks.stopSending = [this] { multiCommandSender_->stopLoop(); };
+    hooks.senderBusy = [this] { return multiCommandSender_->isSending(); };
+    hooks.commandFile = [this] { return commandFilePath(settingsPath_); };
+    commandPanel_ = std::make_unique<CommandPanel>(*link_, *discovery_, op_, *commandLog_, hooks);
+}
+
+QString MainController::dataFolder() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + '/' +
+                           QString::fromUtf8(TARVO_DATADIR_FROM_BINDIR));
+}
+
+QString MainController::commandFilePath(const QString& settingsPath) {
+    const QString own = QFileInfo(settingsPath).absolutePath() + "/Tarvocommand.ini";
+    if (QFileInfo::exists(own))
+        return own;
+    return dataFolder() + "/Tarvocommand.ini";
+}
+
 QString MainController::defaultSettingsPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Tarvo/Tarvo.ini";
 }
@@ -213,6 +242,8 @@ void MainController::readSettings() {
     graph_->setValueWindow(p.worldBottom, p.worldTop);
     scopeControls_->restore(p.graphName, p.units, p.worldTop, p.worldBottom);
     dataFiles_->restoreSeparator(p.fileSeparator);
+    multiCommandSender_->setLine(p.multiCommandString);
+    multiCommandSender_->setLoopDelay(p.loopTime);
 }
 
 void MainController::collectPageSettings() {
@@ -225,6 +256,8 @@ void MainController::collectPageSettings() {
     p.useStatusInformation = acquisition_->options().useStatusInformation();
     p.worldTop = graph_->top();
     p.worldBottom = graph_->bottom();
+    p.multiCommandString = multiCommandSender_->line();
+    p.loopTime = multiCommandSender_->loopDelay();
 }
 
 void MainController::writeSettings() {
@@ -248,6 +281,8 @@ void MainController::shutdown() {
     step("stream matcher disarmed, terminal disabled");
     link_->streamMatcher().disarm();
     link_->streamMatcher().setAutoEnable(false);
+    multiCommandSender_->stopLoop();
+    terminal_->terminalPageHidden();
     step("serial port freed");
     link_->port().close();
     step("scope cleared: no scope");

@@ -3,6 +3,10 @@
 #include "SettingsStore.h"
 #include "base/Operator.h"
 #include "config/DeviceSetup.h"
+#include "console/CommandLog.h"
+#include "console/CommandPanel.h"
+#include "console/MultiCommandSender.h"
+#include "console/Terminal.h"
 #include "firmware/FirmwareFile.h"
 #include "link/CanAdapter.h"
 #include "link/CanBridge.h"
@@ -71,6 +75,15 @@ public:
     ScopeControls& scopeControls() { return *scopeControls_; }
     Discovery& discovery() { return *discovery_; }
     DeviceSetup& deviceSetup() { return *deviceSetup_; }
+    Terminal& terminal() { return *terminal_; }
+    CommandLog& commandLog() { return *commandLog_; }
+    CommandPanel& commandPanel() { return *commandPanel_; }
+    MultiCommandSender& multiCommandSender() { return *multiCommandSender_; }
+    // "Tarvocommand.ini" beside "Tarvo.ini" when it is there, else the one installed with the program.
+    static QString commandFilePath(const QString& settingsPath);
+    // The installed data folder, found from the program's own folder, so that a build tree and any
+    // install prefix work alike.
+    static QString dataFolder();
     // Page settings restored from "Tarvo.ini" that their subsystems take over.
     PageSettings& pageSettings() { return pageSettings_; }
     // The firmware programming state; 3 after a search that found nothing.
@@ -139,6 +152,7 @@ private:
     void canLineReceived(QByteArrayView line);
     void probeComPorts();
     void createMeasuring();
+    void createConsole();
     void readSettings();
     void writeSettings();
     // The page settings as their subsystems hold them now, for writing.
@@ -174,6 +188,10 @@ private:
     std::unique_ptr<DataFiles> dataFiles_;
     std::unique_ptr<DosingMonitor> dosingMonitor_;
     std::unique_ptr<ScopeControls> scopeControls_;
+    std::unique_ptr<CommandLog> commandLog_;
+    std::unique_ptr<Terminal> terminal_;
+    std::unique_ptr<MultiCommandSender> multiCommandSender_;
+    std::unique_ptr<CommandPanel> commandPanel_;
     ComPortMap comPortMap_;
     std::array<bool, ComPortMap::kCount> probed_{};
 };

@@ -37,6 +37,14 @@ public:
     virtual QString askOpenFileName(const QString& caption, const QString& filter) = 0;
     virtual QString askSaveFileName(const QString& defaultSuffix, const QString& filter) = 0;
     virtual std::optional<Rgb> askColour(Rgb current) = 0;
+    // The "Change value" window: its caption, range and units lines; the typed text, empty when the
+    // operator cancelled. Where no one can type, nothing is typed.
+    virtual QString askValue(const QString& caption, const QString& range, const QString& units) {
+        (void)caption;
+        (void)range;
+        (void)units;
+        return {};
+    }
 };
 
 // An operator that shows nothing and declines every question; for objects used before a real one is set.

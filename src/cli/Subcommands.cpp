@@ -13,6 +13,7 @@ constexpr Subcommand kSubcommands[] = {
     {"find", "find   (port, rate, \"Search only selected\" and device address from Tarvo.ini)", runFind},
     {"fwinfo", "fwinfo [--dump] FILE", runFwinfo},
     {"record", "record --seconds N --csv FILE [--slot K] [--trigger] [--yes] [--markers]", runRecord},
+    {"run", "run \"LINE\" [--from N --to M] [--loop MS [--count K]] [--com N] [--baud R]", runRun},
 };
 } // namespace
 

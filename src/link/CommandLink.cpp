@@ -18,7 +18,12 @@ CommandLink::CommandLink(std::unique_ptr<SerialPort> port, Operator& op, QObject
         if (loop_)
             loop_->quit();
     });
-    reply_.onPacket = [this](QByteArrayView packet) { onReply(packet); };
+    reply_.onPacket = [this](QByteArrayView packet) {
+        if (!replyToTerminal_)
+            onReply(packet);
+        else if (terminalSink_)
+            terminalSink_(packet);
+    };
     streamMatcher_.onPacket = [this](QByteArrayView packet) {
         if (streamSink_)
             streamSink_(packet);
@@ -103,6 +108,7 @@ QByteArray CommandLink::sendAndReceive(int portNumber, const QByteArray& command
     if (port_->portNumber() != portNumber && !movePort(portNumber))
         return kTimeOutErr;
     busy_ = true;
+    replyToTerminal_ = false;
 
     reply_.disarm();
     reply_.setEnabled(false);
@@ -172,6 +178,7 @@ QByteArray CommandLink::sendAndReceiveLive(int, QByteArray command, int timeLimi
         return kTimeOutErr;
     }
     busy_ = true;
+    replyToTerminal_ = false;
     streamMatcher_.disarm();
     streamMatcher_.setEnabled(false);
     streamMatcher_.setAutoEnable(false);
@@ -229,6 +236,8 @@ QByteArray CommandLink::sendAndAwait(const QByteArray* command, int timeLimitMs)
 }
 
 void CommandLink::endTransaction() {
+    if (terminalMode_)
+        applyTerminalMode();
     busy_ = false;
     if (idleQueue_.isEmpty())
         return;
@@ -237,6 +246,33 @@ void CommandLink::endTransaction() {
         while (!busy_ && !idleQueue_.isEmpty())
             idleQueue_.takeFirst()();
     });
+}
+
+void CommandLink::setTerminalMode(bool on) {
+    terminalMode_ = on;
+    if (busy_)
+        return; // the waiting transaction owns the matcher; its end applies the mode
+    if (on) {
+        applyTerminalMode();
+        return;
+    }
+    replyToTerminal_ = false;
+    reply_.disarm();
+    reply_.setEnabled(false);
+    reply_.setAutoEnable(false);
+}
+
+void CommandLink::applyTerminalMode() {
+    replyToTerminal_ = true;
+    reply_.setStartCondition(PacketMatcher::StartCondition::AnyData);
+    reply_.setStartString(QByteArray());
+    reply_.setEndString("\r");
+    reply_.setEndConditions(PacketMatcher::EndString);
+    reply_.setIncludeStrings(false);
+    reply_.setPacketSize(0);
+    reply_.arm();
+    reply_.setEnabled(true);
+    reply_.setAutoEnable(true);
 }
 
 void CommandLink::runWhenIdle(std::function<void()> fn) {

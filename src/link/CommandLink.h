@@ -85,6 +85,13 @@ public:
     PacketMatcher& replyMatcher() { return reply_; }
     PacketMatcher& streamMatcher() { return streamMatcher_; }
 
+    // Terminal mode: the reply matcher runs free (any data up to "\r", strings excluded, auto-enable) and
+    // hands every line to the terminal sink instead of to a transaction. A transaction asked for meanwhile
+    // borrows the matcher and gives it back when it ends.
+    void setTerminalSink(std::function<void(QByteArrayView)> sink) { terminalSink_ = std::move(sink); }
+    void setTerminalMode(bool on);
+    bool terminalMode() const { return terminalMode_; }
+
     void setLinkKind(Link link) { linkKind_ = link; }
     Link linkKind() const { return linkKind_; }
     void setCanExchange(CanExchange* bridge) { can_ = bridge; }
@@ -107,6 +114,7 @@ private:
     // Sends (when a command is given), waits for the armed reply matcher or the time limit, disarms it.
     QByteArray sendAndAwait(const QByteArray* command, int timeLimitMs);
     void endTransaction();
+    void applyTerminalMode();
 
     std::unique_ptr<SerialPort> port_;
     Operator& op_;
@@ -122,6 +130,9 @@ private:
     QEventLoop* loop_ = nullptr;
     QList<std::function<void()>> idleQueue_;
     std::function<void(QByteArrayView)> streamSink_;
+    std::function<void(QByteArrayView)> terminalSink_;
+    bool terminalMode_ = false;
+    bool replyToTerminal_ = false;
 };
 
 } // namespace tarvo

@@ -4,8 +4,8 @@
 
 namespace tarvo::ui {
 
-// A small window of its own with a caption; the calibration wizard, the data list and the value pop-up
-// fill theirs as their subsystems arrive.
+// A small window of its own with a caption; the calibration wizard fills its own as its subsystem
+// arrives.
 class CaptionedWindow : public QWidget {
     Q_OBJECT
 public:

@@ -40,7 +40,8 @@ MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* pare
     addPage(Page::Mxr23, "MXR 23xx", new DeviceFamilyPage(FamilyPage::Mxr23, c_));
     addPage(Page::Mxr41, "MXR 41xx", new DeviceFamilyPage(FamilyPage::Mxr41, c_));
     addPage(Page::Tcw43, "TCW 43xx", new DeviceFamilyPage(FamilyPage::Tcw43, c_));
-    addPage(Page::Commands, "Commands", new CommandsPage);
+    commands_ = new CommandsPage(c_);
+    addPage(Page::Commands, "Commands", commands_);
     addPage(Page::Programming, "Programming", new ProgrammingPage(c_));
     op_.setParentWindow(this);
 
@@ -111,13 +112,24 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::currentPageChanged(int index) {
     QWidget* now = pages_->widget(index);
-    if (pages_->widget(previousPage_) == page(Page::Display) && now != page(Page::Display))
-        c_.displayPageHidden();
+    QWidget* before = pages_->widget(previousPage_);
+    previousPage_ = index;
+    if (before != now) {
+        if (before == page(Page::Display))
+            c_.displayPageHidden();
+        else if (before == page(Page::Terminal))
+            terminal_->pageHidden();
+        else if (before == page(Page::Commands))
+            c_.multiCommandSender().commandsPageHidden();
+    }
     if (now == page(Page::Display))
         c_.displayPageShown();
     else if (now == page(Page::Options))
         c_.optionsPageShown();
-    previousPage_ = index;
+    else if (now == page(Page::Terminal))
+        terminal_->pageShown();
+    else if (now == page(Page::Commands))
+        commands_->pageShown();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -13,6 +13,7 @@ class QTabWidget;
 
 namespace tarvo::ui {
 
+class CommandsPage;
 class DisplayPage;
 class OptionsPage;
 class ScopePanel;
@@ -32,6 +33,8 @@ public:
     QRadioButton* terminalComButton(int com) const;
     QPushButton* latestVersionButton() const;
     ScopePanel* scopePanel() const;
+    TerminalPage* terminalPage() const { return terminal_; }
+    CommandsPage* commandsPage() const { return commands_; }
     // The printer that "Printer Setup" sets up and "Print graph" prints on.
     QPrinter& printer() { return printer_; }
 
@@ -58,6 +61,7 @@ private:
     DisplayPage* display_;
     OptionsPage* options_;
     TerminalPage* terminal_;
+    CommandsPage* commands_;
     bool shown_ = false;
     int previousPage_ = 0;
 };

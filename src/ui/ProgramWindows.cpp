@@ -14,7 +14,8 @@ void ProgramWindows::nameApplication() {
 
 ProgramWindows::ProgramWindows(MainController& controller, QtOperator& op, QObject* parent)
     : QObject(parent), mainWindow_(controller, op), calibration_("Calibration", false),
-      data_(controller.dosingMonitor()), changeValue_("Change value", false) {
+      data_(controller.dosingMonitor()) {
+    op.setChangeValueWindow(&changeValue_);
     controller.start();
     bigDisplay_.follow(controller.readout());
     // The last average or dosed value also goes to the big display.

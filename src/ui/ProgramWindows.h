@@ -2,6 +2,7 @@
 
 #include "BigDisplayWindow.h"
 #include "CaptionedWindow.h"
+#include "ChangeValueDialog.h"
 #include "DataWindow.h"
 #include "MainWindow.h"
 #include "QtOperator.h"
@@ -30,7 +31,7 @@ public:
     CaptionedWindow& calibrationWindow() { return calibration_; }
     BigDisplayWindow& bigDisplay() { return bigDisplay_; }
     DataWindow& dataWindow() { return data_; }
-    CaptionedWindow& changeValueWindow() { return changeValue_; }
+    ChangeValueDialog& changeValueWindow() { return changeValue_; }
 
 signals:
     // The main window has closed and the shutdown ran; the program ends.
@@ -43,7 +44,7 @@ private:
     CaptionedWindow calibration_;
     BigDisplayWindow bigDisplay_;
     DataWindow data_;
-    CaptionedWindow changeValue_;
+    ChangeValueDialog changeValue_;
 };
 
 } // namespace tarvo::ui

@@ -80,3 +80,14 @@ std::optional<Rgb> QtOperator::askColour(Rgb current) {
 }
 
 } // namespace tarvo::ui
+
+namespace tarvo::ui {
+
+QString QtOperator::askValue(const QString& caption, const QString& range, const QString& units) {
+    if (changeValue_)
+        return changeValue_->ask(caption, range, units);
+    ChangeValueDialog window(window_);
+    return window.ask(caption, range, units);
+}
+
+} // namespace tarvo::ui

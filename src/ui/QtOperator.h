@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChangeValueDialog.h"
 #include "base/Operator.h"
 
 #include <QLabel>
@@ -14,6 +15,7 @@ class QtOperator : public Operator {
 public:
     void setParentWindow(QWidget* window) { window_ = window; }
     void setInfoLine(Page page, QLabel* label) { lines_[static_cast<int>(page)] = label; }
+    void setChangeValueWindow(ChangeValueDialog* window) { changeValue_ = window; }
 
     void showInfoMessage(const QString& text) override;
     void showInfoLine(Page page, const QString& text) override;
@@ -23,9 +25,11 @@ public:
     QString askOpenFileName(const QString& caption, const QString& filter) override;
     QString askSaveFileName(const QString& defaultSuffix, const QString& filter) override;
     std::optional<Rgb> askColour(Rgb current) override;
+    QString askValue(const QString& caption, const QString& range, const QString& units) override;
 
 private:
     QPointer<QWidget> window_;
+    QPointer<ChangeValueDialog> changeValue_;
     std::array<QPointer<QLabel>, std::size(kAllPages)> lines_{};
 };
 

@@ -170,8 +170,9 @@ TEST_F(SettingsStoreTest, EverySettingSurvivesACloseAndRestartAndUnknownKeysStay
     p.graphName = "Line 4 filling";
     p.units = "kg";
     p.setFileSeparator(";");
-    p.multiCommandString = "ID+IV+";
-    p.loopTime = "250";
+    // The multi-command line and its loop delay are the sender's.
+    c.multiCommandSender().setLine("ID+IV+");
+    c.multiCommandSender().setLoopDelay("250");
     closeProgram();
 
     const QByteArray text = readIni();

@@ -67,6 +67,9 @@ TEST_F(DeviceCommands, ParametersReadBackWithPrefixSignAndFiveDigits) {
     EXPECT_EQ(ask("FL\r"), "F+00003\r");
     EXPECT_EQ(ask("FL 4\r"), "OK\r");
     EXPECT_EQ(ask("FL\r"), "F+00004\r");
+    EXPECT_EQ(ask("FL 100000\r"), "ERR\r");
+    EXPECT_EQ(ask("FL -100000\r"), "ERR\r");
+    EXPECT_EQ(ask("FL\r"), "F+00004\r");
     EXPECT_EQ(ask("TE1\r"), "OK\r");
     EXPECT_EQ(ask("TE\r"), "E:+00001\r");
     EXPECT_EQ(ask("HT\r").left(2), "H+");

@@ -102,4 +102,13 @@ QString FakeOperator::lastInfoLine(Page page) const {
     return lines_[static_cast<int>(page)];
 }
 
+QString FakeOperator::askValue(const QString& caption, const QString& range, const QString& units) {
+    events << "value: " + caption + " | " + range + " | " + units;
+    if (values.empty())
+        return {};
+    QString typed = values.front();
+    values.pop_front();
+    return typed;
+}
+
 } // namespace tarvo::test

@@ -10,7 +10,7 @@ namespace tarvo::test {
 
 // Records everything shown to the operator, one line per event, and answers questions from a script.
 // Lines: "info: TEXT", "line(PAGE): TEXT", "box[CAPTION]: TEXT", "ask: TEXT -> yes|no", "open: CAPTION",
-// "save: SUFFIX", "colour".
+// "save: SUFFIX", "colour", "value: CAPTION | RANGE | UNITS".
 class FakeOperator : public Operator {
 public:
     void showInfoMessage(const QString& text) override;
@@ -21,11 +21,14 @@ public:
     QString askOpenFileName(const QString& caption, const QString& filter) override;
     QString askSaveFileName(const QString& defaultSuffix, const QString& filter) override;
     std::optional<Rgb> askColour(Rgb current) override;
+    QString askValue(const QString& caption, const QString& range, const QString& units) override;
 
     // Scripted answers, used in order; when the script is empty questions get "no" / cancel.
     std::deque<bool> answers;
     std::deque<QString> fileNames;
     std::deque<Rgb> colours;
+    // What is typed into the "Change value" window, in order; nothing (a Cancel) once used up.
+    std::deque<QString> values;
 
     QStringList events;
     QStringList infoMessages() const;      // texts of showInfoMessage, in order

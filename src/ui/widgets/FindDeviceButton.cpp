@@ -10,10 +10,13 @@ bool deviceButtonsFree(MainController& c) {
 }
 
 FindDeviceButton::FindDeviceButton(MainController& controller, QWidget* parent)
+    : FindDeviceButton(
+          controller, [&controller] { controller.discovery().findDeviceClicked(); }, parent) {}
+
+FindDeviceButton::FindDeviceButton(MainController& controller, std::function<void()> search, QWidget* parent)
     : QPushButton("Find Device", parent), c_(controller) {
     setAccessibleName(text());
-    connect(this, &QPushButton::clicked, this,
-            [this] { whenLinkIdle(c_, [this] { c_.discovery().findDeviceClicked(); }); });
+    connect(this, &QPushButton::clicked, this, [this, search] { whenLinkIdle(c_, search); });
     connect(&c_.discovery(), &Discovery::changed, this, &FindDeviceButton::followLocks);
     connect(&c_.acquisition(), &Acquisition::changed, this, &FindDeviceButton::followLocks);
     followLocks();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPushButton>
+#include <functional>
 
 namespace tarvo {
 class MainController;
@@ -14,6 +15,8 @@ class FindDeviceButton : public QPushButton {
     Q_OBJECT
 public:
     explicit FindDeviceButton(MainController& controller, QWidget* parent = nullptr);
+    // A page whose search needs more around it (the Terminal page lends its matcher) gives its own.
+    FindDeviceButton(MainController& controller, std::function<void()> search, QWidget* parent = nullptr);
 
 private:
     void followLocks();

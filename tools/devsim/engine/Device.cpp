@@ -455,6 +455,9 @@ QByteArray Device::parameterCommand(const Command& c, bool* known) {
         return {};
     }
     if (c.hasValue) {
+        // A parameter holds a sign and five digits; a value it cannot hold is refused, not cut.
+        if (c.value > 99999 || c.value < -99999)
+            return err();
         params_.insert(key, c.value);
         if (key == "DP" && c.value >= 0 && c.value <= 5)
             config_.decimals = int(c.value);
