@@ -8,6 +8,7 @@
 #include "pages/ProgrammingPage.h"
 #include "pages/TerminalPage.h"
 #include "widgets/ComPortGroup.h"
+#include "widgets/Controls.h"
 #include "widgets/InformationLine.h"
 
 #include <QAction>
@@ -111,12 +112,21 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::currentPageChanged(int index) {
     QWidget* now = pages_->widget(index);
-    if (pages_->widget(previousPage_) == page(Page::Display) && now != page(Page::Display))
+    QWidget* before = pages_->widget(previousPage_);
+    if (before == page(Page::Display) && now != page(Page::Display))
         c_.displayPageHidden();
+    const Page family[] = {Page::Mxr21, Page::Mxr23, Page::Mxr41, Page::Tcw43};
+    for (int f = 0; f < kFamilyPages; ++f)
+        if (before == page(family[f]) && now != before)
+            c_.familyPageHidden(static_cast<FamilyPage>(f));
     if (now == page(Page::Display))
         c_.displayPageShown();
     else if (now == page(Page::Options))
         c_.optionsPageShown();
+    for (int f = 0; f < kFamilyPages; ++f)
+        if (now == page(family[f]))
+            // The read-back talks to the device: after any exchange that still waits.
+            whenLinkIdle(c_, [this, f] { c_.familyPageShown(static_cast<FamilyPage>(f)); });
     previousPage_ = index;
 }
 
