@@ -13,6 +13,7 @@ constexpr Subcommand kSubcommands[] = {
     {"find", "find   (port, rate, \"Search only selected\" and device address from Tarvo.ini)", runFind},
     {"fwinfo", "fwinfo [--dump] FILE", runFwinfo},
     {"record", "record --seconds N --csv FILE [--slot K] [--trigger] [--yes]", runRecord},
+    {"setup", "setup export|import|diff --group dosing|checkweigher FILE", runSetup},
 };
 } // namespace
 

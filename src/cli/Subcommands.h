@@ -14,6 +14,7 @@ int runSend(const QStringList& args);
 int runFind(const QStringList& args);
 int runFwinfo(const QStringList& args);
 int runRecord(const QStringList& args);
+int runSetup(const QStringList& args);
 
 struct Subcommand {
     const char* name;
