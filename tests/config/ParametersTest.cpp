@@ -141,6 +141,14 @@ TEST(DosingParameters, ReadWriteAndStoreOfBothGroups) {
     EXPECT_EQ(loss.device->storedParameter("PL3"), 45);
     EXPECT_EQ(loss.op.lastInfoLine(Page::Mxr41), "LossWeigher set-up parameters saved successfully!");
 
+    // Answers 1.5 s late: the first read waits 2 s and gets its value, the others give up after 0.5 s.
+    loss.line.setFault(devsim::Line::Fault::Late, 1500);
+    loss.dosing->readClicked(Group::LossWeigher);
+    EXPECT_EQ(loss.dosing->lossWeigher().texts(),
+              (QStringList{"+00001", "TimeOutErr", "TimeOutErr", "TimeOutErr", "TimeOutErr"}));
+    EXPECT_EQ(loss.op.lastInfoLine(Page::Mxr41), "LossWeigher set-up parameters uploaded successfully!");
+    loss.heard();
+
     // No answer to the first read: nothing else is asked.
     loss.line.setFault(devsim::Line::Fault::Silent);
     loss.dosing->readClicked(Group::LossWeigher);
