@@ -9,6 +9,8 @@
 #include "link/CommandLink.h"
 #include "link/SerialPort.h"
 
+#include <algorithm>
+
 namespace tarvo {
 
 namespace {
