@@ -27,7 +27,7 @@ namespace tarvo::test {
 // One rig at a time: COM1 opens only once.
 class ConfigRig {
 public:
-    explicit ConfigRig(int identity, double timeScale = 0.05) {
+    explicit ConfigRig(int identity, double timeScale = 0.2) {
         TimeScale::setFactor(timeScale);
         devsim::SimulatedPorts::clear();
         devsim::DeviceConfig config;

@@ -18,8 +18,11 @@ using namespace tarvo::test;
 
 namespace {
 
-// The device is found first, so that its family page is there and knows the model.
+// The device is found first, so that its family page is there and knows the model. Device time is
+// shrunk less than elsewhere: the pages' answers have 100..500 ms of device time and must come in time
+// on a busy machine too.
 void startAndFind(WindowRig& rig) {
+    TimeScale::setFactor(0.2);
     rig.start();
     rig.click(rig.named<QPushButton>(Page::Display, "Find Device"));
     ASSERT_TRUE(rig.searched());
@@ -165,9 +168,9 @@ TEST(ConfigPages, The23xxTrackBarMovedWithTheKeysSendsItsFilterIndex) {
     WindowRig rig;
     devsim::DeviceConfig config;
     config.identity = 2310;
+    // A live exchange takes the first line that comes: no weight lines in between here.
+    config.updateMs = 600000;
     devsim::Line& line = rig.lineOn(1, config);
-    // The filter query waits 100 ms of device time: shrunk less, so that a busy machine still answers.
-    TimeScale::setFactor(0.3);
     startAndFind(rig);
     showFamilyPage(rig, Page::Mxr23);
     // The device holds index 3: Butterworth at position 5, sent back after the wait.
@@ -194,4 +197,75 @@ TEST(ConfigPages, The23xxTrackBarMovedWithTheKeysSendsItsFilterIndex) {
     rig.click(inGroup<QRadioButton>(filter, "Gaussian"));
     EXPECT_TRUE(inGroup<QSlider>(filter, "Gaussian cut-off step")->isEnabled());
     EXPECT_FALSE(butterworth->isEnabled());
+}
+
+TEST(ConfigPages, TcwPageCheckWeigherAndConfigurationAndTheLossWeigherGroup) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.identity = 4310;
+    // A live exchange takes the first line that comes: no weight lines in between here.
+    config.updateMs = 600000;
+    devsim::Line& line = rig.lineOn(1, config);
+    line.devices().first()->setParameter("S2", -40);
+    startAndFind(rig);
+    showFamilyPage(rig, Page::Tcw43);
+    EXPECT_TRUE(rig.named<QGroupBox>(Page::Tcw43, "Filter")->isVisible());
+    QGroupBox* checkWeigher = rig.named<QGroupBox>(Page::Tcw43, "Check-Weigher");
+    ASSERT_NE(checkWeigher, nullptr);
+    QLineEdit* setpoint2 = inGroup<QLineEdit>(checkWeigher, "Setpoint2");
+    ASSERT_NE(setpoint2, nullptr);
+    EXPECT_EQ(setpoint2->toolTip(), "Range: +-99999 counts");
+    rig.click(inGroup<QPushButton>(checkWeigher, "Read Check-Weigher Cmd."));
+    ASSERT_TRUE(waitFor([&] { return setpoint2->text() == "-00040" && setpoint2->isEnabled(); }));
+
+    typeInto(setpoint2, "abc");
+    line.clearReceived();
+    rig.click(inGroup<QPushButton>(checkWeigher, "Write Check-Weigher Cmd."));
+    ASSERT_TRUE(waitFor([&] { return !rig.op.boxes.isEmpty(); }));
+    EXPECT_EQ(rig.op.boxes, QStringList{"Invalid value for Setpoint2... values not saved!"});
+    EXPECT_EQ(infoLine(rig, Page::Tcw43, "TCW 43xx"), "Invalid value for Setpoint2... values not saved!");
+    EXPECT_EQ(line.receivedTexts().mid(line.receivedTexts().size() - 2),
+              (QList<QByteArray>{"S2 abc\r", "\r"}));
+
+    QGroupBox* configuration = rig.named<QGroupBox>(Page::Tcw43, "TCW Configuration");
+    ASSERT_NE(configuration, nullptr);
+    ASSERT_TRUE(waitFor([&] { return inGroup<QPushButton>(configuration, "Refresh")->isEnabled(); }));
+    rig.click(inGroup<QPushButton>(configuration, "Refresh"));
+    QLabel* listing = inGroup<QLabel>(configuration, "TCW Configuration text");
+    ASSERT_TRUE(waitFor([&] { return !accessibleName(listing).isEmpty(); }));
+    EXPECT_EQ(accessibleName(listing), "TCW4310 FM0 FL3 UR5 TL150");
+}
+
+TEST(ConfigPages, LossWeigherGroupReadsAndStoresWithItsOwnCommand) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.identity = 5115;
+    devsim::Line& line = rig.lineOn(1, config);
+    startAndFind(rig);
+    line.clearReceived();
+    showFamilyPage(rig, Page::Mxr41);
+    // A loss weigher's filter options are shown without asking the device.
+    EXPECT_TRUE(line.receivedTexts().contains("ID\r"));
+    for (const QByteArray& query : {QByteArray("FM\r"), QByteArray("FL\r"), QByteArray("UR\r")})
+        EXPECT_FALSE(line.receivedTexts().contains(query)) << query.toStdString();
+    EXPECT_TRUE(rig.named<QGroupBox>(Page::Mxr41, "Filter")->isVisible());
+    EXPECT_FALSE(rig.named<QGroupBox>(Page::Mxr41, "Dosing Commands")->isVisible());
+    QGroupBox* loss = rig.named<QGroupBox>(Page::Mxr41, "Loss Weigher");
+    ASSERT_NE(loss, nullptr);
+    ASSERT_TRUE(loss->isVisible());
+    QLineEdit* third = inGroup<QLineEdit>(loss, "PL3");
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(third->accessibleName(), "PD3"); // labelled like the dosing fields
+    rig.click(inGroup<QPushButton>(loss, "Read Loss Cmd."));
+    ASSERT_TRUE(waitFor([&] { return third->text() == "+00000" && third->isEnabled(); }));
+    typeInto(third, "45");
+    line.clearReceived();
+    rig.click(inGroup<QPushButton>(loss, "Write Dosing Cmd."));
+    ASSERT_TRUE(waitFor([&] { return line.receivedTexts().contains("SL\r"); }));
+    ASSERT_TRUE(waitFor([&] {
+        return infoLine(rig, Page::Mxr41, "MXR 41xx") == "LossWeigher set-up parameters saved successfully!";
+    }));
+    EXPECT_EQ(line.receivedTexts()[2], "PL3 45\r");
+    EXPECT_FALSE(line.receivedTexts().contains("SD\r"));
+    EXPECT_EQ(line.devices().first()->storedParameter("PL3"), 45);
 }

@@ -66,6 +66,8 @@ TEST(WindowPorts, ThePortShownUsedAndStoredNameTheSameDevice) {
     WindowRig rig;
     devsim::Line& silent = rig.lineOn(1, {}, false);
     devsim::Line& device = rig.lineOn(2);
+    // Set-up allows 100 ms of device time per answer: shrunk less, so that a busy machine still answers.
+    TimeScale::setFactor(0.2);
     rig.start();
     rig.showPage(Page::Options);
     rig.click(rig.main().optionsComButton(2));
@@ -75,6 +77,9 @@ TEST(WindowPorts, ThePortShownUsedAndStoredNameTheSameDevice) {
     EXPECT_EQ(rig.named<QLabel>(Page::Options, "Port")->text(), "COM2 @ 115200 baud");
 
     rig.showPage(Page::Mxr41);
+    // Showing the page reads the device's settings first.
+    ASSERT_TRUE(
+        waitFor([&] { return rig.controller->pageControlEnabled() && !rig.controller->link().isBusy(); }));
     silent.clearReceived();
     device.clearReceived();
     rig.click(rig.named<QPushButton>(Page::Mxr41, "Setup MXR"));
