@@ -226,6 +226,7 @@ void CheckWeigherParameters::refreshClicked() {
     emit changed();
     waitMs(kRefreshPauseMs);
     stream.arm();
+    stream.setEnabled(true);
     stream.setAutoEnable(true);
     hooks_.pageControl(true);
 }

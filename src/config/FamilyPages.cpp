@@ -17,6 +17,20 @@ namespace {
 bool isOneOf(int identity, std::initializer_list<int> list) {
     return std::find(list.begin(), list.end(), identity) != list.end();
 }
+
+// The MXR 41xx page by model: which groups it shows and whether it reads the filter back. A model
+// not listed leaves the page as it was.
+struct Mxr41Model {
+    int identity;
+    bool readBack;
+    FamilyPages::Mxr41Groups groups; // loss weigher, check-weigher, dosing, track bars, mode/level/rate
+};
+constexpr Mxr41Model kMxr41Models[] = {
+    {4115, false, {true, false, false, false, true}}, {5115, false, {true, false, false, false, true}},
+    {4113, true, {false, true, false, false, true}},  {5113, true, {false, true, false, false, true}},
+    {3010, true, {false, true, false, false, true}},  {4114, true, {false, false, true, false, true}},
+    {5114, true, {false, false, true, false, true}},  {4110, false, {false, false, false, true, false}},
+};
 } // namespace
 
 FamilyPages::FamilyPages(CommandLink& link, PortSelection& ports, Operator& op, FilterSettings& mxr41Filter,
@@ -82,21 +96,13 @@ void FamilyPages::mxr41Shown() {
     beginShow(FamilyPage::Mxr41);
     link_.sendAndReceive(link_.port().portNumber(), "ID\r", 1000, Framing::startingWith("D:"));
     const int identity = hooks_.identity();
-    Mxr41Groups groups = mxr41Groups_;
-    if (isOneOf(identity, {4113, 5113, 4114, 5114, 3010})) {
-        mxr41Filter_.readBack(link_.linkKind() == Link::Can);
-        groups = {};
-        groups.modeLevelRate = true;
+    const auto* model = std::find_if(std::begin(kMxr41Models), std::end(kMxr41Models),
+                                     [identity](const Mxr41Model& m) { return m.identity == identity; });
+    if (model != std::end(kMxr41Models)) {
+        if (model->readBack)
+            mxr41Filter_.readBack(link_.linkKind() == Link::Can);
+        setMxr41Groups(model->groups);
     }
-    if (isOneOf(identity, {4115, 5115}))
-        groups = {true, false, false, false, true};
-    else if (isOneOf(identity, {4113, 5113, 3010}))
-        groups = {false, true, false, false, true};
-    else if (isOneOf(identity, {4114, 5114}))
-        groups = {false, false, true, false, true};
-    else if (identity == 4110)
-        groups = {false, false, false, true, false};
-    setMxr41Groups(groups);
     if (identity == 4110) {
         stopStream();
         startStream();
