@@ -40,6 +40,7 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
     createCanBridge();
     createMeasuring();
     createConsole();
+    createConfiguration();
     connect(link_.get(), &CommandLink::portLost, this, [this](int number, const QString& reason) {
         // An unplugged adapter: say so plainly. The port stays closed but keeps its place in the search,
         // so Find Device opens it again once the adapter is back.
@@ -168,6 +169,23 @@ QString MainController::commandFilePath(const QString& settingsPath) {
     if (QFileInfo::exists(own))
         return own;
     return dataFolder() + "/Tarvocommand.ini";
+}
+
+void MainController::createConfiguration() {
+    ConfigHooks hooks;
+    hooks.deviceIdentity = [this] { return discovery_->deviceIdentity(); };
+    hooks.firmwareVersion = [this] { return discovery_->firmwareVersion(); };
+    hooks.setPageControlEnabled = [this](bool on) { setPageControlEnabled(on); };
+    hooks.portBaud = [this] { return int(link_->port().baudRate()); };
+    hooks.comNumber = [this] { return link_->port().portNumber(); };
+    mxr41Filter_ = std::make_unique<FilterSettings>(Page::Mxr41, *link_, op_, hooks);
+    tcw43Filter_ = std::make_unique<FilterSettings>(Page::Tcw43, *link_, op_, hooks);
+    trackBarFilter_ = std::make_unique<TrackBarFilter>(*link_, op_, hooks);
+    checkWeigher_ = std::make_unique<CheckWeigherParameters>(*link_, op_, hooks);
+    dosingParameters_ = std::make_unique<DosingParameters>(*link_, op_, hooks);
+    setupTransfer_ = std::make_unique<SetupTransfer>(*checkWeigher_, *dosingParameters_, op_, hooks);
+    familyPages_ = std::make_unique<FamilyPages>(*link_, *ports_, op_, *mxr41Filter_, *tcw43Filter_,
+                                                 *trackBarFilter_, *checkWeigher_, hooks);
 }
 
 QString MainController::defaultSettingsPath() {
@@ -303,6 +321,14 @@ void MainController::optionsPageShown() {
     link_->port().write("ID\r"); // straight to the serial port, whichever link is chosen
     waitMs(500, false);
     setPageControlEnabled(true);
+}
+
+void MainController::familyPageShown(FamilyPage page) {
+    familyPages_->pageShown(page);
+}
+
+void MainController::familyPageHidden(FamilyPage page) {
+    familyPages_->pageHidden(page);
 }
 
 void MainController::loadFirmwareClicked() {

@@ -2,7 +2,13 @@
 
 #include "SettingsStore.h"
 #include "base/Operator.h"
+#include "config/CheckWeigherParameters.h"
 #include "config/DeviceSetup.h"
+#include "config/DosingParameters.h"
+#include "config/FamilyPages.h"
+#include "config/FilterSettings.h"
+#include "config/SetupTransfer.h"
+#include "config/TrackBarFilter.h"
 #include "console/CommandLog.h"
 #include "console/CommandPanel.h"
 #include "console/MultiCommandSender.h"
@@ -84,6 +90,15 @@ public:
     // The installed data folder, found from the program's own folder, so that a build tree and any
     // install prefix work alike.
     static QString dataFolder();
+    // The device-family pages' configuration groups.
+    FilterSettings& filterSettings(FamilyPage page) {
+        return page == FamilyPage::Tcw43 ? *tcw43Filter_ : *mxr41Filter_;
+    }
+    TrackBarFilter& trackBarFilter() { return *trackBarFilter_; }
+    CheckWeigherParameters& checkWeigher() { return *checkWeigher_; }
+    DosingParameters& dosingParameters() { return *dosingParameters_; }
+    SetupTransfer& setupTransfer() { return *setupTransfer_; }
+    FamilyPages& familyPages() { return *familyPages_; }
     // Page settings restored from "Tarvo.ini" that their subsystems take over.
     PageSettings& pageSettings() { return pageSettings_; }
     // The firmware programming state; 3 after a search that found nothing.
@@ -98,6 +113,9 @@ public:
     void displayPageHidden();
     // Options page shown.
     void optionsPageShown();
+    // A device-family page shown or left.
+    void familyPageShown(FamilyPage page);
+    void familyPageHidden(FamilyPage page);
     // Files dropped on the main window, in the order the shell reports them.
     void filesDropped(const QStringList& paths);
     // "Load Firmware (*.qmf)": the open dialog, then the loader.
@@ -153,6 +171,7 @@ private:
     void probeComPorts();
     void createMeasuring();
     void createConsole();
+    void createConfiguration();
     void readSettings();
     void writeSettings();
     // The page settings as their subsystems hold them now, for writing.
@@ -192,6 +211,13 @@ private:
     std::unique_ptr<Terminal> terminal_;
     std::unique_ptr<MultiCommandSender> multiCommandSender_;
     std::unique_ptr<CommandPanel> commandPanel_;
+    std::unique_ptr<FilterSettings> mxr41Filter_;
+    std::unique_ptr<FilterSettings> tcw43Filter_;
+    std::unique_ptr<TrackBarFilter> trackBarFilter_;
+    std::unique_ptr<CheckWeigherParameters> checkWeigher_;
+    std::unique_ptr<DosingParameters> dosingParameters_;
+    std::unique_ptr<SetupTransfer> setupTransfer_;
+    std::unique_ptr<FamilyPages> familyPages_;
     ComPortMap comPortMap_;
     std::array<bool, ComPortMap::kCount> probed_{};
 };

@@ -14,6 +14,7 @@ constexpr Subcommand kSubcommands[] = {
     {"fwinfo", "fwinfo [--dump] FILE", runFwinfo},
     {"record", "record --seconds N --csv FILE [--slot K] [--trigger] [--yes] [--markers]", runRecord},
     {"run", "run \"LINE\" [--from N --to M] [--loop MS [--count K]] [--com N] [--baud R]", runRun},
+    {"setup", "setup export|import|diff --group dosing|checkweigher FILE", runSetup},
 };
 } // namespace
 

@@ -15,6 +15,7 @@ int runFind(const QStringList& args);
 int runFwinfo(const QStringList& args);
 int runRecord(const QStringList& args);
 int runRun(const QStringList& args);
+int runSetup(const QStringList& args);
 
 struct Subcommand {
     const char* name;

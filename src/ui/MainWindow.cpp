@@ -8,6 +8,7 @@
 #include "pages/ProgrammingPage.h"
 #include "pages/TerminalPage.h"
 #include "widgets/ComPortGroup.h"
+#include "widgets/Controls.h"
 #include "widgets/InformationLine.h"
 
 #include <QAction>
@@ -114,6 +115,7 @@ void MainWindow::currentPageChanged(int index) {
     QWidget* now = pages_->widget(index);
     QWidget* before = pages_->widget(previousPage_);
     previousPage_ = index;
+    const Page family[] = {Page::Mxr21, Page::Mxr23, Page::Mxr41, Page::Tcw43};
     if (before != now) {
         if (before == page(Page::Display))
             c_.displayPageHidden();
@@ -121,6 +123,9 @@ void MainWindow::currentPageChanged(int index) {
             terminal_->pageHidden();
         else if (before == page(Page::Commands))
             c_.multiCommandSender().commandsPageHidden();
+        for (int f = 0; f < kFamilyPages; ++f)
+            if (before == page(family[f]))
+                c_.familyPageHidden(static_cast<FamilyPage>(f));
     }
     if (now == page(Page::Display))
         c_.displayPageShown();
@@ -130,6 +135,10 @@ void MainWindow::currentPageChanged(int index) {
         terminal_->pageShown();
     else if (now == page(Page::Commands))
         commands_->pageShown();
+    for (int f = 0; f < kFamilyPages; ++f)
+        if (now == page(family[f]))
+            // The read-back talks to the device: after any exchange that still waits.
+            whenLinkIdle(c_, [this, f] { c_.familyPageShown(static_cast<FamilyPage>(f)); });
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -21,6 +21,7 @@ TEST(SubcommandHelp, EverySubcommandPrintsItsHelpOnStandardOutputAndExitsZero) {
          "usage: tarvo-cli record --seconds N --csv FILE",
          {"--seconds <N>", "--csv <FILE>", "--trigger"}},
         {{"run"}, "usage: tarvo-cli run \"LINE\" [--from N --to M]", {"--loop <MS>", "--count <K>", "LINE"}},
+        {{"setup"}, "usage: tarvo-cli setup export|import|diff --group", {"--group <G>", "ACTION", "FILE"}},
     };
     ProgramRig rig; // a configuration folder of its own, without a settings file
     for (const Case& c : cases) {
@@ -37,7 +38,7 @@ TEST(SubcommandHelp, EverySubcommandPrintsItsHelpOnStandardOutputAndExitsZero) {
     // The program's own help names every subcommand and how to ask about one.
     const CliRun run = rig.cli({"--help"}, 20000);
     EXPECT_EQ(run.exitCode, 0);
-    for (const char* name : {"send", "find", "fwinfo", "record", "run"})
+    for (const char* name : {"send", "find", "fwinfo", "record", "run", "setup"})
         EXPECT_TRUE(run.out.contains(QByteArray("  tarvo-cli ") + name + ' ')) << name;
     EXPECT_TRUE(run.out.contains("\"tarvo-cli SUBCOMMAND --help\""));
 }

@@ -68,6 +68,8 @@ TEST(WindowPorts, ThePortShownUsedAndStoredNameTheSameDevice) {
     WindowRig rig;
     devsim::Line& silent = rig.lineOn(1, {}, false);
     devsim::Line& device = rig.lineOn(2);
+    // Set-up allows 100 ms of device time per answer: shrunk less, so that a busy machine still answers.
+    TimeScale::setFactor(0.2);
     rig.start();
     rig.showPage(Page::Options);
     rig.click(rig.main().optionsComButton(2));
@@ -77,6 +79,9 @@ TEST(WindowPorts, ThePortShownUsedAndStoredNameTheSameDevice) {
     EXPECT_EQ(rig.named<QLabel>(Page::Options, "Port")->text(), "COM2 @ 115200 baud");
 
     rig.showPage(Page::Mxr41);
+    // Showing the page reads the device's settings first.
+    ASSERT_TRUE(
+        waitFor([&] { return rig.controller->pageControlEnabled() && !rig.controller->link().isBusy(); }));
     silent.clearReceived();
     device.clearReceived();
     rig.click(rig.named<QPushButton>(Page::Mxr41, "Setup MXR"));
@@ -259,14 +264,18 @@ TEST(WindowPrinting, PrintUsesThePrinterThatPrinterSetupSetUp) {
     WindowRig rig;
     rig.lineOn(1);
     rig.start();
-    // "Printer Setup" opens its dialog on the window's printer.
+    // "Printer Setup" opens its dialog on the window's printer. The dialog is answered whenever it comes
+    // up: on a busy machine it may take longer than any fixed delay.
     QPrinter* shown = nullptr;
-    QTimer::singleShot(100, [&shown] {
+    bool acceptNext = false;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
         if (auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget())) {
             shown = dialog->printer();
-            dialog->reject();
+            acceptNext ? dialog->accept() : dialog->reject();
         }
     });
+    answer.start(20);
     rig.showPage(Page::Options);
     rig.click(rig.named<QPushButton>(Page::Options, "Printer Setup"));
     EXPECT_EQ(shown, &rig.main().printer());
@@ -275,10 +284,7 @@ TEST(WindowPrinting, PrintUsesThePrinterThatPrinterSetupSetUp) {
     const QString pdf = rig.dir.filePath("graph.pdf");
     rig.main().printer().setOutputFormat(QPrinter::PdfFormat);
     rig.main().printer().setOutputFileName(pdf);
-    QTimer::singleShot(100, [] {
-        if (auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget()))
-            dialog->accept();
-    });
+    acceptNext = true;
     rig.showPage(Page::Display);
     rig.click(rig.named<QToolButton>(Page::Display, "Print graph"));
     EXPECT_TRUE(contents(pdf).startsWith("%PDF"));

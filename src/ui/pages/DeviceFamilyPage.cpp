@@ -1,11 +1,16 @@
 #include "DeviceFamilyPage.h"
 
+#include "ModeLevelRateGroup.h"
+#include "ParameterGroup.h"
+#include "TrackBarFilterGroup.h"
 #include "app/MainController.h"
 #include "ui/widgets/BaudGroup.h"
 #include "ui/widgets/Controls.h"
 #include "ui/widgets/FindDeviceButton.h"
 #include "ui/widgets/PortBaudCaption.h"
+#include "ui/widgets/ValueLabel.h"
 
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -19,6 +24,27 @@ DeviceFamilyPage::DeviceFamilyPage(FamilyPage family, MainController& controller
         whenLinkIdle(c_, [this, rate] { c_.ports().familyBaudClicked(family_, rate); });
     });
     layout->addWidget(baud_);
+
+    auto* groups = new QVBoxLayout;
+    switch (family) {
+    case FamilyPage::Mxr21:
+        trackBarFilter_ = new TrackBarFilterGroup(TrackBarFilter::Family::Mxr21, c_, this);
+        groups->addWidget(trackBarFilter_);
+        break;
+    case FamilyPage::Mxr23:
+        trackBarFilter_ = new TrackBarFilterGroup(TrackBarFilter::Family::Mxr23, c_, this);
+        groups->addWidget(trackBarFilter_);
+        break;
+    case FamilyPage::Mxr41:
+        addMxr41Groups(groups);
+        break;
+    case FamilyPage::Tcw43:
+        addTcw43Groups(groups);
+        break;
+    }
+    groups->addStretch();
+    layout->addLayout(groups, 1);
+
     auto* right = new QVBoxLayout;
     right->addWidget(new PortBaudCaption(c_.ports(), this));
     setup_ = captionedButton(family == FamilyPage::Tcw43 ? "Setup Device" : "Setup MXR", this);
@@ -36,7 +62,81 @@ DeviceFamilyPage::DeviceFamilyPage(FamilyPage family, MainController& controller
     connect(&c_.ports(), &PortSelection::changed, this, &DeviceFamilyPage::sync);
     connect(&c_.discovery(), &Discovery::changed, this, &DeviceFamilyPage::sync);
     connect(&c_.acquisition(), &Acquisition::changed, this, &DeviceFamilyPage::sync);
+    connect(&c_.familyPages(), &FamilyPages::changed, this, &DeviceFamilyPage::syncGroups);
+    connect(&c_.checkWeigher(), &CheckWeigherParameters::changed, this, &DeviceFamilyPage::syncGroups);
+    connect(&c_.dosingParameters(), &DosingParameters::changed, this, &DeviceFamilyPage::syncGroups);
+    if (family == FamilyPage::Tcw43)
+        connect(&c_.familyPages(), &FamilyPages::tcw43PageReshown, this, [this] { setEnabled(true); });
     sync();
+    syncGroups();
+}
+
+void DeviceFamilyPage::addMxr41Groups(QVBoxLayout* column) {
+    modeLevelRate_ = new ModeLevelRateGroup(c_.filterSettings(FamilyPage::Mxr41), c_, this);
+    column->addWidget(modeLevelRate_);
+    trackBarFilter_ = new TrackBarFilterGroup(TrackBarFilter::Family::Mxr4110, c_, this);
+    column->addWidget(trackBarFilter_);
+
+    CheckWeigherParameters& cw = c_.checkWeigher();
+    checkWeigher_ = new ParameterGroup("Check-Weigher", cw.mxr41(), c_, this);
+    auto* edges = new QHBoxLayout;
+    trailingEdge_ = captionedOption("TE", checkWeigher_);
+    trailingEdge_->setToolTip("Trig on Trailing Edge");
+    leadingEdge_ = captionedOption("LE", checkWeigher_);
+    leadingEdge_->setToolTip("Trig on Leading Edge");
+    connect(trailingEdge_, &QRadioButton::clicked, this,
+            [&cw] { cw.edgeClicked(CheckWeigherParameters::Edge::Trailing); });
+    connect(leadingEdge_, &QRadioButton::clicked, this,
+            [&cw] { cw.edgeClicked(CheckWeigherParameters::Edge::Leading); });
+    edges->addWidget(trailingEdge_);
+    edges->addWidget(leadingEdge_);
+    checkWeigher_->extras()->addLayout(edges);
+    SetupTransfer& files = c_.setupTransfer();
+    checkWeigher_->addButton("Read Cmd.", [&cw] { cw.readMxr41Clicked(); });
+    checkWeigher_->addButton("Write Cmd.", [&cw] { cw.writeMxr41Clicked(); });
+    checkWeigher_->addButton("Import", [&files] { files.importClicked(SetupGroup::CheckWeigher); });
+    checkWeigher_->addButton("Export", [&files] { files.exportClicked(SetupGroup::CheckWeigher); });
+    column->addWidget(checkWeigher_);
+
+    DosingParameters& dp = c_.dosingParameters();
+    using Group = DosingParameters::Group;
+    dosing_ = new ParameterGroup("Dosing Commands", dp.dosing(), c_, this);
+    updateTime_ = new ValueLabel(dp.updateTimeText(), "Dosing update time", dosing_);
+    dosing_->extras()->addWidget(updateTime_);
+    dosing_->addButton("Read Dosing Cmd.", [&dp] { dp.readClicked(Group::Dosing); });
+    dosing_->addButton("Write Dosing Cmd.", [&dp] { dp.writeClicked(Group::Dosing); });
+    dosing_->addButton("Import", [&files] { files.importClicked(SetupGroup::Dosing); });
+    dosing_->addButton("Export", [&files] { files.exportClicked(SetupGroup::Dosing); });
+    column->addWidget(dosing_);
+
+    lossWeigher_ = new ParameterGroup("Loss Weigher", dp.lossWeigher(), c_, this);
+    lossWeigher_->addButton("Read Loss Cmd.", [&dp] { dp.readClicked(Group::LossWeigher); });
+    // The loss weigher's write button has always been captioned like the dosing one.
+    lossWeigher_->addButton("Write Dosing Cmd.", [&dp] { dp.writeClicked(Group::LossWeigher); });
+    column->addWidget(lossWeigher_);
+}
+
+void DeviceFamilyPage::addTcw43Groups(QVBoxLayout* column) {
+    modeLevelRate_ = new ModeLevelRateGroup(c_.filterSettings(FamilyPage::Tcw43), c_, this);
+    column->addWidget(modeLevelRate_);
+    CheckWeigherParameters& cw = c_.checkWeigher();
+    checkWeigher_ = new ParameterGroup("Check-Weigher", cw.tcw43(), c_, this);
+    checkWeigher_->addButton("Read Check-Weigher Cmd.", [&cw] { cw.readTcw43Clicked(); });
+    checkWeigher_->addButton("Write Check-Weigher Cmd.", [&cw] { cw.writeTcw43Clicked(); });
+    column->addWidget(checkWeigher_);
+
+    auto* configuration = new QGroupBox("TCW Configuration", this);
+    configuration->setAccessibleName("TCW Configuration");
+    auto* box = new QVBoxLayout(configuration);
+    configuration_ = new ValueLabel(QString(), "TCW Configuration text", configuration);
+    configuration_->setWordWrap(true);
+    box->addWidget(configuration_);
+    QPushButton* refresh = captionedButton("Refresh", configuration);
+    connect(refresh, &QPushButton::clicked, this,
+            [this, &cw] { whenLinkIdle(c_, [&cw] { cw.refreshClicked(); }); });
+    connect(&c_, &MainController::pageControlEnabledChanged, refresh, &QWidget::setEnabled);
+    box->addWidget(refresh);
+    column->addWidget(configuration);
 }
 
 void DeviceFamilyPage::sync() {
@@ -45,6 +145,25 @@ void DeviceFamilyPage::sync() {
     const bool free = deviceButtonsFree(c_);
     setup_->setEnabled(free);
     loadDefault_->setEnabled(free);
+}
+
+void DeviceFamilyPage::syncGroups() {
+    if (family_ == FamilyPage::Mxr41) {
+        const FamilyPages::Mxr41Groups& shown = c_.familyPages().mxr41Groups();
+        modeLevelRate_->setVisible(shown.modeLevelRate);
+        trackBarFilter_->setVisible(shown.trackBarFilter);
+        checkWeigher_->setVisible(shown.checkWeigher);
+        dosing_->setVisible(shown.dosing);
+        lossWeigher_->setVisible(shown.lossWeigher);
+        const CheckWeigherParameters::Edge edge = c_.checkWeigher().edge();
+        showSelection({trailingEdge_, leadingEdge_}, edge == CheckWeigherParameters::Edge::Trailing  ? 0
+                                                     : edge == CheckWeigherParameters::Edge::Leading ? 1
+                                                                                                     : -1);
+        updateTime_->setText(c_.dosingParameters().updateTimeText());
+    } else if (family_ == FamilyPage::Tcw43) {
+        modeLevelRate_->setVisible(c_.familyPages().tcw43FilterVisible());
+        configuration_->setText(c_.checkWeigher().configurationText());
+    }
 }
 
 } // namespace tarvo::ui

@@ -14,6 +14,10 @@ namespace tarvo::ui {
 QPushButton* captionedButton(const QString& caption, QWidget* parent);
 QRadioButton* captionedOption(const QString& caption, QWidget* parent);
 
+// Checks the option at index and no other; a negative index leaves every option unchecked (a choice the
+// device has not reported yet).
+void showSelection(const QList<QAbstractButton*>& options, int index);
+
 // A click that talks to the device or changes the port waits for a running transaction to end; it never
 // takes over the matcher of a transaction that is still waiting for its reply.
 void whenLinkIdle(MainController& controller, std::function<void()> action);

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 #include <string_view>
 
 namespace devsim {
@@ -63,6 +64,36 @@ bool isDosingIdentity(int identity) {
     return WeighCycle::kindFor(identity) == WeighCycle::Kind::Dosing;
 }
 
+// The filter of the track-bar models is one index; they know neither a mode nor an update rate.
+int filterIndexLimit(int identity) {
+    switch (identity) {
+    case 3710:
+    case 2110:
+    case 2113:
+    case 2114:
+        return 7;
+    case 2310:
+        return 17;
+    case 4110:
+        return 23;
+    default:
+        return 8;
+    }
+}
+bool hasModeAndRate(int identity) {
+    return filterIndexLimit(identity) == 8;
+}
+
+bool isSetpointKey(const QByteArray& key) {
+    return key.size() == 2 && (key[0] == 'S' || key[0] == 'H' || key[0] == 'A') && key[1] >= '0' &&
+           key[1] <= '9';
+}
+
+// The 43xx transmitters answer "LI" with a line that lists their configuration.
+bool listsConfiguration(int identity) {
+    return identity / 100 == 43 || identity == 6110;
+}
+
 } // namespace
 
 Device::Device(const DeviceConfig& config, QObject* parent)
@@ -95,6 +126,55 @@ void Device::loadDefaults() {
     params_.insert("DP", config_.decimals);
     // The loss weigher reports its own decimal count as its first parameter.
     params_.insert("PL1", config_.decimals);
+    stored_ = params_;
+}
+
+void Device::setParameter(const QByteArray& key, qint64 value) {
+    params_.insert(key, value);
+    stored_.insert(key, value);
+}
+
+std::optional<std::pair<qint64, qint64>> Device::parameterRange(const QByteArray& key) const {
+    using Range = std::pair<qint64, qint64>;
+    const int identity = config_.identity;
+    if (key == "FL")
+        return Range{0, filterIndexLimit(identity)};
+    if (key == "FM")
+        return hasModeAndRate(identity) && identity != 6110 ? std::optional(Range{0, 1}) : std::nullopt;
+    if (key == "UR")
+        return hasModeAndRate(identity) ? std::optional(Range{0, 7}) : std::nullopt;
+    if (key == "SD" || key == "MT")
+        return Range{0, 500};
+    if (key == "TL")
+        return Range{0, 99999};
+    if (key == "RW" || key == "TW" || key == "TT" || key == "HT" || key == "TI" || key == "TS" ||
+        key == "DT" || key == "TD")
+        return Range{0, 65535};
+    if (key == "TE")
+        return Range{0, 1};
+    if (isSetpointKey(key))
+        return key[0] == 'A' ? Range{0, 1} : Range{-99999, 99999};
+    if (key.startsWith("PD") || key.startsWith("PL")) {
+        const int n = key.mid(2).toInt();
+        if (n == 1)
+            return Range{0, 3};
+        if (n == 2)
+            return Range{0, 50};
+        return n <= 9 ? Range{0, 65535} : Range{0, 99999};
+    }
+    return Range{std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()};
+}
+
+void Device::store(const QByteArray& command) {
+    for (auto it = params_.cbegin(); it != params_.cend(); ++it) {
+        const QByteArray& key = it.key();
+        const bool setpoint = isSetpointKey(key);
+        const bool dosing = key.startsWith("PD");
+        const bool loss = key.startsWith("PL");
+        if ((command == "WP" && !setpoint && !dosing && !loss) || (command == "SS" && setpoint) ||
+            (command == "SD" && dosing) || (command == "SL" && loss))
+            stored_.insert(key, it.value());
+    }
 }
 
 void Device::setIdentity(int identity) {
@@ -234,6 +314,11 @@ QByteArray Device::currentPacket() const {
 
 void Device::powerOn() {
     resetting_ = false;
+    // What was never stored is lost with the power.
+    params_ = stored_;
+    const qint64 decimals = params_.value("DP", config_.decimals);
+    if (decimals >= 0 && decimals <= 5)
+        config_.decimals = int(decimals);
     activeBaud_ = storedBaud_;
     unlocked_ = false;
     lineBuffer_.clear();
@@ -420,8 +505,19 @@ QByteArray Device::execute(const Command& c) {
         return ok();
     }
     // The dosing controllers use a bare "SD" to store their dosing parameters.
-    if (m == "SD" && !c.hasValue && isDosingIdentity(config_.identity))
+    if (m == "SD" && !c.hasValue && isDosingIdentity(config_.identity)) {
+        store(m);
         return ok();
+    }
+    if ((m == "WP" || m == "SS" || m == "SL") && !c.hasValue) {
+        store(m);
+        return ok();
+    }
+    if (m == "LI" && !c.hasValue && listsConfiguration(config_.identity))
+        return "TCW" + QByteArray::number(config_.identity) + " FM" +
+               QByteArray::number(params_.value("FM")) + " FL" + QByteArray::number(params_.value("FL")) +
+               " UR" + QByteArray::number(params_.value("UR")) + " TL" +
+               QByteArray::number(params_.value("TL"));
     bool known = false;
     const QByteArray reply = parameterCommand(c, &known);
     if (known)
@@ -454,15 +550,20 @@ QByteArray Device::parameterCommand(const Command& c, bool* known) {
         *known = false;
         return {};
     }
+    const std::optional<std::pair<qint64, qint64>> range = parameterRange(key);
+    if (!range)
+        return err();
     if (c.hasValue) {
-        // A parameter holds a sign and five digits; a value it cannot hold is refused, not cut.
-        if (c.value > 99999 || c.value < -99999)
+        if (c.value < range->first || c.value > range->second)
             return err();
         params_.insert(key, c.value);
         if (key == "DP" && c.value >= 0 && c.value <= 5)
             config_.decimals = int(c.value);
         return ok();
     }
+    // The trigger edge reads back as three digits ("E:001").
+    if (key == "TE")
+        return prefix + QByteArray::number(params_.value(key)).rightJustified(3, '0');
     return prefix + ValueText::signedFive(params_.value(key));
 }
 

@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QObject>
 #include <QTimer>
+#include <optional>
+#include <utility>
 
 namespace devsim {
 
@@ -51,8 +53,16 @@ public:
     void setUpdateMs(int deviceMs);
     void setPacketUpdateMs(int deviceMs);
 
-    // A stored parameter as the device holds it ("FL", "PD3", "S1", ...); 0 when never set.
+    // A parameter as the device uses it now ("FL", "PD3", "S1", ...); 0 when never set.
     qint64 parameter(const QByteArray& key) const { return params_.value(key); }
+    // The value the device comes back with after a reset: what "WP", "SS", "SD" or "SL" last stored.
+    qint64 storedParameter(const QByteArray& key) const { return stored_.value(key); }
+    // Sets a parameter in use and stored, past the device's own checks (a device that holds a value
+    // its commands would refuse).
+    void setParameter(const QByteArray& key, qint64 value);
+    // The values a parameter write accepts, by the device's model; nothing for a parameter the model
+    // does not have.
+    std::optional<std::pair<qint64, qint64>> parameterRange(const QByteArray& key) const;
     // The five-digit code that "CE" hands out.
     int unlockCode() const;
     qint64 grossCounts() const;
@@ -121,7 +131,10 @@ private:
     WeighCycle cycle_;
     WeightProfile profile_;
     qint64 profileStartMs_ = 0;
+    // Which parameters each store command keeps over a reset.
+    void store(const QByteArray& command);
     QHash<QByteArray, qint64> params_;
+    QHash<QByteArray, qint64> stored_;
 };
 
 } // namespace devsim

@@ -1,0 +1,83 @@
+#include "support/ProgramRig.h"
+#include "support/QtPrinters.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace tarvo::test;
+
+namespace {
+
+// tarvo-cli setup against the real simulator on a pseudo-terminal: a dosing transmitter on COM1.
+class SetupCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim.start({"--device", "line=1,id=4114,fw=2.10"}));
+        ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
+    }
+    CliRun setup(const QStringList& args) { return rig.cli(QStringList{"setup"} + args); }
+    CliRun send(const QString& command) { return rig.cli({"send", command, "--start", "O"}); }
+
+    SimulatorProcess sim;
+    ProgramRig rig;
+};
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST_F(SetupCommandTest, ExportDiffImportAndARefusedFile) {
+    const QString file = rig.filePath("line7.mxr");
+    ASSERT_EQ(send("PD7 120").exitCode, 0);
+    CliRun run = setup({"export", "--group", "dosing", file});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "written: " + file.toLocal8Bit() + "\n");
+    EXPECT_TRUE(readAll(file).contains("[Device]\nID=4114\nFirmware=2.10\n"));
+    EXPECT_TRUE(readAll(file).contains("\nPD7=120\n"));
+
+    run = setup({"diff", "--group", "dosing", file});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "");
+
+    ASSERT_EQ(send("PD7 130").exitCode, 0);
+    ASSERT_EQ(send("PD16 7").exitCode, 0);
+    run = setup({"diff", "--group", "dosing", file});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "PD7: 130 -> 120\nPD16: 7 -> 0\n");
+
+    run = setup({"import", "--group", "dosing", file});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "saved: yes\n");
+    EXPECT_TRUE(run.err.contains("Dosing set-up parameters saved successfully!"));
+    EXPECT_EQ(setup({"diff", "--group", "dosing", file}).exitCode, 0);
+
+    // A damaged entry: exit 1, the reason on standard error, the device untouched.
+    const QString damaged = rig.filePath("damaged.mxr");
+    QFile out(damaged);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(readAll(file).replace("PD7=120", "PD7=12.5").replace("PD8=0", "PD8=55"));
+    out.close();
+    run = setup({"import", "--group", "dosing", damaged});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Setup file " + damaged.toLocal8Bit() +
+                                 ": PD7 = '12.5' is not a whole number; nothing was written"))
+        << run.err.toStdString();
+    EXPECT_EQ(setup({"diff", "--group", "dosing", file}).exitCode, 0);
+
+    // A check-weigher's group has its own sections.
+    SimulatorProcess checkWeigher;
+    ASSERT_TRUE(checkWeigher.start({"--device", "line=1,id=4113"}));
+    ASSERT_TRUE(rig.writeSettings(checkWeigher.linePath(1)));
+    const QString cw = rig.filePath("cw.mxr");
+    run = setup({"export", "--group", "checkweigher", cw});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(readAll(cw).contains("\n[Setpoint 0]\nSetpoint=0\n"));
+    EXPECT_TRUE(readAll(cw).endsWith("[HoldTime]\nHoldtime=500\n"));
+    EXPECT_EQ(setup({"import", "--group", "checkweigher", cw}).exitCode, 0);
+
+    EXPECT_EQ(setup({"export", file}).exitCode, 2);
+    EXPECT_EQ(setup({"copy", "--group", "dosing", file}).exitCode, 2);
+}
