@@ -41,6 +41,7 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
     createMeasuring();
     createConsole();
     createConfiguration();
+    createCalibrationAndAveraging();
     connect(link_.get(), &CommandLink::portLost, this, [this](int number, const QString& reason) {
         // An unplugged adapter: say so plainly. The port stays closed but keeps its place in the search,
         // so Find Device opens it again once the adapter is back.
@@ -188,6 +189,18 @@ void MainController::createConfiguration() {
                                                  *trackBarFilter_, *checkWeigher_, hooks);
 }
 
+void MainController::createCalibrationAndAveraging() {
+    CalibrationHooks calibration;
+    calibration.setPageControlEnabled = [this](bool on) { setPageControlEnabled(on); };
+    calibration.unitsText = [this] { return scopeControls_->units(); };
+    calibrationWizard_ = std::make_unique<CalibrationWizard>(*link_, *discovery_, op_, calibration);
+    AveragingHooks averaging;
+    averaging.setPageControlEnabled = [this](bool on) { setPageControlEnabled(on); };
+    averaging_ = std::make_unique<AverageAcquisition>(*link_, *checkWeigher_, *dataFiles_, *dosingMonitor_,
+                                                      *readout_, *streamDispatcher_, op_, averaging);
+    dosingMonitor_->averageAcquisitionRunning = [this] { return averaging_->running(); };
+}
+
 QString MainController::defaultSettingsPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Tarvo/Tarvo.ini";
 }
@@ -304,7 +317,8 @@ void MainController::shutdown() {
     step("serial port freed");
     link_->port().close();
     step("scope cleared: no scope");
-    step("logs closed: no logs");
+    step("averaging log closed");
+    averaging_->shutdown();
 }
 
 void MainController::displayPageShown() {
@@ -329,6 +343,7 @@ void MainController::familyPageShown(FamilyPage page) {
 
 void MainController::familyPageHidden(FamilyPage page) {
     familyPages_->pageHidden(page);
+    averaging_->pageHidden(page);
 }
 
 void MainController::loadFirmwareClicked() {

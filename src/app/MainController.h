@@ -1,7 +1,9 @@
 #pragma once
 
 #include "SettingsStore.h"
+#include "averaging/AverageAcquisition.h"
 #include "base/Operator.h"
+#include "calibration/CalibrationWizard.h"
 #include "config/CheckWeigherParameters.h"
 #include "config/DeviceSetup.h"
 #include "config/DosingParameters.h"
@@ -99,6 +101,8 @@ public:
     DosingParameters& dosingParameters() { return *dosingParameters_; }
     SetupTransfer& setupTransfer() { return *setupTransfer_; }
     FamilyPages& familyPages() { return *familyPages_; }
+    CalibrationWizard& calibrationWizard() { return *calibrationWizard_; }
+    AverageAcquisition& averaging() { return *averaging_; }
     // Page settings restored from "Tarvo.ini" that their subsystems take over.
     PageSettings& pageSettings() { return pageSettings_; }
     // The firmware programming state; 3 after a search that found nothing.
@@ -172,6 +176,7 @@ private:
     void createMeasuring();
     void createConsole();
     void createConfiguration();
+    void createCalibrationAndAveraging();
     void readSettings();
     void writeSettings();
     // The page settings as their subsystems hold them now, for writing.
@@ -218,6 +223,8 @@ private:
     std::unique_ptr<DosingParameters> dosingParameters_;
     std::unique_ptr<SetupTransfer> setupTransfer_;
     std::unique_ptr<FamilyPages> familyPages_;
+    std::unique_ptr<CalibrationWizard> calibrationWizard_;
+    std::unique_ptr<AverageAcquisition> averaging_;
     ComPortMap comPortMap_;
     std::array<bool, ComPortMap::kCount> probed_{};
 };

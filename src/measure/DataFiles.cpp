@@ -362,13 +362,30 @@ void DataFiles::closeGetDosedLog() {
     getDosed_.reset();
 }
 
+bool DataFiles::openAverageLogAt(const QString& path, const QString& header) {
+    closeAverageLog();
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return false;
+    const QByteArray line = header.toLocal8Bit() + '\n';
+    if (file->write(line) != line.size() || !file->flush())
+        return false;
+    average_ = std::move(file);
+    return true;
+}
+
 void DataFiles::appendAverageLine(const QString& valueText) {
     if (!average_)
         return;
     const QString line =
         valueText + separator_ + QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
-    average_->write(line.toLocal8Bit() + '\n');
-    average_->flush();
+    const QByteArray bytes = line.toLocal8Bit() + '\n';
+    if (average_->write(bytes) != bytes.size() || !average_->flush()) {
+        const QString reason = average_->fileName() + ": " + average_->errorString();
+        closeAverageLog();
+        op_.showMessage(QStringLiteral("Average log closed, a line could not be written: ") + reason,
+                        QString(), MessageIcon::Error);
+    }
 }
 
 } // namespace tarvo

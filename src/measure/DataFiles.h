@@ -105,8 +105,13 @@ public:
     bool averageLogOpen() const { return average_ != nullptr; }
     QString averageLogPath() const;
     void closeAverageLog();
+    // The averaging's own log: created (an existing file truncated) with its header line, in place of
+    // any open one. False, with no log open, when the file cannot be created or written.
+    bool openAverageLogAt(const QString& path, const QString& header);
     void closeGetDosedLog();
-    // One average-log line: value text + separator + time of day in the locale's long time format.
+    // One average-log line: value text + separator + time of day in the locale's long time format,
+    // flushed at once so that a program that dies loses no line. A line that cannot be written closes
+    // the log and says so.
     void appendAverageLine(const QString& valueText);
 
     // Number texts: the general format with up to 15 significant digits, exponent only when needed,

@@ -103,10 +103,13 @@ void DosingMonitor::valueDisplayPacket(QByteArrayView, QByteArrayView text) {
         return;
     // 7.
     files_.appendAverageLine(display_);
-    // 8.
-    ring_[static_cast<std::size_t>(writePos_ - 1)] = display_;
+    // 8. and 9.
+    keepValue(display_);
+}
+
+void DosingMonitor::keepValue(const QString& value) {
+    ring_[static_cast<std::size_t>(writePos_ - 1)] = value;
     writePos_ = writePos_ == kRingSize ? 1 : writePos_ + 1;
-    // 9.
     emit dataListChanged();
 }
 

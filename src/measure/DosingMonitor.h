@@ -48,6 +48,10 @@ public:
     // The value display's hint: the 20 newest entries, "k:entry " each.
     QString valueDisplayHint() const;
     int writePosition() const { return writePos_; }
+    // The next value goes to the ring's first slot (a new averaging run starts there).
+    void resetWritePosition() { writePos_ = 1; }
+    // A result taken elsewhere (the 43xx average poll): into the ring, and the "Data" list rebuilt.
+    void keepValue(const QString& value);
 
     // "Show Last Average" (and "Show last 100 dosed values", which follows it) shows the "Data" window.
     bool showLastAverage() const { return showLastAverage_; }

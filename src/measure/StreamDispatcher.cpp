@@ -168,6 +168,8 @@ void StreamDispatcher::dispatch(QByteArrayView text) {
         }
     }
     if (valueStream) { // 6.
+        if (rawValueSink_ && scan.counts)
+            rawValueSink_(text);
         if (acq_.runDown())
             asciiRun(scan.counts);
         else if (acq_.triggerDown())

@@ -32,6 +32,8 @@ public:
                      QObject* parent = nullptr);
 
     void dispatch(QByteArrayView text);
+    // Raw average recording: every value line that is recorded also goes here while a sink is set.
+    void setRawValueSink(std::function<void(QByteArrayView)> sink) { rawValueSink_ = std::move(sink); }
 
     // The first character of the last text received (for the value display's checks).
     char firstLetter() const { return firstLetter_; }
@@ -67,6 +69,7 @@ private:
     Acquisition& acq_;
     std::function<int()> deviceIdentity_;
     QByteArray canText_;
+    std::function<void(QByteArrayView)> rawValueSink_;
     char firstLetter_ = 0;
 };
 

@@ -13,7 +13,7 @@ void ProgramWindows::nameApplication() {
 }
 
 ProgramWindows::ProgramWindows(MainController& controller, QtOperator& op, QObject* parent)
-    : QObject(parent), mainWindow_(controller, op), calibration_("Calibration", false),
+    : QObject(parent), mainWindow_(controller, op), calibration_(controller),
       data_(controller.dosingMonitor()) {
     op.setChangeValueWindow(&changeValue_);
     controller.start();
@@ -21,6 +21,12 @@ ProgramWindows::ProgramWindows(MainController& controller, QtOperator& op, QObje
     // The last average or dosed value also goes to the big display.
     connect(&controller.dosingMonitor(), &DosingMonitor::bigDisplayText, &bigDisplay_,
             &BigDisplayWindow::setText);
+    connect(&controller.averaging(), &AverageAcquisition::bigDisplayText, &bigDisplay_,
+            &BigDisplayWindow::setText);
+    // The calibration window behaves as a modal one: the main window waits until the wizard has ended.
+    connect(&controller.calibrationWizard(), &CalibrationWizard::changed, &mainWindow_, [this, &controller] {
+        mainWindow_.setEnabled(controller.calibrationWizard().mainWindowEnabled());
+    });
     connect(&mainWindow_, &MainWindow::closed, this, &ProgramWindows::mainWindowClosed);
 }
 

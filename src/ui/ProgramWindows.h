@@ -1,7 +1,7 @@
 #pragma once
 
 #include "BigDisplayWindow.h"
-#include "CaptionedWindow.h"
+#include "CalibrationDialog.h"
 #include "ChangeValueDialog.h"
 #include "DataWindow.h"
 #include "MainWindow.h"
@@ -28,7 +28,7 @@ public:
     ProgramWindows(MainController& controller, QtOperator& op, QObject* parent = nullptr);
 
     MainWindow& mainWindow() { return mainWindow_; }
-    CaptionedWindow& calibrationWindow() { return calibration_; }
+    CalibrationDialog& calibrationWindow() { return calibration_; }
     BigDisplayWindow& bigDisplay() { return bigDisplay_; }
     DataWindow& dataWindow() { return data_; }
     ChangeValueDialog& changeValueWindow() { return changeValue_; }
@@ -41,7 +41,7 @@ private:
     void mainWindowClosed();
 
     MainWindow mainWindow_;
-    CaptionedWindow calibration_;
+    CalibrationDialog calibration_;
     BigDisplayWindow bigDisplay_;
     DataWindow data_;
     ChangeValueDialog changeValue_;

@@ -31,6 +31,15 @@ TEST(SampleCommandFile, TheSimulatorAnswersEveryCommandAndTakesEveryRangesEnds) 
         if (!b.write)
             continue;
         EXPECT_LT(b.min, b.max);
+        if (b.command == "CG") {
+            // A gain is taken only after the handshake, from a still load on the cell: the calibration
+            // tests drive that. Written as a plain value it is refused.
+            c.commandLog().clear();
+            rig.op.values = {QString::number(b.max)};
+            c.commandPanel().rightPressed(i);
+            EXPECT_NE(rig.log().value(1), "OK");
+            continue;
+        }
         // "CE" takes only the code the device hands out.
         const QString code = QString::number(rig.device()->unlockCode());
         for (const QString& typed : b.command == "CE"

@@ -91,6 +91,16 @@ TEST(ControlChannel, CommandsAndErrors) {
     EXPECT_EQ(control.execute("profile 1 5 step period=1000 settle=600"),
               "error: settle (600 ms) must be at most half the period (1000 ms)");
     EXPECT_EQ(control.execute("weight 1 5 inf"), "error: not a number: inf");
+    EXPECT_EQ(control.execute("nomotion 1 5 never"), "ok");
+    EXPECT_FALSE(device->noMotion());
+    EXPECT_EQ(control.execute("nomotion 1 5 0"), "ok");
+    EXPECT_TRUE(device->noMotion());
+    EXPECT_EQ(control.execute("nomotion 1 5 soon"), "error: usage: nomotion LINE ADDR MS|never");
+    EXPECT_EQ(control.execute("refuse 1 5 CZ,SA"), "ok");
+    EXPECT_EQ(control.execute("refuse 1 5 none"), "ok");
+    EXPECT_EQ(control.execute("averages 1 5 +99999 +012.34"), "ok");
+    EXPECT_EQ(control.execute("averages 1 5 12.34"), "error: not a value: 12.34");
+    EXPECT_EQ(control.execute("averages 1 5"), "error: usage: averages LINE ADDR VALUE [VALUE ...]");
     EXPECT_EQ(device->profile().kind(), devsim::WeightProfile::Kind::Filling)
         << "a refused command changes nothing";
     EXPECT_TRUE(control.execute("fault 2 err").startsWith("error: "));
@@ -111,7 +121,7 @@ TEST(DeviceText, ParsesEveryKey) {
     ASSERT_TRUE(
         DeviceConfig::fromText("line=2,id=4114,fw=2.10,addr=5,baud=38400,duplex=0,decimals=2,weight=123.4,"
                                "update=50,pupdate=10,tare=1,profile=checkweigher,load=25.5,amplitude=4,"
-                               "period=1200,settle=250,seed=3",
+                               "period=1200,settle=250,seed=3,nomotion=never",
                                &config, &lineNumber, &error))
         << error.toStdString();
     EXPECT_EQ(lineNumber, 2);
@@ -130,6 +140,7 @@ TEST(DeviceText, ParsesEveryKey) {
     EXPECT_EQ(config.profile.periodMs, 1200);
     EXPECT_EQ(config.profile.settlingMs, 250);
     EXPECT_EQ(config.profile.seed, 3u);
+    EXPECT_EQ(config.settleMs, -1);
     EXPECT_FALSE(DeviceConfig::fromText("baud=1234", &config, &lineNumber, &error));
     EXPECT_FALSE(DeviceConfig::fromText("addr=64", &config, &lineNumber, &error));
     EXPECT_FALSE(DeviceConfig::fromText("colour=red", &config, &lineNumber, &error));

@@ -39,6 +39,8 @@ void FakeOperator::showInfoLine(Page page, const QString& text) {
 
 void FakeOperator::showMessage(const QString& text, const QString& caption, MessageIcon) {
     events << "box[" + caption + "]: " + text;
+    if (onBox)
+        onBox(text);
 }
 
 bool FakeOperator::askYesNo(const QString& text, const QString&) {

@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <functional>
 
 namespace tarvo::test {
 
@@ -29,6 +30,8 @@ public:
     std::deque<Rgb> colours;
     // What is typed into the "Change value" window, in order; nothing (a Cancel) once used up.
     std::deque<QString> values;
+    // What the operator does before acknowledging a box (takes the load off the cell, ...).
+    std::function<void(const QString&)> onBox;
 
     QStringList events;
     QStringList infoMessages() const;      // texts of showInfoMessage, in order

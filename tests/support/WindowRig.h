@@ -33,7 +33,13 @@ class ScriptedQtOperator : public tarvo::ui::QtOperator {
 public:
     QStringList boxes;
     QStringList saveNames;
-    void showMessage(const QString& text, const QString&, MessageIcon) override { boxes << text; }
+    // What the operator does before acknowledging a box (takes the load off the cell, ...).
+    std::function<void(const QString&)> onBox;
+    void showMessage(const QString& text, const QString&, MessageIcon) override {
+        boxes << text;
+        if (onBox)
+            onBox(text);
+    }
     // Answers in order; yes once the script is used up.
     std::deque<bool> answers;
     QStringList questions;

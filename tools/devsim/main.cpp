@@ -64,11 +64,21 @@ int main(int argc, char** argv) {
             "Device keys for --device (all optional): line=N (default 1), id=IDENTITY (4110), "
             "fw=TEXT (1.00), addr=0..63 (none), baud=9600|19200|38400|57600|115200 (115200), duplex=0|1 (1), "
             "decimals=0..5 (1), weight=VALUE (0), tare=VALUE (0), update=MS (value lines, 100), "
-            "pupdate=MS (status packets, 20), profile=NAME (constant) with load=, amplitude=, period=, "
+            "pupdate=MS (status packets, 20), nomotion=MS|never (the no-motion bit comes back MS after a "
+            "weight change, 300, or never), profile=NAME (constant) with load=, amplitude=, period=, "
             "settle=, seed= (below).\n"
             "A device with an address answers only after \"OP\" + its address, heard at its rate, and until "
             "\"CL\" + its address or \"OP\" + another one; control commands name a device without an address "
-            "0.\n\n") +
+            "0.\n"
+            "Calibration: \"CE\" hands out a code and \"CE\" + that code opens the device for one protected "
+            "command (\"CZ\", \"CG\" + load, \"CS\", \"FD\"); the code changes once it has been tried. "
+            "\"CZ\" "
+            "and \"CG\" are refused while the signal moves; \"CS\" stores zero, gain and decimal point "
+            "(\"AZ\", \"AG\", \"DP\"), which \"WP\" does not.\n"
+            "Averages: with a weighing profile \"SA\" sends each new result once and \"GA\" answers "
+            "\"+99999\" "
+            "(as the decimal point places it) until an item has been weighed and while the next one "
+            "is.\n\n") +
         devsim::WeightProfile::help() + u'\n' + devsim::ControlChannel::help());
     parser.addHelpOption();
     const QCommandLineOption linesOption(QStringLiteral("lines"),

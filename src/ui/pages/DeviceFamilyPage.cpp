@@ -1,5 +1,6 @@
 #include "DeviceFamilyPage.h"
 
+#include "AverageGroup.h"
 #include "ModeLevelRateGroup.h"
 #include "ParameterGroup.h"
 #include "TrackBarFilterGroup.h"
@@ -55,6 +56,10 @@ DeviceFamilyPage::DeviceFamilyPage(FamilyPage family, MainController& controller
     connect(loadDefault_, &QPushButton::clicked, this,
             [this] { whenLinkIdle(c_, [this] { c_.deviceSetup().loadDefaultClicked(); }); });
     right->addWidget(loadDefault_);
+    calibrate_ = captionedButton(family == FamilyPage::Tcw43 ? "Calibrate" : "Calibrate MXR", this);
+    connect(calibrate_, &QPushButton::clicked, this,
+            [this] { whenLinkIdle(c_, [this] { c_.calibrationWizard().calibrateClicked(); }); });
+    right->addWidget(calibrate_);
     right->addWidget(new FindDeviceButton(c_, this));
     right->addStretch();
     layout->addLayout(right);
@@ -97,6 +102,8 @@ void DeviceFamilyPage::addMxr41Groups(QVBoxLayout* column) {
     checkWeigher_->addButton("Import", [&files] { files.importClicked(SetupGroup::CheckWeigher); });
     checkWeigher_->addButton("Export", [&files] { files.exportClicked(SetupGroup::CheckWeigher); });
     column->addWidget(checkWeigher_);
+    average_ = new AverageGroup(FamilyPage::Mxr41, c_, this);
+    column->addWidget(average_);
 
     DosingParameters& dp = c_.dosingParameters();
     using Group = DosingParameters::Group;
@@ -124,6 +131,8 @@ void DeviceFamilyPage::addTcw43Groups(QVBoxLayout* column) {
     checkWeigher_->addButton("Read Check-Weigher Cmd.", [&cw] { cw.readTcw43Clicked(); });
     checkWeigher_->addButton("Write Check-Weigher Cmd.", [&cw] { cw.writeTcw43Clicked(); });
     column->addWidget(checkWeigher_);
+    average_ = new AverageGroup(FamilyPage::Tcw43, c_, this);
+    column->addWidget(average_);
 
     auto* configuration = new QGroupBox("TCW Configuration", this);
     configuration->setAccessibleName("TCW Configuration");
@@ -145,6 +154,7 @@ void DeviceFamilyPage::sync() {
     const bool free = deviceButtonsFree(c_);
     setup_->setEnabled(free);
     loadDefault_->setEnabled(free);
+    calibrate_->setEnabled(free);
 }
 
 void DeviceFamilyPage::syncGroups() {
@@ -153,6 +163,7 @@ void DeviceFamilyPage::syncGroups() {
         modeLevelRate_->setVisible(shown.modeLevelRate);
         trackBarFilter_->setVisible(shown.trackBarFilter);
         checkWeigher_->setVisible(shown.checkWeigher);
+        average_->setVisible(shown.checkWeigher);
         dosing_->setVisible(shown.dosing);
         lossWeigher_->setVisible(shown.lossWeigher);
         const CheckWeigherParameters::Edge edge = c_.checkWeigher().edge();

@@ -14,6 +14,7 @@ class MainController;
 
 namespace tarvo::ui {
 
+class AverageGroup;
 class BaudGroup;
 class ParameterGroup;
 class ValueLabel;
@@ -36,6 +37,8 @@ private:
     BaudGroup* baud_;
     QPushButton* setup_;
     QPushButton* loadDefault_;
+    QPushButton* calibrate_;
+    AverageGroup* average_ = nullptr;
     QWidget* modeLevelRate_ = nullptr;
     QWidget* trackBarFilter_ = nullptr;
     ParameterGroup* checkWeigher_ = nullptr;

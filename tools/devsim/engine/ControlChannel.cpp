@@ -3,6 +3,7 @@
 #include "Device.h"
 #include "Line.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
 
@@ -27,6 +28,12 @@ QString ControlChannel::help() {
         "  profile LINE ADDR NAME [KEY=VALUE ...]\n"
         "                           give the device with address ADDR the weight profile NAME, started\n"
         "                           from its beginning; keys not given take their defaults\n"
+        "  nomotion LINE ADDR MS|never\n"
+        "                           the no-motion bit comes back MS after a weight change, or never\n"
+        "  refuse LINE ADDR none|CMD[,CMD...]\n"
+        "                           answer these commands \"ERR\" (\"CZ\", \"SA\", ...); none ends it\n"
+        "  averages LINE ADDR VALUE [VALUE ...]\n"
+        "                           the next \"GA\" answers, in order (\"+99999\", \"+012.34\", ...)\n"
         "  quit                     end the simulator\n"
         "End of input does not end the simulator; SIGTERM and SIGINT do.\n");
 }
@@ -66,6 +73,42 @@ QString ControlChannel::setProfile(const QStringList& words) {
     if (const QString problem = settings.problem(); !problem.isEmpty())
         return QStringLiteral("error: ") + problem;
     device->setProfile(settings);
+    return QStringLiteral("ok");
+}
+
+QString ControlChannel::setBehaviour(const QString& verb, const QStringList& words) {
+    if (words.size() < 4)
+        return QStringLiteral("error: usage: %1 LINE ADDR %2")
+            .arg(verb, verb == u"nomotion" ? "MS|never"
+                       : verb == u"refuse" ? "none|CMD[,CMD...]"
+                                           : "VALUE [VALUE ...]");
+    QString error;
+    Device* device = deviceAt(words[1], words[2], &error);
+    if (!device)
+        return error;
+    if (verb == u"nomotion") {
+        bool ok = words.size() == 4;
+        const int ms = words[3] == u"never" ? -1 : words[3].toInt(&ok);
+        if (!ok || ms < -1)
+            return QStringLiteral("error: usage: nomotion LINE ADDR MS|never");
+        device->setSettleMs(ms);
+    } else if (verb == u"refuse") {
+        QList<QByteArray> mnemonics;
+        if (words[3].toLower() != u"none")
+            for (const QString& m : words[3].split(u',', Qt::SkipEmptyParts))
+                mnemonics << m.toLatin1();
+        device->setRefused(mnemonics);
+    } else {
+        QList<QByteArray> values;
+        for (qsizetype i = 3; i < words.size(); ++i) {
+            // A value as the device prints it: a sign, digits and at most one decimal point.
+            static const QRegularExpression valueText(QStringLiteral("^[+-][0-9.]{1,7}$"));
+            if (!valueText.match(words[i]).hasMatch() || words[i].count(u'.') > 1)
+                return QStringLiteral("error: not a value: %1").arg(words[i]);
+            values << words[i].toLatin1();
+        }
+        device->queueAverageReplies(values);
+    }
     return QStringLiteral("ok");
 }
 
@@ -113,6 +156,8 @@ QString ControlChannel::execute(const QString& command) {
     }
     if (verb == u"profile")
         return setProfile(words);
+    if (verb == u"nomotion" || verb == u"refuse" || verb == u"averages")
+        return setBehaviour(verb, words);
     if (verb == u"weight" || verb == u"identity") {
         if (words.size() != 4)
             return QStringLiteral("error: usage: %1 LINE ADDR %2")

@@ -14,6 +14,9 @@ class Line;
 //   weight LINE ADDR VALUE
 //   identity LINE ADDR N
 //   profile LINE ADDR NAME [KEY=VALUE ...]
+//   nomotion LINE ADDR MS|never
+//   refuse LINE ADDR none|CMD[,CMD...]
+//   averages LINE ADDR VALUE [VALUE ...]
 //   quit
 class ControlChannel : public QObject {
     Q_OBJECT
@@ -30,6 +33,8 @@ private:
     Line* lineAt(const QString& text, QString* error) const;
     Device* deviceAt(const QString& lineText, const QString& addressText, QString* error) const;
     QString setProfile(const QStringList& words);
+    // nomotion, refuse and averages: how one device behaves from now on.
+    QString setBehaviour(const QString& verb, const QStringList& words);
 
     QList<Line*> lines_;
 };

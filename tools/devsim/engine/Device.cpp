@@ -31,8 +31,8 @@ constexpr std::array<ParameterDef, 39> parameterTable{{
 }};
 
 // Commands that only do something and confirm it.
-constexpr std::array<std::string_view, 15> actionTable{"CZ", "CS", "SZ", "RZ", "ST", "RT", "WP", "SS",
-                                                       "SL", "TR", "TA", "SC", "AC", "G",  "TG"};
+constexpr std::array<std::string_view, 13> actionTable{"SZ", "RZ", "ST", "RT", "WP", "SS", "SL",
+                                                       "TR", "TA", "SC", "AC", "G",  "TG"};
 
 constexpr int dosingParameters = 16;
 constexpr int lossParameters = 5;
@@ -84,6 +84,11 @@ bool hasModeAndRate(int identity) {
     return filterIndexLimit(identity) == 8;
 }
 
+// What "CS" stores, and "WP" does not.
+bool isCalibrationKey(const QByteArray& key) {
+    return key == "AZ" || key == "AG" || key == "CG" || key == "DP";
+}
+
 bool isSetpointKey(const QByteArray& key) {
     return key.size() == 2 && (key[0] == 'S' || key[0] == 'H' || key[0] == 'A') && key[1] >= '0' &&
            key[1] <= '9';
@@ -99,6 +104,7 @@ bool listsConfiguration(int identity) {
 Device::Device(const DeviceConfig& config, QObject* parent)
     : QObject(parent), config_(config), activeBaud_(config.baud),
       storedBaud_(config.storedBaud > 0 ? config.storedBaud : config.baud), selected_(!config.address),
+      calibration_(quint32(config.identity * 7919 + config.address.value_or(0) * 131 + 4242)),
       cycle_(WeighCycle::kindFor(config.identity), 0, 0), profile_(config.profile, config.decimals),
       profileStartMs_(tarvo::monotonicMs()) {
     gross_ = toCounts(config.weight);
@@ -171,7 +177,9 @@ void Device::store(const QByteArray& command) {
         const bool setpoint = isSetpointKey(key);
         const bool dosing = key.startsWith("PD");
         const bool loss = key.startsWith("PL");
-        if ((command == "WP" && !setpoint && !dosing && !loss) || (command == "SS" && setpoint) ||
+        const bool calibration = isCalibrationKey(key);
+        if ((command == "WP" && !setpoint && !dosing && !loss && !calibration) ||
+            (command == "CS" && calibration) || (command == "SS" && setpoint) ||
             (command == "SD" && dosing) || (command == "SL" && loss))
             stored_.insert(key, it.value());
     }
@@ -217,7 +225,8 @@ Device::Range Device::rangeOf(qint64 gross) const {
 }
 
 bool Device::settledAfterSetWeight() const {
-    return tarvo::monotonicMs() - weightChangedAt_ >= tarvo::TimeScale::ms(config_.settleMs);
+    return config_.settleMs >= 0 &&
+           tarvo::monotonicMs() - weightChangedAt_ >= tarvo::TimeScale::ms(config_.settleMs);
 }
 
 bool Device::profileStillAt(qint64 profileMs) const {
@@ -238,11 +247,15 @@ void Device::setPacketUpdateMs(int deviceMs) {
         streamTimer_.start(tarvo::TimeScale::ms(config_.packetUpdateMs));
 }
 
-int Device::unlockCode() const {
-    return (config_.identity * 7919 + address() * 131 + 4242) % 100000;
+qint64 Device::shown(qint64 raw) const {
+    return Calibration::display(raw, params_.value("AZ"), params_.value("AG"));
 }
 
 qint64 Device::grossCounts() const {
+    return shown(rawCounts());
+}
+
+qint64 Device::rawCounts() const {
     if (profileActive())
         return gross_ + profile_.weightAt(profileMs());
     if (stream_ == Stream::Packets && cycle_.kind() != WeighCycle::Kind::Steady)
@@ -254,7 +267,7 @@ bool Device::noMotion() const {
     if (profileActive())
         return profileStillAt(profileMs());
     if (stream_ == Stream::Packets && cycle_.kind() != WeighCycle::Kind::Steady)
-        return cycle_.noMotion();
+        return config_.settleMs >= 0 && cycle_.noMotion();
     return settledAfterSetWeight();
 }
 
@@ -270,8 +283,8 @@ int Device::statusBits() const {
 
 qint64 Device::averageCounts() const {
     if (profileActive())
-        return gross_ + profile_.resultAt(profileMs());
-    return cycle_.kind() == WeighCycle::Kind::Steady ? grossCounts() : cycle_.lastResult();
+        return shown(gross_ + profile_.resultAt(profileMs()));
+    return cycle_.kind() == WeighCycle::Kind::Steady ? grossCounts() : shown(cycle_.lastResult());
 }
 
 QByteArray Device::weightText(char letter, qint64 counts, Range range) const {
@@ -300,16 +313,16 @@ QByteArray Device::currentPacket() const {
     if (profileActive()) {
         // One instant for every field of the packet.
         const qint64 t = profileMs();
-        const qint64 gross = gross_ + profile_.weightAt(t);
+        const qint64 gross = shown(gross_ + profile_.weightAt(t));
         const Range range = rangeOf(gross);
         return ValueText::packet({profile_.stateAt(t), profileStillAt(t), range == Range::Over,
                                   range == Range::Under, gross, gross - tare_, config_.decimals});
     }
     const bool cycling = cycle_.kind() != WeighCycle::Kind::Steady;
-    const qint64 gross = cycling ? cycle_.gross() : gross_;
-    return ValueText::packet({cycling ? cycle_.state() : 0, cycling ? cycle_.noMotion() : noMotion(),
-                              range_ == Range::Over, range_ == Range::Under, gross, gross - tare_,
-                              config_.decimals});
+    const qint64 gross = shown(cycling ? cycle_.gross() : gross_);
+    const bool still = cycling ? config_.settleMs >= 0 && cycle_.noMotion() : noMotion();
+    return ValueText::packet({cycling ? cycle_.state() : 0, still, range_ == Range::Over,
+                              range_ == Range::Under, gross, gross - tare_, config_.decimals});
 }
 
 void Device::powerOn() {
@@ -320,7 +333,7 @@ void Device::powerOn() {
     if (decimals >= 0 && decimals <= 5)
         config_.decimals = int(decimals);
     activeBaud_ = storedBaud_;
-    unlocked_ = false;
+    calibration_.lock();
     lineBuffer_.clear();
     lineOverflow_ = false;
     stream_ = Stream::None;
@@ -426,10 +439,11 @@ void Device::handleLine(const QByteArray& line) {
     }
     if (!selected_)
         return;
-    const QByteArray reply = (parsed && !refuseAll_) ? execute(c) : err();
+    const bool refused = refuseAll_ || (parsed && refused_.contains(c.mnemonic));
+    const QByteArray reply = (parsed && !refused) ? execute(c) : err();
     if (!reply.isEmpty())
         emit output(reply + '\r', true);
-    if (parsed && !refuseAll_ && c.mnemonic == "SR")
+    if (parsed && !refused && c.mnemonic == "SR")
         startReset();
 }
 
@@ -457,7 +471,14 @@ QByteArray Device::execute(const Command& c) {
     }
     if (m == "SR")
         return ok();
-    if (m == "GG" || m == "GN" || (m == "GT" && !c.hasValue) || m == "GA" || m == "GD")
+    if (m == "GA")
+        return averageReply();
+    if (m == "GG" && stream_ == Stream::Average) {
+        // A read ends the average sending.
+        stream_ = Stream::None;
+        streamTimer_.stop();
+    }
+    if (m == "GG" || m == "GN" || (m == "GT" && !c.hasValue) || m == "GD")
         return valueLine(m[1]);
     if (m == "SG" || m == "SN") {
         startStream(m == "SG" ? Stream::Gross : Stream::Net);
@@ -478,14 +499,13 @@ QByteArray Device::execute(const Command& c) {
     }
     if (m == "CE") {
         if (!c.hasValue)
-            return "E+" + QByteArray::number(unlockCode()).rightJustified(5, '0');
-        if (c.value != unlockCode())
-            return err();
-        unlocked_ = true;
-        return ok();
+            return "E+" + QByteArray::number(calibration_.handOutCode()).rightJustified(5, '0');
+        return calibration_.unlock(c.value) ? ok() : err();
     }
+    if (m == "CZ" || m == "CS" || (m == "CG" && c.hasValue))
+        return calibrate(c);
     if (m == "FD") {
-        if (!unlocked_)
+        if (!calibration_.takeUnlock())
             return err();
         loadDefaults();
         tare_ = 0;
@@ -494,7 +514,7 @@ QByteArray Device::execute(const Command& c) {
         return ok();
     }
     if (m == "ST" || m == "RT") {
-        tare_ = m == "ST" ? (profileActive() ? grossCounts() : gross_) : 0;
+        tare_ = m == "ST" ? (profileActive() ? grossCounts() : shown(gross_)) : 0;
         updateCycleTarget();
         return ok();
     }
@@ -567,8 +587,49 @@ QByteArray Device::parameterCommand(const Command& c, bool* known) {
     return prefix + ValueText::signedFive(params_.value(key));
 }
 
+QByteArray Device::calibrate(const Command& c) {
+    if (!calibration_.takeUnlock())
+        return err();
+    if (c.mnemonic == "CS") {
+        store(c.mnemonic);
+        return ok();
+    }
+    // Zero and gain are taken only from a signal at rest.
+    if (!noMotion())
+        return err();
+    const qint64 raw = rawCounts();
+    if (c.mnemonic == "CZ") {
+        params_.insert("AZ", raw);
+        return ok();
+    }
+    const std::optional<qint64> gain = Calibration::gainFor(c.value, raw, params_.value("AZ"));
+    if (!gain)
+        return err();
+    params_.insert("AG", *gain);
+    params_.insert("CG", c.value);
+    return ok();
+}
+
+bool Device::cyclesResults() const {
+    return profileActive() && profile_.yieldsResults();
+}
+
+QByteArray Device::averageReply() {
+    if (!averageReplies_.isEmpty())
+        return 'A' + averageReplies_.takeFirst();
+    // A check-weigher says "+99999" until an item has been weighed and while the next one is.
+    if (cyclesResults()) {
+        const qint64 t = profileMs();
+        if (profile_.measuringAt(t) || profile_.resultCountAt(t) == 0)
+            return 'A' + ValueText::weight(99999, config_.decimals);
+    }
+    return valueLine('A');
+}
+
 void Device::startStream(Stream stream) {
     stream_ = stream;
+    if (stream == Stream::Average && cyclesResults())
+        averagesSent_ = profile_.resultCountAt(profileMs());
     const int interval = stream == Stream::Packets ? config_.packetUpdateMs : config_.updateMs;
     streamTimer_.start(tarvo::TimeScale::ms(interval));
 }
@@ -588,6 +649,13 @@ void Device::streamTick() {
         line = valueLine('N');
         break;
     case Stream::Average:
+        // A weighing profile sends each new result once; a steady load repeats its weight.
+        if (cyclesResults()) {
+            const qint64 results = profile_.resultCountAt(profileMs());
+            if (results <= averagesSent_)
+                return;
+            averagesSent_ = results;
+        }
         line = valueLine('A');
         break;
     case Stream::Packets:

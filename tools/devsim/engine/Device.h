@@ -1,11 +1,13 @@
 #pragma once
 
+#include "Calibration.h"
 #include "DeviceConfig.h"
 #include "WeighCycle.h"
 #include "WeightProfile.h"
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QTimer>
 #include <optional>
@@ -34,7 +36,7 @@ public:
     bool isSelected() const { return selected_; }
     void setSelected(bool selected) { selected_ = selected; }
     bool isResetting() const { return resetting_; }
-    bool isUnlocked() const { return unlocked_; }
+    bool isUnlocked() const { return calibration_.unlocked(); }
     Stream stream() const { return stream_; }
 
     void setIdentity(int identity);
@@ -52,6 +54,12 @@ public:
     void setResetMs(int deviceMs) { config_.resetMs = deviceMs; }
     void setUpdateMs(int deviceMs);
     void setPacketUpdateMs(int deviceMs);
+    // How long after a weight change the no-motion bit comes back; negative: it never does.
+    void setSettleMs(int deviceMs) { config_.settleMs = deviceMs; }
+    // Commands answered "ERR" whatever they carry ("CZ", "SA", ...): one refusal injected at a time.
+    void setRefused(const QList<QByteArray>& mnemonics) { refused_ = mnemonics; }
+    // The next "GA" answers, in order ("+99999", "+012.34", ...), before the device's own again.
+    void queueAverageReplies(const QList<QByteArray>& values) { averageReplies_ += values; }
 
     // A parameter as the device uses it now ("FL", "PD3", "S1", ...); 0 when never set.
     qint64 parameter(const QByteArray& key) const { return params_.value(key); }
@@ -63,8 +71,8 @@ public:
     // The values a parameter write accepts, by the device's model; nothing for a parameter the model
     // does not have.
     std::optional<std::pair<qint64, qint64>> parameterRange(const QByteArray& key) const;
-    // The five-digit code that "CE" hands out.
-    int unlockCode() const;
+    // The five-digit code that "CE" hands out now; a new one once it has been tried.
+    int unlockCode() const { return calibration_.code(); }
     qint64 grossCounts() const;
     qint64 netCounts() const { return grossCounts() - tare_; }
     bool noMotion() const;
@@ -111,13 +119,24 @@ private:
     int statusBits() const;
     qint64 toCounts(double value) const;
     void updateCycleTarget();
+    // The reading before zero and gain, and as they show it.
+    qint64 rawCounts() const;
+    qint64 shown(qint64 raw) const;
+    // "CZ", "CG" + load and "CS": each only right after its own "CE" handshake.
+    QByteArray calibrate(const Command& c);
+    // "GA": a queued answer, else the last result, or "+99999" while a new one is being measured.
+    QByteArray averageReply();
+    bool cyclesResults() const;
 
     DeviceConfig config_;
     int activeBaud_;
     int storedBaud_;
     bool selected_; // a device with an address waits for "OP"
     bool resetting_ = false;
-    bool unlocked_ = false;
+    Calibration calibration_;
+    QList<QByteArray> refused_;
+    QList<QByteArray> averageReplies_;
+    qint64 averagesSent_ = 0;
     bool refuseAll_ = false;
     Range range_ = Range::Normal;
     qint64 gross_ = 0;

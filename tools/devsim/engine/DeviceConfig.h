@@ -23,7 +23,7 @@ struct DeviceConfig {
     int updateMs = 100;      // one value line per this many ms
     int packetUpdateMs = 20; // one status packet per this many ms
     int resetMs = 1500;      // how long a reset keeps the device silent
-    int settleMs = 300;      // how long after a weight change the no-motion bit comes back
+    int settleMs = 300;      // how long after a weight change the no-motion bit comes back; -1: never
     WeightProfile::Settings profile;
 
     static bool isValidBaud(int baud);

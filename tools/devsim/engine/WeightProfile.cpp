@@ -80,14 +80,15 @@ qint64 floorDiv(qint64 a, qint64 b) {
 struct WeightProfile::Shape {
     std::span<const Knot> knots;
     std::span<const StateSpan> states;
-    double spread;     // each cycle's amount differs from the load by up to this fraction either way
-    double resultFrom; // the cycle's result is known from this fraction of the period on
+    double spread;      // each cycle's amount differs from the load by up to this fraction either way
+    double resultFrom;  // the cycle's result is known from this fraction of the period on
+    double measureFrom; // from here until resultFrom the cycle's result is being measured
 };
 
 const WeightProfile::Shape* WeightProfile::shape() const {
-    static const Shape step{stepKnots, idleOnly, 0.0, 0.0};
-    static const Shape filling{fillingKnots, fillingStates, 0.004, 0.78};
-    static const Shape packages{packageKnots, packageStates, 0.03, 0.78};
+    static const Shape step{stepKnots, idleOnly, 0.0, 0.0, 0.0};
+    static const Shape filling{fillingKnots, fillingStates, 0.004, 0.78, 0.20};
+    static const Shape packages{packageKnots, packageStates, 0.03, 0.78, 0.30};
     switch (settings_.kind) {
     case Kind::Step:
         return &step;
@@ -296,6 +297,24 @@ qint64 WeightProfile::resultAt(qint64 ms) const {
     if (double(ms - cycle * period) >= s->resultFrom * double(period))
         return std::llround(cycleAmount(cycle));
     return cycle > 0 ? std::llround(cycleAmount(cycle - 1)) : std::llround(loadCounts_);
+}
+
+qint64 WeightProfile::resultCountAt(qint64 ms) const {
+    const Shape* s = shape();
+    if (!s || settings_.kind == Kind::Step || ms < 0)
+        return 0;
+    const qint64 period = settings_.cycleMs();
+    const qint64 cycle = floorDiv(ms, period);
+    return cycle + (double(ms - cycle * period) >= s->resultFrom * double(period) ? 1 : 0);
+}
+
+bool WeightProfile::measuringAt(qint64 ms) const {
+    const Shape* s = shape();
+    if (!s || settings_.kind == Kind::Step || ms < 0)
+        return false;
+    const qint64 period = settings_.cycleMs();
+    const double f = double(ms - floorDiv(ms, period) * period) / double(period);
+    return f >= s->measureFrom && f < s->resultFrom;
 }
 
 } // namespace devsim

@@ -49,6 +49,14 @@ public:
     // What an average or dosed-weight read reports: the last dosed or measured weight, the load before
     // the first one; the settled reading for the other profiles.
     qint64 resultAt(qint64 ms) const;
+    // How many cycle results are known at ms (a new average or dosed weight each time it grows), and
+    // whether an item is being weighed or a container filled whose result is not known yet.
+    qint64 resultCountAt(qint64 ms) const;
+    // Whether the profile weighs items or fills containers, each with a result of its own.
+    bool yieldsResults() const {
+        return settings_.kind == Kind::Filling || settings_.kind == Kind::CheckWeigher;
+    }
+    bool measuringAt(qint64 ms) const;
 
 private:
     struct Shape;
