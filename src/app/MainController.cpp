@@ -171,7 +171,13 @@ void MainController::collectPageSettings() {
 
 void MainController::writeSettings() {
     collectPageSettings();
-    SettingsStore::writeSettings(settingsPath_, {*link_, *ports_, *readout_, *discovery_, pageSettings_});
+    const QString reason =
+        SettingsStore::writeSettings(settingsPath_, {*link_, *ports_, *readout_, *discovery_, pageSettings_});
+    // Closing goes on: the old file is untouched, and the operator knows the changes are lost.
+    if (!reason.isEmpty())
+        op_.showMessage(
+            QStringLiteral("Settings not saved: %1: %2").arg(QDir::toNativeSeparators(settingsPath_), reason),
+            QString(), MessageIcon::Error);
 }
 
 void MainController::shutdown() {

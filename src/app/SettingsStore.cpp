@@ -1,5 +1,7 @@
 #include "SettingsStore.h"
 
+#include "base/ReplacingFile.h"
+
 #include "link/ComPortMap.h"
 #include "link/CommandLink.h"
 #include "link/PortSelection.h"
@@ -9,11 +11,13 @@
 #include "protocol/Discovery.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <SimpleIni.h>
+#include <cerrno>
 #include <cmath>
 #include <string>
+#include <sys/stat.h>
 
 namespace tarvo {
 
@@ -68,16 +72,22 @@ public:
         set(section, key, QString::number(value, 'g', 15));
     }
 
-    bool save(const QString& path) {
+    // Empty when every byte is on the disk; otherwise why not, and the old file is as it was.
+    QString save(const QString& path) {
         std::string text;
         if (ini_.Save(text) < 0)
-            return false;
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        file.write(text.data(), static_cast<qint64>(text.size()));
-        return file.commit();
+            return qt_error_string(ENOMEM);
+        const QString folder = QFileInfo(path).absolutePath();
+        // mkpath keeps no reason; creating the folder once more gives it.
+        if (!QDir().mkpath(folder) && ::mkdir(QFile::encodeName(folder).constData(), 0777) != 0)
+            return qt_error_string(errno);
+        ReplacingFile file(path);
+        if (file.open()) {
+            file.write(text.data(), static_cast<qsizetype>(text.size()));
+            if (file.commit())
+                return {};
+        }
+        return file.errorString();
     }
 
 private:
@@ -193,7 +203,7 @@ void SettingsStore::readSettings(const QString& path, const Targets& t) {
     p.loopTime = ini.text("Commands", "LoopTime", "1000");
 }
 
-bool SettingsStore::writeSettings(const QString& path, const Targets& t) {
+QString SettingsStore::writeSettings(const QString& path, const Targets& t) {
     Ini ini(path);
     const PageSettings& p = t.page;
     const std::string_view speed = kCanBitRates[static_cast<std::size_t>(t.ports.canSpeedPosition())].name;

@@ -22,7 +22,6 @@ constexpr char kLineEnd[] = "\r\n";
 constexpr char kLineEnd[] = "\n";
 #endif
 constexpr qsizetype kLineEndSize = sizeof kLineEnd - 1;
-constexpr qsizetype kBufferSize = 1 << 18;
 
 char* appendBytes(char* out, const QByteArray& bytes) {
     std::memcpy(out, bytes.constData(), static_cast<std::size_t>(bytes.size()));
@@ -43,93 +42,6 @@ long long truncated(double t) {
     return std::isfinite(t) && std::fabs(t) < 9e18 ? static_cast<long long>(t) : 0;
 }
 } // namespace
-
-// ---- ReplacingFile ------------------------------------------------------------------------------
-
-ReplacingFile::ReplacingFile(QString target) : target_(std::move(target)) {}
-
-ReplacingFile::~ReplacingFile() {
-    if (!committed_ && !temp_.fileName().isEmpty()) {
-        temp_.close();
-        temp_.remove();
-    }
-}
-
-bool ReplacingFile::open() {
-    const QFileInfo info(target_);
-    if (info.isDir() || (info.exists() && !info.isWritable()) || !info.absoluteDir().exists())
-        return false;
-    // A name of our own beside the target: the rename that replaces it stays on one file system.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString name = QStringLiteral("%1/.%2.%3-%4.tmp")
-                                 .arg(info.absolutePath(), info.fileName())
-                                 .arg(QCoreApplication::applicationPid())
-                                 .arg(attempt);
-        temp_.setFileName(name);
-        if (temp_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            buffer_.resize(kBufferSize);
-            return true;
-        }
-    }
-    temp_.setFileName(QString());
-    return false;
-}
-
-bool ReplacingFile::flush() {
-    if (failed_ || used_ == 0)
-        return !failed_;
-    if (temp_.write(buffer_.constData(), used_) != used_) {
-        failed_ = true;
-        error_ = temp_.errorString();
-    }
-    used_ = 0;
-    return !failed_;
-}
-
-char* ReplacingFile::reserve(qsizetype need) {
-    if (buffer_.size() - used_ < need) {
-        flush();
-        if (buffer_.size() < need)
-            buffer_.resize(need);
-    }
-    return buffer_.data() + used_;
-}
-
-void ReplacingFile::write(const char* data, qsizetype size) {
-    if (failed_)
-        return;
-    char* at = reserve(size);
-    std::memcpy(at, data, static_cast<std::size_t>(size));
-    used_ += size;
-}
-
-bool ReplacingFile::commit() {
-    if (committed_ || temp_.fileName().isEmpty())
-        return false;
-    flush();
-    if (!temp_.flush() && !failed_) {
-        failed_ = true;
-        error_ = temp_.errorString();
-    }
-    temp_.close();
-    if (failed_)
-        return false;
-    // Keep the replaced file's permissions; a new file gets the temporary file's defaults.
-    if (QFile::exists(target_))
-        temp_.setPermissions(QFile::permissions(target_));
-    if (std::rename(QFile::encodeName(temp_.fileName()).constData(),
-                    QFile::encodeName(target_).constData()) != 0) {
-        // Systems whose rename does not replace: remove first.
-        QFile::remove(target_);
-        if (!temp_.rename(target_)) {
-            failed_ = true;
-            error_ = temp_.errorString();
-            return false;
-        }
-    }
-    committed_ = true;
-    return true;
-}
 
 // ---- Number texts -------------------------------------------------------------------------------
 

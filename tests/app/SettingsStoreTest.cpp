@@ -5,8 +5,10 @@
 #include "engine/SimulatedPorts.h"
 #include "link/SerialPort.h"
 #include "support/FakeOperator.h"
+#include "support/SmallDisk.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <SimpleIni.h>
 #include <gtest/gtest.h>
@@ -28,7 +30,7 @@ protected:
     }
 
     void writeIni(const QByteArray& text) {
-        QDir().mkpath(dir.filePath("Tarvo"));
+        QDir().mkpath(QFileInfo(path).absolutePath());
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(text);
@@ -341,4 +343,49 @@ TEST_F(SettingsStoreTest, OnlyNoneAndAddressesZeroToSixtyThreeAreTakenAsTheDevic
         ASSERT_GE(ini.LoadFile(path.toLocal8Bit().constData()), 0);
         EXPECT_STREQ(ini.GetValue("Modules", "DeviceAddr"), taken) << stored.constData();
     }
+}
+
+TEST_F(SettingsStoreTest, AFullDiskLeavesTheOldFileAndTheOperatorIsToldWhy) {
+    test::SmallDisk disk(64);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot();
+    devsim::SimulatedPorts::attach(1, &line1);
+    path = disk.path("Tarvo/Tarvo.ini");
+    writeIni("[User]\nMine=kept\n");
+    const QByteArray old = readIni();
+    startProgram();
+    // Longer than the one free block: the write fails half-way, after the first block went out.
+    controller->pageSettings().multiCommandString = QString(6000, 'A');
+    disk.fill(4096);
+    closeProgram();
+    EXPECT_EQ(readIni(), old);
+    EXPECT_EQ(op.messageBoxes(), QStringList{"Settings not saved: " + path + ": No space left on device"});
+    EXPECT_EQ(disk.entries("Tarvo"), QStringList{"Tarvo.ini"}); // no temporary file left behind
+}
+
+TEST_F(SettingsStoreTest, SettingsThatCannotBeSavedAreReportedOnceAndClosingCompletes) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    test::SmallDisk disk(64);
+    QString reason = QStringLiteral("Permission denied");
+    if (geteuid() != 0) { // a folder without write permission stops anyone but root
+        writeIni("[User]\nMine=kept\n");
+        QFile::setPermissions(dir.filePath("Tarvo"), QFile::ReadOwner | QFile::ExeOwner);
+    } else if (disk.mounted()) { // root writes anywhere but on a read-only disk
+        path = disk.path("Tarvo/Tarvo.ini");
+        writeIni("[User]\nMine=kept\n");
+        ASSERT_TRUE(disk.makeReadOnly());
+        reason = QStringLiteral("Read-only file system");
+    } else {
+        GTEST_SKIP() << disk.whyNot();
+    }
+    startProgram();
+    controller->pageSettings().loopTime = "250";
+    controller->shutdown();
+    controller->shutdown(); // a second close says nothing more
+    EXPECT_EQ(op.messageBoxes(), QStringList{"Settings not saved: " + path + ": " + reason});
+    EXPECT_EQ(readIni(), "[User]\nMine=kept\n");
+    // Closing went on past the failed save.
+    EXPECT_TRUE(controller->stepLog().contains("serial port freed"));
+    EXPECT_FALSE(controller->link().port().isOpen());
+    QFile::setPermissions(dir.filePath("Tarvo"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
