@@ -39,6 +39,7 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
         // An unplugged adapter: say so plainly. The port stays closed but keeps its place in the search,
         // so Find Device opens it again once the adapter is back.
         inform(QStringLiteral("COM%1 not available: %2").arg(number).arg(reason));
+        acquisition_->linkLost();
     });
 }
 

@@ -42,11 +42,23 @@ RunPanel::RunPanel(MainController& controller, QWidget* parent) : QGroupBox("Run
     layout->addWidget(sampleNr_);
     layout->addStretch();
 
+    blink_.setInterval(500);
+    connect(&blink_, &QTimer::timeout, this, [this] {
+        blinkOn_ = !blinkOn_;
+        paintLamp();
+    });
     connect(&a, &Acquisition::changed, this, &RunPanel::sync);
     connect(&a, &Acquisition::lampChanged, this, &RunPanel::sync);
     // Samples do not signal one by one: the labels follow the scope's refresh.
     connect(&c_.graph(), &GraphModel::repaintRequested, this, &RunPanel::sync);
     sync();
+}
+
+void RunPanel::paintLamp() {
+    static constexpr const char* kLampColours[] = {"lime", "yellow", "red", "red"};
+    const char* colour = blinkOn_ ? kLampColours[static_cast<int>(c_.acquisition().lamp())] : "transparent";
+    lamp_->setStyleSheet(
+        QStringLiteral("background-color: %1; border-radius: 10px;").arg(QLatin1String(colour)));
 }
 
 void RunPanel::sync() {
@@ -58,9 +70,18 @@ void RunPanel::sync() {
     const bool panel = a.runPanelEnabled();
     for (QPushButton* b : {run_, stop_, pause_, trigger_})
         b->setEnabled(panel);
-    static constexpr const char* kLampColours[] = {"lime", "yellow", "red", "red"};
-    lamp_->setStyleSheet(QStringLiteral("background-color: %1; border-radius: 10px;")
-                             .arg(QLatin1String(kLampColours[static_cast<int>(a.lamp())])));
+    // What the lamp says is heard as well as seen: the hint's own words for its colour.
+    static constexpr const char* kLampStates[] = {"Green = Ready", "Yellow = Waiting for trigger",
+                                                  "Red = Busy", "RedBlink = Error"};
+    lamp_->setAccessibleDescription(QLatin1String(kLampStates[static_cast<int>(a.lamp())]));
+    if (a.lamp() == Acquisition::Lamp::RedBlink) {
+        if (!blink_.isActive())
+            blink_.start();
+    } else {
+        blink_.stop();
+        blinkOn_ = true;
+    }
+    paintLamp();
     stepTime_->setText(a.stepTimeLabel());
     sampleNr_->setText(a.sampleLabel());
 }

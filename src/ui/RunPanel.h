@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QGroupBox>
+#include <QTimer>
 
 class QLabel;
 class QPushButton;
@@ -20,6 +21,7 @@ public:
 
 private:
     void sync();
+    void paintLamp();
     MainController& c_;
     QPushButton* run_;
     QPushButton* stop_;
@@ -28,6 +30,9 @@ private:
     QLabel* lamp_;
     QLabel* stepTime_;
     QLabel* sampleNr_;
+    // RedBlink: the lamp goes on and off.
+    QTimer blink_;
+    bool blinkOn_ = true;
 };
 
 } // namespace tarvo::ui
