@@ -66,7 +66,11 @@ void MainController::createMeasuring() {
     displayStream_ = std::make_unique<DisplayStream>(*link_, op_, *readout_, *acquisition_, hooks);
     streamDispatcher_ = std::make_unique<StreamDispatcher>(*link_, op_, *readout_, *recordings_, *graph_,
                                                            *acquisition_, hooks.deviceIdentity);
-    link_->setStreamSink([this](QByteArrayView packet) { streamDispatcher_->dispatch(packet); });
+    silenceWatch_ = std::make_unique<SilenceWatch>(*link_, op_, *acquisition_);
+    link_->setStreamSink([this](QByteArrayView packet) {
+        silenceWatch_->packetArrived();
+        streamDispatcher_->dispatch(packet);
+    });
     dosingMonitor_ = std::make_unique<DosingMonitor>(*link_, *dataFiles_);
     connect(streamDispatcher_.get(), &StreamDispatcher::valueDisplayPacket, dosingMonitor_.get(),
             &DosingMonitor::valueDisplayPacket);

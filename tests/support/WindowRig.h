@@ -34,6 +34,12 @@ public:
     QStringList boxes;
     QStringList saveNames;
     void showMessage(const QString& text, const QString&, MessageIcon) override { boxes << text; }
+    // Every text given to the information lines, in order.
+    QStringList infoMessages;
+    void showInfoMessage(const QString& text) override {
+        infoMessages << text;
+        QtOperator::showInfoMessage(text);
+    }
     // Answers in order; yes once the script is used up.
     std::deque<bool> answers;
     QStringList questions;
