@@ -3,6 +3,8 @@
 #include "support/QtPrinters.h"
 
 #include <QStandardPaths>
+#include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace tarvo::test;
@@ -62,4 +64,24 @@ TEST_F(ProgramsTest, ProgramShowsItsWindowUnderARealXServer) {
     run.start(xvfb, {"-a", "sh", "-c", script});
     ASSERT_TRUE(run.waitForFinished(60000));
     EXPECT_EQ(run.readAllStandardOutput().trimmed(), "shown") << run.readAllStandardError().toStdString();
+}
+
+TEST_F(ProgramsTest, TheWindowSavesItsSettingsOnATermSignalAsOnAClose) {
+    QProcess program;
+    QProcessEnvironment env = rig.environment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(env);
+    program.start(programPath("tarvo"));
+    ASSERT_TRUE(program.waitForStarted(5000));
+    QThread::msleep(3000); // started, and the first show has talked to the device
+    ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    QFile ini(rig.settingsPath());
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QByteArray text = ini.readAll();
+    // Written at the close: every setting, and the port map it started with.
+    EXPECT_TRUE(text.contains("[Options]\nTriggerLevel=15\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("COM1=" + sim.linePath(1).toLocal8Bit() + "\n"));
 }
