@@ -1,7 +1,7 @@
-// One million recorded stream lines through dpGross, the stream dispatcher, the value decoder and the
+// One million recorded stream lines through the stream matcher, the stream dispatcher, the value decoder and the
 // RUN recording, against a baseline that only splits the same bytes into lines and parses the numbers.
 #include "base/Operator.h"
-#include "link/Communication_Unit.h"
+#include "link/CommandLink.h"
 #include "link/SerialPort.h"
 #include "measure/Acquisition.h"
 #include "measure/GraphModel.h"
@@ -101,8 +101,8 @@ constexpr qsizetype kChunk = 4096; // what one readyRead typically hands over
 void BM_StreamRecording(benchmark::State& state) {
     const QByteArray& stream = recordedStream();
     SilentOperator op;
-    Communication_Unit comm(std::make_unique<BenchPort>(), op);
-    comm.CommInit();
+    CommandLink comm(std::make_unique<BenchPort>(), op);
+    comm.initialise();
     LiveReadout readout;
     RecordingMemory memory;
     GraphModel graph;
@@ -118,12 +118,12 @@ void BM_StreamRecording(benchmark::State& state) {
             if (!acq.runDown() || acq.sampleIndex() >= kMaxSamples - 2000) {
                 // A recording holds 500,000 samples: start the next one, untimed.
                 state.PauseTiming();
-                acq.STOPClick();
-                acq.RUNClick();
+                acq.stopClicked();
+                acq.runClicked();
                 state.ResumeTiming();
             }
             const long long before = g_allocations.load(std::memory_order_relaxed);
-            comm.dpGross().feed(stream.constData() + at, std::min(kChunk, stream.size() - at));
+            comm.streamMatcher().feed(stream.constData() + at, std::min(kChunk, stream.size() - at));
             allocations += g_allocations.load(std::memory_order_relaxed) - before;
         }
         lines += kLines;
@@ -158,7 +158,7 @@ void BM_BaselineSplitAndParse(benchmark::State& state) {
     state.counters["lines/s"] = benchmark::Counter(double(lines), benchmark::Counter::kIsRate);
 }
 
-// The framing share of the work: dpGross alone, packets dropped.
+// The framing share of the work: the stream matcher alone, packets dropped.
 void BM_MatcherOnly(benchmark::State& state) {
     const QByteArray& stream = recordedStream();
     PacketMatcher matcher;
