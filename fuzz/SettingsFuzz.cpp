@@ -82,6 +82,10 @@ TARVO_FUZZ_ENTRY(settings) {
     }
     // Settings survive a restart: what the program wrote at its close reads back to the same file.
     const QByteArray written = startAndClose(path);
-    FUZZ_REQUIRE(readAndWriteAgain(path) == written);
+    const QByteArray again = readAndWriteAgain(path);
+    if (again != written)
+        std::fprintf(stderr, "written at the close:\n%s\nread and written again:\n%s\n", written.constData(),
+                     again.constData());
+    FUZZ_REQUIRE(again == written);
     return 0;
 }

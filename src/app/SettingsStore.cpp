@@ -28,7 +28,11 @@ public:
     explicit Ini(const QString& path) {
         ini_.SetUnicode(true);
         ini_.SetSpaces(false); // key=value, as the Windows profile functions write it
-        ini_.LoadFile(path.toLocal8Bit().constData());
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray text = closeSectionHeaders(file.readAll());
+            ini_.LoadData(text.constData(), static_cast<size_t>(text.size()));
+        }
     }
 
     bool has(const char* section, const char* key) const {
@@ -91,6 +95,29 @@ public:
     }
 
 private:
+    // A section header ends at its line's end, as the Windows profile functions read it. The INI parser
+    // would look for the "]" on the following lines and take them into the section's name, and every
+    // save would write that name back with one more line.
+    static QByteArray closeSectionHeaders(QByteArray text) {
+        qsizetype lineStart = 0;
+        while (lineStart < text.size()) {
+            qsizetype lineEnd = text.indexOf('\n', lineStart);
+            if (lineEnd < 0)
+                lineEnd = text.size();
+            qsizetype first = lineStart;
+            while (first < lineEnd && (text[first] == ' ' || text[first] == '\t'))
+                ++first;
+            if (first < lineEnd && text[first] == '[' &&
+                QByteArrayView(text).sliced(first, lineEnd - first).indexOf(']') < 0) {
+                const qsizetype at = lineEnd > first && text[lineEnd - 1] == '\r' ? lineEnd - 1 : lineEnd;
+                text.insert(at, ']');
+                ++lineEnd;
+            }
+            lineStart = lineEnd + 1;
+        }
+        return text;
+    }
+
     CSimpleIniA ini_;
 };
 

@@ -389,3 +389,18 @@ TEST_F(SettingsStoreTest, SettingsThatCannotBeSavedAreReportedOnceAndClosingComp
     EXPECT_FALSE(controller->link().port().isOpen());
     QFile::setPermissions(dir.filePath("Tarvo"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
+
+TEST_F(SettingsStoreTest, ASectionHeaderWithoutItsBracketEndsAtTheLineAndRestartsKeepTheFile) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    writeIni("[Modules\nDeviceAddr=07\n[User\r\nMine=kept\n");
+    startProgram();
+    // The header's line is the section, as the Windows profile functions read it.
+    EXPECT_EQ(controller->discovery().deviceAddress(), "07");
+    closeProgram();
+    const QByteArray first = readIni();
+    EXPECT_TRUE(first.contains("[User]\nMine=kept\n")) << first.toStdString();
+    // A second start and close writes the same file: nothing grows from one save to the next.
+    startProgram();
+    closeProgram();
+    EXPECT_EQ(readIni(), first);
+}
