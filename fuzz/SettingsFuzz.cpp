@@ -84,8 +84,9 @@ TARVO_FUZZ_ENTRY(settings) {
     const QByteArray written = startAndClose(path);
     const QByteArray again = readAndWriteAgain(path);
     if (again != written)
-        std::fprintf(stderr, "written at the close:\n%s\nread and written again:\n%s\n", written.constData(),
-                     again.constData());
+        std::fprintf(stderr, "written at the close:\n%s\nread and written again:\n%s\n",
+                     written.toPercentEncoding(" =[]\n").constData(),
+                     again.toPercentEncoding(" =[]\n").constData());
     FUZZ_REQUIRE(again == written);
     return 0;
 }

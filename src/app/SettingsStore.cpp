@@ -30,8 +30,13 @@ public:
         ini_.SetSpaces(false); // key=value, as the Windows profile functions write it
         QFile file(path);
         if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray text = closeSectionHeaders(file.readAll());
+            // The parser stops at a zero byte: whatever followed one would be lost at the next save.
+            const QByteArray text = closeSectionHeaders(file.readAll().replace('\0', QByteArray()));
             ini_.LoadData(text.constData(), static_cast<size_t>(text.size()));
+            // A lone "[]" names the part before the first section; empty, it would be written as
+            // blank lines that the next reading drops.
+            if (ini_.GetSectionSize("") == 0)
+                ini_.Delete("", nullptr);
         }
     }
 

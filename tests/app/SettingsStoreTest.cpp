@@ -390,11 +390,11 @@ TEST_F(SettingsStoreTest, SettingsThatCannotBeSavedAreReportedOnceAndClosingComp
     QFile::setPermissions(dir.filePath("Tarvo"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-TEST_F(SettingsStoreTest, ASectionHeaderWithoutItsBracketEndsAtTheLineAndRestartsKeepTheFile) {
+TEST_F(SettingsStoreTest, DamagedLinesLoseNothingAndRestartsWriteTheSameFile) {
     devsim::SimulatedPorts::attach(1, &line1);
     writeIni("[Modules\nDeviceAddr=07\n[User\r\nMine=kept\n");
     startProgram();
-    // The header's line is the section, as the Windows profile functions read it.
+    // A header without its bracket: its line is the section, as the Windows profile functions read it.
     EXPECT_EQ(controller->discovery().deviceAddress(), "07");
     closeProgram();
     const QByteArray first = readIni();
@@ -403,4 +403,15 @@ TEST_F(SettingsStoreTest, ASectionHeaderWithoutItsBracketEndsAtTheLineAndRestart
     startProgram();
     closeProgram();
     EXPECT_EQ(readIni(), first);
+
+    // A stray zero byte loses nothing that follows it, and a lone "[]" leaves no trace.
+    writeIni(QByteArray("[]\n[User]\nMine=ke\0pt\n[Programing]\nProg41FilePath=/opt/Prog41.a20\n", 65));
+    startProgram();
+    closeProgram();
+    const QByteArray second = readIni();
+    EXPECT_TRUE(second.startsWith("[User]\nMine=kept\n\n\n[Programing]\nProg41FilePath=/opt/Prog41.a20\n"))
+        << second.toStdString();
+    startProgram();
+    closeProgram();
+    EXPECT_EQ(readIni(), second);
 }
