@@ -1,5 +1,6 @@
-// One million recorded stream lines through the stream matcher, the stream dispatcher, the value decoder and the
-// RUN recording, against a baseline that only splits the same bytes into lines and parses the numbers.
+// One million recorded stream lines through the stream matcher, the stream dispatcher, the value decoder
+// and the RUN recording, against a baseline that only splits the same bytes into lines and parses the
+// numbers.
 #include "base/Operator.h"
 #include "link/CommandLink.h"
 #include "link/SerialPort.h"
