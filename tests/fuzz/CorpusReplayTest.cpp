@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace {
 
@@ -20,6 +21,11 @@ struct FuzzTarget {
     const char* name;
     int (*entry)(const std::uint8_t*, std::size_t);
 };
+
+// Test listings name the target, not its address.
+[[maybe_unused]] void PrintTo(const FuzzTarget& target, std::ostream* out) {
+    *out << target.name;
+}
 
 #define TARVO_FUZZ_TARGET(name) FuzzTarget{#name, &tarvoFuzz_##name},
 const FuzzTarget kTargets[] = {TARVO_FUZZ_TARGETS};
