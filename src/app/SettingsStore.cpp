@@ -104,7 +104,8 @@ private:
     // would look for the "]" on the following lines and take them into the section's name, and every
     // save would write that name back with one more line.
     static QByteArray closeSectionHeaders(QByteArray text) {
-        qsizetype lineStart = 0;
+        // The first line begins after a UTF-8 byte-order mark.
+        qsizetype lineStart = text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
         while (lineStart < text.size()) {
             qsizetype lineEnd = text.indexOf('\n', lineStart);
             if (lineEnd < 0)

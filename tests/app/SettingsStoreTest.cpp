@@ -392,7 +392,7 @@ TEST_F(SettingsStoreTest, SettingsThatCannotBeSavedAreReportedOnceAndClosingComp
 
 TEST_F(SettingsStoreTest, DamagedLinesLoseNothingAndRestartsWriteTheSameFile) {
     devsim::SimulatedPorts::attach(1, &line1);
-    writeIni("[Modules\nDeviceAddr=07\n[User\r\nMine=kept\n");
+    writeIni("\xEF\xBB\xBF[Modules\nDeviceAddr=07\n[User\r\nMine=kept\n"); // after a byte-order mark too
     startProgram();
     // A header without its bracket: its line is the section, as the Windows profile functions read it.
     EXPECT_EQ(controller->discovery().deviceAddress(), "07");
