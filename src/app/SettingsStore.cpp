@@ -101,22 +101,22 @@ public:
 
 private:
     // A section header ends at its line's end, as the Windows profile functions read it. The INI parser
-    // would look for the "]" on the following lines and take them into the section's name, and every
-    // save would write that name back with one more line.
+    // would skip a header without its "]" yet keep its name for the keys that follow, with part of the
+    // next line in it, and every save would write that name back with one more line.
     static QByteArray closeSectionHeaders(QByteArray text) {
         // The first line begins after a UTF-8 byte-order mark.
         qsizetype lineStart = text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
         while (lineStart < text.size()) {
-            qsizetype lineEnd = text.indexOf('\n', lineStart);
-            if (lineEnd < 0)
-                lineEnd = text.size();
+            // A carriage return alone ends a line for the parser as well.
+            qsizetype lineEnd = lineStart;
+            while (lineEnd < text.size() && text[lineEnd] != '\n' && text[lineEnd] != '\r')
+                ++lineEnd;
             qsizetype first = lineStart;
             while (first < lineEnd && (text[first] == ' ' || text[first] == '\t'))
                 ++first;
             if (first < lineEnd && text[first] == '[' &&
                 QByteArrayView(text).sliced(first, lineEnd - first).indexOf(']') < 0) {
-                const qsizetype at = lineEnd > first && text[lineEnd - 1] == '\r' ? lineEnd - 1 : lineEnd;
-                text.insert(at, ']');
+                text.insert(lineEnd, ']');
                 ++lineEnd;
             }
             lineStart = lineEnd + 1;

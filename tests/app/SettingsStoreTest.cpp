@@ -392,13 +392,14 @@ TEST_F(SettingsStoreTest, SettingsThatCannotBeSavedAreReportedOnceAndClosingComp
 
 TEST_F(SettingsStoreTest, DamagedLinesLoseNothingAndRestartsWriteTheSameFile) {
     devsim::SimulatedPorts::attach(1, &line1);
-    writeIni("\xEF\xBB\xBF[Modules\nDeviceAddr=07\n[User\r\nMine=kept\n"); // after a byte-order mark too
+    // After a byte-order mark too, and where a carriage return alone ends the line.
+    writeIni("\xEF\xBB\xBF[Modules\nDeviceAddr=07\n[User\r\nMine=kept\n[Trace\rLast=1]\n");
     startProgram();
     // A header without its bracket: its line is the section, as the Windows profile functions read it.
     EXPECT_EQ(controller->discovery().deviceAddress(), "07");
     closeProgram();
     const QByteArray first = readIni();
-    EXPECT_TRUE(first.contains("[User]\nMine=kept\n")) << first.toStdString();
+    EXPECT_TRUE(first.contains("[User]\nMine=kept\n\n\n[Trace]\nLast=1]\n")) << first.toStdString();
     // A second start and close writes the same file: nothing grows from one save to the next.
     startProgram();
     closeProgram();
