@@ -98,9 +98,9 @@ public:
         devsim::SimulatedPorts::attach(com, lines.back().get());
         return *lines.back();
     }
-    void start() {
-        controller = std::make_unique<MainController>(op, std::make_unique<devsim::SimulatedPort>(),
-                                                      dir.filePath("Tarvo.ini"));
+    // On the simulated lines by default; a test of the real serial-port path brings its own port.
+    void start(std::unique_ptr<SerialPort> port = std::make_unique<devsim::SimulatedPort>()) {
+        controller = std::make_unique<MainController>(op, std::move(port), dir.filePath("Tarvo.ini"));
         ui::ProgramWindows::nameApplication();
         windows = std::make_unique<ui::ProgramWindows>(*controller, op);
         main().show();
