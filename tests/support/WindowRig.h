@@ -81,7 +81,7 @@ public:
     explicit WindowRig(const QString& settings = QStringLiteral("[Port]\nBaud=115200\nComNumber=1\n")) {
         devsim::SimulatedPorts::clear();
         TimeScale::setFactor(0.05);
-        QFile ini(dir.filePath("Tarvo.ini"));
+        QFile ini(settingsPath);
         if (ini.open(QIODevice::WriteOnly))
             ini.write(settings.toUtf8());
     }
@@ -100,7 +100,7 @@ public:
     }
     // On the simulated lines by default; a test of the real serial-port path brings its own port.
     void start(std::unique_ptr<SerialPort> port = std::make_unique<devsim::SimulatedPort>()) {
-        controller = std::make_unique<MainController>(op, std::move(port), dir.filePath("Tarvo.ini"));
+        controller = std::make_unique<MainController>(op, std::move(port), settingsPath);
         ui::ProgramWindows::nameApplication();
         windows = std::make_unique<ui::ProgramWindows>(*controller, op);
         main().show();
@@ -131,11 +131,13 @@ public:
             [this] { return !controller->discovery().isSearching() && !controller->link().isBusy(); });
     }
     QString settingsText() {
-        QFile ini(dir.filePath("Tarvo.ini"));
+        QFile ini(settingsPath);
         return ini.open(QIODevice::ReadOnly) ? QString::fromUtf8(ini.readAll()) : QString();
     }
 
     QTemporaryDir dir;
+    // Where the program keeps "Tarvo.ini"; a test may move it before start().
+    QString settingsPath = dir.filePath("Tarvo.ini");
     ScriptedQtOperator op;
     std::vector<std::unique_ptr<devsim::Line>> lines;
     std::unique_ptr<MainController> controller;
