@@ -1,6 +1,7 @@
 // tarvo-cli record against the real simulator on a pseudo-terminal, in real time.
 #include "support/ProgramRig.h"
 #include "support/QtPrinters.h"
+#include "support/SmallDisk.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -167,4 +168,24 @@ TEST_F(RecordTest, ASilentDeviceIsMentionedOnStandardErrorAndTheRecordingGoesOn)
     EXPECT_EQ(record.process.exitCode(), 0) << record.err.toStdString();
     EXPECT_EQ(record.err.count("no data from COM1 for 2 s\n"), 1);
     EXPECT_EQ(csvRows(csv), record.lastCount());
+}
+
+TEST_F(RecordTest, ARecordingThatFindsTheDiskFullSaysWhyAndKeepsTheOldFile) {
+    SmallDisk disk(64);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot();
+    const QString csv = disk.path("full.csv");
+    {
+        QFile old(csv);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old contents\n");
+    }
+    disk.fill(0);
+    QByteArray err;
+    EXPECT_EQ(record({"--seconds", "2", "--csv", csv}, &err), 1);
+    EXPECT_TRUE(err.contains("\nNo space left on device\n")) << err.toStdString();
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "old contents\n");
+    EXPECT_EQ(disk.entries(), QStringList{"full.csv"});
 }
