@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QTime>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -246,9 +247,25 @@ std::unique_ptr<QFile> DataFiles::openLog(bool& option1, bool* option2, const ch
     const QByteArray sep = separator_.toLocal8Bit();
     QByteArray line(header);
     line.replace('|', sep);
-    file->write(line + '\n');
-    file->flush();
+    if (!logLineWritten(*file, line + '\n', option1, option2))
+        return nullptr;
     return file;
+}
+
+bool DataFiles::logLineWritten(QFile& file, const QByteArray& line, bool& option1, bool* option2) {
+    errno = 0;
+    if (file.write(line) == line.size() && file.flush())
+        return true;
+    // A full disk would swallow every further line without a word: the operator hears the system's
+    // reason once, and the log ends as one that could not be created does. QFile's own text for a
+    // failed flush is "Unknown error"; the failed write left the real one in errno.
+    const int error = errno;
+    op_.showMessage(error != 0 ? qt_error_string(error) : file.errorString(), QString(), MessageIcon::Error);
+    option1 = false;
+    if (option2)
+        *option2 = false;
+    emit changed();
+    return false;
 }
 
 void DataFiles::openTriggerLogs() {
@@ -279,8 +296,8 @@ void DataFiles::appendAverageLine(const QString& valueText) {
         return;
     const QString line =
         valueText + separator_ + QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
-    average_->write(line.toLocal8Bit() + '\n');
-    average_->flush();
+    if (!logLineWritten(*average_, line.toLocal8Bit() + '\n', logAverage_[0], &logAverage_[1]))
+        closeAverageLog();
 }
 
 } // namespace tarvo

@@ -89,6 +89,9 @@ signals:
 private:
     bool writeSampleFile(const QString& path, int slot, bool gross, bool dosing, bool requireRecorded);
     std::unique_ptr<QFile> openLog(bool& option1, bool* option2, const char* header);
+    // False (the reason shown, the options that asked for the log cleared) when the line could not be
+    // written.
+    bool logLineWritten(QFile& file, const QByteArray& line, bool& option1, bool* option2);
 
     Operator& op_;
     RecordingMemory& memory_;

@@ -266,6 +266,38 @@ TEST(DataFilesTest, ASaveThatRunsOutOfSpaceSaysWhyAndKeepsTheOldFile) {
     EXPECT_EQ(disk.entries(), QStringList{"run.csv"});
 }
 
+TEST(DataFilesTest, AnAverageLogThatFillsTheDiskSaysWhyOnceAndCloses) {
+    test::SmallDisk disk(64);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot();
+    Files f;
+    f.files.setSeparatorChoice(DataFiles::Separator::Semicolon);
+    f.files.setLogAverageData(0, true);
+    f.files.setLogAverageData(1, true);
+    const QString path = disk.path("avg.csv");
+    f.op.fileNames = {path};
+    f.files.openTriggerLogs();
+    ASSERT_TRUE(f.files.averageLogOpen());
+    disk.fill(0); // what is left is the rest of the log's first block
+    int lines = 0;
+    while (f.files.averageLogOpen() && lines < 2000) {
+        f.files.appendAverageLine("1234.5");
+        ++lines;
+    }
+    EXPECT_FALSE(f.files.averageLogOpen());
+    EXPECT_EQ(f.op.messageBoxes(), QStringList{"No space left on device"});
+    EXPECT_FALSE(f.files.logAverageData(0));
+    EXPECT_FALSE(f.files.logAverageData(1));
+    // The lines that fitted are there, after the header.
+    const QStringList written = linesOf(path);
+    ASSERT_GT(written.size(), 10);
+    EXPECT_EQ(written[0], "AverageData;TimeStamp");
+    EXPECT_TRUE(written[1].startsWith("1234.5;"));
+    // Further values go nowhere and say nothing more.
+    f.files.appendAverageLine("1234.5");
+    EXPECT_EQ(f.op.messageBoxes().size(), 1);
+}
+
 TEST(DataFilesTest, TriggerLogsOpenWithTheirHeadersAndFailuresClearTheirOptions) {
     Files f;
     f.files.setSeparatorChoice(DataFiles::Separator::Semicolon);
