@@ -1,7 +1,10 @@
 # Every fuzz target, one line each: tarvo_fuzz_target(<name> <entry source> [libraries...]).
 # The fuzz preset builds a libFuzzer program for each; the test suite replays fuzz/corpus/<name>/ and
 # fuzz/crashes/<name>/ through the same entry. A new target adds its entry source here, its seeds in
-# fuzz/corpus/<name>/, its dictionary as fuzz/<name>.dict, and an empty fuzz/crashes/<name>/.
+# fuzz/corpus/<name>/, its dictionary as fuzz/<name>.dict, and an empty fuzz/crashes/<name>/. The entry is
+# TARVO_FUZZ_ENTRY(<name>) (fuzz/FuzzEntry.h) or libFuzzer's own LLVMFuzzerTestOneInput, which the build
+# renames to the target's entry; every entry source shares the replay program, so its helpers stay in an
+# anonymous namespace and it takes the application object from tarvo::fuzz::ensureApplication().
 set(TARVO_FUZZ_TARGETS)
 macro(tarvo_fuzz_target name source)
   list(APPEND TARVO_FUZZ_TARGETS ${name})
