@@ -2,6 +2,7 @@
 #include "support/ProgramRig.h"
 #include "support/QtPrinters.h"
 
+#include <QElapsedTimer>
 #include <QStandardPaths>
 #include <QThread>
 #include <csignal>
@@ -20,6 +21,17 @@ protected:
     SimulatorProcess sim;
     ProgramRig rig;
 };
+
+// Whether the process has a handler of its own for SIGTERM (its caught-signal mask says so).
+bool catchesTerm(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+    return false;
+}
 
 } // namespace
 
@@ -73,8 +85,14 @@ TEST_F(ProgramsTest, TheWindowSavesItsSettingsOnATermSignalAsOnAClose) {
     program.setProcessEnvironment(env);
     program.start(programPath("tarvo"));
     ASSERT_TRUE(program.waitForStarted(5000));
-    QThread::msleep(3000); // started, and the first show has talked to the device
-    ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
+    // The handler is in place once the windows are built; a busy machine may take a while to get there.
+    QElapsedTimer started;
+    started.start();
+    while (!catchesTerm(program.processId()) && started.elapsed() < 30000 &&
+           program.state() == QProcess::Running)
+        QThread::msleep(50);
+    ASSERT_TRUE(catchesTerm(program.processId())) << program.readAllStandardError().toStdString();
+    QThread::msleep(1000); // the first show has talked to the device
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     ASSERT_TRUE(program.waitForFinished(10000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
