@@ -40,6 +40,13 @@ void ReplacingFile::discard() {
 }
 
 bool ReplacingFile::open() {
+    // A link keeps pointing where the user put it: the file it names is the one replaced.
+    for (int depth = 0; depth < 40 && QFileInfo(target_).isSymLink(); ++depth) {
+        const QString linked = QFileInfo(target_).symLinkTarget();
+        if (linked.isEmpty())
+            break;
+        target_ = linked;
+    }
     const QFileInfo info(target_);
     if (info.isDir()) {
         fail(EISDIR);

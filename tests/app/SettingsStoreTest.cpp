@@ -416,3 +416,28 @@ TEST_F(SettingsStoreTest, DamagedLinesLoseNothingAndRestartsWriteTheSameFile) {
     closeProgram();
     EXPECT_EQ(readIni(), second);
 }
+
+TEST_F(SettingsStoreTest, ASettingsFileThatIsALinkStaysALinkAndItsTargetIsWritten) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    // The user keeps the file elsewhere, in a folder of its own, and links it in.
+    const QString kept = dir.filePath("shared/Tarvo.ini");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("shared")));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("Tarvo")));
+    {
+        QFile f(kept);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[User]\nMine=kept\n");
+    }
+    ASSERT_TRUE(QFile::link("../shared/Tarvo.ini", path));
+    startProgram();
+    controller->pageSettings().loopTime = "250";
+    closeProgram();
+    EXPECT_TRUE(op.messageBoxes().isEmpty()) << op.messageBoxes().join('\n').toStdString();
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    QFile f(kept);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    EXPECT_TRUE(text.startsWith("[User]\nMine=kept\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("LoopTime=250\n")) << text.toStdString();
+    EXPECT_EQ(QDir(dir.filePath("shared")).entryList(QDir::Files | QDir::Hidden), QStringList{"Tarvo.ini"});
+}
