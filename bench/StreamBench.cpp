@@ -1,5 +1,6 @@
-// One million recorded stream lines through streamMatcher, the stream dispatcher, the value decoder and the
-// RUN recording, against a baseline that only splits the same bytes into lines and parses the numbers.
+// One million recorded stream lines through the stream matcher, the stream dispatcher, the value decoder
+// and the RUN recording, against a baseline that only splits the same bytes into lines and parses the
+// numbers.
 #include "base/Operator.h"
 #include "link/CommandLink.h"
 #include "link/SerialPort.h"
@@ -158,7 +159,7 @@ void BM_BaselineSplitAndParse(benchmark::State& state) {
     state.counters["lines/s"] = benchmark::Counter(double(lines), benchmark::Counter::kIsRate);
 }
 
-// The framing share of the work: streamMatcher alone, packets dropped.
+// The framing share of the work: the stream matcher alone, packets dropped.
 void BM_MatcherOnly(benchmark::State& state) {
     const QByteArray& stream = recordedStream();
     PacketMatcher matcher;

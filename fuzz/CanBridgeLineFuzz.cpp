@@ -1,6 +1,7 @@
 // Feeds arbitrary command lines to the CAN bridge, as the terminal, the command panel or a script hands
 // them over. The adapter cannot open, so a line that needs the bus ends in its time-out text; lines the
 // bridge answers itself ("OP", "DX", refusals) run whole.
+#include "FuzzEntry.h"
 #include "base/Operator.h"
 #include "base/TimeScale.h"
 #include "link/CanAdapter.h"
@@ -8,19 +9,20 @@
 #include "link/CanLineParser.h"
 #include "protocol/CommandTable.h"
 
-#include <QCoreApplication>
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static int argc = 1;
-    static char name[] = "fuzz";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    tarvo::fuzz::ensureApplication();
     static tarvo::SilentOperator op;
     static tarvo::CanAdapter adapter({QStringLiteral("no-such-plugin"), QStringLiteral("can0")});
     static tarvo::CanBridge bridge(adapter, op);
-    tarvo::TimeScale::setFactor(0.0001);
+    // The bridge's waits shrink for the run; the replay program shares the factor with other targets.
+    struct ScaleForThisInput {
+        double before = tarvo::TimeScale::factor();
+        ScaleForThisInput() { tarvo::TimeScale::setFactor(0.0001); }
+        ~ScaleForThisInput() { tarvo::TimeScale::setFactor(before); }
+    } scale;
     bridge.setErrorReporting(true);
 
     const QByteArray line(reinterpret_cast<const char*>(data), qsizetype(size));

@@ -2,6 +2,7 @@
 // device or a corrupted adapter queue would deliver them: every 12 bytes are one frame (identifier,
 // type, length, eight data bytes; the length may claim more than eight). The same bytes also go through
 // the reply formats and the P packet builder with the decimal count and tare they carry.
+#include "FuzzEntry.h"
 #include "base/Operator.h"
 #include "link/CanAdapter.h"
 #include "link/CanBridge.h"
@@ -9,16 +10,12 @@
 #include "measure/StatusPacket.h"
 #include "protocol/CommandTable.h"
 
-#include <QCoreApplication>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static int argc = 1;
-    static char name[] = "fuzz";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    tarvo::fuzz::ensureApplication();
     static tarvo::SilentOperator op;
     static tarvo::CanAdapter adapter({QStringLiteral("no-such-plugin"), QStringLiteral("can0")});
     static tarvo::CanBridge bridge(adapter, op);

@@ -46,6 +46,7 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
         // An unplugged adapter: say so plainly. The port stays closed but keeps its place in the search,
         // so Find Device opens it again once the adapter is back.
         inform(QStringLiteral("COM%1 not available: %2").arg(number).arg(reason));
+        acquisition_->linkLost();
     });
 }
 
@@ -126,7 +127,11 @@ void MainController::createMeasuring() {
     displayStream_ = std::make_unique<DisplayStream>(*link_, op_, *readout_, *acquisition_, hooks);
     streamDispatcher_ = std::make_unique<StreamDispatcher>(*link_, op_, *readout_, *recordings_, *graph_,
                                                            *acquisition_, hooks.deviceIdentity);
-    link_->setStreamSink([this](QByteArrayView packet) { streamDispatcher_->dispatch(packet); });
+    silenceWatch_ = std::make_unique<SilenceWatch>(*link_, op_, *acquisition_);
+    link_->setStreamSink([this](QByteArrayView packet) {
+        silenceWatch_->packetArrived();
+        streamDispatcher_->dispatch(packet);
+    });
     dosingMonitor_ = std::make_unique<DosingMonitor>(*link_, *dataFiles_);
     connect(streamDispatcher_.get(), &StreamDispatcher::valueDisplayPacket, dosingMonitor_.get(),
             &DosingMonitor::valueDisplayPacket);
@@ -293,7 +298,13 @@ void MainController::collectPageSettings() {
 
 void MainController::writeSettings() {
     collectPageSettings();
-    SettingsStore::writeSettings(settingsPath_, {*link_, *ports_, *readout_, *discovery_, pageSettings_});
+    const QString reason =
+        SettingsStore::writeSettings(settingsPath_, {*link_, *ports_, *readout_, *discovery_, pageSettings_});
+    // Closing goes on: the old file is untouched, and the operator knows the changes are lost.
+    if (!reason.isEmpty())
+        op_.showMessage(
+            QStringLiteral("Settings not saved: %1: %2").arg(QDir::toNativeSeparators(settingsPath_), reason),
+            QString(), MessageIcon::Error);
 }
 
 void MainController::shutdown() {

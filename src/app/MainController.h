@@ -29,6 +29,7 @@
 #include "measure/LiveReadout.h"
 #include "measure/RecordingMemory.h"
 #include "measure/ScopeControls.h"
+#include "measure/SilenceWatch.h"
 #include "measure/StreamDispatcher.h"
 #include "protocol/Discovery.h"
 
@@ -79,6 +80,7 @@ public:
     DisplayStream& displayStream() { return *displayStream_; }
     StreamDispatcher& streamDispatcher() { return *streamDispatcher_; }
     DataFiles& dataFiles() { return *dataFiles_; }
+    SilenceWatch& silenceWatch() { return *silenceWatch_; }
     DosingMonitor& dosingMonitor() { return *dosingMonitor_; }
     ScopeControls& scopeControls() { return *scopeControls_; }
     Discovery& discovery() { return *discovery_; }
@@ -209,6 +211,7 @@ private:
     std::unique_ptr<Acquisition> acquisition_;
     std::unique_ptr<DisplayStream> displayStream_;
     std::unique_ptr<StreamDispatcher> streamDispatcher_;
+    std::unique_ptr<SilenceWatch> silenceWatch_;
     std::unique_ptr<DataFiles> dataFiles_;
     std::unique_ptr<DosingMonitor> dosingMonitor_;
     std::unique_ptr<ScopeControls> scopeControls_;

@@ -1,5 +1,7 @@
 #include "SettingsStore.h"
 
+#include "base/ReplacingFile.h"
+
 #include "link/ComPortMap.h"
 #include "link/CommandLink.h"
 #include "link/PortSelection.h"
@@ -9,11 +11,13 @@
 #include "protocol/Discovery.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <SimpleIni.h>
+#include <cerrno>
 #include <cmath>
 #include <string>
+#include <sys/stat.h>
 
 namespace tarvo {
 
@@ -24,7 +28,16 @@ public:
     explicit Ini(const QString& path) {
         ini_.SetUnicode(true);
         ini_.SetSpaces(false); // key=value, as the Windows profile functions write it
-        ini_.LoadFile(path.toLocal8Bit().constData());
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            // The parser stops at a zero byte: whatever followed one would be lost at the next save.
+            const QByteArray text = closeSectionHeaders(file.readAll().replace('\0', QByteArray()));
+            ini_.LoadData(text.constData(), static_cast<size_t>(text.size()));
+            // A lone "[]" names the part before the first section; empty, it would be written as
+            // blank lines that the next reading drops.
+            if (ini_.GetSectionSize("") == 0)
+                ini_.Delete("", nullptr);
+        }
     }
 
     bool has(const char* section, const char* key) const {
@@ -68,19 +81,49 @@ public:
         set(section, key, QString::number(value, 'g', 15));
     }
 
-    bool save(const QString& path) {
+    // Empty when every byte is on the disk; otherwise why not, and the old file is as it was.
+    QString save(const QString& path) {
         std::string text;
         if (ini_.Save(text) < 0)
-            return false;
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        file.write(text.data(), static_cast<qint64>(text.size()));
-        return file.commit();
+            return qt_error_string(ENOMEM);
+        const QString folder = QFileInfo(path).absolutePath();
+        // mkpath keeps no reason; creating the folder once more gives it.
+        if (!QDir().mkpath(folder) && ::mkdir(QFile::encodeName(folder).constData(), 0777) != 0)
+            return qt_error_string(errno);
+        ReplacingFile file(path);
+        if (file.open()) {
+            file.write(text.data(), static_cast<qsizetype>(text.size()));
+            if (file.commit())
+                return {};
+        }
+        return file.errorString();
     }
 
 private:
+    // A section header ends at its line's end, as the Windows profile functions read it. The INI parser
+    // would skip a header without its "]" yet keep its name for the keys that follow, with part of the
+    // next line in it, and every save would write that name back with one more line.
+    static QByteArray closeSectionHeaders(QByteArray text) {
+        // The first line begins after a UTF-8 byte-order mark.
+        qsizetype lineStart = text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+        while (lineStart < text.size()) {
+            // A carriage return alone ends a line for the parser as well.
+            qsizetype lineEnd = lineStart;
+            while (lineEnd < text.size() && text[lineEnd] != '\n' && text[lineEnd] != '\r')
+                ++lineEnd;
+            qsizetype first = lineStart;
+            while (first < lineEnd && (text[first] == ' ' || text[first] == '\t'))
+                ++first;
+            if (first < lineEnd && text[first] == '[' &&
+                QByteArrayView(text).sliced(first, lineEnd - first).indexOf(']') < 0) {
+                text.insert(lineEnd, ']');
+                ++lineEnd;
+            }
+            lineStart = lineEnd + 1;
+        }
+        return text;
+    }
+
     CSimpleIniA ini_;
 };
 
@@ -193,7 +236,7 @@ void SettingsStore::readSettings(const QString& path, const Targets& t) {
     p.loopTime = ini.text("Commands", "LoopTime", "1000");
 }
 
-bool SettingsStore::writeSettings(const QString& path, const Targets& t) {
+QString SettingsStore::writeSettings(const QString& path, const Targets& t) {
     Ini ini(path);
     const PageSettings& p = t.page;
     const std::string_view speed = kCanBitRates[static_cast<std::size_t>(t.ports.canSpeedPosition())].name;

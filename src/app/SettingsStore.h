@@ -48,8 +48,9 @@ public:
     };
 
     static void readSettings(const QString& path, const Targets& targets);
-    // False when the file could not be written.
-    static bool writeSettings(const QString& path, const Targets& targets);
+    // Empty when the file was written; otherwise the system's reason, and the file on the disk is the
+    // old one, untouched.
+    static QString writeSettings(const QString& path, const Targets& targets);
 };
 
 } // namespace tarvo

@@ -1,3 +1,4 @@
+#include "base/TerminationSignals.h"
 #include "cli/CliSession.h"
 #include "cli/Subcommands.h"
 #include "link/ComPortMap.h"
@@ -49,6 +50,9 @@ int runRecord(const QStringList& args) {
         return recordUsageError("--slot needs a number 1..5");
     const bool trigger = parser.isSet("trigger");
 
+    // Ctrl+C or a TERM signal ends the recording as STOP would and still writes what was captured; a
+    // second one ends at once.
+    TerminationSignals interrupt(ExitInterrupted);
     CliSession session(parser.isSet("yes"));
     MainController& c = session.controller();
     bool anyPort = c.ports().canChosen();
@@ -59,6 +63,8 @@ int runRecord(const QStringList& args) {
         return ExitFailed;
     }
     c.discovery().findDeviceClicked();
+    if (TerminationSignals::pending())
+        return ExitInterrupted;
     if (!c.discovery().found())
         return ExitFailed;
 
@@ -74,6 +80,13 @@ int runRecord(const QStringList& args) {
     QTimer end;
     end.setSingleShot(true);
     QObject::connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // An unplugged adapter ends the recording at once (its text is on stderr already); so does a signal.
+    bool portLost = false;
+    QObject::connect(&c.link(), &CommandLink::portLost, &loop, [&] {
+        portLost = true;
+        loop.quit();
+    });
+    QObject::connect(&interrupt, &TerminationSignals::received, &loop, &QEventLoop::quit);
     if (trigger) {
         // A finished capture (or the wait-for-trigger time-out) releases TRIGGER.
         QObject::connect(&a, &Acquisition::changed, &loop, [&] {
@@ -86,10 +99,12 @@ int runRecord(const QStringList& args) {
     }
     progress.start(1000);
     end.start(seconds * 1000);
-    if (!trigger ? a.runDown() : a.triggerDown())
+    if ((!trigger ? a.runDown() : a.triggerDown()) && !TerminationSignals::pending())
         loop.exec();
     progress.stop();
-    std::fprintf(stderr, "samples: %d\n", samples());
+    // A lost port has stopped the recording already; the slot keeps what it took.
+    const GraphSlot& taken = c.recordings().slot(slot);
+    std::fprintf(stderr, "samples: %d\n", std::max(samples(), taken.recorded ? taken.count : 0));
     if (trigger)
         a.triggerClicked(false);
     else
@@ -98,7 +113,7 @@ int runRecord(const QStringList& args) {
     const int recorded = c.recordings().slot(slot).recorded ? c.recordings().slot(slot).count : 0;
     if (recorded < 1) {
         std::fprintf(stderr, "tarvo-cli record: nothing was recorded\n");
-        return ExitFailed;
+        return TerminationSignals::pending() ? ExitInterrupted : ExitFailed;
     }
     session.op().setSaveFileName(csv);
     // What "Save graph as *.csv file" writes.
@@ -115,7 +130,9 @@ int runRecord(const QStringList& args) {
                         marker.text.toLocal8Bit().constData());
     }
     std::fflush(stdout);
-    return ExitOk;
+    if (TerminationSignals::pending())
+        return ExitInterrupted;
+    return portLost ? ExitFailed : ExitOk;
 }
 
 } // namespace tarvo::cli

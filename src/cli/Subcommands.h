@@ -7,7 +7,7 @@ class QCommandLineParser;
 namespace tarvo::cli {
 
 // Exit statuses shared by every subcommand.
-enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitInterrupted = 130 };
 
 // One function per subcommand; args are the words after the subcommand's name.
 int runSend(const QStringList& args);

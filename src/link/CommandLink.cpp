@@ -303,7 +303,8 @@ quint8 CommandLink::receiveByte(int maxPolls) {
     if (!port_->isOpen())
         return result;
     int polls = maxPolls;
-    while (polls > 0 && result == 255) {
+    // A port lost while polling ends the wait at once.
+    while (polls > 0 && result == 255 && port_->isOpen()) {
         if (port_->bytesAvailable() == 0)
             port_->waitForReadyRead(1);
         --polls;

@@ -1,5 +1,10 @@
 #include "QtSerialPortDevice.h"
 
+#include <cerrno>
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace tarvo {
 
 QtSerialPortDevice::QtSerialPortDevice(ComPortMap map, QObject* parent)
@@ -101,14 +106,37 @@ void QtSerialPortDevice::setDtr(bool on) {
         port_.clearError();
 }
 
+bool QtSerialPortDevice::hungUp() const {
+#ifdef Q_OS_UNIX
+    // A line whose far end is gone reads as "nothing" for ever: the descriptor says hang-up instead.
+    pollfd descriptor{static_cast<int>(port_.handle()), POLLIN, 0};
+    return descriptor.fd >= 0 && ::poll(&descriptor, 1, 0) > 0 &&
+           (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
+}
+
+void QtSerialPortDevice::loseLine(const QString& reason) {
+    port_.clearError();
+    port_.close();
+    emit lost(reason);
+}
+
 void QtSerialPortDevice::onError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::ResourceError || error == QSerialPort::PermissionError) {
-        if (!port_.isOpen())
-            return;
-        const QString reason = port_.errorString();
-        port_.clearError();
-        port_.close();
-        emit lost(reason);
+        // A hung-up line leaves a stale reason behind ("Resource temporarily unavailable"); what every
+        // further read or write on it gets is the honest one.
+        if (port_.isOpen())
+            loseLine(hungUp() ? qt_error_string(EIO) : port_.errorString());
+    } else if (error == QSerialPort::ReadError || error == QSerialPort::WriteError ||
+               error == QSerialPort::UnknownError) {
+        // An adapter pulled out, or a pseudo-terminal whose other side closed: every read returns nothing
+        // and the port would be polled in a busy loop. The line is lost.
+        if (port_.isOpen() && hungUp())
+            loseLine(qt_error_string(EIO));
+        else
+            port_.clearError();
     } else if (error == QSerialPort::TimeoutError || error == QSerialPort::UnsupportedOperationError) {
         port_.clearError();
     }

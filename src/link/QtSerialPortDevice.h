@@ -35,6 +35,9 @@ public:
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    bool hungUp() const;
+    // The port is closed and the owner told why.
+    void loseLine(const QString& reason);
     ComPortMap map_;
     QSerialPort port_;
     int number_ = 1;

@@ -147,6 +147,16 @@ void Acquisition::stopClicked() {
     stop();
 }
 
+void Acquisition::linkLost() {
+    // The recording ends as STOP ends it and keeps what it has; the lamp shows the fault and the readout
+    // that nothing comes in any more.
+    if (triggerDown_)
+        triggerClicked(false);
+    stopClicked();
+    setLamp(Lamp::RedBlink);
+    readout_.showWord(LiveReadout::kNoInput);
+}
+
 void Acquisition::displayPageLeft() {
     runPanelEnabled_ = true;
     logDosingEnabled_ = true;

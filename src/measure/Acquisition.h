@@ -55,6 +55,8 @@ public:
     void stopClicked();
     void pauseClicked(bool down);
     void triggerClicked(bool down);
+    // The port went away (adapter unplugged): STOP, with the lamp and the readout saying so.
+    void linkLost();
     // Leaving the Display page: the run panel and "Log Dosing Graph Data" free again, then STOP.
     void displayPageLeft();
     bool runDown() const { return runDown_; }

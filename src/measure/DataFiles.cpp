@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QTime>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -22,7 +23,6 @@ constexpr char kLineEnd[] = "\r\n";
 constexpr char kLineEnd[] = "\n";
 #endif
 constexpr qsizetype kLineEndSize = sizeof kLineEnd - 1;
-constexpr qsizetype kBufferSize = 1 << 18;
 
 char* appendBytes(char* out, const QByteArray& bytes) {
     std::memcpy(out, bytes.constData(), static_cast<std::size_t>(bytes.size()));
@@ -43,93 +43,6 @@ long long truncated(double t) {
     return std::isfinite(t) && std::fabs(t) < 9e18 ? static_cast<long long>(t) : 0;
 }
 } // namespace
-
-// ---- ReplacingFile ------------------------------------------------------------------------------
-
-ReplacingFile::ReplacingFile(QString target) : target_(std::move(target)) {}
-
-ReplacingFile::~ReplacingFile() {
-    if (!committed_ && !temp_.fileName().isEmpty()) {
-        temp_.close();
-        temp_.remove();
-    }
-}
-
-bool ReplacingFile::open() {
-    const QFileInfo info(target_);
-    if (info.isDir() || (info.exists() && !info.isWritable()) || !info.absoluteDir().exists())
-        return false;
-    // A name of our own beside the target: the rename that replaces it stays on one file system.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString name = QStringLiteral("%1/.%2.%3-%4.tmp")
-                                 .arg(info.absolutePath(), info.fileName())
-                                 .arg(QCoreApplication::applicationPid())
-                                 .arg(attempt);
-        temp_.setFileName(name);
-        if (temp_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            buffer_.resize(kBufferSize);
-            return true;
-        }
-    }
-    temp_.setFileName(QString());
-    return false;
-}
-
-bool ReplacingFile::flush() {
-    if (failed_ || used_ == 0)
-        return !failed_;
-    if (temp_.write(buffer_.constData(), used_) != used_) {
-        failed_ = true;
-        error_ = temp_.errorString();
-    }
-    used_ = 0;
-    return !failed_;
-}
-
-char* ReplacingFile::reserve(qsizetype need) {
-    if (buffer_.size() - used_ < need) {
-        flush();
-        if (buffer_.size() < need)
-            buffer_.resize(need);
-    }
-    return buffer_.data() + used_;
-}
-
-void ReplacingFile::write(const char* data, qsizetype size) {
-    if (failed_)
-        return;
-    char* at = reserve(size);
-    std::memcpy(at, data, static_cast<std::size_t>(size));
-    used_ += size;
-}
-
-bool ReplacingFile::commit() {
-    if (committed_ || temp_.fileName().isEmpty())
-        return false;
-    flush();
-    if (!temp_.flush() && !failed_) {
-        failed_ = true;
-        error_ = temp_.errorString();
-    }
-    temp_.close();
-    if (failed_)
-        return false;
-    // Keep the replaced file's permissions; a new file gets the temporary file's defaults.
-    if (QFile::exists(target_))
-        temp_.setPermissions(QFile::permissions(target_));
-    if (std::rename(QFile::encodeName(temp_.fileName()).constData(),
-                    QFile::encodeName(target_).constData()) != 0) {
-        // Systems whose rename does not replace: remove first.
-        QFile::remove(target_);
-        if (!temp_.rename(target_)) {
-            failed_ = true;
-            error_ = temp_.errorString();
-            return false;
-        }
-    }
-    committed_ = true;
-    return true;
-}
 
 // ---- Number texts -------------------------------------------------------------------------------
 
@@ -334,9 +247,25 @@ std::unique_ptr<QFile> DataFiles::openLog(bool& option1, bool* option2, const ch
     const QByteArray sep = separator_.toLocal8Bit();
     QByteArray line(header);
     line.replace('|', sep);
-    file->write(line + '\n');
-    file->flush();
+    if (!logLineWritten(*file, line + '\n', option1, option2))
+        return nullptr;
     return file;
+}
+
+bool DataFiles::logLineWritten(QFile& file, const QByteArray& line, bool& option1, bool* option2) {
+    errno = 0;
+    if (file.write(line) == line.size() && file.flush())
+        return true;
+    // A full disk would swallow every further line without a word: the operator hears the system's
+    // reason once, and the log ends as one that could not be created does. QFile's own text for a
+    // failed flush is "Unknown error"; the failed write left the real one in errno.
+    const int error = errno;
+    op_.showMessage(error != 0 ? qt_error_string(error) : file.errorString(), QString(), MessageIcon::Error);
+    option1 = false;
+    if (option2)
+        *option2 = false;
+    emit changed();
+    return false;
 }
 
 void DataFiles::openTriggerLogs() {
@@ -379,13 +308,8 @@ void DataFiles::appendAverageLine(const QString& valueText) {
         return;
     const QString line =
         valueText + separator_ + QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
-    const QByteArray bytes = line.toLocal8Bit() + '\n';
-    if (average_->write(bytes) != bytes.size() || !average_->flush()) {
-        const QString reason = average_->fileName() + ": " + average_->errorString();
+    if (!logLineWritten(*average_, line.toLocal8Bit() + '\n', logAverage_[0], &logAverage_[1]))
         closeAverageLog();
-        op_.showMessage(QStringLiteral("Average log closed, a line could not be written: ") + reason,
-                        QString(), MessageIcon::Error);
-    }
 }
 
 } // namespace tarvo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Operator.h"
+#include "base/ReplacingFile.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -11,40 +12,6 @@
 namespace tarvo {
 
 class RecordingMemory;
-
-// A file that is written beside its target and replaces it only when every byte was written, so a save
-// that fails half-way leaves an existing file as it was.
-class ReplacingFile {
-public:
-    explicit ReplacingFile(QString target);
-    ~ReplacingFile(); // an uncommitted file is discarded
-    ReplacingFile(const ReplacingFile&) = delete;
-    ReplacingFile& operator=(const ReplacingFile&) = delete;
-
-    // False when the file cannot be created (folder missing or not writable, target not writable).
-    bool open();
-    // Writes are buffered; the first failure is kept and every later write is ignored.
-    void write(const char* data, qsizetype size);
-    void write(const QByteArray& bytes) { write(bytes.constData(), bytes.size()); }
-    // Direct access to the buffer, for formatters that write in place: room for at least `need` bytes.
-    char* reserve(qsizetype need);
-    void commitBytes(char* end) { used_ = end - buffer_.data(); }
-    // Flushes, closes and puts the file in place of the target. False (and the target untouched) when
-    // any write failed.
-    bool commit();
-    bool failed() const { return failed_; }
-    QString errorString() const { return error_; }
-
-private:
-    bool flush();
-    QString target_;
-    QFile temp_;
-    QByteArray buffer_;
-    qsizetype used_ = 0;
-    bool failed_ = false;
-    bool committed_ = false;
-    QString error_;
-};
 
 // The data files of the recordings and the logs a TRIGGER start opens: the file-separator option, the
 // graph data file, the dosing data file, the GetDosed and average logs, and their number texts.
@@ -127,6 +94,9 @@ signals:
 private:
     bool writeSampleFile(const QString& path, int slot, bool gross, bool dosing, bool requireRecorded);
     std::unique_ptr<QFile> openLog(bool& option1, bool* option2, const char* header);
+    // False (the reason shown, the options that asked for the log cleared) when the line could not be
+    // written.
+    bool logLineWritten(QFile& file, const QByteArray& line, bool& option1, bool* option2);
 
     Operator& op_;
     RecordingMemory& memory_;

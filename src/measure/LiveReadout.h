@@ -21,6 +21,8 @@ public:
     static constexpr const char* kUnderRange = "UNDERRANGE";
     // The readout's views are told of a new text at most this often (25 times a second).
     static constexpr int kViewRefreshMs = 40;
+    // The port is gone: no value can come.
+    static constexpr const char* kNoInput = "NO INPUT";
 
     const QString& autotransmit() const { return autotransmit_; }
     // Sets the selection without any device traffic (restoring settings at start).
@@ -42,7 +44,7 @@ public:
     void showValue(QByteArrayView value);
     // A status packet: "G " + gross or "N " + net with the packet's decimal count.
     void updateFromStatus(const StatusPacket& packet);
-    // "OVERRANGE" / "UNDERRANGE" in place of a value.
+    // "OVERRANGE", "UNDERRANGE" or "NO INPUT" in place of a value.
     void showWord(const char* word);
 
     // "Show big display" on the Options page (not persisted) and whether the window is on screen.

@@ -7,6 +7,8 @@
 
 #include <QHBoxLayout>
 
+#include <cstring>
+
 namespace tarvo::ui {
 
 RunPanel::RunPanel(MainController& controller, QWidget* parent) : QGroupBox("Run", parent), c_(controller) {
@@ -51,6 +53,11 @@ RunPanel::RunPanel(MainController& controller, QWidget* parent) : QGroupBox("Run
     sampleNr_->setFixedSize(sampleNr_->fontMetrics().horizontalAdvance(QStringLiteral("SampleNr: 0000000  ")),
                             sampleNr_->sizeHint().height());
 
+    blink_.setInterval(500);
+    connect(&blink_, &QTimer::timeout, this, [this] {
+        blinkOn_ = !blinkOn_;
+        paintLamp();
+    });
     connect(&a, &Acquisition::changed, this, &RunPanel::sync);
     connect(&a, &Acquisition::lampChanged, this, &RunPanel::sync);
     // Samples do not signal one by one: the labels follow the scope's refresh.
@@ -69,6 +76,17 @@ void RunPanel::showCounts() {
     sampleNr_->setText(a.sampleLabel());
 }
 
+void RunPanel::paintLamp() {
+    static constexpr const char* kLampColours[] = {"lime", "yellow", "red", "red"};
+    const char* colour = blinkOn_ ? kLampColours[static_cast<int>(c_.acquisition().lamp())] : "transparent";
+    // A style sheet is costly to apply: only a new colour sets it.
+    if (shownColour_ && std::strcmp(colour, shownColour_) == 0)
+        return;
+    shownColour_ = colour;
+    lamp_->setStyleSheet(
+        QStringLiteral("background-color: %1; border-radius: 10px;").arg(QLatin1String(colour)));
+}
+
 void RunPanel::sync() {
     const Acquisition& a = c_.acquisition();
     run_->setChecked(a.runDown());
@@ -78,13 +96,18 @@ void RunPanel::sync() {
     const bool panel = a.runPanelEnabled();
     for (QPushButton* b : {run_, stop_, pause_, trigger_})
         b->setEnabled(panel);
-    // A style sheet is costly to apply: only a new colour sets it.
-    if (a.lamp() != shownLamp_ || lamp_->styleSheet().isEmpty()) {
-        static constexpr const char* kLampColours[] = {"lime", "yellow", "red", "red"};
-        lamp_->setStyleSheet(QStringLiteral("background-color: %1; border-radius: 10px;")
-                                 .arg(QLatin1String(kLampColours[static_cast<int>(a.lamp())])));
-        shownLamp_ = a.lamp();
+    // What the lamp says is heard as well as seen: the hint's own words for its colour.
+    static constexpr const char* kLampStates[] = {"Green = Ready", "Yellow = Waiting for trigger",
+                                                  "Red = Busy", "RedBlink = Error"};
+    lamp_->setAccessibleDescription(QLatin1String(kLampStates[static_cast<int>(a.lamp())]));
+    if (a.lamp() == Acquisition::Lamp::RedBlink) {
+        if (!blink_.isActive())
+            blink_.start();
+    } else {
+        blink_.stop();
+        blinkOn_ = true;
     }
+    paintLamp();
     showCounts();
 }
 

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QTimer>
 
 class QLabel;
 class QPushButton;
@@ -24,6 +25,7 @@ public:
 private:
     void sync();
     void showCounts();
+    void paintLamp();
     MainController& c_;
     QPushButton* run_;
     QPushButton* stop_;
@@ -32,8 +34,12 @@ private:
     QLabel* lamp_;
     QLabel* stepTime_;
     QLabel* sampleNr_;
-    Acquisition::Lamp shownLamp_ = Acquisition::Lamp::Green;
+    // The colour last set (one of the lamp's static colour names).
+    const char* shownColour_ = nullptr;
     QElapsedTimer countsShown_;
+    // RedBlink: the lamp goes on and off.
+    QTimer blink_;
+    bool blinkOn_ = true;
 };
 
 } // namespace tarvo::ui

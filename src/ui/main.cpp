@@ -1,5 +1,6 @@
 #include "ProgramWindows.h"
 #include "app/MainController.h"
+#include "base/TerminationSignals.h"
 #include "link/QtSerialPortDevice.h"
 
 #include <QApplication>
@@ -17,6 +18,10 @@ int main(int argc, char** argv) {
     controller.setComPortMap(ports);
 
     ui::ProgramWindows windows(controller, op);
+    // A TERM signal (the session ending, a service manager) closes the window as the close box does, so
+    // the settings are saved; a second one ends at once.
+    TerminationSignals terminate(143);
+    QObject::connect(&terminate, &TerminationSignals::received, &windows.mainWindow(), &QWidget::close);
     windows.mainWindow().show();
     return app.exec();
 }

@@ -5,8 +5,10 @@
 #include "engine/SimulatedPorts.h"
 #include "link/SerialPort.h"
 #include "support/FakeOperator.h"
+#include "support/SmallDisk.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <SimpleIni.h>
 #include <gtest/gtest.h>
@@ -28,7 +30,7 @@ protected:
     }
 
     void writeIni(const QByteArray& text) {
-        QDir().mkpath(dir.filePath("Tarvo"));
+        QDir().mkpath(QFileInfo(path).absolutePath());
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(text);
@@ -342,4 +344,101 @@ TEST_F(SettingsStoreTest, OnlyNoneAndAddressesZeroToSixtyThreeAreTakenAsTheDevic
         ASSERT_GE(ini.LoadFile(path.toLocal8Bit().constData()), 0);
         EXPECT_STREQ(ini.GetValue("Modules", "DeviceAddr"), taken) << stored.constData();
     }
+}
+
+TEST_F(SettingsStoreTest, AFullDiskLeavesTheOldFileAndTheOperatorIsToldWhy) {
+    test::SmallDisk disk(64);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot();
+    devsim::SimulatedPorts::attach(1, &line1);
+    path = disk.path("Tarvo/Tarvo.ini");
+    writeIni("[User]\nMine=kept\n");
+    const QByteArray old = readIni();
+    startProgram();
+    // Longer than the one free block: the write fails half-way, after the first block went out.
+    controller->pageSettings().multiCommandString = QString(6000, 'A');
+    disk.fill(4096);
+    closeProgram();
+    EXPECT_EQ(readIni(), old);
+    EXPECT_EQ(op.messageBoxes(), QStringList{"Settings not saved: " + path + ": No space left on device"});
+    EXPECT_EQ(disk.entries("Tarvo"), QStringList{"Tarvo.ini"}); // no temporary file left behind
+}
+
+TEST_F(SettingsStoreTest, SettingsThatCannotBeSavedAreReportedOnceAndClosingCompletes) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    test::SmallDisk disk(64);
+    QString reason = QStringLiteral("Permission denied");
+    if (geteuid() != 0) { // a folder without write permission stops anyone but root
+        writeIni("[User]\nMine=kept\n");
+        QFile::setPermissions(dir.filePath("Tarvo"), QFile::ReadOwner | QFile::ExeOwner);
+    } else if (disk.mounted()) { // root writes anywhere but on a read-only disk
+        path = disk.path("Tarvo/Tarvo.ini");
+        writeIni("[User]\nMine=kept\n");
+        ASSERT_TRUE(disk.makeReadOnly());
+        reason = QStringLiteral("Read-only file system");
+    } else {
+        GTEST_SKIP() << disk.whyNot();
+    }
+    startProgram();
+    controller->pageSettings().loopTime = "250";
+    controller->shutdown();
+    controller->shutdown(); // a second close says nothing more
+    EXPECT_EQ(op.messageBoxes(), QStringList{"Settings not saved: " + path + ": " + reason});
+    EXPECT_EQ(readIni(), "[User]\nMine=kept\n");
+    // Closing went on past the failed save.
+    EXPECT_TRUE(controller->stepLog().contains("serial port freed"));
+    EXPECT_FALSE(controller->link().port().isOpen());
+    QFile::setPermissions(dir.filePath("Tarvo"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST_F(SettingsStoreTest, DamagedLinesLoseNothingAndRestartsWriteTheSameFile) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    // After a byte-order mark too, and where a carriage return alone ends the line.
+    writeIni("\xEF\xBB\xBF[Modules\nDeviceAddr=07\n[User\r\nMine=kept\n[Trace\rLast=1]\n");
+    startProgram();
+    // A header without its bracket: its line is the section, as the Windows profile functions read it.
+    EXPECT_EQ(controller->discovery().deviceAddress(), "07");
+    closeProgram();
+    const QByteArray first = readIni();
+    EXPECT_TRUE(first.contains("[User]\nMine=kept\n\n\n[Trace]\nLast=1]\n")) << first.toStdString();
+    // A second start and close writes the same file: nothing grows from one save to the next.
+    startProgram();
+    closeProgram();
+    EXPECT_EQ(readIni(), first);
+
+    // A stray zero byte loses nothing that follows it, and a lone "[]" leaves no trace.
+    writeIni(QByteArray("[]\n[User]\nMine=ke\0pt\n[Programing]\nProg41FilePath=/opt/Prog41.a20\n", 65));
+    startProgram();
+    closeProgram();
+    const QByteArray second = readIni();
+    EXPECT_TRUE(second.startsWith("[User]\nMine=kept\n\n\n[Programing]\nProg41FilePath=/opt/Prog41.a20\n"))
+        << second.toStdString();
+    startProgram();
+    closeProgram();
+    EXPECT_EQ(readIni(), second);
+}
+
+TEST_F(SettingsStoreTest, ASettingsFileThatIsALinkStaysALinkAndItsTargetIsWritten) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    // The user keeps the file elsewhere, in a folder of its own, and links it in.
+    const QString kept = dir.filePath("shared/Tarvo.ini");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("shared")));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("Tarvo")));
+    {
+        QFile f(kept);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[User]\nMine=kept\n");
+    }
+    ASSERT_TRUE(QFile::link("../shared/Tarvo.ini", path));
+    startProgram();
+    controller->pageSettings().loopTime = "250";
+    closeProgram();
+    EXPECT_TRUE(op.messageBoxes().isEmpty()) << op.messageBoxes().join('\n').toStdString();
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    QFile f(kept);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    EXPECT_TRUE(text.startsWith("[User]\nMine=kept\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("LoopTime=250\n")) << text.toStdString();
+    EXPECT_EQ(QDir(dir.filePath("shared")).entryList(QDir::Files | QDir::Hidden), QStringList{"Tarvo.ini"});
 }

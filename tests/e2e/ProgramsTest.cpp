@@ -1,19 +1,51 @@
 // Whole-program runs: the real binaries against tarvo-devsim on a pseudo-terminal, in real time.
 #include "support/ProgramRig.h"
 #include "support/QtPrinters.h"
+#include "support/SmallDisk.h"
 
+#include <QElapsedTimer>
 #include <QStandardPaths>
+#include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace tarvo::test;
 
 namespace {
 
+// Whether the process has a handler of its own for SIGTERM (its caught-signal mask says so).
+bool catchesTerm(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+    return false;
+}
+
 class ProgramsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(sim.start({"--device", "id=4114,fw=2.10,baud=115200"}));
         ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
+    }
+    // The window program started, with its TERM handler in place and its first show done.
+    bool startWindow(QProcess& program, const QProcessEnvironment& env) {
+        program.setProcessEnvironment(env);
+        program.start(programPath("tarvo"));
+        if (!program.waitForStarted(5000))
+            return false;
+        // The handler comes once the windows are built; a busy machine may take a while to get there.
+        QElapsedTimer started;
+        started.start();
+        while (!catchesTerm(program.processId())) {
+            if (started.elapsed() > 30000 || program.state() != QProcess::Running)
+                return false;
+            QThread::msleep(50);
+        }
+        QThread::msleep(1000); // the first show has talked to the device
+        return true;
     }
     SimulatorProcess sim;
     ProgramRig rig;
@@ -62,4 +94,53 @@ TEST_F(ProgramsTest, ProgramShowsItsWindowUnderARealXServer) {
     run.start(xvfb, {"-a", "sh", "-c", script});
     ASSERT_TRUE(run.waitForFinished(60000));
     EXPECT_EQ(run.readAllStandardOutput().trimmed(), "shown") << run.readAllStandardError().toStdString();
+}
+
+TEST_F(ProgramsTest, TheWindowSavesItsSettingsOnATermSignalAsOnAClose) {
+    QProcess program;
+    QProcessEnvironment env = rig.environment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    ASSERT_TRUE(startWindow(program, env));
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    QFile ini(rig.settingsPath());
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QByteArray text = ini.readAll();
+    // Written at the close: every setting, and the port map it started with.
+    EXPECT_TRUE(text.contains("[Options]\nTriggerLevel=15\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("COM1=" + sim.linePath(1).toLocal8Bit() + "\n"));
+}
+
+TEST_F(ProgramsTest, AWindowClosedOnAFullDiskKeepsTheOldSettingsFile) {
+    SmallDisk disk(64);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot();
+    QFile fixture(rig.settingsPath());
+    ASSERT_TRUE(fixture.open(QIODevice::ReadOnly));
+    const QByteArray old = fixture.readAll() + "[User]\nMine=kept\n";
+    ASSERT_TRUE(QDir().mkpath(disk.path("Tarvo")));
+    const QString path = disk.path("Tarvo/Tarvo.ini");
+    {
+        QFile ini(path);
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ASSERT_EQ(ini.write(old), old.size());
+    }
+    disk.fill(0);
+    QProcess program;
+    QProcessEnvironment env = rig.environment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", disk.path());
+    ASSERT_TRUE(startWindow(program, env));
+    // The close cannot save: the message box that says so waits for its OK, and a second signal ends
+    // the program there.
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    EXPECT_FALSE(program.waitForFinished(2000));
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(5000));
+    EXPECT_EQ(program.exitCode(), 143);
+    QFile ini(path);
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ini.readAll(), old);
+    EXPECT_EQ(disk.entries("Tarvo"), QStringList{"Tarvo.ini"}); // no temporary file left behind
 }

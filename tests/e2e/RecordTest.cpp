@@ -1,7 +1,12 @@
 // tarvo-cli record against the real simulator on a pseudo-terminal, in real time.
 #include "support/ProgramRig.h"
 #include "support/QtPrinters.h"
+#include "support/SmallDisk.h"
 
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace tarvo::test;
@@ -24,6 +29,61 @@ protected:
     SimulatorProcess sim;
     ProgramRig rig;
 };
+
+// tarvo-cli record running while the test acts on it.
+class RunningRecord {
+public:
+    RunningRecord(const ProgramRig& rig, const QStringList& args) {
+        process.setProcessEnvironment(rig.environment());
+        process.start(programPath("tarvo-cli"), QStringList{"record"} + args);
+        process.waitForStarted(5000);
+    }
+    ~RunningRecord() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(3000);
+        }
+    }
+    // Waits until standard error shows the pattern; false after the real-time limit.
+    bool waitForStderr(const QRegularExpression& pattern, int ms = 20000) {
+        QElapsedTimer t;
+        t.start();
+        while (!pattern.match(QString::fromLocal8Bit(err)).hasMatch()) {
+            if (t.elapsed() > ms || process.state() == QProcess::NotRunning)
+                return false;
+            process.waitForReadyRead(100);
+            err += process.readAllStandardError();
+        }
+        return true;
+    }
+    // Real milliseconds until the program ended, or -1.
+    qint64 waitForEnd(int ms) {
+        QElapsedTimer t;
+        t.start();
+        if (!process.waitForFinished(ms))
+            return -1;
+        err += process.readAllStandardError();
+        return t.elapsed();
+    }
+    void signal(int number) { ::kill(static_cast<pid_t>(process.processId()), number); }
+    int lastCount() const {
+        static const QRegularExpression count("samples: (\\d+)\\n");
+        int last = -1;
+        for (const QRegularExpressionMatch& m : count.globalMatch(QString::fromLocal8Bit(err)))
+            last = m.captured(1).toInt();
+        return last;
+    }
+
+    QProcess process;
+    QByteArray err;
+};
+
+int csvRows(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? static_cast<int>(file.readAll().count('\n')) - 2 : -1;
+}
+
+const QRegularExpression kSomeSamples("samples: [1-9]");
 
 } // namespace
 
@@ -54,4 +114,78 @@ TEST_F(RecordTest, UsageErrorsAndAMissingDeviceHaveTheirExitStatus) {
     sim.stop();
     EXPECT_EQ(record({"--seconds", "1", "--csv", csv}), 1);
     EXPECT_FALSE(QFile::exists(csv));
+}
+
+TEST_F(RecordTest, AnUnpluggedLineEndsTheRecordingAtOnceKeepsTheRowsAndFails) {
+    const QString csv = rig.filePath("unplugged.csv");
+    RunningRecord record(rig, {"--seconds", "30", "--csv", csv});
+    ASSERT_TRUE(record.waitForStderr(kSomeSamples)) << record.err.toStdString();
+    sim.stop(); // the pseudo-terminal closes
+    const qint64 ms = record.waitForEnd(5000);
+    ASSERT_GE(ms, 0) << "still running after the line closed";
+    EXPECT_EQ(record.process.exitCode(), 1);
+    EXPECT_TRUE(record.err.contains("COM1 not available: Input/output error")) << record.err.toStdString();
+    EXPECT_GT(csvRows(csv), 0);
+    EXPECT_EQ(csvRows(csv), record.lastCount());
+}
+
+TEST_F(RecordTest, TheFirstSignalWritesWhatWasCapturedAndASecondEndsAtOnce) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const QString csv = rig.filePath(QStringLiteral("signal%1.csv").arg(signal));
+        RunningRecord record(rig, {"--seconds", "30", "--csv", csv});
+        ASSERT_TRUE(record.waitForStderr(kSomeSamples)) << record.err.toStdString();
+        record.signal(signal);
+        ASSERT_GE(record.waitForEnd(5000), 0);
+        EXPECT_EQ(record.process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(record.process.exitCode(), 130) << record.err.toStdString();
+        EXPECT_GT(record.lastCount(), 0);
+        EXPECT_EQ(csvRows(csv), record.lastCount());
+    }
+    // A device that never answers keeps the search busy: the first signal waits for it, the second
+    // does not.
+    ASSERT_EQ(sim.control("fault 1 silent"), "ok");
+    const QString csv = rig.filePath("searching.csv");
+    RunningRecord record(rig, {"--seconds", "30", "--csv", csv});
+    QThread::msleep(1500);
+    record.signal(SIGTERM);
+    ASSERT_FALSE(record.process.waitForFinished(300)) << "the search ended too soon to tell";
+    record.signal(SIGTERM);
+    ASSERT_GE(record.waitForEnd(2000), 0);
+    EXPECT_EQ(record.process.exitCode(), 130);
+    EXPECT_FALSE(QFile::exists(csv));
+}
+
+TEST_F(RecordTest, ASilentDeviceIsMentionedOnStandardErrorAndTheRecordingGoesOn) {
+    const QString csv = rig.filePath("silent.csv");
+    RunningRecord record(rig, {"--seconds", "7", "--csv", csv});
+    ASSERT_TRUE(record.waitForStderr(kSomeSamples)) << record.err.toStdString();
+    ASSERT_EQ(sim.control("fault 1 silent"), "ok");
+    ASSERT_TRUE(record.waitForStderr(QRegularExpression("no data from COM1 for 2 s\n"), 5000))
+        << record.err.toStdString();
+    QThread::msleep(1500); // said once however long the silence lasts
+    ASSERT_EQ(sim.control("fault 1 none"), "ok");
+    ASSERT_GE(record.waitForEnd(15000), 0);
+    EXPECT_EQ(record.process.exitCode(), 0) << record.err.toStdString();
+    EXPECT_EQ(record.err.count("no data from COM1 for 2 s\n"), 1);
+    EXPECT_EQ(csvRows(csv), record.lastCount());
+}
+
+TEST_F(RecordTest, ARecordingThatFindsTheDiskFullSaysWhyAndKeepsTheOldFile) {
+    SmallDisk disk(64);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot();
+    const QString csv = disk.path("full.csv");
+    {
+        QFile old(csv);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old contents\n");
+    }
+    disk.fill(0);
+    QByteArray err;
+    EXPECT_EQ(record({"--seconds", "2", "--csv", csv}, &err), 1);
+    EXPECT_TRUE(err.contains("\nNo space left on device\n")) << err.toStdString();
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "old contents\n");
+    EXPECT_EQ(disk.entries(), QStringList{"full.csv"});
 }

@@ -1,6 +1,7 @@
 #include "measure/DataFiles.h"
 #include "MeasureRig.h"
 #include "measure/PrintScaling.h"
+#include "support/SmallDisk.h"
 
 #include <QDir>
 #include <QFile>
@@ -228,7 +229,7 @@ TEST(DataFilesTest, AFailedSaveLeavesTheOldFileAndACompletedOneReplacesIt) {
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
     EXPECT_FALSE(written);
-    ASSERT_EQ(f.op.messageBoxes().size(), 1);
+    EXPECT_EQ(f.op.messageBoxes(), QStringList{"File too large"}); // the system's own reason
     EXPECT_EQ(linesOf(path), QStringList{"old contents"});
     // No temporary file is left behind.
     EXPECT_EQ(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.csv"});
@@ -238,6 +239,63 @@ TEST(DataFilesTest, AFailedSaveLeavesTheOldFileAndACompletedOneReplacesIt) {
     EXPECT_EQ(linesOf(path).size(), 2);
     EXPECT_TRUE(f.files.writeGraphData(path, 1, true));
     EXPECT_EQ(linesOf(path).size(), 100002);
+}
+
+TEST(DataFilesTest, ASaveThatRunsOutOfSpaceSaysWhyAndKeepsTheOldFile) {
+    test::SmallDisk disk(64);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot();
+    Files f;
+    GraphSlot& slot = f.memory.slot(1);
+    slot.recorded = true;
+    slot.count = 50000;
+    for (int i = 1; i <= slot.count; ++i)
+        slot.records[i].gross = static_cast<float>(i);
+    const QString path = disk.path("run.csv");
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old contents\n");
+    }
+    disk.fill(8192);
+    // Through the tool button's path: the save dialog's name, then the message box.
+    f.op.fileNames.push_back(path);
+    EXPECT_FALSE(f.files.saveGraphData(1, true));
+    EXPECT_EQ(f.op.messageBoxes(), QStringList{"No space left on device"});
+    EXPECT_EQ(linesOf(path), QStringList{"old contents"});
+    EXPECT_EQ(disk.entries(), QStringList{"run.csv"});
+}
+
+TEST(DataFilesTest, AnAverageLogThatFillsTheDiskSaysWhyOnceAndCloses) {
+    test::SmallDisk disk(64);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot();
+    Files f;
+    f.files.setSeparatorChoice(DataFiles::Separator::Semicolon);
+    f.files.setLogAverageData(0, true);
+    f.files.setLogAverageData(1, true);
+    const QString path = disk.path("avg.csv");
+    f.op.fileNames = {path};
+    f.files.openTriggerLogs();
+    ASSERT_TRUE(f.files.averageLogOpen());
+    disk.fill(0); // what is left is the rest of the log's first block
+    int lines = 0;
+    while (f.files.averageLogOpen() && lines < 2000) {
+        f.files.appendAverageLine("1234.5");
+        ++lines;
+    }
+    EXPECT_FALSE(f.files.averageLogOpen());
+    EXPECT_EQ(f.op.messageBoxes(), QStringList{"No space left on device"});
+    EXPECT_FALSE(f.files.logAverageData(0));
+    EXPECT_FALSE(f.files.logAverageData(1));
+    // The lines that fitted are there, after the header.
+    const QStringList written = linesOf(path);
+    ASSERT_GT(written.size(), 10);
+    EXPECT_EQ(written[0], "AverageData;TimeStamp");
+    EXPECT_TRUE(written[1].startsWith("1234.5;"));
+    // Further values go nowhere and say nothing more.
+    f.files.appendAverageLine("1234.5");
+    EXPECT_EQ(f.op.messageBoxes().size(), 1);
 }
 
 TEST(DataFilesTest, TriggerLogsOpenWithTheirHeadersAndFailuresClearTheirOptions) {

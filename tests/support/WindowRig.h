@@ -40,6 +40,12 @@ public:
         if (onBox)
             onBox(text);
     }
+    // Every text given to the information lines, in order.
+    QStringList infoMessages;
+    void showInfoMessage(const QString& text) override {
+        infoMessages << text;
+        QtOperator::showInfoMessage(text);
+    }
     // Answers in order; yes once the script is used up.
     std::deque<bool> answers;
     QStringList questions;
@@ -99,9 +105,9 @@ public:
         devsim::SimulatedPorts::attach(com, lines.back().get());
         return *lines.back();
     }
-    void start() {
-        controller = std::make_unique<MainController>(op, std::make_unique<devsim::SimulatedPort>(),
-                                                      dir.filePath("Tarvo.ini"));
+    // On the simulated lines by default; a test of the real serial-port path brings its own port.
+    void start(std::unique_ptr<SerialPort> port = std::make_unique<devsim::SimulatedPort>()) {
+        controller = std::make_unique<MainController>(op, std::move(port), settingsPath);
         ui::ProgramWindows::nameApplication();
         windows = std::make_unique<ui::ProgramWindows>(*controller, op);
         main().show();
@@ -132,11 +138,13 @@ public:
             [this] { return !controller->discovery().isSearching() && !controller->link().isBusy(); });
     }
     QString settingsText() {
-        QFile ini(dir.filePath("Tarvo.ini"));
+        QFile ini(settingsPath);
         return ini.open(QIODevice::ReadOnly) ? QString::fromUtf8(ini.readAll()) : QString();
     }
 
     QTemporaryDir dir;
+    // Where the program keeps "Tarvo.ini"; a test may move it before start().
+    QString settingsPath = dir.filePath("Tarvo.ini");
     ScriptedQtOperator op;
     std::vector<std::unique_ptr<devsim::Line>> lines;
     std::unique_ptr<MainController> controller;

@@ -1,0 +1,99 @@
+// An adapter that goes away during a recording, over the real serial-port path: QSerialPort on a
+// pseudo-terminal whose simulator side is closed, then a new one at the same mapped path.
+#include "app/MainController.h"
+#include "base/TimeScale.h"
+#include "engine/Line.h"
+#include "engine/PtyLine.h"
+#include "link/QtSerialPortDevice.h"
+#include "support/FakeOperator.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+using namespace tarvo;
+
+namespace {
+
+// Runs the program's event loop until done or the real-time limit.
+bool pumpUntil(MainController& c, const std::function<bool()>& done, int limitMs = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > limitMs)
+            return false;
+        c.link().waitSlice(10);
+    }
+    return true;
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+TEST(PtyPortLoss, AClosedLineEndsTheRecordingAtOnceAndANewOneAtTheSamePathIsFoundAgain) {
+    TimeScale::setFactor(0.1);
+    devsim::Line line;
+    devsim::DeviceConfig config;
+    config.baud = 115200;
+    config.updateMs = 20;
+    line.addDevice(config);
+    QTemporaryDir dir;
+    const QString mappedPath = dir.filePath("ttyTarvo0");
+    QString error;
+    auto pty = std::make_unique<devsim::PtyLine>(&line);
+    ASSERT_TRUE(pty->open(&error) && pty->makeLink(mappedPath, &error)) << error.toStdString();
+    {
+        QFile ini(dir.filePath("Tarvo.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Port]\nBaud=115200\nComNumber=1\n");
+    }
+    ComPortMap map;
+    map.setPath(1, mappedPath);
+    test::FakeOperator op;
+    MainController c(op, std::make_unique<QtSerialPortDevice>(map), dir.filePath("Tarvo.ini"));
+    c.start();
+    c.displayPageShown();
+    c.discovery().findDeviceClicked();
+    ASSERT_TRUE(c.discovery().found());
+    Acquisition& a = c.acquisition();
+    a.runClicked();
+    ASSERT_TRUE(a.runDown());
+    ASSERT_TRUE(pumpUntil(c, [&] { return a.sampleIndex() > 5; }));
+
+    pty.reset(); // the adapter is pulled out
+    ASSERT_TRUE(pumpUntil(
+        c, [&] { return !a.runDown(); }, 2000))
+        << "RUN still down after the line closed";
+    EXPECT_TRUE(op.infoMessages().contains("COM1 not available: Input/output error"))
+        << op.events.join('\n').toStdString();
+    EXPECT_FALSE(c.link().port().isOpen());
+    EXPECT_TRUE(a.stopDown());
+    EXPECT_EQ(a.lamp(), Acquisition::Lamp::RedBlink);
+    EXPECT_EQ(c.readout().text(), "NO INPUT");
+    EXPECT_GT(c.recordings().slot(1).count, 5);
+    // Nothing keeps polling the dead line: a second of the event loop costs next to no processor time.
+    const double before = cpuSeconds();
+    pumpUntil(
+        c, [] { return false; }, 1000);
+    EXPECT_LT(cpuSeconds() - before, 0.5);
+
+    // The adapter is back at the same path: Find Device opens it again without a restart.
+    pty = std::make_unique<devsim::PtyLine>(&line);
+    ASSERT_TRUE(pty->open(&error) && pty->makeLink(mappedPath, &error)) << error.toStdString();
+    c.discovery().findDeviceClicked();
+    EXPECT_TRUE(c.discovery().found());
+    EXPECT_TRUE(c.link().port().isOpen());
+    a.runClicked();
+    EXPECT_TRUE(pumpUntil(c, [&] { return a.sampleIndex() > 5; }));
+    a.stopClicked();
+    c.shutdown();
+    TimeScale::setFactor(1.0);
+}
