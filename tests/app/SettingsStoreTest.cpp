@@ -1,5 +1,6 @@
 #include "app/MainController.h"
 #include "base/TimeScale.h"
+#include "console/MultiCommandSender.h"
 #include "engine/Line.h"
 #include "engine/SimulatedPort.h"
 #include "engine/SimulatedPorts.h"
@@ -356,7 +357,7 @@ TEST_F(SettingsStoreTest, AFullDiskLeavesTheOldFileAndTheOperatorIsToldWhy) {
     const QByteArray old = readIni();
     startProgram();
     // Longer than the one free block: the write fails half-way, after the first block went out.
-    controller->pageSettings().multiCommandString = QString(6000, 'A');
+    controller->multiCommandSender().setLine(QString(6000, 'A'));
     disk.fill(4096);
     closeProgram();
     EXPECT_EQ(readIni(), old);
@@ -380,7 +381,7 @@ TEST_F(SettingsStoreTest, SettingsThatCannotBeSavedAreReportedOnceAndClosingComp
         GTEST_SKIP() << disk.whyNot();
     }
     startProgram();
-    controller->pageSettings().loopTime = "250";
+    controller->multiCommandSender().setLoopDelay("250");
     controller->shutdown();
     controller->shutdown(); // a second close says nothing more
     EXPECT_EQ(op.messageBoxes(), QStringList{"Settings not saved: " + path + ": " + reason});
@@ -431,7 +432,7 @@ TEST_F(SettingsStoreTest, ASettingsFileThatIsALinkStaysALinkAndItsTargetIsWritte
     }
     ASSERT_TRUE(QFile::link("../shared/Tarvo.ini", path));
     startProgram();
-    controller->pageSettings().loopTime = "250";
+    controller->multiCommandSender().setLoopDelay("250");
     closeProgram();
     EXPECT_TRUE(op.messageBoxes().isEmpty()) << op.messageBoxes().join('\n').toStdString();
     EXPECT_TRUE(QFileInfo(path).isSymLink());
