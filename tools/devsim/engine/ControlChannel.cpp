@@ -27,6 +27,13 @@ QString ControlChannel::help() {
         "  profile LINE ADDR NAME [KEY=VALUE ...]\n"
         "                           give the device with address ADDR the weight profile NAME, started\n"
         "                           from its beginning; keys not given take their defaults\n"
+        "  boot LINE ADDR on [misses=N] [refuse=K] [erase=fail] [silent]\n"
+        "                           fit the programming switch and reset: the boot monitor answers at\n"
+        "                           9600 baud; misses=N leaves the first N sync bytes unanswered,\n"
+        "                           refuse=K answers a pass's record K (0 = first) with 0x15, erase=fail\n"
+        "                           answers the erase with 0x55, silent answers nothing\n"
+        "  boot LINE ADDR off       remove the switch and reset: the firmware starts (at 9600 baud once\n"
+        "                           it has been programmed)\n"
         "  quit                     end the simulator\n"
         "End of input does not end the simulator; SIGTERM and SIGINT do.\n");
 }
@@ -66,6 +73,30 @@ QString ControlChannel::setProfile(const QStringList& words) {
     if (const QString problem = settings.problem(); !problem.isEmpty())
         return QStringLiteral("error: ") + problem;
     device->setProfile(settings);
+    return QStringLiteral("ok");
+}
+
+QString ControlChannel::setBoot(const QStringList& words) {
+    const QString usage = QStringLiteral("error: usage: boot LINE ADDR on [misses=N] [refuse=K] [erase=fail] "
+                                         "[silent] | boot LINE ADDR off");
+    if (words.size() < 4)
+        return usage;
+    QString error;
+    Device* device = deviceAt(words[1], words[2], &error);
+    if (!device)
+        return error;
+    const QString state = words[3].toLower();
+    if (state == u"off" && words.size() == 4) {
+        device->setBootMode(false);
+        return QStringLiteral("ok");
+    }
+    if (state != u"on")
+        return usage;
+    BootMonitor::Faults faults;
+    if (!BootMonitor::parseFaults(words.mid(4), &faults, &error))
+        return QStringLiteral("error: ") + error;
+    device->bootMonitor().setFaults(faults);
+    device->setBootMode(true);
     return QStringLiteral("ok");
 }
 
@@ -113,6 +144,8 @@ QString ControlChannel::execute(const QString& command) {
     }
     if (verb == u"profile")
         return setProfile(words);
+    if (verb == u"boot")
+        return setBoot(words);
     if (verb == u"weight" || verb == u"identity") {
         if (words.size() != 4)
             return QStringLiteral("error: usage: %1 LINE ADDR %2")

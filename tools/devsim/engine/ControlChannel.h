@@ -14,6 +14,7 @@ class Line;
 //   weight LINE ADDR VALUE
 //   identity LINE ADDR N
 //   profile LINE ADDR NAME [KEY=VALUE ...]
+//   boot LINE ADDR on [FAULT ...] | off
 //   quit
 class ControlChannel : public QObject {
     Q_OBJECT
@@ -30,6 +31,7 @@ private:
     Line* lineAt(const QString& text, QString* error) const;
     Device* deviceAt(const QString& lineText, const QString& addressText, QString* error) const;
     QString setProfile(const QStringList& words);
+    QString setBoot(const QStringList& words);
 
     QList<Line*> lines_;
 };
