@@ -33,14 +33,13 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
       deviceSetup_(std::make_unique<DeviceSetup>(*link_, *ports_, *discovery_, op)) {
     discovery_->setStreamCommand([this] { return readout_->streamCommand(); });
     connect(discovery_.get(), &Discovery::familyTabRequested, this, &MainController::setFamilyTabVisible);
-    connect(discovery_.get(), &Discovery::firmwareProgrammingStateChanged, this,
-            [this](int state) { firmwareProgrammingState_ = state; });
     connect(deviceSetup_.get(), &DeviceSetup::pageControlEnabledRequested, this,
             &MainController::setPageControlEnabled);
     createCanBridge();
     createMeasuring();
     createConsole();
     createConfiguration();
+    createFirmware();
     connect(link_.get(), &CommandLink::portLost, this, [this](int number, const QString& reason) {
         // An unplugged adapter: say so plainly. The port stays closed but keeps its place in the search,
         // so Find Device opens it again once the adapter is back.
@@ -186,6 +185,25 @@ void MainController::createConfiguration() {
     setupTransfer_ = std::make_unique<SetupTransfer>(*checkWeigher_, *dosingParameters_, op_, hooks);
     familyPages_ = std::make_unique<FamilyPages>(*link_, *ports_, op_, *mxr41Filter_, *tcw43Filter_,
                                                  *trackBarFilter_, *checkWeigher_, hooks);
+}
+
+void MainController::createFirmware() {
+    FirmwareUpgrade::Hooks hooks;
+    hooks.firmware = [this]() -> const FirmwareFile* { return firmware_.get(); };
+    hooks.storedKernelPath = [this] {
+        return SettingsStore::readKernelPath(settingsPath_, FirmwareUpgrade::defaultKernelPath());
+    };
+    hooks.storeKernelPath = [this](const QString& path) {
+        if (settingsWritable_)
+            SettingsStore::writeKernelPath(settingsPath_, path);
+    };
+    hooks.setPageControlEnabled = [this](bool on) { setPageControlEnabled(on); };
+    firmwareUpgrade_ = std::make_unique<FirmwareUpgrade>(*link_, *ports_, op_, hooks);
+    connect(discovery_.get(), &Discovery::firmwareProgrammingStateChanged, firmwareUpgrade_.get(),
+            &FirmwareUpgrade::setState);
+    settingsImages_ = std::make_unique<SettingsImageTransfer>(*link_, op_);
+    connect(streamDispatcher_.get(), &StreamDispatcher::settingsImageLine, settingsImages_.get(),
+            &SettingsImageTransfer::imageLine);
 }
 
 QString MainController::defaultSettingsPath() {

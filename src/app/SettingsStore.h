@@ -50,6 +50,11 @@ public:
     static void readSettings(const QString& path, const Targets& targets);
     // False when the file could not be written.
     static bool writeSettings(const QString& path, const Targets& targets);
+
+    // The programming kernel's path (section "Programing", key "Prog41FilePath"): only the firmware
+    // upgrade reads it, and writes it at once when the operator chose another kernel.
+    static QString readKernelPath(const QString& path, const QString& fallback);
+    static bool writeKernelPath(const QString& path, const QString& kernelPath);
 };
 
 } // namespace tarvo
