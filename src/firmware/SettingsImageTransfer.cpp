@@ -216,6 +216,9 @@ void SettingsImageTransfer::putImageClicked() {
         log_ << QStringLiteral("Adr:%1 %2").arg(address).arg(ok ? "Done" : "Error");
         emit logChanged(log_);
         op_.showInfoMessage(status_);
+        // A lost port ends the run: every address after it would only wait out its time limits.
+        if (!link_.port().isOpen())
+            break;
     }
 }
 
@@ -228,8 +231,12 @@ bool SettingsImageTransfer::putToAddress(int address, bool select, const QByteAr
         link_.sendAndReceive(port, "OP" + QByteArray::number(address) + '\r', kOpenLimitMs,
                              Framing::startingWith("O"));
     }
+    if (!link_.port().isOpen())
+        return false;
     link_.writeRaw("PI\r");
     for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (!link_.port().isOpen())
+            return false;
         if (text[i] == ':')
             waitMs(kRecordPauseMs);
         waitMs(kCharacterPauseMs);

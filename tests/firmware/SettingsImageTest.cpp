@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace tarvo;
@@ -167,5 +168,24 @@ TEST(SettingsImage, AFileThatIsNoSettingsImageIsRefusedBeforeTheDeviceHearsAnyth
                                            ":00000001FF. Nothing was sent.",
                      "File can be in use by another program"}));
     EXPECT_TRUE(rig.line.receivedLog().isEmpty());
+    EXPECT_FALSE(rig.link->isHeld());
+}
+
+TEST(SettingsImage, PutImageEndsAtOnceWhenThePortIsLost) {
+    BootRig rig;
+    ASSERT_TRUE(rig.write("two.qmi", twoRecordImage()));
+    rig.op.fileNames = {rig.file("two.qmi")};
+    // Every address of the range: long enough to pull the adapter out in the middle.
+    rig.images->setFromAddress("00");
+    rig.images->setToAddress("63");
+    QTimer::singleShot(200, [] { devsim::SimulatedPorts::unplug(1); });
+
+    rig.images->putImageClicked();
+
+    EXPECT_FALSE(rig.link->port().isOpen());
+    ASSERT_FALSE(rig.images->log().isEmpty());
+    EXPECT_LT(rig.images->log().size(), 64);
+    EXPECT_TRUE(rig.images->log().last().endsWith(" Error"));
+    EXPECT_FALSE(rig.images->isBusy());
     EXPECT_FALSE(rig.link->isHeld());
 }
