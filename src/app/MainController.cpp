@@ -33,8 +33,6 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
       deviceSetup_(std::make_unique<DeviceSetup>(*link_, *ports_, *discovery_, op)) {
     discovery_->setStreamCommand([this] { return readout_->streamCommand(); });
     connect(discovery_.get(), &Discovery::familyTabRequested, this, &MainController::setFamilyTabVisible);
-    connect(discovery_.get(), &Discovery::firmwareProgrammingStateChanged, this,
-            [this](int state) { firmwareProgrammingState_ = state; });
     connect(deviceSetup_.get(), &DeviceSetup::pageControlEnabledRequested, this,
             &MainController::setPageControlEnabled);
     createCanBridge();
@@ -42,6 +40,7 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
     createConsole();
     createConfiguration();
     createCalibrationAndAveraging();
+    createFirmware();
     connect(link_.get(), &CommandLink::portLost, this, [this](int number, const QString& reason) {
         // An unplugged adapter: say so plainly. The port stays closed but keeps its place in the search,
         // so Find Device opens it again once the adapter is back.
@@ -161,6 +160,7 @@ void MainController::createConsole() {
     hooks.setPageControlEnabled = [this](bool on) { setPageControlEnabled(on); };
     hooks.stopSending = [this] { multiCommandSender_->stopLoop(); };
     hooks.senderBusy = [this] { return multiCommandSender_->isSending(); };
+    hooks.stopProgressTimer = [this] { firmwareUpgrade_->stopProgressTimer(); };
     hooks.commandFile = [this] { return commandFilePath(settingsPath_); };
     commandPanel_ = std::make_unique<CommandPanel>(*link_, *discovery_, op_, *commandLog_, hooks);
 }
@@ -204,6 +204,27 @@ void MainController::createCalibrationAndAveraging() {
     averaging_ = std::make_unique<AverageAcquisition>(*link_, *checkWeigher_, *dataFiles_, *dosingMonitor_,
                                                       *readout_, *streamDispatcher_, op_, averaging);
     dosingMonitor_->averageAcquisitionRunning = [this] { return averaging_->running(); };
+}
+
+void MainController::createFirmware() {
+    FirmwareUpgrade::Hooks hooks;
+    hooks.firmware = [this]() -> const FirmwareFile* { return firmware_.get(); };
+    hooks.storedKernelPath = [this] {
+        return SettingsStore::readKernelPath(settingsPath_, FirmwareUpgrade::defaultKernelPath());
+    };
+    hooks.storeKernelPath = [this](const QString& path) {
+        if (!settingsWritable_)
+            return;
+        if (const QString reason = SettingsStore::writeKernelPath(settingsPath_, path); !reason.isEmpty())
+            reportSettingsNotSaved(reason);
+    };
+    hooks.setPageControlEnabled = [this](bool on) { setPageControlEnabled(on); };
+    firmwareUpgrade_ = std::make_unique<FirmwareUpgrade>(*link_, *ports_, op_, hooks);
+    connect(discovery_.get(), &Discovery::firmwareProgrammingStateChanged, firmwareUpgrade_.get(),
+            &FirmwareUpgrade::setState);
+    settingsImages_ = std::make_unique<SettingsImageTransfer>(*link_, op_);
+    connect(streamDispatcher_.get(), &StreamDispatcher::settingsImageLine, settingsImages_.get(),
+            &SettingsImageTransfer::imageLine);
 }
 
 QString MainController::defaultSettingsPath() {
@@ -302,9 +323,13 @@ void MainController::writeSettings() {
         SettingsStore::writeSettings(settingsPath_, {*link_, *ports_, *readout_, *discovery_, pageSettings_});
     // Closing goes on: the old file is untouched, and the operator knows the changes are lost.
     if (!reason.isEmpty())
-        op_.showMessage(
-            QStringLiteral("Settings not saved: %1: %2").arg(QDir::toNativeSeparators(settingsPath_), reason),
-            QString(), MessageIcon::Error);
+        reportSettingsNotSaved(reason);
+}
+
+void MainController::reportSettingsNotSaved(const QString& reason) {
+    op_.showMessage(
+        QStringLiteral("Settings not saved: %1: %2").arg(QDir::toNativeSeparators(settingsPath_), reason),
+        QString(), MessageIcon::Error);
 }
 
 void MainController::shutdown() {

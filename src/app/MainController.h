@@ -16,6 +16,8 @@
 #include "console/MultiCommandSender.h"
 #include "console/Terminal.h"
 #include "firmware/FirmwareFile.h"
+#include "firmware/FirmwareUpgrade.h"
+#include "firmware/SettingsImageTransfer.h"
 #include "link/CanAdapter.h"
 #include "link/CanBridge.h"
 #include "link/ComPortMap.h"
@@ -108,7 +110,10 @@ public:
     // Page settings restored from "Tarvo.ini" that their subsystems take over.
     PageSettings& pageSettings() { return pageSettings_; }
     // The firmware programming state; 3 after a search that found nothing.
-    int firmwareProgrammingState() const { return firmwareProgrammingState_; }
+    int firmwareProgrammingState() const { return firmwareUpgrade_->state(); }
+    // "Upgrade Firmware" and its progress; "Get Image" and "Put Image".
+    FirmwareUpgrade& firmwareUpgrade() { return *firmwareUpgrade_; }
+    SettingsImageTransfer& settingsImages() { return *settingsImages_; }
     const QString& settingsPath() const { return settingsPath_; }
 
     void start();
@@ -179,8 +184,10 @@ private:
     void createConsole();
     void createConfiguration();
     void createCalibrationAndAveraging();
+    void createFirmware();
     void readSettings();
     void writeSettings();
+    void reportSettingsNotSaved(const QString& reason);
     // The page settings as their subsystems hold them now, for writing.
     void collectPageSettings();
 
@@ -194,7 +201,6 @@ private:
     std::unique_ptr<Discovery> discovery_;
     std::unique_ptr<DeviceSetup> deviceSetup_;
     PageSettings pageSettings_;
-    int firmwareProgrammingState_ = 0;
     bool pageControlEnabled_ = false;
     Page activePage_ = Page::Display;
     std::array<bool, kFamilyPages> familyTabs_{true, true, true, true};
@@ -205,6 +211,8 @@ private:
     QString latestVersionCaption_ = QStringLiteral("Latest version??");
     QStringList stepLog_;
     std::unique_ptr<FirmwareFile> firmware_;
+    std::unique_ptr<FirmwareUpgrade> firmwareUpgrade_;
+    std::unique_ptr<SettingsImageTransfer> settingsImages_;
     // Recording memory is reserved once, here, for the program's life.
     std::unique_ptr<RecordingMemory> recordings_;
     std::unique_ptr<GraphModel> graph_;

@@ -265,4 +265,15 @@ QString SettingsStore::writeSettings(const QString& path, const Targets& t) {
     return ini.save(path);
 }
 
+QString SettingsStore::readKernelPath(const QString& path, const QString& fallback) {
+    const QString stored = Ini(path).text("Programing", "Prog41FilePath", QString());
+    return stored.isEmpty() ? fallback : stored;
+}
+
+QString SettingsStore::writeKernelPath(const QString& path, const QString& kernelPath) {
+    Ini ini(path);
+    ini.set("Programing", "Prog41FilePath", kernelPath);
+    return ini.save(path);
+}
+
 } // namespace tarvo

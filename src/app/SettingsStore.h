@@ -51,6 +51,12 @@ public:
     // Empty when the file was written; otherwise the system's reason, and the file on the disk is the
     // old one, untouched.
     static QString writeSettings(const QString& path, const Targets& targets);
+
+    // The programming kernel's path (section "Programing", key "Prog41FilePath"): only the firmware
+    // upgrade reads it, and writes it at once when the operator chose another kernel.
+    static QString readKernelPath(const QString& path, const QString& fallback);
+    // Empty when written; otherwise the system's reason.
+    static QString writeKernelPath(const QString& path, const QString& kernelPath);
 };
 
 } // namespace tarvo

@@ -40,7 +40,9 @@ bool ConsoleOperator::askOkCancel(const QString& text, const QString&) {
 }
 
 QString ConsoleOperator::askOpenFileName(const QString&, const QString&) {
-    return {};
+    QString name = openName_;
+    openName_.clear();
+    return name;
 }
 
 QString ConsoleOperator::askSaveFileName(const QString&, const QString&) {

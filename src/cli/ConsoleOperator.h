@@ -30,12 +30,15 @@ public:
     void setQuiet(bool quiet) { quiet_ = quiet; }
     // A file name the caller already knows (record --csv); handed out at the next save question.
     void setSaveFileName(const QString& name) { saveName_ = name; }
+    // The same for the next open question (image put FILE).
+    void setOpenFileName(const QString& name) { openName_ = name; }
 
 private:
     void print(const QString& line);
     bool answerYes_;
     bool quiet_ = false;
     QString saveName_;
+    QString openName_;
     QList<Shown> messages_;
 };
 

@@ -15,6 +15,8 @@ constexpr Subcommand kSubcommands[] = {
     {"record", "record --seconds N --csv FILE [--slot K] [--trigger] [--yes] [--markers]", runRecord},
     {"run", "run \"LINE\" [--from N --to M] [--loop MS [--count K]] [--com N] [--baud R]", runRun},
     {"setup", "setup export|import|diff --group dosing|checkweigher FILE", runSetup},
+    {"flash", "flash FIRMWARE [--kernel FILE] [--fixture]", runFlash},
+    {"image", "image get FILE | image put FILE [--from N --to M]", runImage},
 };
 } // namespace
 

@@ -16,6 +16,8 @@ int runFwinfo(const QStringList& args);
 int runRecord(const QStringList& args);
 int runRun(const QStringList& args);
 int runSetup(const QStringList& args);
+int runFlash(const QStringList& args);
+int runImage(const QStringList& args);
 
 struct Subcommand {
     const char* name;

@@ -52,6 +52,8 @@ void CommandPanel::showCmdClicked() {
         return;
     setScanning(true);
     link_.streamMatcher().setEnabled(false);
+    if (hooks_.stopProgressTimer)
+        hooks_.stopProgressTimer();
     if (hooks_.stopSending)
         hooks_.stopSending();
     setPageControlEnabled(false);

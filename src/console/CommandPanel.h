@@ -39,6 +39,8 @@ public:
         std::function<void()> stopSending;
         // The multi-command sender is in the middle of a line.
         std::function<bool()> senderBusy;
+        // Stops the firmware programming's progress timer.
+        std::function<void()> stopProgressTimer;
         // Where "Tarvocommand.ini" is read from at each "Show CMD".
         std::function<QString()> commandFile;
     };

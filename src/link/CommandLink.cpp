@@ -9,6 +9,11 @@
 
 namespace tarvo {
 
+namespace {
+// One byte takes about a millisecond at 9600 baud; a port that has not sent it in this time never will.
+constexpr int kDrainLimitMs = 200;
+} // namespace
+
 CommandLink::CommandLink(std::unique_ptr<SerialPort> port, Operator& op, QObject* parent)
     : QObject(parent), port_(std::move(port)), op_(op) {
     timeoutTimer_.setSingleShot(true);
@@ -239,13 +244,25 @@ void CommandLink::endTransaction() {
     if (terminalMode_)
         applyTerminalMode();
     busy_ = false;
-    if (idleQueue_.isEmpty())
+    runIdleQueueLater();
+}
+
+void CommandLink::runIdleQueueLater() {
+    if (idleQueue_.isEmpty() || held_)
         return;
     // Deferred callers run from the event loop, never inside the caller that just finished.
     QTimer::singleShot(0, this, [this] {
-        while (!busy_ && !idleQueue_.isEmpty())
+        while (!busy_ && !held_ && !idleQueue_.isEmpty())
             idleQueue_.takeFirst()();
     });
+}
+
+void CommandLink::setHeld(bool held) {
+    if (held_ == held)
+        return;
+    held_ = held;
+    if (!held_ && !busy_)
+        runIdleQueueLater();
 }
 
 void CommandLink::setTerminalMode(bool on) {
@@ -276,7 +293,7 @@ void CommandLink::applyTerminalMode() {
 }
 
 void CommandLink::runWhenIdle(std::function<void()> fn) {
-    if (!busy_) {
+    if (!busy_ && !held_) {
         fn();
         return;
     }
@@ -284,7 +301,7 @@ void CommandLink::runWhenIdle(std::function<void()> fn) {
 }
 
 bool CommandLink::runExclusive(const std::function<void()>& work) {
-    if (busy_)
+    if (busy_ || held_)
         return false;
     busy_ = true;
     work();
@@ -316,9 +333,13 @@ quint8 CommandLink::receiveByte(int maxPolls) {
 }
 
 void CommandLink::sendByte(quint8 byte) {
+    drainOutput(kDrainLimitMs);
     port_->clearInput();
-    port_->clearOutput();
     port_->write(QByteArray(1, static_cast<char>(byte)));
+}
+
+bool CommandLink::drainOutput(int timeLimitMs) {
+    return port_->drainOutput(timeLimitMs);
 }
 
 bool CommandLink::writeRaw(const QByteArray& bytes) {

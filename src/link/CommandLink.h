@@ -68,12 +68,21 @@ public:
     void waitSlice(int ms);
     // The next received byte, or 255 when none came within maxPolls polls of about 1 ms.
     quint8 receiveByte(int maxPolls);
+    // Empties the receive buffer and sends one byte. A byte still on its way out is waited for, not
+    // discarded: emptying a real port's transmit buffer would cut the bytes sent just before.
     void sendByte(quint8 byte);
+    // Waits until everything written has left the port (at most timeLimitMs); false when it had not.
+    bool drainOutput(int timeLimitMs);
     // A plain write, no transaction (the lone "\r" of the baud search, "GP-1\r", ...).
     bool writeRaw(const QByteArray& bytes);
 
-    // A transaction is waiting for its reply.
-    bool isBusy() const { return busy_; }
+    // A transaction is waiting for its reply, or a dialogue holds the line.
+    bool isBusy() const { return busy_ || held_; }
+    // A dialogue of many transactions (the bootloader's, a settings image put) holds the line from its
+    // first byte to its last: timer-driven callers and clicks that wait for an idle link wait for it too,
+    // so nothing else reaches the device in between. The holder's own transactions go through.
+    void setHeld(bool held);
+    bool isHeld() const { return held_; }
     // Runs fn now when no transaction waits, else once the running one has ended. Timer-driven callers
     // use this so that they never take over a waiting transaction's matcher.
     void runWhenIdle(std::function<void()> fn);
@@ -114,6 +123,7 @@ private:
     // Sends (when a command is given), waits for the armed reply matcher or the time limit, disarms it.
     QByteArray sendAndAwait(const QByteArray* command, int timeLimitMs);
     void endTransaction();
+    void runIdleQueueLater();
     void applyTerminalMode();
 
     std::unique_ptr<SerialPort> port_;
@@ -127,6 +137,7 @@ private:
     bool replyReceived_ = false;
     bool timedOut_ = false;
     bool busy_ = false;
+    bool held_ = false;
     QEventLoop* loop_ = nullptr;
     QList<std::function<void()>> idleQueue_;
     std::function<void(QByteArrayView)> streamSink_;

@@ -1,8 +1,17 @@
 #include "QtSerialPortDevice.h"
 
+#include <QElapsedTimer>
 #include <cerrno>
+#include <chrono>
+#include <thread>
+
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 namespace tarvo {
@@ -96,6 +105,37 @@ bool QtSerialPortDevice::waitForReadyRead(int ms) {
     if (port_.bytesAvailable() > 0)
         return true;
     return port_.waitForReadyRead(ms);
+}
+
+bool QtSerialPortDevice::drainOutput(int timeLimitMs) {
+    if (!port_.isOpen())
+        return false;
+    QElapsedTimer clock;
+    clock.start();
+    // Qt's own buffer goes to the driver first, then the driver's queue onto the wire.
+    while (port_.bytesToWrite() > 0) {
+        const qint64 left = timeLimitMs - clock.elapsed();
+        if (left <= 0 || !port_.waitForBytesWritten(int(left)))
+            break;
+    }
+    if (port_.bytesToWrite() > 0)
+        return false;
+#if defined(Q_OS_UNIX)
+    const int fd = int(port_.handle());
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0)
+            return true;
+        if (clock.elapsed() >= timeLimitMs)
+            return false;
+        // A byte takes about a millisecond at 9600 baud; a short poll keeps the pace close to the wire's.
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+#elif defined(Q_OS_WIN)
+    return ::FlushFileBuffers(reinterpret_cast<HANDLE>(port_.handle())) != 0;
+#else
+    return true;
+#endif
 }
 
 void QtSerialPortDevice::setDtr(bool on) {

@@ -29,6 +29,7 @@ public:
     QByteArray readAll() override { return port_.readAll(); }
     bool readByte(char* byte) override { return port_.getChar(byte); }
     bool waitForReadyRead(int ms) override;
+    bool drainOutput(int timeLimitMs) override;
     void setDtr(bool on) override;
 
     const ComPortMap& map() const { return map_; }

@@ -36,6 +36,12 @@ public:
     virtual qint64 bytesAvailable() const = 0;
     virtual QByteArray readAll() = 0;
     virtual bool readByte(char* byte) = 0;
+    // Waits until every byte written so far has left the port, at most timeLimitMs; false when they had
+    // not (or the port is closed). A port whose writes reach their end at once has nothing to wait for.
+    virtual bool drainOutput(int timeLimitMs) {
+        (void)timeLimitMs;
+        return isOpen();
+    }
     // Blocks at most ms for incoming data; true when bytes are waiting.
     virtual bool waitForReadyRead(int ms) = 0;
     // Not every port has a DTR line (a pseudo-terminal has none); that is not an error.

@@ -117,4 +117,25 @@ inline QByteArray sampleBinary(int size, std::uint32_t seed = 12345) {
     return bytes;
 }
 
+// S1 records of 32 bytes each for data at address, closed by S9: a kernel file as the maker's tools
+// write one.
+inline QByteArray sRecords(const QByteArray& data, int address) {
+    QByteArray text = "S00600004844521B\n";
+    for (qsizetype at = 0; at < data.size(); at += 32) {
+        const QByteArray chunk = data.mid(at, 32);
+        const int a = address + int(at);
+        QByteArray bytes;
+        bytes.append(char(chunk.size() + 3));
+        bytes.append(char((a >> 8) & 0xFF));
+        bytes.append(char(a & 0xFF));
+        bytes.append(chunk);
+        quint8 sum = 0;
+        for (const char b : bytes)
+            sum = quint8(sum + quint8(b));
+        bytes.append(char(~sum));
+        text += "S1" + bytes.toHex().toUpper() + "\n";
+    }
+    return text + "S9030000FC\n";
+}
+
 } // namespace tarvo::test

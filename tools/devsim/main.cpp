@@ -109,8 +109,18 @@ int main(int argc, char** argv) {
     const QCommandLineOption canNodeOption(QStringLiteral("can-node"),
                                            QStringLiteral("The CAN node id 1..126 (default 1)."),
                                            QStringLiteral("N"), QStringLiteral("1"));
-    parser.addOptions(
-        {linesOption, deviceOption, linkOption, resetOption, latencyOption, canOption, canNodeOption});
+    const QCommandLineOption bootOption(
+        QStringLiteral("boot"),
+        QStringLiteral(
+            "Start every device with its programming switch on: its boot monitor answers the "
+            "firmware upgrade's byte dialogue at 9600 baud (sync, \"U\", the kernel echoed, erase, "
+            "records acknowledged with 0x06 or refused with 0x15 on a bad checksum). A host that "
+            "talks to the firmware after a pass finds it running at 9600 baud. Implies --wire-time."));
+    const QCommandLineOption wireTimeOption(
+        QStringLiteral("wire-time"),
+        QStringLiteral("Every byte takes its wire time at its rate (ten bit times), both ways."));
+    parser.addOptions({linesOption, deviceOption, linkOption, resetOption, latencyOption, canOption,
+                       canNodeOption, bootOption, wireTimeOption});
     parser.process(app);
 
     bool ok = false;
@@ -159,8 +169,12 @@ int main(int argc, char** argv) {
                             .arg(deviceText)
                             .arg(address)
                             .arg(lineNumber));
-        line->addDevice(config);
+        devsim::Device* device = line->addDevice(config);
+        if (parser.isSet(bootOption))
+            device->setBootMode(true);
     }
+    for (const auto& line : lines)
+        line->setWireTime(parser.isSet(bootOption) || parser.isSet(wireTimeOption));
 
     std::vector<std::unique_ptr<devsim::PtyLine>> ptys;
     for (const auto& line : lines) {

@@ -74,6 +74,7 @@ CommandsPage::CommandsPage(MainController& controller, QWidget* parent) : QWidge
 
 void CommandsPage::pageShown() {
     c_.multiCommandSender().commandsPageShown();
+    c_.firmwareUpgrade().stopProgressTimer();
 }
 
 void CommandsPage::resizeEvent(QResizeEvent* event) {

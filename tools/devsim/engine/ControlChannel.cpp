@@ -34,6 +34,13 @@ QString ControlChannel::help() {
         "                           answer these commands \"ERR\" (\"CZ\", \"SA\", ...); none ends it\n"
         "  averages LINE ADDR VALUE [VALUE ...]\n"
         "                           the next \"GA\" answers, in order (\"+99999\", \"+012.34\", ...)\n"
+        "  boot LINE ADDR on [misses=N] [refuse=K] [erase=fail] [silent]\n"
+        "                           fit the programming switch and reset: the boot monitor answers at\n"
+        "                           9600 baud; misses=N leaves the first N sync bytes unanswered,\n"
+        "                           refuse=K answers a pass's record K (0 = first) with 0x15, erase=fail\n"
+        "                           answers the erase with 0x55, silent answers nothing\n"
+        "  boot LINE ADDR off       remove the switch and reset: the firmware starts (at 9600 baud once\n"
+        "                           it has been programmed)\n"
         "  quit                     end the simulator\n"
         "End of input does not end the simulator; SIGTERM and SIGINT do.\n");
 }
@@ -112,6 +119,30 @@ QString ControlChannel::setBehaviour(const QString& verb, const QStringList& wor
     return QStringLiteral("ok");
 }
 
+QString ControlChannel::setBoot(const QStringList& words) {
+    const QString usage = QStringLiteral("error: usage: boot LINE ADDR on [misses=N] [refuse=K] [erase=fail] "
+                                         "[silent] | boot LINE ADDR off");
+    if (words.size() < 4)
+        return usage;
+    QString error;
+    Device* device = deviceAt(words[1], words[2], &error);
+    if (!device)
+        return error;
+    const QString state = words[3].toLower();
+    if (state == u"off" && words.size() == 4) {
+        device->setBootMode(false);
+        return QStringLiteral("ok");
+    }
+    if (state != u"on")
+        return usage;
+    BootMonitor::Faults faults;
+    if (!BootMonitor::parseFaults(words.mid(4), &faults, &error))
+        return QStringLiteral("error: ") + error;
+    device->bootMonitor().setFaults(faults);
+    device->setBootMode(true);
+    return QStringLiteral("ok");
+}
+
 Line* ControlChannel::lineAt(const QString& text, QString* error) const {
     bool ok = false;
     const int n = text.toInt(&ok);
@@ -158,6 +189,8 @@ QString ControlChannel::execute(const QString& command) {
         return setProfile(words);
     if (verb == u"nomotion" || verb == u"refuse" || verb == u"averages")
         return setBehaviour(verb, words);
+    if (verb == u"boot")
+        return setBoot(words);
     if (verb == u"weight" || verb == u"identity") {
         if (words.size() != 4)
             return QStringLiteral("error: usage: %1 LINE ADDR %2")

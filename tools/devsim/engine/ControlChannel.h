@@ -17,6 +17,7 @@ class Line;
 //   nomotion LINE ADDR MS|never
 //   refuse LINE ADDR none|CMD[,CMD...]
 //   averages LINE ADDR VALUE [VALUE ...]
+//   boot LINE ADDR on [FAULT ...] | off
 //   quit
 class ControlChannel : public QObject {
     Q_OBJECT
@@ -35,6 +36,7 @@ private:
     QString setProfile(const QStringList& words);
     // nomotion, refuse and averages: how one device behaves from now on.
     QString setBehaviour(const QString& verb, const QStringList& words);
+    QString setBoot(const QStringList& words);
 
     QList<Line*> lines_;
 };

@@ -348,10 +348,61 @@ void Device::startReset() {
     resetTimer_.start(tarvo::TimeScale::ms(config_.resetMs));
 }
 
+void Device::setBootMode(bool on) {
+    if (on) {
+        stream_ = Stream::None;
+        streamTimer_.stop();
+        resetTimer_.stop();
+        resetting_ = false;
+        boot_.powerOn();
+        bootMode_ = true;
+        return;
+    }
+    if (!bootMode_)
+        return;
+    bootMode_ = false;
+    // Freshly programmed firmware starts at its default rate.
+    if (boot_.passes() > 0)
+        storedBaud_ = BootMonitor::kBaud;
+    powerOn();
+}
+
+qsizetype Device::bootReceive(const QByteArray& bytes) {
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        bool leave = false;
+        const QByteArray answer = boot_.receive(bytes[i], &leave);
+        if (leave) {
+            setBootMode(false);
+            return i;
+        }
+        if (!answer.isEmpty())
+            emit output(answer, true);
+    }
+    return bytes.size();
+}
+
+qsizetype Device::imageReceive(const QByteArray& bytes) {
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (!image_.receiving())
+            return i;
+        if (const std::optional<QByteArray> reply = image_.receive(bytes[i], *this)) {
+            emit output(*reply + '\r', true);
+            return i + 1;
+        }
+    }
+    return bytes.size();
+}
+
 void Device::receive(const QByteArray& bytes) {
     if (resetting_)
         return;
-    for (const char c : bytes) {
+    qsizetype taken = bootMode_ ? bootReceive(bytes) : 0;
+    if (!bootMode_ && image_.receiving())
+        taken += imageReceive(bytes.sliced(taken));
+    if (bootMode_ || taken >= bytes.size())
+        return;
+    for (qsizetype at = taken; at < bytes.size(); ++at) {
+        const char c = bytes[at];
         if (c == '\r') {
             const QByteArray line = lineBuffer_;
             const bool overflow = lineOverflow_;
@@ -364,7 +415,12 @@ void Device::receive(const QByteArray& bytes) {
                 handleLine(line);
             }
             if (resetting_)
-                return; // the rest of the chunk arrives while the device restarts
+                return;               // the rest of the chunk arrives while the device restarts
+            if (image_.receiving()) { // "PI": what follows is the image
+                if (at + 1 < bytes.size())
+                    receive(bytes.sliced(at + 1));
+                return;
+            }
         } else if (c == '\n') {
             continue;
         } else if (lineBuffer_.size() < lineLimit) {
@@ -495,6 +551,12 @@ QByteArray Device::execute(const Command& c) {
             return err();
         cycle_.restart();
         startStream(Stream::Packets);
+        return {};
+    }
+    if (m == "GI" && !c.hasValue)
+        return DeviceImage::records(*this).chopped(1); // the last "\r" follows as every reply's
+    if (m == "PI" && !c.hasValue) {
+        image_.beginReceiving(*this);
         return {};
     }
     if (m == "CE") {

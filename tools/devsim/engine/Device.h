@@ -1,7 +1,9 @@
 #pragma once
 
+#include "BootMonitor.h"
 #include "Calibration.h"
 #include "DeviceConfig.h"
+#include "DeviceImage.h"
 #include "WeighCycle.h"
 #include "WeightProfile.h"
 
@@ -30,7 +32,7 @@ public:
     int identity() const { return config_.identity; }
     // The address "OP" and "CL" name it by, and the control channel too; 0 for a device without one.
     int address() const { return config_.address.value_or(0); }
-    int activeBaud() const { return activeBaud_; }
+    int activeBaud() const { return bootMode_ ? BootMonitor::kBaud : activeBaud_; }
     int storedBaud() const { return storedBaud_; }
     bool fullDuplex() const { return config_.fullDuplex; }
     bool isSelected() const { return selected_; }
@@ -80,6 +82,14 @@ public:
     qint64 tareCounts() const { return tare_; }
     qint64 averageCounts() const;
     int cycleState() const { return cycle_.kind() != WeighCycle::Kind::Steady ? cycle_.state() : 0; }
+
+    // The programming switch, with a reset: on, the boot monitor hears everything at its own rate; off
+    // (or when the host talks to the firmware after a pass), the firmware starts, at 9600 baud once it
+    // has been programmed.
+    void setBootMode(bool on);
+    bool inBootMode() const { return bootMode_; }
+    BootMonitor& bootMonitor() { return boot_; }
+    const BootMonitor& bootMonitor() const { return boot_; }
 
     // Bytes the device heard at its own rate.
     void receive(const QByteArray& bytes);
@@ -154,6 +164,13 @@ private:
     void store(const QByteArray& command);
     QHash<QByteArray, qint64> params_;
     QHash<QByteArray, qint64> stored_;
+    // Bytes heard in boot mode; returns how many the boot monitor took.
+    qsizetype bootReceive(const QByteArray& bytes);
+    // Bytes heard while a settings image comes in; returns how many it took.
+    qsizetype imageReceive(const QByteArray& bytes);
+    BootMonitor boot_;
+    bool bootMode_ = false;
+    DeviceImage image_;
 };
 
 } // namespace devsim

@@ -72,10 +72,40 @@ void Line::hostWrite(const QByteArray& bytes, int hostBaud) {
     received_.append({bytes, hostBaud});
     if (fault_ == Fault::Silent)
         return;
+    if (wireTime_) {
+        qint64 due = std::max(clock_.nsecsElapsed(), inboundBusyNs_);
+        for (const char c : bytes) {
+            due += byteNs(hostBaud);
+            inbound_.push_back({due, c, hostBaud});
+        }
+        inboundBusyNs_ = due;
+        scheduleNext();
+        return;
+    }
     // A device at another rate hears only noise, which it drops.
     for (const auto& d : devices_)
         if (d->activeBaud() == hostBaud)
             d->receive(bytes);
+}
+
+qint64 Line::byteNs(int baud) {
+    return baud > 0 ? 10'000'000'000LL / baud : 0;
+}
+
+void Line::deliverInbound(qint64 now) {
+    while (!inbound_.empty() && inbound_.front().dueNs <= now) {
+        const Inbound in = inbound_.front();
+        inbound_.pop_front();
+        if (fault_ == Fault::Silent)
+            continue;
+        // Replies start when this byte was in, not when the timer came round to it.
+        wireNowNs_ = in.dueNs;
+        const QByteArray byte(1, in.byte);
+        for (const auto& d : devices_)
+            if (d->activeBaud() == in.baud)
+                d->receive(byte);
+    }
+    wireNowNs_ = -1;
 }
 
 void Line::setResetMs(int deviceMs) {
@@ -143,32 +173,53 @@ void Line::deviceOutput(Device* device, const QByteArray& bytes, bool reply) {
         out = line + '\r';
         fault_ = Fault::None; // only the next reply
     }
-    const int delay = latencyMs_ + (fault_ == Fault::Late ? lateMs_ : 0);
-    enqueue(tarvo::TimeScale::ms(delay), out, device->activeBaud());
+    // A boot monitor answers at once; the firmware takes its time.
+    const int delay = device->inBootMode() ? 0 : latencyMs_ + (fault_ == Fault::Late ? lateMs_ : 0);
+    enqueue(delay > 0 ? tarvo::TimeScale::ms(delay) : 0, out, device->activeBaud());
 }
 
 void Line::enqueue(qint64 delayMs, const QByteArray& bytes, int deviceBaud) {
-    const qint64 due = clock_.elapsed() + delayMs;
-    const auto at = std::upper_bound(pending_.begin(), pending_.end(), due,
-                                     [](qint64 t, const Pending& p) { return t < p.dueMs; });
-    pending_.insert(at, Pending{due, bytes, deviceBaud});
+    if (!wireTime_) {
+        enqueueAt(clock_.nsecsElapsed() + delayMs * 1'000'000, bytes, deviceBaud);
+        return;
+    }
+    const qint64 start = (wireNowNs_ >= 0 ? wireNowNs_ : clock_.nsecsElapsed()) + delayMs * 1'000'000;
+    const qint64 due = std::max(start, outboundBusyNs_) + bytes.size() * byteNs(deviceBaud);
+    outboundBusyNs_ = due;
+    enqueueAt(due, bytes, deviceBaud);
+}
+
+void Line::enqueueAt(qint64 dueNs, const QByteArray& bytes, int deviceBaud) {
+    const auto at = std::upper_bound(pending_.begin(), pending_.end(), dueNs,
+                                     [](qint64 t, const Pending& p) { return t < p.dueNs; });
+    pending_.insert(at, Pending{dueNs, bytes, deviceBaud});
     scheduleNext();
 }
 
 void Line::scheduleNext() {
-    if (pending_.empty()) {
+    qint64 next = -1;
+    if (!pending_.empty())
+        next = pending_.front().dueNs;
+    if (!inbound_.empty() && (next < 0 || inbound_.front().dueNs < next))
+        next = inbound_.front().dueNs;
+    if (next < 0) {
         deliveryTimer_.stop();
         return;
     }
-    const qint64 wait = std::max<qint64>(0, pending_.front().dueMs - clock_.elapsed());
-    deliveryTimer_.start(int(wait));
+    // Timers count whole milliseconds: round up, so nothing is delivered before its time.
+    const qint64 wait = std::max<qint64>(0, next - clock_.nsecsElapsed());
+    deliveryTimer_.start(int((wait + 999'999) / 1'000'000));
 }
 
 void Line::deliverDue() {
-    const qint64 now = clock_.elapsed();
+    qint64 now = clock_.nsecsElapsed();
+    if (!inbound_.empty()) {
+        deliverInbound(now);
+        now = clock_.nsecsElapsed();
+    }
     QByteArray out;
     const int host = hostBaud();
-    while (!pending_.empty() && pending_.front().dueMs <= now) {
+    while (!pending_.empty() && pending_.front().dueNs <= now) {
         Pending p = std::move(pending_.front());
         pending_.pop_front();
         if (fault_ == Fault::Silent)

@@ -54,6 +54,13 @@ public:
     void setLatencyMs(int deviceMs) { latencyMs_ = deviceMs; }
     int latencyMs() const { return latencyMs_; }
     void setResetMs(int deviceMs);
+    // Wire time: every byte takes its ten bit times at its rate, both ways, as on a real line. The host's
+    // bytes reach the devices one by one when their last bit is in, and what a device sends arrives
+    // when its last byte is through. Off, bytes cross at once.
+    void setWireTime(bool on) { wireTime_ = on; }
+    bool wireTime() const { return wireTime_; }
+    // One byte's time on the wire at a rate, in nanoseconds: a start bit, eight data bits, a stop bit.
+    static qint64 byteNs(int baud);
 
     QList<Received> receivedLog() const { return received_; }
     // Everything received, split after each "\r" (a trailing part without "\r" is the last entry); each
@@ -71,12 +78,20 @@ signals:
 
 private:
     struct Pending {
-        qint64 dueMs;
+        qint64 dueNs;
         QByteArray bytes;
         int deviceBaud;
     };
+    // A host byte on its way to the devices (wire time only).
+    struct Inbound {
+        qint64 dueNs;
+        char byte;
+        int baud;
+    };
     void deviceOutput(Device* device, const QByteArray& bytes, bool reply);
     void enqueue(qint64 delayMs, const QByteArray& bytes, int deviceBaud);
+    void enqueueAt(qint64 dueNs, const QByteArray& bytes, int deviceBaud);
+    void deliverInbound(qint64 now);
     void deliverDue();
     void scheduleNext();
     void applyFaultToDevices();
@@ -92,6 +107,11 @@ private:
     QList<Received> received_;
     QByteArray sent_;
     std::deque<Pending> pending_; // ordered by due time, equal times in order of sending
+    bool wireTime_ = false;
+    std::deque<Inbound> inbound_;
+    qint64 inboundBusyNs_ = 0;  // when the host's last byte so far is through
+    qint64 outboundBusyNs_ = 0; // when the devices' last byte so far is through
+    qint64 wireNowNs_ = -1;     // while a host byte is delivered: the moment it arrived
     QTimer deliveryTimer_;
     QElapsedTimer clock_;
     QRandomGenerator random_{20240611u};

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "BootloaderDialogue.h"
+#include "KernelFile.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+
+namespace tarvo {
+
+class CommandLink;
+class FirmwareFile;
+class Operator;
+class PortSelection;
+
+// "Upgrade Firmware": the questions and switch prompts, the programming kernel, the two passes of the
+// bootloader dialogue and the factory defaults afterwards, with the progress the page shows.
+class FirmwareUpgrade : public QObject {
+    Q_OBJECT
+public:
+    struct Hooks {
+        // The loaded firmware file, if any.
+        std::function<const FirmwareFile*()> firmware;
+        // The kernel's path as "Tarvo.ini" keeps it (section "Programing", key "Prog41FilePath"), and
+        // storing a newly chosen one.
+        std::function<QString()> storedKernelPath;
+        std::function<void(const QString&)> storeKernelPath;
+        std::function<void(bool)> setPageControlEnabled;
+        // Asks the operator to fit or remove the programming switch and returns when that is done;
+        // unset, it is a message that waits for OK.
+        std::function<void(const QString&)> switchPrompt;
+    };
+
+    static constexpr const char* kNotLoaded = "Software NOT loaded... Drop *.qmf file on Tarvo window";
+    static constexpr const char* kDownloadQuestion = "Do you want to download firmware: ";
+    static constexpr const char* kCancelled = "Programing cancled!";
+    static constexpr const char* kSolderSwitch =
+        "Now solder prog. switch on MXR... then RESET MXR! and press OK";
+    static constexpr const char* kUnsolderSwitch =
+        "Now un-solder prog. switch on MXR... then RESET MXR! and press OK";
+    static constexpr const char* kInProgress = "Programing in progress...";
+    static constexpr const char* kKernelNotPossible = "Unable to open Prog41.a20...Programing NOT possible!";
+    static constexpr const char* kKernelNotHex = "Unable to open Prog41.a20...maybe not a HEX file";
+    static constexpr const char* kKernelErrorCaption = "Kernel error";
+    static constexpr const char* kDefaultsLoaded = "Programing Done.... and defaults loaded!";
+    static constexpr const char* kDefaultsNotLoaded = "Communication eror - Default not loaded!";
+    static constexpr int kProgressRefreshMs = 300;
+
+    // How the last upgrade ended, beyond the pass's state.
+    enum class Outcome { NotStarted, PassFailed, DefaultsNotLoaded, DefaultsLoaded };
+
+    FirmwareUpgrade(CommandLink& link, PortSelection& ports, Operator& op, Hooks hooks,
+                    QObject* parent = nullptr);
+
+    void upgradeFirmwareClicked();
+    bool isRunning() const { return running_; }
+
+    // "MXR Testfixture": the fixture switches the device into boot mode; no switch prompts.
+    bool testFixture() const { return testFixture_; }
+    void setTestFixture(bool on);
+
+    // The programming state of the last pass (0 done, 1 no response, 2 erase error, 3 programming
+    // error); a search that found nothing sets 3.
+    int state() const { return state_; }
+    void setState(int state) { state_ = state; }
+    Outcome outcome() const { return outcome_; }
+
+    // How the switch prompts reach the operator (the command-line tool waits for Enter).
+    void setSwitchPrompt(std::function<void(const QString&)> prompt) {
+        hooks_.switchPrompt = std::move(prompt);
+    }
+    // The kernel file to use instead of the stored path (the command-line tool's --kernel); never stored.
+    void setKernelPathOverride(const QString& path) { kernelOverride_ = path; }
+    // The default place of the kernel before one was chosen: the root of drive C on Windows, the home
+    // folder elsewhere.
+    static QString defaultKernelPath();
+
+    // Progress of the running pass, as the 300 ms timer last showed it.
+    int progressCurrent() const { return shownCurrent_; }
+    qint64 progressTotal() const { return shownTotal_; }
+    // Stops the progress timer (the command panel's "Show CMD" does); the bars keep what they show.
+    void stopProgressTimer() { progressTimer_.stop(); }
+    bool progressTimerActive() const { return progressTimer_.isActive(); }
+
+    const BootloaderDialogue& dialogue() const { return dialogue_; }
+
+signals:
+    void runningChanged(bool running);
+    void testFixtureChanged(bool on);
+    // The progress timer's tick: what the progress bars show.
+    void progressShown(int current, qint64 total);
+
+private:
+    // The kernel from the stored path, else from a file the operator chooses; false when there is none.
+    bool readKernel();
+    bool loadDefaults();
+    void showProgress();
+    void prompt(const QString& text);
+    void inform(const QString& text, bool dialog = false);
+
+    CommandLink& link_;
+    PortSelection& ports_;
+    Operator& op_;
+    Hooks hooks_;
+    BootloaderDialogue dialogue_;
+    KernelFile kernel_;
+    QTimer progressTimer_;
+    QString kernelOverride_;
+    bool running_ = false;
+    bool testFixture_ = false;
+    int state_ = 0;
+    Outcome outcome_ = Outcome::NotStarted;
+    int shownCurrent_ = 0;
+    qint64 shownTotal_ = 0;
+};
+
+} // namespace tarvo

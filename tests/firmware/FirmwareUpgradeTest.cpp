@@ -1,0 +1,242 @@
+// "Upgrade Firmware" against the simulated boot monitor: the exact bytes of both passes, the prompts,
+// the kernel file and its stored path, and what the operator is told when a pass fails.
+#include "BootRig.h"
+#include "FirmwareFiles.h"
+#include "link/QtSerialPortDevice.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+using namespace tarvo;
+using namespace tarvo::test;
+
+namespace {
+
+// Sync, "U", the kernel's length 1024 high byte first, the kernel, erase.
+QByteArray passStart(const QByteArray& kernel) {
+    return QByteArray("\0U\x04\0", 4) + kernel + '\xAA';
+}
+
+// ":" "80" address "00", 128 bytes, the two's complement of their sum, then the closing "\r".
+QByteArray recordLine(int address, const QByteArray& block) {
+    QByteArray bytes;
+    bytes.append(char(0x80));
+    bytes.append(char(address >> 8));
+    bytes.append(char(address & 0xFF));
+    bytes.append('\0');
+    bytes.append(block);
+    quint8 sum = 0;
+    for (const char b : bytes)
+        sum = quint8(sum + quint8(b));
+    bytes.append(char(quint8(0x100 - sum)));
+    return ':' + bytes.toHex().toUpper() + '\r';
+}
+
+const QByteArray kEnd = ":00000001FF\r\n";
+
+QStringList infos(const FakeOperator& op) {
+    return op.infoMessages();
+}
+
+} // namespace
+
+TEST(FirmwareUpgrade, TheFixtureRunSendsTheKernelThenOnlyTheBlocksThatHoldDataAndLoadsDefaults) {
+    BootRig rig;
+    const QByteArray kernel = rig.useKernel();
+    const QByteArray data = sampleBinary(128);
+    ASSERT_TRUE(rig.loadFirmware(data, 0x0100));
+    rig.upgrade->setTestFixture(true);
+    rig.device->setBootMode(true); // the fixture's switch
+    rig.op.answers = {true};
+    // A timer's device work asked for during the upgrade waits for its end.
+    bool queuedRanAfter = false;
+    QTimer::singleShot(0, [&] {
+        rig.link->runWhenIdle([&] {
+            queuedRanAfter = !rig.upgrade->isRunning();
+            rig.link->writeRaw("ID\r");
+        });
+    });
+
+    rig.upgrade->upgradeFirmwareClicked();
+
+    QByteArray firstPass = passStart(kernel);
+    for (int block = 0; block < 8; ++block) // the kernel buffer's non-empty blocks
+        firstPass += recordLine(block * 128, kernel.mid(block * 128, 128));
+    firstPass += kEnd;
+    const QByteArray secondPass = passStart(kernel) + recordLine(0x0100, data) + kEnd;
+    const QByteArray code = QByteArray::number(rig.device->unlockCode()).rightJustified(5, '0');
+    const QByteArray defaults = "CE\rCE" + code + "\rFD\r";
+    QTest::qWait(20);
+    EXPECT_EQ(rig.heard(), firstPass + secondPass + defaults + "ID\r");
+    EXPECT_TRUE(queuedRanAfter);
+
+    EXPECT_EQ(rig.op.events.filter("ask: ").join('|'),
+              "ask: Do you want to download firmware: 16843009 -> yes");
+    EXPECT_TRUE(rig.op.messageBoxes().isEmpty()); // no switch prompts with the fixture
+    EXPECT_EQ(infos(rig.op), (QStringList{"Programing in progress...", "Programming Done!",
+                                          "Programing Done.... and defaults loaded!"}));
+    EXPECT_EQ(rig.upgrade->state(), 0);
+    EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::DefaultsLoaded);
+    EXPECT_EQ(rig.pageControl, (QList<bool>{false, true}));
+    EXPECT_EQ(rig.ports->baudChoice(), 9600);
+    // The device holds the image and runs its new firmware, unlocked by the handshake.
+    EXPECT_EQ(rig.device->bootMonitor().recordAddresses(), QList<int>{0x0100});
+    EXPECT_EQ(rig.device->bootMonitor().flash().sliced(0x0100, 128).toByteArray(), data);
+    EXPECT_FALSE(rig.device->inBootMode());
+    EXPECT_TRUE(rig.device->isUnlocked());
+    // The bars end at the second pass's figures: every block done, of MemEnd - MemStart.
+    EXPECT_EQ(rig.upgrade->progressCurrent(), 0x8000);
+    EXPECT_EQ(rig.upgrade->progressTotal(), 0x80);
+    EXPECT_FALSE(rig.upgrade->progressTimerActive());
+}
+
+TEST(FirmwareUpgrade, ASyncAnsweredOnTheThirdTryGoesOnAndARefusedRecordEndsThePassAfterItsEndRecord) {
+    BootRig rig;
+    const QByteArray kernel = rig.useKernel();
+    const QByteArray data = sampleBinary(256, 99);
+    ASSERT_TRUE(rig.loadFirmware(data, 0x0200));
+    rig.upgrade->setTestFixture(true);
+    devsim::BootMonitor::Faults faults;
+    faults.syncMisses = 2;
+    faults.refuseRecord = 1; // each pass's second record
+    rig.device->bootMonitor().setFaults(faults);
+    rig.device->setBootMode(true);
+    rig.op.answers = {true};
+
+    rig.upgrade->upgradeFirmwareClicked();
+
+    const QByteArray heard = rig.heard();
+    // Three sync bytes, then "U".
+    EXPECT_TRUE(heard.startsWith(QByteArray("\0\0\0U\x04\0", 6))) << heard.left(8).toHex().toStdString();
+    EXPECT_EQ(rig.device->bootMonitor().syncsHeard(), 4); // three in the first pass, one in the second
+    // The second pass stops at its refused second record, then sends the end record and nothing more.
+    const QByteArray secondPass =
+        passStart(kernel) + recordLine(0x0200, data.left(128)) + recordLine(0x0280, data.mid(128)) + kEnd;
+    EXPECT_TRUE(heard.endsWith(secondPass));
+    EXPECT_EQ(infos(rig.op), (QStringList{"Programing in progress...", "MXR Programming error"}));
+    EXPECT_EQ(rig.upgrade->state(), 3);
+    EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::PassFailed);
+    EXPECT_TRUE(rig.device->inBootMode()); // no defaults after a failed pass
+}
+
+TEST(FirmwareUpgrade, WithoutTheFixtureThePromptsFrameThePassesAndAChosenKernelIsStored) {
+    BootRig rig;
+    const QByteArray kernel = rig.useKernel();
+    const QString good = rig.storedKernel;
+    rig.storedKernel = FirmwareUpgrade::defaultKernelPath(); // a folder: nothing to read
+    ASSERT_TRUE(rig.write("firmware.hex", ":020000000102FB\n:00000001FF\n"));
+    ASSERT_TRUE(rig.loadFirmware(sampleBinary(128), 0x7F80));
+    rig.op.answers = {true};
+    // The first file chosen is Intel hex, no kernel; the second is.
+    rig.op.fileNames = {rig.file("firmware.hex"), good};
+
+    rig.upgrade->upgradeFirmwareClicked();
+
+    EXPECT_EQ(rig.op.events.filter(QRegularExpression("^(box|open|ask)")),
+              (QStringList{
+                  "ask: Do you want to download firmware: 16843009 -> yes",
+                  "box[]: Now solder prog. switch on MXR... then RESET MXR! and press OK", "open: Prog41.a20",
+                  "box[Kernel error]: Unable to open Prog41.a20...maybe not a HEX file", "open: Prog41.a20",
+                  "box[]: Now un-solder prog. switch on MXR... then RESET MXR! and press OK"}));
+    EXPECT_EQ(rig.storedKernel, good);
+    EXPECT_EQ(infos(rig.op).last(), "Programing Done.... and defaults loaded!");
+    EXPECT_EQ(rig.device->bootMonitor().kernel(), kernel);
+    EXPECT_EQ(rig.device->bootMonitor().recordAddresses(), QList<int>{0x7F80});
+    // Programmed firmware starts at 9600 baud.
+    EXPECT_EQ(rig.device->activeBaud(), 9600);
+}
+
+TEST(FirmwareUpgrade, RefusalsAndFailedPassesSayWhatWentWrong) {
+    BootRig rig;
+    rig.useKernel();
+
+    // Nothing loaded, or a file that failed to load: nothing reaches the device.
+    rig.upgrade->upgradeFirmwareClicked();
+    ASSERT_TRUE(rig.write("broken.hex", ":0400000001020304F0\n:00000001FF\n")); // wrong checksum
+    rig.firmware->load(rig.file("broken.hex"));
+    rig.upgrade->upgradeFirmwareClicked();
+    EXPECT_EQ(rig.op.messageBoxes().filter("Software NOT loaded").size(), 2);
+
+    // Cancel in the download question.
+    ASSERT_TRUE(rig.loadFirmware(sampleBinary(128), 0x0100));
+    rig.op.events.clear();
+    rig.op.answers = {false};
+    rig.upgrade->upgradeFirmwareClicked();
+    // The version is what the loader holds (the failed load above left its header copy behind).
+    EXPECT_EQ(rig.op.events, (QStringList{"ask: Do you want to download firmware: " +
+                                              QString::number(rig.firmware->softwareVersion()) + " -> no",
+                                          "info: Programing cancled!"}));
+
+    // No kernel, and the open dialog cancelled.
+    rig.storedKernel = rig.file("missing.a20");
+    rig.op.events.clear();
+    rig.op.answers = {true};
+    rig.upgrade->setTestFixture(true);
+    rig.upgrade->upgradeFirmwareClicked();
+    EXPECT_EQ(rig.op.events.last(),
+              "box[Kernel error]: Unable to open Prog41.a20...Programing NOT possible!");
+    EXPECT_TRUE(rig.heard().isEmpty());
+    EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::NotStarted);
+    EXPECT_EQ(rig.pageControl, (QList<bool>{false, true}));
+
+    // An erase refused, then a monitor that never answers.
+    rig.useKernel();
+    devsim::BootMonitor::Faults faults;
+    faults.eraseFails = true;
+    rig.device->bootMonitor().setFaults(faults);
+    rig.device->setBootMode(true);
+    rig.op.answers = {true};
+    rig.upgrade->upgradeFirmwareClicked();
+    EXPECT_EQ(rig.op.infoMessages().last(), "MXR Erase error");
+    EXPECT_EQ(rig.upgrade->state(), 2);
+    faults = {};
+    faults.silent = true;
+    rig.device->bootMonitor().setFaults(faults);
+    rig.op.answers = {true};
+    rig.line.clearReceived();
+    rig.upgrade->upgradeFirmwareClicked();
+    EXPECT_EQ(rig.op.infoMessages().last(), "No response from MXR");
+    EXPECT_EQ(rig.upgrade->state(), 1);
+    EXPECT_EQ(rig.heard(), QByteArray(10, '\0')); // five sync bytes in each pass
+}
+
+TEST(FirmwareUpgrade, BytesSentOneByOneOnARealPortAreNeverCutByTheNextOne) {
+    // A pseudo-terminal stands for the UART: emptying its transmit side throws away what its far end
+    // has not read yet, as a real UART drops bytes still waiting to go out.
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ComPortMap map;
+    map.setPath(1, QString::fromLocal8Bit(name));
+    FakeOperator op;
+    CommandLink link(std::make_unique<QtSerialPortDevice>(map), op);
+    link.initialise();
+    ASSERT_TRUE(link.port().isOpen());
+    const QByteArray record = recordLine(0x0100, sampleBinary(128));
+    for (const char c : record)
+        link.sendByte(quint8(c));
+    ASSERT_TRUE(link.drainOutput(1000));
+    QByteArray arrived;
+    QElapsedTimer clock;
+    clock.start();
+    while (arrived.size() < record.size() && clock.elapsed() < 2000) {
+        pollfd ready{master, POLLIN, 0};
+        if (::poll(&ready, 1, 100) <= 0)
+            continue;
+        char buffer[1024];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n > 0)
+            arrived.append(buffer, n);
+    }
+    EXPECT_EQ(arrived, record);
+    link.port().close();
+    ::close(slave);
+    ::close(master);
+}

@@ -1,0 +1,62 @@
+// The programming kernel's S-record reader, on files written here and by srec_cat.
+#include "firmware/KernelFile.h"
+#include "BootRig.h"
+#include "FirmwareFiles.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tarvo;
+using namespace tarvo::test;
+
+TEST(KernelFile, FillsTheBufferFromTheKernelsBaseAndReportsEveryReadState) {
+    QTemporaryDir dir;
+    KernelFile kernel;
+    const QByteArray code = sampleBinary(1024);
+
+    // Written by an outside tool: a header record, S1 data from 0xF780 and the closing record.
+    const QString binary = dir.filePath("kernel.bin");
+    const QString a20 = dir.filePath("Prog41.a20");
+    ASSERT_TRUE(writeFile(binary, code));
+    QString error;
+    if (runTool("srec_cat",
+                {binary, "-binary", "-offset", "0xF780", "-o", a20, "-motorola", "-address-length=2"},
+                &error)) {
+        EXPECT_EQ(kernel.read(a20), KernelFile::State::Ok);
+        EXPECT_TRUE(kernel.usable());
+        EXPECT_EQ(kernel.kernel().toByteArray(), code);
+        EXPECT_EQ(kernel.dataBytes(), 1024);
+        EXPECT_EQ(kernel.buffer().sliced(1024).toByteArray(),
+                  QByteArray(KernelFile::kBufferSize - 1024, char(0xFF)));
+    } else {
+        ADD_FAILURE() << error.toStdString();
+    }
+
+    // Data below the base wraps in 16 bits: device address 0x0000 lands at 0x0880.
+    EXPECT_EQ(kernel.readText(sRecords("\x11\x22", 0x0000)), KernelFile::State::Ok);
+    EXPECT_EQ(kernel.buffer().sliced(0x0880, 2).toByteArray(), QByteArray("\x11\x22"));
+    EXPECT_EQ(kernel.kernel().toByteArray(), QByteArray(1024, char(0xFF))); // refilled before the read
+
+    // An index of 0x8000 or beyond (device address 0x7780) stops the read with state 2.
+    EXPECT_EQ(
+        kernel.readText(sRecords("\x01\x02", 0xF780).replace("S9030000FC\n", "") + sRecords("\x03", 0x7780)),
+        KernelFile::State::AddressRange);
+    EXPECT_TRUE(kernel.usable()); // what came before still serves as the kernel
+    EXPECT_EQ(kernel.kernel().first(2).toByteArray(), QByteArray("\x01\x02"));
+
+    // A wrong checksum, and a record cut off by the end of the file, are state 3.
+    QByteArray bad = sRecords("\x05\x06\x07", 0xF780);
+    bad.replace("\nS9", "\nS106F790AABBCC00\nS9"); // checksum 00 is wrong
+    EXPECT_EQ(kernel.readText(bad), KernelFile::State::ChecksumError);
+    EXPECT_EQ(kernel.buffer().sliced(0x10, 3).toByteArray(),
+              QByteArray("\xAA\xBB\xCC")); // stored before the check
+    EXPECT_EQ(kernel.readText("S106F790AABB"), KernelFile::State::ChecksumError);
+
+    // A file that opens but holds no S-records (Intel hex, say) is no kernel; one that does not open is
+    // state 1.
+    EXPECT_EQ(kernel.readText(":020000000102FB\n:00000001FF\n"), KernelFile::State::Ok);
+    EXPECT_FALSE(kernel.usable());
+    EXPECT_EQ(kernel.read(dir.filePath("missing.a20")), KernelFile::State::OpenFailed);
+    EXPECT_EQ(kernel.read(dir.path()), KernelFile::State::OpenFailed); // a folder, as the default path is
+    EXPECT_FALSE(kernel.usable());
+}

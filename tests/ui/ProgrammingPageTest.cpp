@@ -1,0 +1,89 @@
+// The Programming page driven as a person drives it: load a firmware file, tick the test fixture, upgrade,
+// then take the device's settings image and put it back.
+#include "firmware/FirmwareFiles.h"
+#include "support/WindowRig.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+using namespace tarvo;
+using namespace tarvo::test;
+
+TEST(ProgrammingPage, UpgradeWithTheFixtureThenGetAndPutTheSettingsImage) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.baud = 115200;
+    devsim::Line& line = rig.lineOn(1, config);
+    devsim::Device* device = line.devices().first();
+    QByteArray kernel(1024, '\0');
+    for (int i = 0; i < kernel.size(); ++i)
+        kernel[i] = char(i & 0xFF);
+    const QString kernelPath = rig.dir.filePath("Prog41.a20");
+    const QString firmwarePath = rig.dir.filePath("new.s19");
+    const QByteArray code = sampleBinary(128);
+    ASSERT_TRUE(writeFile(kernelPath, sRecords(kernel, 0xF780)));
+    ASSERT_TRUE(writeFile(firmwarePath, sRecords(code, 0x0100)));
+    rig.start();
+    rig.showPage(Page::Programming);
+    QLabel* info = rig.named<QLabel>(Page::Programming, "Programming information");
+    ASSERT_NE(info, nullptr);
+
+    rig.op.openNames << firmwarePath;
+    rig.click(rig.named<QPushButton>(Page::Programming, "Load Firmware (*.qmf)"));
+    EXPECT_TRUE(rig.named<QPlainTextEdit>(Page::Programming, "Firmware file")
+                    ->toPlainText()
+                    .contains("Addresses: 0100 to 0180"));
+
+    rig.click(rig.named<QCheckBox>(Page::Programming, "MXR Testfixture"));
+    EXPECT_TRUE(rig.controller->firmwareUpgrade().testFixture());
+    device->setBootMode(true); // the fixture's switch
+    // Tarvo.ini names no kernel yet: the home folder holds none, so the kernel is chosen and kept.
+    rig.op.openNames << kernelPath;
+    QPushButton* upgrade = rig.named<QPushButton>(Page::Programming, "Upgrade Firmware");
+    rig.click(upgrade);
+    ASSERT_TRUE(waitFor(
+        [&] { return !rig.controller->firmwareUpgrade().isRunning() && upgrade->isEnabled(); }, 30000));
+    EXPECT_EQ(accessibleName(info), "Programing Done.... and defaults loaded!");
+    EXPECT_EQ(rig.op.questions, QStringList{"Do you want to download firmware: 16843009"});
+    EXPECT_TRUE(rig.op.boxes.isEmpty());
+    auto* bar = rig.named<QProgressBar>(Page::Programming, "Programming progress");
+    EXPECT_EQ(bar->maximum(), 0x80);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(device->bootMonitor().flash().sliced(0x0100, 128).toByteArray(), code);
+    EXPECT_TRUE(rig.settingsText().contains("[Programing]\nProg41FilePath=" + kernelPath + "\n"));
+    EXPECT_TRUE(rig.settingsText().contains("ComNumber=1"));
+    EXPECT_TRUE(rig.controller->pageControlEnabled());
+
+    // The device's image into a file.
+    const qint64 capacity = device->parameter("CM");
+    const QString imagePath = rig.dir.filePath("device.qmi");
+    rig.op.saveNames << imagePath;
+    rig.click(rig.named<QPushButton>(Page::Programming, "Get Image"));
+    ASSERT_TRUE(waitFor([&] { return accessibleName(info) == "Hexfile saved successfully!"; }));
+    EXPECT_TRUE(contents(imagePath).endsWith(":00000001FF\r\n"));
+
+    // Changed on the device, then put back; the address range chosen with the keyboard.
+    device->setParameter("CM", 12);
+    auto* from = rig.named<QComboBox>(Page::Programming, "From address");
+    from->setFocus();
+    QTest::keyClick(from, Qt::Key_Down); // "00"
+    EXPECT_EQ(rig.controller->settingsImages().fromAddress(), "00");
+    QTest::keyClick(from, Qt::Key_Up); // "None" again: the connected device alone
+    EXPECT_EQ(rig.controller->settingsImages().fromAddress(), "None");
+    rig.op.openNames << imagePath;
+    line.clearReceived();
+    rig.click(rig.named<QPushButton>(Page::Programming, "Put Image"));
+    auto* log = rig.named<QListWidget>(Page::Programming, "Put image log");
+    ASSERT_TRUE(waitFor([&] { return log->count() == 1 && !rig.controller->settingsImages().isBusy(); }));
+    EXPECT_EQ(log->item(0)->text(), "Adr:0 Done");
+    EXPECT_EQ(accessibleName(info), "Adr:0 OK -");
+    EXPECT_EQ(device->parameter("CM"), capacity);
+    EXPECT_EQ(line.receivedTexts().first(), "PI\r");
+    EXPECT_EQ(rig.named<QProgressBar>(Page::Programming, "Image progress")->value(), 0);
+}
