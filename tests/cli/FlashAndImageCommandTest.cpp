@@ -58,7 +58,7 @@ TEST(ImageCommand, GetsTheImageAndPutsItBack) {
     ASSERT_TRUE(sim.start({"--device", "line=1,id=4110,baud=115200"}));
     ProgramRig rig;
     ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
-    ASSERT_EQ(rig.cli({"send", "CG 4321", "--start", "O"}).exitCode, 0);
+    ASSERT_EQ(rig.cli({"send", "CM 4321", "--start", "O"}).exitCode, 0);
 
     const QString file = rig.filePath("device.qmi");
     CliRun run = rig.cli({"image", "get", file});
@@ -69,14 +69,14 @@ TEST(ImageCommand, GetsTheImageAndPutsItBack) {
     ASSERT_GE(lines.size(), 3);
     EXPECT_EQ(lines.at(lines.size() - 2), ":00000001FF\r");
 
-    // Changed on the device, then put back from the image's first record (it holds CG) and the end record.
-    ASSERT_EQ(rig.cli({"send", "CG 5", "--start", "O"}).exitCode, 0);
+    // Changed on the device, then put back from the image's first record (it holds CM) and the end record.
+    ASSERT_EQ(rig.cli({"send", "CM 5", "--start", "O"}).exitCode, 0);
     const QString first = rig.filePath("first.qmi");
     ASSERT_TRUE(writeFile(first, lines.first() + "\n:00000001FF\r\n"));
     run = rig.cli({"image", "put", first});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, "Adr:0 Done\n");
-    EXPECT_EQ(rig.cli({"send", "CG", "--start", "G"}).out, "+04321\n");
+    EXPECT_EQ(rig.cli({"send", "CM", "--start", "M"}).out, "+04321\n");
 
     // A file that is no image, and calls that make no sense.
     ASSERT_TRUE(writeFile(rig.filePath("notes.qmi"), "hello\n"));
