@@ -2,6 +2,7 @@
 
 #include "SettingsStore.h"
 #include "base/Operator.h"
+#include "base/Version.h"
 #include "config/CheckWeigherParameters.h"
 #include "config/DeviceSetup.h"
 #include "config/DosingParameters.h"
@@ -45,7 +46,7 @@ class MainController : public QObject {
     Q_OBJECT
 public:
     static constexpr const char* kApplicationTitle = "Tarvo program";
-    static constexpr const char* kMainCaption = "Tarvo  ver.2.0.6";
+    static constexpr const char* kMainCaption = TARVO_CAPTION;
     static constexpr const char* kNoComPorts = "No COM ports available... Tarvo program will terminate!";
     static constexpr int kCommandButtonSlots = 2000;
 

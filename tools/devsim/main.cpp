@@ -1,6 +1,7 @@
 // tarvo-devsim: simulated transmitters on pseudo-terminals, for the demo and for tests of the real
 // programs. Control commands arrive on standard input.
 
+#include "base/Version.h"
 #include "engine/CanNode.h"
 #include "engine/ControlChannel.h"
 #include "engine/Device.h"
@@ -71,6 +72,8 @@ int main(int argc, char** argv) {
             "0.\n\n") +
         devsim::WeightProfile::help() + u'\n' + devsim::ControlChannel::help());
     parser.addHelpOption();
+    const QCommandLineOption versionOption(QStringLiteral("version"),
+                                           QStringLiteral("Print the version of Tarvo and exit."));
     const QCommandLineOption linesOption(QStringLiteral("lines"),
                                          QStringLiteral("Number of serial lines (default 1)."),
                                          QStringLiteral("N"), QStringLiteral("1"));
@@ -99,9 +102,13 @@ int main(int argc, char** argv) {
     const QCommandLineOption canNodeOption(QStringLiteral("can-node"),
                                            QStringLiteral("The CAN node id 1..126 (default 1)."),
                                            QStringLiteral("N"), QStringLiteral("1"));
-    parser.addOptions(
-        {linesOption, deviceOption, linkOption, resetOption, latencyOption, canOption, canNodeOption});
+    parser.addOptions({versionOption, linesOption, deviceOption, linkOption, resetOption, latencyOption,
+                       canOption, canNodeOption});
     parser.process(app);
+    if (parser.isSet(versionOption)) {
+        say(QStringLiteral(TARVO_CAPTION));
+        return 0;
+    }
 
     bool ok = false;
     const int lineCount = parser.value(linesOption).toInt(&ok);
