@@ -95,7 +95,11 @@ void MainWindow::showFamilyTabs() {
     const Page family[] = {Page::Mxr21, Page::Mxr23, Page::Mxr41, Page::Tcw43};
     for (int f = 0; f < kFamilyPages; ++f) {
         const int index = pages_->indexOf(page(family[f]));
-        pages_->setTabVisible(index, c_.familyTabVisible(static_cast<FamilyPage>(f)));
+        const bool visible = c_.familyTabVisible(static_cast<FamilyPage>(f));
+        pages_->setTabVisible(index, visible);
+        // Ctrl+Tab skips disabled pages but not hidden ones: a hidden family page must not be reached
+        // from the keyboard, where it would read parameters from a device of another family.
+        pages_->setTabEnabled(index, visible);
         pages_->setTabText(index, c_.discovery().familyCaption(static_cast<FamilyPage>(f)));
     }
 }
