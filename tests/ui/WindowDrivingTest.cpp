@@ -393,4 +393,10 @@ TEST(WindowPages, CtrlTabVisitsTheShownPagesOnlyAndTheFamilyPageOnceTheDeviceIsF
             shown << pages->tabText(i % pages->count());
     ASSERT_EQ(shown.size(), 6) << shown.join(", ").toStdString(); // the found device's family page too
     EXPECT_EQ(visit(6), shown);
+    // Backwards with Shift, and not at all while the page control is locked.
+    QTest::keyClick(pages, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(pages->tabText(pages->currentIndex()), shown.at(4));
+    rig.controller->setPageControlEnabled(false);
+    EXPECT_EQ(visit(2), (QStringList{shown.at(4), shown.at(4)}));
+    rig.controller->setPageControlEnabled(true);
 }
