@@ -107,7 +107,7 @@ next_page
 shot programming
 next_page
 click "${find_device[@]}" 4                 # the device is found: its family page appears
-click "${run_button[@]}" 12                 # a recording with a marker at each dosing state
+click "${run_button[@]}" 7                  # a whole dosing cycle, a marker at each state
 shot display
 next_page
 shot options
@@ -128,6 +128,6 @@ stop_tarvo
 scale=2
 start_tarvo 2
 click "${find_device[@]}" 4
-click "${run_button[@]}" 12
+click "${run_button[@]}" 7
 shot display-2x
 stop_tarvo
