@@ -8,7 +8,15 @@ packages=(
   libjpeg62-turbo-dev libsimpleini-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils srecord binutils libjpeg-turbo-progs
+  # The package test: dpkg-shlibdeps computes the .deb's Depends; desktop-file-validate and appstreamcli
+  # check the desktop entry and the metadata; man renders the manual pages.
+  dpkg-dev desktop-file-utils appstream man-db
 )
+if [ "${TARVO_SCREENSHOTS:-0}" = 1 ]; then
+  # scripts/screenshots.sh drives the window under Xvfb with xdotool and takes pictures with ImageMagick's
+  # import; scripts/icons.sh renders the icon with rsvg-convert.
+  packages+=(xdotool imagemagick librsvg2-bin)
+fi
 if [ "${TARVO_FUZZ:-0}" = 1 ]; then
   packages+=(clang-16 libclang-rt-16-dev)
 fi

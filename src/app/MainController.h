@@ -3,6 +3,7 @@
 #include "SettingsStore.h"
 #include "averaging/AverageAcquisition.h"
 #include "base/Operator.h"
+#include "base/Version.h"
 #include "calibration/CalibrationWizard.h"
 #include "config/CheckWeigherParameters.h"
 #include "config/DeviceSetup.h"
@@ -50,7 +51,7 @@ class MainController : public QObject {
     Q_OBJECT
 public:
     static constexpr const char* kApplicationTitle = "Tarvo program";
-    static constexpr const char* kMainCaption = "Tarvo  ver.2.0.6";
+    static constexpr const char* kMainCaption = TARVO_CAPTION;
     static constexpr const char* kNoComPorts = "No COM ports available... Tarvo program will terminate!";
     static constexpr int kCommandButtonSlots = 2000;
 

@@ -1,3 +1,4 @@
+#include "base/Version.h"
 #include "cli/Subcommands.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,8 @@ static void usage(FILE* to) {
     const Subcommand* table = subcommands(&count);
     for (qsizetype i = 0; i < count; ++i)
         std::fprintf(to, "  tarvo-cli %s\n", table[i].synopsis);
-    std::fprintf(to, "\n\"tarvo-cli SUBCOMMAND --help\" describes one subcommand.\n");
+    std::fprintf(to, "\n\"tarvo-cli SUBCOMMAND --help\" describes one subcommand; \"tarvo-cli --version\" "
+                     "prints the version.\n");
 }
 
 int main(int argc, char** argv) {
@@ -26,6 +28,10 @@ int main(int argc, char** argv) {
     }
     if (args.first() == "--help" || args.first() == "-h") {
         usage(stdout);
+        return ExitOk;
+    }
+    if (args.first() == "--version") {
+        std::printf("%s\n", TARVO_CAPTION);
         return ExitOk;
     }
     const QString name = args.takeFirst();

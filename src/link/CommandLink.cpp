@@ -1,6 +1,7 @@
 #include "CommandLink.h"
 
 #include "CanExchange.h"
+#include "PortAccess.h"
 #include "SerialPort.h"
 #include "base/Operator.h"
 #include "base/TimeScale.h"
@@ -66,9 +67,10 @@ bool CommandLink::openPort(bool open) {
         port_->close();
         return true;
     }
-    if (port_->open())
+    QString reason;
+    if (port_->open(&reason))
         return true;
-    op_.showMessage(QStringLiteral("COM%1 not available").arg(port_->portNumber()));
+    op_.showMessage(PortAccess::notAvailableText(port_->portNumber(), reason));
     return false;
 }
 
@@ -143,9 +145,10 @@ bool CommandLink::movePort(int portNumber) {
     emit portNumberChanged(portNumber);
     if (!wasOpen)
         return true;
-    if (port_->open())
+    QString reason;
+    if (port_->open(&reason))
         return true;
-    op_.showMessage(QStringLiteral("COM%1 not available").arg(portNumber));
+    op_.showMessage(PortAccess::notAvailableText(portNumber, reason));
     return false;
 }
 

@@ -1,5 +1,7 @@
 #include "QtSerialPortDevice.h"
 
+#include "PortAccess.h"
+
 #include <QElapsedTimer>
 #include <cerrno>
 #include <chrono>
@@ -65,7 +67,8 @@ bool QtSerialPortDevice::open(QString* error) {
     port_.setPortName(path);
     if (!port_.open(QIODevice::ReadWrite)) {
         if (error)
-            *error = port_.errorString();
+            *error = PortAccess::isPermissionDenied(path) ? QString::fromLatin1(PortAccess::kPermissionDenied)
+                                                          : port_.errorString();
         port_.clearError();
         return false;
     }

@@ -15,6 +15,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QTabBar>
 #include <QTabWidget>
@@ -54,6 +55,7 @@ MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* pare
     addAction(quit);
 
     connect(pages_, &QTabWidget::currentChanged, this, &MainWindow::currentPageChanged);
+    pages_->installEventFilter(this);
     connect(&c_, &MainController::closeRequested, this,
             [this] { QTimer::singleShot(0, this, &QWidget::close); });
     connect(&c_, &MainController::pageControlEnabledChanged, this,
@@ -98,6 +100,32 @@ void MainWindow::showFamilyTabs() {
         pages_->setTabVisible(index, c_.familyTabVisible(static_cast<FamilyPage>(f)));
         pages_->setTabText(index, c_.discovery().familyCaption(static_cast<FamilyPage>(f)));
     }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Qt's own Ctrl+Tab steps onto hidden pages and past a locked page control. A hidden family page
+    // would read parameters from a device of another family, and a locked page control must hold: the
+    // keyboard goes only where a click on the tabs could go.
+    if (watched != pages_ || event->type() != QEvent::KeyPress)
+        return QMainWindow::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool pageKey = (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+                         (key->modifiers() & Qt::ControlModifier);
+    if (!pageKey)
+        return QMainWindow::eventFilter(watched, event);
+    if (!pages_->tabBar()->isEnabled())
+        return true;
+    const int count = pages_->count();
+    const int step = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier) ? count - 1 : 1;
+    int index = pages_->currentIndex();
+    for (int pass = 1; pass < count; ++pass) {
+        index = (index + step) % count;
+        if (pages_->isTabVisible(index) && pages_->isTabEnabled(index)) {
+            pages_->setCurrentIndex(index);
+            break;
+        }
+    }
+    return true;
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

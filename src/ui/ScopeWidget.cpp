@@ -26,6 +26,17 @@ QColor colourOf(Rgb rgb) {
     return QColor::fromRgb(static_cast<QRgb>(0xff000000u | rgb));
 }
 
+// Thin lines keep their look on a high-density screen: one pixel at normal density, as many device
+// pixels as one of the widget's pixels covers on a scaled screen (a cosmetic 0-width pen would stay one
+// device pixel and nearly vanish at twice the density).
+QPen linePen(const QColor& colour, qreal pixelRatio, Qt::PenStyle style = Qt::SolidLine) {
+    if (pixelRatio <= 1)
+        return QPen(colour, 0, style);
+    QPen pen(colour, pixelRatio, style);
+    pen.setCosmetic(true);
+    return pen;
+}
+
 // A grid step of 1, 2 or 5 times a power of ten giving about `lines` divisions.
 double niceStep(double span, int lines) {
     if (!(span > 0) || !std::isfinite(span))
@@ -126,9 +137,10 @@ QRect ScopeWidget::plotRect(QSize size) {
                  std::max(1, size.height() - kTopMargin - kBottomMargin));
 }
 
-ScopeWidget::BackgroundKey ScopeWidget::currentKey(QSize size) const {
+ScopeWidget::BackgroundKey ScopeWidget::currentKey(const QImage& target) const {
     BackgroundKey k;
-    k.size = size;
+    k.size = target.deviceIndependentSize().toSize();
+    k.pixelRatio = target.devicePixelRatio();
     k.left = model_.left();
     k.right = model_.right();
     k.bottom = model_.bottom();
@@ -145,7 +157,7 @@ ScopeWidget::BackgroundKey ScopeWidget::currentKey(QSize size) const {
 void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
     const QRect plot = plotRect(k.size);
     QPainter p(&image);
-    p.fillRect(image.rect(), colourOf(k.background));
+    p.fillRect(QRect(QPoint(0, 0), k.size), colourOf(k.background));
     p.fillRect(plot, colourOf(k.indicator));
     p.setRenderHint(QPainter::TextAntialiasing, true);
     const QColor axis = colourOf(k.axis);
@@ -160,7 +172,7 @@ void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
         for (int i = 0; i < lines.count; ++i) {
             const double t = (lines.first + i) * xs;
             const int x = plot.left() + pixelAt((t - k.left) / width, plot.width());
-            p.setPen(QPen(grid, 0, Qt::DotLine));
+            p.setPen(linePen(grid, k.pixelRatio, Qt::DotLine));
             p.drawLine(x, plot.top(), x, plot.bottom());
             p.setPen(axis);
             p.drawText(QRect(x - 40, plot.bottom() + 2, 80, kBottomMargin - 2),
@@ -173,15 +185,16 @@ void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
         for (int i = 0; i < lines.count; ++i) {
             const double v = (lines.first + i) * ys;
             const int y = plot.bottom() - pixelAt((v - k.bottom) / height, plot.height());
-            p.setPen(QPen(grid, 0, Qt::DotLine));
+            p.setPen(linePen(grid, k.pixelRatio, Qt::DotLine));
             p.drawLine(plot.left(), y, plot.right(), y);
             p.setPen(axis);
             p.drawText(QRect(0, y - 8, kLeftMargin - 4, 16), Qt::AlignRight | Qt::AlignVCenter,
                        axisText(v, ys));
         }
     }
-    p.setPen(axis);
+    p.setPen(linePen(axis, k.pixelRatio));
     p.drawRect(plot.adjusted(0, 0, -1, -1));
+    p.setPen(axis);
     p.drawText(QRect(0, 0, k.size.width(), kTopMargin), Qt::AlignCenter, k.caption);
     p.drawText(QRect(4, 0, kLeftMargin, kTopMargin), Qt::AlignLeft | Qt::AlignVCenter, k.units);
     p.drawText(QRect(plot.right() - 40, plot.bottom() + 2, 52, kBottomMargin - 2),
@@ -223,7 +236,7 @@ void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries&
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing, false);
         p.setClipRect(plot);
-        p.setPen(QPen(colourOf(colour), 0));
+        p.setPen(linePen(colourOf(colour), image.devicePixelRatio()));
         QPolygonF poly;
         poly.reserve(static_cast<qsizetype>(last - first));
         for (std::size_t i = first; i < last; ++i)
@@ -236,32 +249,48 @@ void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries&
         return;
     }
 
-    // Dense: one vertical span per pixel column from the column's smallest to its largest value, joined
-    // to the previous column's last value when drawn as lines.
+    // Dense: one vertical span per device pixel column from the column's smallest to its largest value,
+    // joined to the previous column's last value when drawn as lines. On a scaled screen the columns are
+    // the device's and each span is as thick as one of the widget's pixels.
+    const qreal ratio = image.devicePixelRatio();
+    const int thickness = std::max(1, qRound(ratio));
+    const QRect device = QRect(QPoint(qRound(plot.left() * ratio), qRound(plot.top() * ratio)),
+                               QSize(qRound(plot.width() * ratio), qRound(plot.height() * ratio)))
+                             .intersected(image.rect());
+    if (device.isEmpty())
+        return;
+    const int deviceWidth = device.width();
+    const int deviceHeight = device.height();
+    const double deviceScale = ratio == 1 ? 1 : static_cast<double>(deviceHeight - 1) / std::max(1, h - 1);
+    auto deviceRow = [&](double v) {
+        return ratio == 1 ? rowOf(v) : static_cast<int>(std::lround(rowOf(v) * deviceScale));
+    };
     const QRgb pixel = 0xff000000u | colour;
     uchar* bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
-    const double columnWidth = width / w;
+    const double columnWidth = width / deviceWidth;
     std::size_t i = first;
     int previousRow = INT_MIN;
-    for (int c = 0; c < w && i < last; ++c) {
+    for (int c = 0; c < deviceWidth && i < last; ++c) {
         const double edge = left + (c + 1) * columnWidth;
-        if (c < w - 1 && pts[i].time >= edge)
+        if (c < deviceWidth - 1 && pts[i].time >= edge)
             continue;
         double mn = 0, mx = 0;
-        const std::size_t end = scanColumn(pts, i, last, c == w - 1 ? HUGE_VAL : edge, mn, mx);
-        int r0 = rowOf(mx), r1 = rowOf(mn);
-        const int lastRow = rowOf(pts[end - 1].value);
+        const std::size_t end = scanColumn(pts, i, last, c == deviceWidth - 1 ? HUGE_VAL : edge, mn, mx);
+        int r0 = deviceRow(mx), r1 = deviceRow(mn);
+        const int lastRow = deviceRow(pts[end - 1].value);
         if (lines && previousRow != INT_MIN) {
             r0 = std::min(r0, previousRow);
             r1 = std::max(r1, previousRow);
         }
         previousRow = lastRow;
         r0 = std::max(r0, 0);
-        r1 = std::min(r1, h - 1);
-        uchar* column = bits + static_cast<qsizetype>(plot.top()) * stride + (plot.left() + c) * 4;
+        r1 = std::min(r1 + thickness - 1, deviceHeight - 1);
+        const int columns = std::min(thickness, deviceWidth - c);
+        uchar* column = bits + static_cast<qsizetype>(device.top()) * stride + (device.left() + c) * 4;
         for (int r = r0; r <= r1; ++r)
-            *reinterpret_cast<QRgb*>(column + r * stride) = pixel;
+            for (int k = 0; k < columns; ++k)
+                reinterpret_cast<QRgb*>(column + r * stride)[k] = pixel;
         i = end;
     }
 }
@@ -297,7 +326,7 @@ void ScopeWidget::drawOverlays(QImage& image, const QRect& plot) const {
     const QColor mark = colourOf(model_.colour(GraphModel::Marks));
     if (markers) {
         const double left = model_.left(), right = model_.right();
-        p.setPen(QPen(mark, 0, Qt::DashLine));
+        p.setPen(linePen(mark, image.devicePixelRatio(), Qt::DashLine));
         int textRow = 0;
         for (const GraphMarker& m : model_.markers()) {
             if (m.time < left || m.time > right)
@@ -308,7 +337,7 @@ void ScopeWidget::drawOverlays(QImage& image, const QRect& plot) const {
         }
     }
     if (pencil) {
-        p.setPen(QPen(mark, 0));
+        p.setPen(linePen(mark, image.devicePixelRatio()));
         auto draw = [&](const GraphModel::Stroke& s) {
             QPolygonF poly;
             for (const QPointF& w : s)
@@ -321,7 +350,7 @@ void ScopeWidget::drawOverlays(QImage& image, const QRect& plot) const {
             draw(stroke_);
     }
     if (cross) {
-        p.setPen(QPen(colourOf(model_.colour(GraphModel::Axis)), 0));
+        p.setPen(linePen(colourOf(model_.colour(GraphModel::Axis)), image.devicePixelRatio()));
         p.drawLine(plot.left(), cursor_.y(), plot.right(), cursor_.y());
         p.drawLine(cursor_.x(), plot.top(), cursor_.x(), plot.bottom());
         const QPointF w = toWorld(cursor_);
@@ -331,13 +360,14 @@ void ScopeWidget::drawOverlays(QImage& image, const QRect& plot) const {
 }
 
 void ScopeWidget::render(QImage& target) {
-    const BackgroundKey key = currentKey(target.size());
+    const BackgroundKey key = currentKey(target);
     if (background_.isNull() || !(key == backgroundKey_)) {
         background_ = QImage(target.size(), QImage::Format_RGB32);
+        background_.setDevicePixelRatio(key.pixelRatio);
         drawBackground(background_, key);
         backgroundKey_ = key;
     }
-    const QRect plot = plotRect(target.size());
+    const QRect plot = plotRect(key.size);
     SlotLayerKey layer{key, {}, model_.drawStyle()};
     for (int slot = 1; slot <= kGraphSlots; ++slot)
         layer.revisions[static_cast<std::size_t>(slot - 1)] = model_.series(slot).revision();
@@ -367,8 +397,14 @@ QImage ScopeWidget::picture() {
 }
 
 void ScopeWidget::paintEvent(QPaintEvent*) {
-    if (frame_.size() != size())
-        frame_ = QImage(size(), QImage::Format_RGB32);
+    // Drawn at the screen's own density, so texts and lines stay sharp on a scaled screen; the saved and
+    // printed picture (picture()) keeps the widget's size.
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (frame_.size() != pixels || frame_.devicePixelRatio() != ratio) {
+        frame_ = QImage(pixels, QImage::Format_RGB32);
+        frame_.setDevicePixelRatio(ratio);
+    }
     render(frame_);
     QPainter p(this);
     p.drawImage(0, 0, frame_);

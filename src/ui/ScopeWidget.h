@@ -45,7 +45,8 @@ protected:
 
 private:
     struct BackgroundKey {
-        QSize size;
+        QSize size; // in the widget's (device-independent) pixels
+        qreal pixelRatio = 1;
         double left = 0, right = 0, bottom = 0, top = 0;
         Rgb background = 0, indicator = 0, axis = 0, grid = 0;
         QString caption, units;
@@ -59,7 +60,7 @@ private:
         GraphModel::DrawStyle style = GraphModel::DrawStyle::Lines;
         bool operator==(const SlotLayerKey&) const = default;
     };
-    BackgroundKey currentKey(QSize size) const;
+    BackgroundKey currentKey(const QImage& target) const;
     void drawBackground(QImage& image, const BackgroundKey& key) const;
     void drawTrace(QImage& image, const QRect& plot, const PointSeries& series, Rgb colour) const;
     void drawOverlays(QImage& image, const QRect& plot) const;

@@ -1,13 +1,21 @@
 #include "ProgramWindows.h"
 #include "app/MainController.h"
 #include "base/TerminationSignals.h"
+#include "base/Version.h"
 #include "link/QtSerialPortDevice.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 
 using namespace tarvo;
 
 int main(int argc, char** argv) {
+    // Answered before the application starts, so it works without a display (over ssh, in a package check).
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s\n", TARVO_CAPTION);
+        return 0;
+    }
     QApplication app(argc, argv);
     ui::ProgramWindows::nameApplication();
 

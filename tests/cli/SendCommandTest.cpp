@@ -1,8 +1,10 @@
 // tarvo-cli send against the real simulator on a pseudo-terminal: a script reads from the exit status
 // whether the device took the command.
+#include "support/LockedTerminal.h"
 #include "support/ProgramRig.h"
 #include "support/QtPrinters.h"
 
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 using namespace tarvo::test;
@@ -59,4 +61,32 @@ TEST_F(SendCommandTest, ExitStatusSeparatesAnswersFromFailuresAndUsageErrors) {
     }
     // The refused write never changed the device.
     EXPECT_EQ(send({"TL"}).out, "T+00200\n");
+}
+
+TEST(SendCommandPermissionTest, ALockedPortNamesTheDialoutGroupOnStandardError) {
+    LockedTerminal locked;
+    ASSERT_FALSE(locked.path().isEmpty()) << "no pseudo-terminal";
+    const Nobody who = nobody();
+    if (::getuid() == 0) {
+        ASSERT_TRUE(who.found) << "the program runs as user nobody when the test runs as root";
+    }
+    ProgramRig rig;
+    ASSERT_TRUE(rig.writeSettings(locked.path()));
+    // The unprivileged program must be able to read its configuration.
+    const QString top = QFileInfo(rig.configDir()).path();
+    for (const QString& dir : {top, rig.configDir(), rig.configDir() + "/Tarvo"})
+        ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(rig.settingsPath()).constData(), 0644), 0);
+
+    QProcess process;
+    process.setProcessEnvironment(rig.environment());
+    process.setChildProcessModifier([who] { becomeInChild(who); });
+    process.start(programPath("tarvo-cli"), {"send", "ID"});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    const QByteArray err = process.readAllStandardError();
+    EXPECT_TRUE(err.contains("tarvo-cli send: COM1 not available: permission denied: add your user to the "
+                             "dialout group and log in again\n"))
+        << err.toStdString();
 }

@@ -319,3 +319,47 @@ TEST(ScopeWidgetTest, ARubberBandShowsTheZoomRectangleWhileDragging) {
     EXPECT_FALSE(band() && band()->isVisible());
     QTest::mouseRelease(&scope, Qt::LeftButton, {}, from + QPoint(60, 40));
 }
+
+TEST(ScopeWidgetTest, AtTwiceTheDensityThePictureKeepsItsPlacesAndItsLinesTheirWeight) {
+    GraphModel model;
+    ScopeWidget scope(model);
+    model.setTimeWindow(0, 1000);
+    model.setValueWindow(0, 100);
+    // Slot 1 dense, spanning 20..80 in every column; slot 2 dense and flat at 30; slot 3 a sparse flat
+    // line at 50.
+    for (int i = 0; i < 100000; ++i) {
+        model.addSeriesPoint(1, i * 0.01, i % 2 ? 80 : 20);
+        model.addSeriesPoint(2, i * 0.01, 30);
+    }
+    model.addSeriesPoint(3, 0, 50);
+    model.addSeriesPoint(3, 1000, 50);
+    QImage normal(800, 400, QImage::Format_RGB32);
+    scope.render(normal);
+    QImage dense(1600, 800, QImage::Format_RGB32);
+    dense.setDevicePixelRatio(2);
+    scope.render(dense);
+
+    const QRect plot = ScopeWidget::plotRect(normal.size());
+    const int x = plot.left() + plot.width() / 2;
+    // The same places, in twice the pixels.
+    const auto span = rowsWith(normal, x, ScopeWidget::kSeriesColours[0]);
+    const auto spanAt2 = rowsWith(dense, 2 * x, ScopeWidget::kSeriesColours[0]);
+    EXPECT_NEAR(spanAt2.first, 2 * span.first, 3);
+    EXPECT_NEAR(spanAt2.second, 2 * span.second + 1, 3);
+    // Flat lines, dense or sparse, are one pixel thick at normal density and two device pixels at
+    // twice the density, not one that nearly vanishes.
+    for (const Rgb colour : {ScopeWidget::kSeriesColours[1], ScopeWidget::kSeriesColours[2]}) {
+        SCOPED_TRACE(colour);
+        const auto line = rowsWith(normal, x, colour);
+        const auto lineAt2 = rowsWith(dense, 2 * x, colour);
+        EXPECT_EQ(line.second - line.first + 1, 1);
+        EXPECT_EQ(lineAt2.second - lineAt2.first + 1, 2);
+        EXPECT_NEAR(lineAt2.first, 2 * line.first, 2);
+    }
+    // The plot's frame (axis colour) is two device pixels thick as well.
+    const Rgb axis = model.colour(GraphModel::Axis);
+    int frameRows = 0;
+    for (int y = 2 * plot.bottom() - 5; y <= 2 * plot.bottom() + 2; ++y)
+        frameRows += (dense.pixel(2 * x + 1, y) & 0xffffff) == axis;
+    EXPECT_EQ(frameRows, 2);
+}

@@ -369,3 +369,34 @@ TEST(WindowLife, AWindowManagerCloseDuringARunAlwaysEndsTheProgram) {
         EXPECT_TRUE(rig.settingsText().contains("ComNumber=1"));
     }
 }
+
+TEST(WindowPages, CtrlTabVisitsTheShownPagesOnlyAndTheFamilyPageOnceTheDeviceIsFound) {
+    WindowRig rig;
+    rig.lineOn(1);
+    rig.start();
+    QTabWidget* pages = rig.main().pages();
+    auto visit = [&](int presses) {
+        QStringList visited;
+        for (int i = 0; i < presses; ++i) {
+            QTest::keyClick(pages, Qt::Key_Tab, Qt::ControlModifier);
+            visited << pages->tabText(pages->currentIndex());
+        }
+        return visited;
+    };
+    EXPECT_EQ(visit(5), (QStringList{"Options", "Terminal", "Commands", "Programming", "Display"}));
+
+    rig.click(rig.named<QPushButton>(Page::Display, "Find Device"));
+    ASSERT_TRUE(rig.searched());
+    QStringList shown;
+    for (int i = 1; i <= pages->count(); ++i)
+        if (pages->isTabVisible(i % pages->count()))
+            shown << pages->tabText(i % pages->count());
+    ASSERT_EQ(shown.size(), 6) << shown.join(", ").toStdString(); // the found device's family page too
+    EXPECT_EQ(visit(6), shown);
+    // Backwards with Shift, and not at all while the page control is locked.
+    QTest::keyClick(pages, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(pages->tabText(pages->currentIndex()), shown.at(4));
+    rig.controller->setPageControlEnabled(false);
+    EXPECT_EQ(visit(2), (QStringList{shown.at(4), shown.at(4)}));
+    rig.controller->setPageControlEnabled(true);
+}

@@ -1,6 +1,7 @@
 // tarvo-devsim: simulated transmitters on pseudo-terminals, for the demo and for tests of the real
 // programs. Control commands arrive on standard input.
 
+#include "base/Version.h"
 #include "engine/CanNode.h"
 #include "engine/ControlChannel.h"
 #include "engine/Device.h"
@@ -81,6 +82,8 @@ int main(int argc, char** argv) {
             "is.\n\n") +
         devsim::WeightProfile::help() + u'\n' + devsim::ControlChannel::help());
     parser.addHelpOption();
+    const QCommandLineOption versionOption(QStringLiteral("version"),
+                                           QStringLiteral("Print the version of Tarvo and exit."));
     const QCommandLineOption linesOption(QStringLiteral("lines"),
                                          QStringLiteral("Number of serial lines (default 1)."),
                                          QStringLiteral("N"), QStringLiteral("1"));
@@ -119,9 +122,13 @@ int main(int argc, char** argv) {
     const QCommandLineOption wireTimeOption(
         QStringLiteral("wire-time"),
         QStringLiteral("Every byte takes its wire time at its rate (ten bit times), both ways."));
-    parser.addOptions({linesOption, deviceOption, linkOption, resetOption, latencyOption, canOption,
-                       canNodeOption, bootOption, wireTimeOption});
+    parser.addOptions({versionOption, linesOption, deviceOption, linkOption, resetOption, latencyOption,
+                       canOption, canNodeOption, bootOption, wireTimeOption});
     parser.process(app);
+    if (parser.isSet(versionOption)) {
+        say(QStringLiteral(TARVO_CAPTION));
+        return 0;
+    }
 
     bool ok = false;
     const int lineCount = parser.value(linesOption).toInt(&ok);

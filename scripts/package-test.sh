@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the release configuration, unpacks it into a throw-away root and checks
+# it as a technician would meet it: the programs run from there, the package depends on the libraries
+# they link, and the desktop entry, metadata, manual pages and sample command file are in place.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs="${TARVO_JOBS:-2}"
+
+cmake --preset release -DTARVO_BUILD_BENCH=OFF >/dev/null
+cmake --build --preset release -j "$jobs" --target tarvo tarvo-cli tarvo-devsim
+rm -f build/release/tarvo_*.deb
+(cd build/release && cpack -G DEB >/dev/null)
+deb=$(ls build/release/tarvo_*.deb)
+echo "package: $deb"
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg -x "$deb" "$root"
+
+failures=0
+fail() {
+  echo "FAILED: $*" >&2
+  failures=$((failures + 1))
+}
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+# Computed by dpkg-shlibdeps from what the programs link: Qt 6, libjpeg and SimpleIni's shared library.
+for library in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6serialbus6 libjpeg62-turbo libsimpleini1; do
+  [[ ",$depends," == *", $library "* || ",$depends," == *",$library "* || ",$depends," == *", $library,"* ]] ||
+    fail "Depends lacks $library"
+done
+
+version=$(sed -n 's/^project(Tarvo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+for program in tarvo tarvo-cli tarvo-devsim; do
+  out=$("$root/usr/bin/$program" --version) || fail "$program --version exits $?"
+  [ "$out" = "Tarvo  ver.$version" ] || fail "$program --version printed '$out'"
+done
+help=$("$root/usr/bin/tarvo-cli" --help) || fail "tarvo-cli --help exits $?"
+grep -q '^usage: tarvo-cli SUBCOMMAND' <<<"$help" || fail "tarvo-cli --help printed '$help'"
+
+share="$root/usr/share"
+[ -s "$share/tarvo/Tarvocommand.ini" ] || fail "no sample Tarvocommand.ini in share/tarvo"
+desktop-file-validate "$share/applications/org.tarvo.Tarvo.desktop" || fail "desktop entry"
+grep -qx 'Categories=Science;Engineering;' "$share/applications/org.tarvo.Tarvo.desktop" || fail "desktop categories"
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$share/metainfo/org.tarvo.Tarvo.metainfo.xml" >/dev/null || fail "AppStream metadata"
+fi
+for size in 16 22 24 32 48 64 128 256; do
+  [ -s "$share/icons/hicolor/${size}x${size}/apps/tarvo.png" ] || fail "no ${size}x${size} icon"
+done
+[ -s "$share/icons/hicolor/scalable/apps/tarvo.svg" ] || fail "no scalable icon"
+for page in tarvo tarvo-cli tarvo-devsim; do
+  manual="$share/man/man1/$page.1.gz"
+  [ -s "$manual" ] || manual="$share/man/man1/$page.1"
+  # Rendered with warnings on: a page that troff complains about fails.
+  warnings=$(MANWIDTH=80 man --warnings -l "$manual" 2>&1 >/dev/null) || fail "man -l $page exits $?"
+  [ -z "$warnings" ] || fail "man -l $page: $warnings"
+  MANWIDTH=80 man -l "$manual" 2>/dev/null | grep -q "^NAME" || fail "man -l $page renders no NAME"
+done
+
+if [ "$failures" -gt 0 ]; then
+  echo "package test: $failures failure(s)" >&2
+  exit 1
+fi
+echo "package test: passed"
