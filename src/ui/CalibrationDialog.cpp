@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -91,6 +92,14 @@ void CalibrationDialog::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (wizard_.state() == CalibrationWizard::State::Open)
         QTimer::singleShot(0, this, [this] { whenLinkIdle(c_, [this] { wizard_.exitClicked(); }); });
+}
+
+void CalibrationDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 } // namespace tarvo::ui

@@ -33,6 +33,8 @@ protected:
     // Closing the window by its own close box leaves the wizard as EXIT does; a running calibration
     // cannot be left that way.
     void closeEvent(QCloseEvent* event) override;
+    // Escape is the keyboard's close box.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void sync();

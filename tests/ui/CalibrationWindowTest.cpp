@@ -87,6 +87,16 @@ TEST(CalibrationWindow, OpensOverALockedMainWindowKeepsItsChoicesAndExitBeforeCo
     ASSERT_TRUE(waitFor([&] { return !dialog.isVisible() && rig.main().isEnabled(); }));
     EXPECT_EQ(rig.op.boxes.last(), stopped);
     EXPECT_TRUE(line.receivedTexts().isEmpty());
+
+    // Escape, typed in the load field, leaves as EXIT does too.
+    const qsizetype boxes = rig.op.boxes.size();
+    rig.click(rig.named<QPushButton>(Page::Mxr41, "Calibrate MXR"));
+    ASSERT_TRUE(waitFor([&] { return dialog.isVisible(); }));
+    QTest::keyClick(dialog.loadField(), Qt::Key_Escape);
+    ASSERT_TRUE(waitFor([&] { return !dialog.isVisible() && rig.main().isEnabled(); }));
+    EXPECT_EQ(rig.op.boxes.size(), boxes + 1);
+    EXPECT_EQ(rig.op.boxes.last(), stopped);
+    EXPECT_TRUE(line.receivedTexts().isEmpty());
 }
 
 TEST(CalibrationWindow, ACalibrationThroughTheWindowReachesTheDeviceAndEndsWithTheDeviceFoundAgain) {
