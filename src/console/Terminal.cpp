@@ -66,7 +66,8 @@ void Terminal::terminalPageHidden() {
 
 void Terminal::commandEntered() {
     write(entry_ + "\r\n");
-    // Typed commands go to the serial port as they are, also when the CAN bus is the chosen link.
+    // Straight to the line, not as a transaction: the answer comes back as any line does. On the CAN link
+    // the bridge carries it and hands its answer back the same way.
     link_.writeRaw(entry_.toLatin1() + '\r');
     entry_.clear();
     emit commandEntryChanged(entry_);

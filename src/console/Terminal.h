@@ -10,8 +10,9 @@ class CommandLink;
 class Discovery;
 class Operator;
 
-// The Terminal page: any command typed into its entry goes straight to the serial port, and every line
-// the device sends (answers and unsolicited lines alike) is written to the display as "Answer: " lines.
+// The Terminal page: any command typed into its entry goes straight to the device's line (the serial port,
+// or the CAN bridge when the CAN bus is the link), and every line the device sends (answers and
+// unsolicited lines alike) is written to the display as "Answer: " lines.
 // While the page is shown the reply matcher runs in the link's terminal mode.
 class Terminal : public QObject {
     Q_OBJECT

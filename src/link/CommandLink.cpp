@@ -351,7 +351,16 @@ bool CommandLink::writeRaw(const QByteArray& bytes) {
         // transaction must reach the device there too. A lone "\r" means nothing on CAN.
         if (!can_ || bytes.trimmed().isEmpty())
             return false;
-        return runExclusive([&] { can_->exchange(bytes); });
+        std::optional<QByteArray> answer;
+        if (!runExclusive([&] { answer = can_->exchange(bytes); }))
+            return false;
+        // The bridge's answer is the line the device sent back; the terminal shows it as it shows a
+        // line from the serial port.
+        if (terminalMode_ && terminalSink_ && answer)
+            for (const QByteArray& line : answer->split('\r'))
+                if (!line.isEmpty())
+                    terminalSink_(line);
+        return true;
     }
     return port_->write(bytes);
 }

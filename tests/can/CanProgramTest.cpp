@@ -6,10 +6,13 @@
 #include "engine/SimulatedPorts.h"
 #include "support/FakeOperator.h"
 #include "support/WindowRig.h"
+#include "ui/pages/TerminalPage.h"
 
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -89,6 +92,7 @@ TEST(CanProgram, TheOptionsPageChoosesTheCanLinkAndItsSpeedAndFindsTheDevice) {
     EXPECT_EQ(rig.op.boxes, QStringList{"011C"});
 
     bus.frames();
+    rig.lines.front()->clearReceived();
     rig.click(rig.named<QPushButton>(Page::Options, "Find Device"));
     ASSERT_TRUE(rig.searched());
     EXPECT_TRUE(bus.sent("601:4000290800000000")); // "ID" read from the identity object
@@ -98,8 +102,19 @@ TEST(CanProgram, TheOptionsPageChoosesTheCanLinkAndItsSpeedAndFindsTheDevice) {
     EXPECT_EQ(accessibleName(rig.named<QLabel>(Page::Options, "Device")), "Device: 4113");
     EXPECT_EQ(accessibleName(rig.named<QLabel>(Page::Options, "Port")), "CAN_ADDR_1 @ CAN_BAUD_250K");
     EXPECT_EQ(rig.op.boxes, QStringList{"011C"}); // no error on the way
-    // The device on the serial line was never asked.
-    EXPECT_FALSE(rig.lines.front()->receivedTexts().contains("ID"));
+    // The Terminal page: a typed command goes over the bus and its answer shows as a line from the device.
+    rig.showPage(Page::Terminal);
+    ui::TerminalPage* terminal = rig.main().terminalPage();
+    ASSERT_TRUE(waitFor([&] { return rig.controller->pageControlEnabled(); }));
+    bus.frames();
+    QTest::keyClicks(terminal->commandEntry(), "ID");
+    QTest::keyClick(terminal->commandEntry(), Qt::Key_Return);
+    ASSERT_TRUE(waitFor([&] { return terminal->display()->toPlainText().contains("Answer: D:4113\n"); }))
+        << terminal->display()->toPlainText().toStdString();
+    EXPECT_TRUE(bus.sent("601:4000290800000000"));
+    // From the choice of the CAN bus on, the device on the serial line was never asked.
+    for (const QByteArray& text : rig.lines.front()->receivedTexts())
+        EXPECT_FALSE(text.startsWith("ID")) << text.toStdString();
 }
 
 TEST(CanProgram, TarvoCliSendsAndFindsOverCanWhenTheSettingsChooseIt) {
