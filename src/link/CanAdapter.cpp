@@ -48,7 +48,7 @@ CanAdapterPlace CanAdapterPlace::defaults() {
 
 CanAdapterPlace CanAdapterPlace::fromSettings(const QString& settingsPath) {
     CanAdapterPlace place = defaults();
-    CSimpleIniCaseA ini;
+    CSimpleIniA ini;
     if (ini.LoadFile(settingsPath.toLocal8Bit().constData()) < 0)
         return place;
     const char* plugin = ini.GetValue("CAN", "Plugin", nullptr);
