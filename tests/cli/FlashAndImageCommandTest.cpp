@@ -51,6 +51,18 @@ TEST(FlashCommand, ProgramsThroughTheBootMonitorAndGivesThePassResultAsExitStatu
                   120000);
     EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("MXR Erase error"));
+
+    // A record the monitor refuses: status 3. A monitor that answers nothing: status 1.
+    ASSERT_EQ(sim.control("boot 1 0 on refuse=0"), "ok");
+    run = rig.cli({"flash", rig.filePath("new.s19"), "--kernel", rig.filePath("Prog41.a20"), "--fixture"},
+                  120000);
+    EXPECT_EQ(run.exitCode, 3) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("MXR Programming error"));
+    ASSERT_EQ(sim.control("boot 1 0 on silent"), "ok");
+    run = rig.cli({"flash", rig.filePath("new.s19"), "--kernel", rig.filePath("Prog41.a20"), "--fixture"},
+                  120000);
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("No response from MXR"));
 }
 
 TEST(ImageCommand, GetsTheImageAndPutsItBack) {
