@@ -1,7 +1,9 @@
 // tarvo-cli SUBCOMMAND --help: what a production engineer reads before writing a script.
 #include "support/ProgramRig.h"
 #include "support/QtPrinters.h"
+#include "support/TestPaths.h"
 
+#include <QProcess>
 #include <gtest/gtest.h>
 
 using namespace tarvo::test;
@@ -22,6 +24,8 @@ TEST(SubcommandHelp, EverySubcommandPrintsItsHelpOnStandardOutputAndExitsZero) {
          {"--seconds <N>", "--csv <FILE>", "--trigger"}},
         {{"run"}, "usage: tarvo-cli run \"LINE\" [--from N --to M]", {"--loop <MS>", "--count <K>", "LINE"}},
         {{"setup"}, "usage: tarvo-cli setup export|import|diff --group", {"--group <G>", "ACTION", "FILE"}},
+        {{"flash"}, "usage: tarvo-cli flash FIRMWARE ", {"--kernel <FILE>", "--fixture", "5 programmed but"}},
+        {{"image"}, "usage: tarvo-cli image get FILE | image put FILE", {"--from <N>", "--to <M>"}},
     };
     ProgramRig rig; // a configuration folder of its own, without a settings file
     for (const Case& c : cases) {
@@ -38,7 +42,17 @@ TEST(SubcommandHelp, EverySubcommandPrintsItsHelpOnStandardOutputAndExitsZero) {
     // The program's own help names every subcommand and how to ask about one.
     const CliRun run = rig.cli({"--help"}, 20000);
     EXPECT_EQ(run.exitCode, 0);
-    for (const char* name : {"send", "find", "fwinfo", "record", "run", "setup"})
+    for (const char* name : {"send", "find", "fwinfo", "record", "run", "setup", "flash", "image"})
         EXPECT_TRUE(run.out.contains(QByteArray("  tarvo-cli ") + name + ' ')) << name;
     EXPECT_TRUE(run.out.contains("\"tarvo-cli SUBCOMMAND --help\""));
+
+    // The simulator's help names every weight profile a device can be given.
+    QProcess simulator;
+    simulator.start(programPath("tarvo-devsim"), {"--help"});
+    ASSERT_TRUE(simulator.waitForFinished(20000));
+    EXPECT_EQ(simulator.exitCode(), 0);
+    const QByteArray simulatorHelp = simulator.readAllStandardOutput();
+    for (const char* profile : {"constant", "noise", "step", "filling", "checkweigher"})
+        EXPECT_TRUE(simulatorHelp.contains(profile)) << profile;
+    EXPECT_TRUE(simulatorHelp.contains("profile=")) << simulatorHelp.toStdString();
 }
