@@ -59,6 +59,17 @@ for page in tarvo tarvo-cli tarvo-devsim; do
   MANWIDTH=80 man -l "$manual" 2>/dev/null | grep -q "^NAME" || fail "man -l $page renders no NAME"
 done
 
+# The same tree installed with cmake under a prefix of its own, as one would without the package.
+prefix="$root/prefix"
+cmake --install build/release --prefix "$prefix" >/dev/null || fail "cmake --install exits $?"
+for program in tarvo tarvo-cli tarvo-devsim; do
+  out=$("$prefix/bin/$program" --version) || fail "installed $program --version exits $?"
+  [ "$out" = "Tarvo  ver.$version" ] || fail "installed $program --version printed '$out'"
+done
+MANWIDTH=80 man -l "$prefix/share/man/man1/tarvo-cli.1"* 2>/dev/null | grep -q "^NAME" || fail "installed man page"
+desktop-file-validate "$prefix/share/applications/org.tarvo.Tarvo.desktop" || fail "installed desktop entry"
+[ -s "$prefix/share/tarvo/Tarvocommand.ini" ] || fail "no sample Tarvocommand.ini under the prefix"
+
 if [ "$failures" -gt 0 ]; then
   echo "package test: $failures failure(s)" >&2
   exit 1
