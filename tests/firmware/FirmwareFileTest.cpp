@@ -48,7 +48,7 @@ protected:
 
 } // namespace
 
-TEST(TCRC32Test, MatchesTheBitwiseDefinitionAndStandardCrcForUniformBlocks) {
+TEST(Crc32Test, MatchesTheBitwiseDefinitionAndStandardCrcForUniformBlocks) {
     Crc32 crc;
     // Blocks of one repeated byte are the only ones where it equals the standard CRC-32.
     EXPECT_EQ(crc.checksum("a"), 0xE8B7BE43u);
@@ -64,7 +64,7 @@ TEST(TCRC32Test, MatchesTheBitwiseDefinitionAndStandardCrcForUniformBlocks) {
     EXPECT_EQ(crc.table()[255], 0x2D02EF8Du);
 }
 
-TEST(TTargetListTest, KeepsAtMost128EntriesAsEightUpperCaseDigits) {
+TEST(TargetListTest, KeepsAtMost128EntriesAsEightUpperCaseDigits) {
     TargetList list;
     list.add(0x0001A2B3);
     list.add(0x10);
