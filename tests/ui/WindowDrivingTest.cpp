@@ -400,3 +400,35 @@ TEST(WindowPages, CtrlTabVisitsTheShownPagesOnlyAndTheFamilyPageOnceTheDeviceIsF
     EXPECT_EQ(visit(2), (QStringList{shown.at(4), shown.at(4)}));
     rig.controller->setPageControlEnabled(true);
 }
+
+TEST(WindowLife, ACloseDuringATransactionsWaitIsTakenWhenTheWaitEnds) {
+    // A silent line: Find Device waits out every reply. The close comes while a reply is awaited.
+    WindowRig rig;
+    rig.lineOn(1, {}, false);
+    rig.start();
+    bool busyAtClose = false;
+    bool closedAtOnce = true;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!rig.controller->link().isBusy())
+            return;
+        poll.stop();
+        busyAtClose = true;
+        closedAtOnce = rig.main().close();
+    });
+    QTimer::singleShot(0, [&] {
+        poll.start(1);
+        rig.click(rig.named<QPushButton>(Page::Display, "Find Device"));
+    });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    watchdog.start(30000);
+    ASSERT_EQ(QApplication::exec(), 0);
+    watchdog.stop();
+    ASSERT_TRUE(busyAtClose);
+    EXPECT_FALSE(closedAtOnce); // the waiting transaction kept the port
+    EXPECT_FALSE(rig.main().isVisible());
+    EXPECT_FALSE(rig.controller->link().isBusy());
+    EXPECT_TRUE(rig.settingsText().contains("ComNumber=1"));
+}
