@@ -23,20 +23,42 @@ QString rateText(int bitsPerSecond) {
                                     : QStringLiteral("%1 kbit/s").arg(bitsPerSecond / 1000);
 }
 
-// The bit rate the system has set on a SocketCAN interface, from "ip -details -json link show"; 0 when
-// it cannot be told (no "ip", a virtual interface without bit timing).
-int socketCanBitRate(const QString& interface) {
+SocketCanRate readSocketCanRate(const QString& interface) {
     QProcess ip;
     ip.start(QStringLiteral("ip"), {"-details", "-json", "link", "show", interface});
-    if (!ip.waitForFinished(2000) || ip.exitCode() != 0)
-        return 0;
-    const QJsonArray links = QJsonDocument::fromJson(ip.readAllStandardOutput()).array();
-    if (links.isEmpty())
-        return 0;
-    const QJsonObject info = links.first().toObject().value("linkinfo").toObject();
-    return info.value("info_data").toObject().value("bittiming").toObject().value("bitrate").toInt(0);
+    const bool answered =
+        ip.waitForFinished(2000) && ip.exitStatus() == QProcess::NormalExit && ip.exitCode() == 0;
+    return SocketCanRate::fromIp(answered, answered ? ip.readAllStandardOutput() : QByteArray());
 }
 } // namespace
+
+SocketCanRate SocketCanRate::fromIp(bool ipAnswered, const QByteArray& output) {
+    SocketCanRate rate;
+    if (!ipAnswered) {
+        rate.reason = QStringLiteral("\"ip -details link show\" did not answer");
+        return rate;
+    }
+    const QJsonArray links = QJsonDocument::fromJson(output).array();
+    if (links.isEmpty() || !links.first().isObject()) {
+        rate.reason = QStringLiteral("\"ip\" reported no such interface");
+        return rate;
+    }
+    const QJsonObject info = links.first().toObject().value("linkinfo").toObject();
+    const QString kind = info.value("info_kind").toString();
+    if (kind == QLatin1String("vcan") || kind == QLatin1String("vxcan")) {
+        rate.kind = Kind::NoRate;
+        return rate;
+    }
+    const int bitrate =
+        info.value("info_data").toObject().value("bittiming").toObject().value("bitrate").toInt(0);
+    if (bitrate <= 0) {
+        rate.reason = QStringLiteral("the interface reports no bit timing");
+        return rate;
+    }
+    rate.kind = Kind::Known;
+    rate.bitsPerSecond = bitrate;
+    return rate;
+}
 
 CanAdapterPlace CanAdapterPlace::defaults() {
 #ifdef Q_OS_WIN
@@ -69,6 +91,7 @@ CanAdapter::~CanAdapter() {
 std::uint32_t CanAdapter::init(std::uint16_t bitTiming, int type) {
     close();
     problem_.clear();
+    notice_.clear();
     const int bitsPerSecond = canBitsPerSecond(bitTiming);
     if (bitsPerSecond == 0 || type != 0) {
         problem_ = QStringLiteral("The CAN speed register value %1 is not one this program knows.")
@@ -141,13 +164,22 @@ bool CanAdapter::bitRateTook(int bitsPerSecond) {
     const QString command =
         QStringLiteral("ip link set %1 type can bitrate %2").arg(place_.interface).arg(bitsPerSecond);
     if (place_.plugin == QLatin1String("socketcan")) {
-        const int actual = socketCanBitRate(place_.interface);
-        if (actual == 0 || actual == bitsPerSecond)
+        const SocketCanRate actual = readSocketCanRate(place_.interface);
+        if (actual.kind == SocketCanRate::Kind::NoRate ||
+            (actual.kind == SocketCanRate::Kind::Known && actual.bitsPerSecond == bitsPerSecond))
             return true;
+        if (actual.kind == SocketCanRate::Kind::Unknown) {
+            // Opened, but nobody can tell at which rate: the operator hears it rather than guessing.
+            notice_ =
+                QStringLiteral("The bit rate of CAN interface \"%1\" could not be read back (%2), so it "
+                               "may not run at the chosen %3. Its bit rate is set by the system: %4")
+                    .arg(place_.interface, actual.reason, rateText(bitsPerSecond), command);
+            return true;
+        }
         problem_ =
             QStringLiteral("The CAN interface \"%1\" runs at %2, not at the chosen %3. Its bit rate is "
                            "set by the system: %4")
-                .arg(place_.interface, rateText(actual), rateText(bitsPerSecond), command);
+                .arg(place_.interface, rateText(actual.bitsPerSecond), rateText(bitsPerSecond), command);
         return false;
     }
     if (isVirtual())

@@ -52,6 +52,17 @@ struct CanAdapterPlace {
     static CanAdapterPlace fromSettings(const QString& settingsPath);
 };
 
+// What "ip -details -json link show IFACE" tells of a SocketCAN interface's bit rate. A virtual interface
+// (vcan, vxcan) has none; Unknown carries the reason in plain words.
+struct SocketCanRate {
+    enum class Kind { Known, NoRate, Unknown };
+    Kind kind = Kind::Unknown;
+    int bitsPerSecond = 0;
+    QString reason;
+    // ipAnswered: "ip" ran and exited 0; output: what it printed.
+    static SocketCanRate fromIp(bool ipAnswered, const QByteArray& output);
+};
+
 // The PC's CAN adapter with the four calls the bridge was written for: init, write, read, close. Frames
 // that arrive wait in a bounded queue until read. Built on QCanBus, so PEAK's adapter (socketcan or
 // peakcan), any other SocketCAN interface and Qt's virtual bus all serve.
@@ -73,6 +84,9 @@ public:
     bool isOpen() const { return device_ != nullptr; }
     // The last failure in plain words (empty when the last init succeeded).
     const QString& problem() const { return problem_; }
+    // After a successful init: what the operator should still be told (a bit rate that could not be
+    // read back), else empty.
+    const QString& notice() const { return notice_; }
     const CanAdapterPlace& place() const { return place_; }
 
     // Waits, running the event loop, until a frame is queued or ms (real milliseconds) have passed.
@@ -92,6 +106,7 @@ private:
     bool lost_ = false;
     bool overrun_ = false;
     QString problem_;
+    QString notice_;
 };
 
 } // namespace tarvo

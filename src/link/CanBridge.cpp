@@ -141,6 +141,9 @@ bool CanBridge::ensureOpen() {
         return false;
     }
     linkOpen_ = true;
+    if (reporting_ && !adapter_.notice().isEmpty())
+        op_.showMessage(adapter_.notice(), QString::fromLatin1(CanReplyText::kErrorCaption),
+                        MessageIcon::Warning);
     return true;
 }
 
