@@ -29,6 +29,17 @@
 using namespace tarvo;
 using namespace tarvo::test;
 
+namespace {
+// Runs the program's event loop as main() does; 7 when it has not ended after ms.
+int execWithin(int ms) {
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    watchdog.start(ms);
+    return QApplication::exec();
+}
+} // namespace
+
 TEST(WindowLife, CaptionReachesTheWindowSystemAndCtrlQEndsTheProgramWithItsOtherWindowsOpen) {
     WindowRig rig;
     rig.lineOn(1);
@@ -51,12 +62,7 @@ TEST(WindowLife, CaptionReachesTheWindowSystemAndCtrlQEndsTheProgramWithItsOther
         rig.windows->bigDisplay().activateWindow();
         QTest::keyClick(&rig.windows->bigDisplay(), Qt::Key_Q, Qt::ControlModifier);
     });
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(7); });
-    watchdog.start(10000);
-    EXPECT_EQ(QApplication::exec(), 0);
-    watchdog.stop();
+    EXPECT_EQ(execWithin(10000), 0);
     EXPECT_FALSE(rig.main().isVisible());
     EXPECT_FALSE(rig.windows->bigDisplay().isVisible());
     EXPECT_FALSE(rig.windows->dataWindow().isVisible());
@@ -356,12 +362,7 @@ TEST(WindowLife, AWindowManagerCloseDuringARunAlwaysEndsTheProgram) {
         const int delayMs = std::uniform_int_distribution<int>(0, 400)(random);
         QTimer::singleShot(
             delayMs, [&rig] { QCoreApplication::postEvent(rig.main().windowHandle(), new QCloseEvent); });
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(7); });
-        watchdog.start(10000);
-        ASSERT_EQ(QApplication::exec(), 0) << "closed after " << delayMs << " ms";
-        watchdog.stop();
+        ASSERT_EQ(execWithin(10000), 0) << "closed after " << delayMs << " ms";
         EXPECT_FALSE(rig.main().isVisible());
         EXPECT_FALSE(rig.controller->acquisition().runDown());
         // The recording was stopped as STOP stops it: the device was told to go back to its gross stream.
@@ -420,12 +421,7 @@ TEST(WindowLife, ACloseDuringATransactionsWaitIsTakenWhenTheWaitEnds) {
         poll.start(1);
         rig.click(rig.named<QPushButton>(Page::Display, "Find Device"));
     });
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(7); });
-    watchdog.start(30000);
-    ASSERT_EQ(QApplication::exec(), 0);
-    watchdog.stop();
+    ASSERT_EQ(execWithin(30000), 0);
     ASSERT_TRUE(busyAtClose);
     EXPECT_FALSE(closedAtOnce); // the waiting transaction kept the port
     EXPECT_FALSE(rig.main().isVisible());
