@@ -5,12 +5,6 @@
 namespace tarvo {
 
 namespace {
-#ifdef Q_OS_WIN
-constexpr char kLineEnd[] = "\r\n";
-#else
-constexpr char kLineEnd[] = "\n";
-#endif
-
 QString orNotReported(const QString& reading) {
     return reading.isEmpty() ? QString::fromLatin1(CalibrationRecord::kNotReported) : reading;
 }
@@ -30,9 +24,9 @@ QByteArray CalibrationRecord::text() const {
         {"Gain as found", orNotReported(gainBefore)},
         {"Gain as left", orNotReported(gainAfter)},
     };
-    QByteArray out = QByteArrayLiteral("Calibration record") + kLineEnd;
+    QByteArray out = QByteArrayLiteral("Calibration record") + kFileLineEnd;
     for (const auto& [name, value] : lines)
-        out += QByteArray(name) + ": " + value.toUtf8() + kLineEnd;
+        out += QByteArray(name) + ": " + value.toUtf8() + kFileLineEnd;
     return out;
 }
 

@@ -17,12 +17,7 @@
 namespace tarvo {
 
 namespace {
-#ifdef Q_OS_WIN
-constexpr char kLineEnd[] = "\r\n";
-#else
-constexpr char kLineEnd[] = "\n";
-#endif
-constexpr qsizetype kLineEndSize = sizeof kLineEnd - 1;
+constexpr qsizetype kLineEndSize = sizeof kFileLineEnd - 1;
 
 char* appendBytes(char* out, const QByteArray& bytes) {
     std::memcpy(out, bytes.constData(), static_cast<std::size_t>(bytes.size()));
@@ -34,7 +29,7 @@ char* appendInteger(char* out, long long v) {
 }
 
 char* appendLineEnd(char* out) {
-    std::memcpy(out, kLineEnd, kLineEndSize);
+    std::memcpy(out, kFileLineEnd, kLineEndSize);
     return out + kLineEndSize;
 }
 
@@ -183,11 +178,11 @@ bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool 
     }
     const QByteArray sep = separator_.toLocal8Bit();
     file.write(graphName_.toLocal8Bit());
-    file.write(kLineEnd, kLineEndSize);
+    file.write(kFileLineEnd, kLineEndSize);
     file.write(dosing ? "DoseData" : "GraphData", dosing ? 8 : 9);
     file.write(sep);
     file.write("Milliseconds", 12);
-    file.write(kLineEnd, kLineEndSize);
+    file.write(kFileLineEnd, kLineEndSize);
     bool complete = true;
     if (!s.recorded) {
         // The file keeps its two lines.

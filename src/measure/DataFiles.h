@@ -13,6 +13,13 @@ namespace tarvo {
 
 class RecordingMemory;
 
+// Every data file, log and record ends its lines as the platform does.
+#ifdef Q_OS_WIN
+inline constexpr char kFileLineEnd[] = "\r\n";
+#else
+inline constexpr char kFileLineEnd[] = "\n";
+#endif
+
 // The data files of the recordings and the logs a TRIGGER start opens: the file-separator option, the
 // graph data file, the dosing data file, the GetDosed and average logs, and their number texts.
 class DataFiles : public QObject {

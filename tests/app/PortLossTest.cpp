@@ -6,14 +6,15 @@
 #include "engine/PtyLine.h"
 #include "link/QtSerialPortDevice.h"
 #include "support/FakeOperator.h"
+#include "support/ProcessCpu.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 using namespace tarvo;
+using namespace tarvo::test;
 
 namespace {
 
@@ -27,13 +28,6 @@ bool pumpUntil(MainController& c, const std::function<bool()>& done, int limitMs
         c.link().waitSlice(10);
     }
     return true;
-}
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace

@@ -15,6 +15,8 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -159,6 +161,20 @@ inline QString accessibleName(QWidget* w) {
 inline QString accessibleDescription(QWidget* w) {
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
     return a ? a->text(QAccessible::Description) : QString();
+}
+
+// What an operator does to a field: click into it, clear it, type.
+inline void typeInto(QLineEdit* edit, const QString& text) {
+    ASSERT_NE(edit, nullptr);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+}
+
+// A group's information line, as assistive technology reads it.
+inline QString infoLine(WindowRig& rig, Page page, const QString& title) {
+    return accessibleName(rig.named<QLabel>(page, title + " information"));
 }
 
 inline int lineCount(const QString& path) {

@@ -31,14 +31,6 @@ void findAndShow(WindowRig& rig, Page page) {
     QTest::qWait(30);
 }
 
-void type(QLineEdit* edit, const QString& text) {
-    ASSERT_NE(edit, nullptr);
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClicks(edit, text);
-}
-
 QStringList fileLines(const QString& path) {
     QStringList lines = QString::fromLocal8Bit(contents(path)).split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
@@ -65,14 +57,14 @@ TEST(AveragingPages, The43xxPageRefusesAFieldOutOfRangeThenPollsShowsLogsAndStop
     ASSERT_NE(average, nullptr);
     auto* information = rig.named<QLabel>(Page::Tcw43, "TCW 43xx information");
 
-    type(measureTime, "501");
+    typeInto(measureTime, "501");
     line.clearReceived();
     rig.click(average);
     ASSERT_TRUE(waitFor([&] { return !accessibleName(information).isEmpty(); }));
     EXPECT_EQ(accessibleName(information), "Measure Time value out of range 0...500ms");
     EXPECT_TRUE(line.receivedTexts().isEmpty());
 
-    type(measureTime, "100");
+    typeInto(measureTime, "100");
     rig.click(rig.named<QCheckBox>(Page::Tcw43, "Log Average Data"));
     const QString log = rig.dir.filePath("tcw.csv");
     rig.op.saveNames = {log};

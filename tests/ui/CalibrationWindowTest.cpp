@@ -28,18 +28,6 @@ void findOnThe41xxPage(WindowRig& rig) {
         waitFor([&] { return rig.controller->pageControlEnabled() && !rig.controller->link().isBusy(); }));
 }
 
-void type(QLineEdit* edit, const QString& text) {
-    ASSERT_NE(edit, nullptr);
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClicks(edit, text);
-}
-
-QString infoLine(WindowRig& rig, Page page, const QString& title) {
-    return accessibleName(rig.named<QLabel>(page, title + " information"));
-}
-
 ui::ValueLabel* instructionOf(ui::CalibrationDialog& dialog) {
     return dialog.findChild<ui::ValueLabel*>("Instruction");
 }
@@ -67,7 +55,7 @@ TEST(CalibrationWindow, OpensOverALockedMainWindowKeepsItsChoicesAndExitBeforeCo
     EXPECT_TRUE(dialog.decimalPointOption(0)->isChecked());
     EXPECT_EQ(accessibleName(dialog.decimalPointOption(5)), ".00000");
 
-    type(dialog.loadField(), "2500");
+    typeInto(dialog.loadField(), "2500");
     rig.click(dialog.decimalPointOption(3));
     rig.click(dialog.exitButton());
     ASSERT_TRUE(waitFor([&] { return !dialog.isVisible(); }));
@@ -123,7 +111,7 @@ TEST(CalibrationWindow, ACalibrationThroughTheWindowReachesTheDeviceAndEndsWithT
 
     rig.click(rig.named<QPushButton>(Page::Mxr41, "Calibrate MXR"));
     ASSERT_TRUE(waitFor([&] { return dialog.isVisible(); }));
-    type(dialog.loadField(), "1000");
+    typeInto(dialog.loadField(), "1000");
     rig.click(dialog.decimalPointOption(4));
     line.clearReceived();
     rig.click(dialog.continueButton());

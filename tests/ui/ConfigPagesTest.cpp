@@ -44,18 +44,6 @@ template <typename T> T* inGroup(QGroupBox* group, const QString& name) {
     return nullptr;
 }
 
-void typeInto(QLineEdit* edit, const QString& text) {
-    ASSERT_NE(edit, nullptr);
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClicks(edit, text);
-}
-
-QString infoLine(WindowRig& rig, Page page, const QString& title) {
-    return accessibleName(rig.named<QLabel>(page, title + " information"));
-}
-
 } // namespace
 
 TEST(ConfigPages, DosingGroupReadsWritesRefusesAndGoesToAndFromAFile) {

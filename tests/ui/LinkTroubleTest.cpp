@@ -4,6 +4,7 @@
 #include "engine/PtyLine.h"
 #include "link/ComPortMap.h"
 #include "link/QtSerialPortDevice.h"
+#include "support/ProcessCpu.h"
 #include "support/QtPrinters.h"
 #include "support/WindowRig.h"
 
@@ -11,7 +12,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 using namespace tarvo;
 using namespace tarvo::test;
@@ -21,13 +21,6 @@ namespace {
 QString informationLine(WindowRig& rig) {
     QLabel* info = rig.named<QLabel>(Page::Display, "Display information");
     return info ? accessibleName(info) : QStringLiteral("<no information line>");
-}
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace
