@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -116,6 +117,22 @@ public:
         // The first show contacts the device; let it finish.
         waitFor([this] { return controller->pageControlEnabled() && !controller->link().isBusy(); });
         QTest::qWait(50);
+    }
+    // Started and the device found first, so that its family page is there and knows the model. Device
+    // time is shrunk less than elsewhere: the pages' answers have 100..500 ms of device time and must come
+    // in time on a busy machine too.
+    void startAndFind() {
+        TimeScale::setFactor(0.2);
+        start();
+        click(named<QPushButton>(Page::Display, "Find Device"));
+        ASSERT_TRUE(searched());
+    }
+    // A family page shown and done reading its device.
+    void showFamilyPage(Page p) {
+        showPage(p);
+        ASSERT_TRUE(
+            waitFor([this] { return controller->pageControlEnabled() && !controller->link().isBusy(); }));
+        QTest::qWait(30);
     }
     ui::MainWindow& main() { return windows->mainWindow(); }
     QWidget* page(Page p) { return main().page(p); }

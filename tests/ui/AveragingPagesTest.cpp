@@ -20,17 +20,6 @@ using namespace tarvo::test;
 
 namespace {
 
-void findAndShow(WindowRig& rig, Page page) {
-    TimeScale::setFactor(0.2);
-    rig.start();
-    rig.click(rig.named<QPushButton>(Page::Display, "Find Device"));
-    ASSERT_TRUE(rig.searched());
-    rig.showPage(page);
-    ASSERT_TRUE(
-        waitFor([&] { return rig.controller->pageControlEnabled() && !rig.controller->link().isBusy(); }));
-    QTest::qWait(30);
-}
-
 QStringList fileLines(const QString& path) {
     QStringList lines = QString::fromLocal8Bit(contents(path)).split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
@@ -48,7 +37,8 @@ TEST(AveragingPages, The43xxPageRefusesAFieldOutOfRangeThenPollsShowsLogsAndStop
     // The 43xx write takes any line for its answer: a device streaming fast could answer it with a value.
     config.updateMs = 60000;
     devsim::Line& line = rig.lineOn(1, config);
-    findAndShow(rig, Page::Tcw43);
+    rig.startAndFind();
+    rig.showFamilyPage(Page::Tcw43);
     auto* group = rig.named<QGroupBox>(Page::Tcw43, "Check-Weigher");
     rig.click(rig.named<QPushButton>(Page::Tcw43, "Read Check-Weigher Cmd."));
     auto* measureTime = rig.named<QLineEdit>(Page::Tcw43, "MeasureTime");
@@ -107,7 +97,8 @@ TEST(AveragingPages, The41xxPageTakesTheDevicesAveragesAndRecordsRawValues) {
     config.profile.load = 100.0;
     devsim::Line& line = rig.lineOn(1, config);
     line.devices().first()->setParameter("TL", 99999);
-    findAndShow(rig, Page::Mxr41);
+    rig.startAndFind();
+    rig.showFamilyPage(Page::Mxr41);
     EXPECT_TRUE(rig.named<QGroupBox>(Page::Mxr41, "Average")->isVisible());
     QPushButton* average = rig.named<QPushButton>(Page::Mxr41, "Start Get Average");
     auto* display = rig.named<ui::ValueLabel>(Page::Mxr41, "Check-Weigher display");

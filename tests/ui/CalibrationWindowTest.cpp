@@ -18,16 +18,6 @@ using Wizard = CalibrationWizard;
 
 namespace {
 
-void findOnThe41xxPage(WindowRig& rig) {
-    TimeScale::setFactor(0.2);
-    rig.start();
-    rig.click(rig.named<QPushButton>(Page::Display, "Find Device"));
-    ASSERT_TRUE(rig.searched());
-    rig.showPage(Page::Mxr41);
-    ASSERT_TRUE(
-        waitFor([&] { return rig.controller->pageControlEnabled() && !rig.controller->link().isBusy(); }));
-}
-
 ui::ValueLabel* instructionOf(ui::CalibrationDialog& dialog) {
     return dialog.findChild<ui::ValueLabel*>("Instruction");
 }
@@ -39,7 +29,8 @@ TEST(CalibrationWindow, OpensOverALockedMainWindowKeepsItsChoicesAndExitBeforeCo
     devsim::DeviceConfig config;
     config.identity = 4113;
     devsim::Line& line = rig.lineOn(1, config);
-    findOnThe41xxPage(rig);
+    rig.startAndFind();
+    rig.showFamilyPage(Page::Mxr41);
     ui::CalibrationDialog& dialog = rig.windows->calibrationWindow();
     EXPECT_FALSE(dialog.isVisible());
     line.clearReceived();
@@ -95,7 +86,8 @@ TEST(CalibrationWindow, ACalibrationThroughTheWindowReachesTheDeviceAndEndsWithT
     config.resetMs = 100;
     devsim::Line& line = rig.lineOn(1, config);
     devsim::Device* device = line.devices().first();
-    findOnThe41xxPage(rig);
+    rig.startAndFind();
+    rig.showFamilyPage(Page::Mxr41);
     ui::CalibrationDialog& dialog = rig.windows->calibrationWindow();
     QStringList shown; // the instruction line as the operator saw it at each box
     rig.op.onBox = [&](const QString& box) {

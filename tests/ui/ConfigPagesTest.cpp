@@ -18,23 +18,6 @@ using namespace tarvo::test;
 
 namespace {
 
-// The device is found first, so that its family page is there and knows the model. Device time is
-// shrunk less than elsewhere: the pages' answers have 100..500 ms of device time and must come in time
-// on a busy machine too.
-void startAndFind(WindowRig& rig) {
-    TimeScale::setFactor(0.2);
-    rig.start();
-    rig.click(rig.named<QPushButton>(Page::Display, "Find Device"));
-    ASSERT_TRUE(rig.searched());
-}
-
-void showFamilyPage(WindowRig& rig, Page page) {
-    rig.showPage(page);
-    ASSERT_TRUE(
-        waitFor([&] { return rig.controller->pageControlEnabled() && !rig.controller->link().isBusy(); }));
-    QTest::qWait(30);
-}
-
 template <typename T> T* inGroup(QGroupBox* group, const QString& name) {
     if (!group)
         return nullptr;
@@ -53,8 +36,8 @@ TEST(ConfigPages, DosingGroupReadsWritesRefusesAndGoesToAndFromAFile) {
     devsim::Line& line = rig.lineOn(1, config);
     devsim::Device* device = line.devices().first();
     device->setParameter("PD9", 300);
-    startAndFind(rig);
-    showFamilyPage(rig, Page::Mxr41);
+    rig.startAndFind();
+    rig.showFamilyPage(Page::Mxr41);
     QGroupBox* dosing = rig.named<QGroupBox>(Page::Mxr41, "Dosing Commands");
     ASSERT_NE(dosing, nullptr);
     EXPECT_TRUE(dosing->isVisible());
@@ -114,8 +97,8 @@ TEST(ConfigPages, FilterOptionsOfThe41xxPageAndTrackBarsOfThe23xxPage) {
     devsim::DeviceConfig config;
     config.identity = 4113;
     devsim::Line& line = rig.lineOn(1, config);
-    startAndFind(rig);
-    showFamilyPage(rig, Page::Mxr41);
+    rig.startAndFind();
+    rig.showFamilyPage(Page::Mxr41);
     QGroupBox* filter = rig.named<QGroupBox>(Page::Mxr41, "Filter");
     ASSERT_NE(filter, nullptr);
     EXPECT_TRUE(filter->isVisible());
@@ -159,8 +142,8 @@ TEST(ConfigPages, The23xxTrackBarMovedWithTheKeysSendsItsFilterIndex) {
     // A live exchange takes the first line that comes: no weight lines in between here.
     config.updateMs = 600000;
     devsim::Line& line = rig.lineOn(1, config);
-    startAndFind(rig);
-    showFamilyPage(rig, Page::Mxr23);
+    rig.startAndFind();
+    rig.showFamilyPage(Page::Mxr23);
     // The device holds index 3: Butterworth at position 5, sent back after the wait.
     QGroupBox* filter = rig.named<QGroupBox>(Page::Mxr23, "Filter");
     ASSERT_NE(filter, nullptr);
@@ -195,8 +178,8 @@ TEST(ConfigPages, TcwPageCheckWeigherAndConfigurationAndTheLossWeigherGroup) {
     config.updateMs = 600000;
     devsim::Line& line = rig.lineOn(1, config);
     line.devices().first()->setParameter("S2", -40);
-    startAndFind(rig);
-    showFamilyPage(rig, Page::Tcw43);
+    rig.startAndFind();
+    rig.showFamilyPage(Page::Tcw43);
     EXPECT_TRUE(rig.named<QGroupBox>(Page::Tcw43, "Filter")->isVisible());
     QGroupBox* checkWeigher = rig.named<QGroupBox>(Page::Tcw43, "Check-Weigher");
     ASSERT_NE(checkWeigher, nullptr);
@@ -229,9 +212,9 @@ TEST(ConfigPages, LossWeigherGroupReadsAndStoresWithItsOwnCommand) {
     devsim::DeviceConfig config;
     config.identity = 5115;
     devsim::Line& line = rig.lineOn(1, config);
-    startAndFind(rig);
+    rig.startAndFind();
     line.clearReceived();
-    showFamilyPage(rig, Page::Mxr41);
+    rig.showFamilyPage(Page::Mxr41);
     // A loss weigher's filter options are shown without asking the device.
     EXPECT_TRUE(line.receivedTexts().contains("ID\r"));
     for (const QByteArray& query : {QByteArray("FM\r"), QByteArray("FL\r"), QByteArray("UR\r")})
