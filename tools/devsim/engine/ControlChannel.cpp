@@ -41,6 +41,8 @@ QString ControlChannel::help() {
         "                           answers the erase with 0x55, silent answers nothing\n"
         "  boot LINE ADDR off       remove the switch and reset: the firmware starts (at 9600 baud once\n"
         "                           it has been programmed)\n"
+        "  heard LINE ADDR          the command lines the device heard since the last \"heard\",\n"
+        "                           answered on one line: \"ok\", a blank and the lines joined by \"|\"\n"
         "  quit                     end the simulator\n"
         "End of input does not end the simulator; SIGTERM and SIGINT do.\n");
 }
@@ -191,6 +193,17 @@ QString ControlChannel::execute(const QString& command) {
         return setBehaviour(verb, words);
     if (verb == u"boot")
         return setBoot(words);
+    if (verb == u"heard") {
+        if (words.size() != 3)
+            return QStringLiteral("error: usage: heard LINE ADDR");
+        Device* device = deviceAt(words[1], words[2], &error);
+        if (!device)
+            return error;
+        QStringList lines;
+        for (const QByteArray& line : device->takeHeardLines())
+            lines << QString::fromLatin1(line);
+        return lines.isEmpty() ? QStringLiteral("ok") : QStringLiteral("ok ") + lines.join(u'|');
+    }
     if (verb == u"weight" || verb == u"identity") {
         if (words.size() != 4)
             return QStringLiteral("error: usage: %1 LINE ADDR %2")

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <string_view>
+#include <utility>
 
 namespace devsim {
 
@@ -115,6 +116,7 @@ Device::Device(const DeviceConfig& config, QObject* parent)
     connect(&streamTimer_, &QTimer::timeout, this, &Device::streamTick);
     resetTimer_.setSingleShot(true);
     connect(&resetTimer_, &QTimer::timeout, this, &Device::powerOn);
+    startAutotransmit();
 }
 
 qint64 Device::toCounts(double value) const {
@@ -338,6 +340,21 @@ void Device::powerOn() {
     lineOverflow_ = false;
     stream_ = Stream::None;
     streamTimer_.stop();
+    startAutotransmit();
+}
+
+QList<QByteArray> Device::takeHeardLines() {
+    return std::exchange(heard_, {});
+}
+
+void Device::startAutotransmit() {
+    const QByteArray& a = config_.autotransmit;
+    if (a == "SG" || a == "SN")
+        startStream(a == "SG" ? Stream::Gross : Stream::Net);
+    else if (a == "SA")
+        startStream(Stream::Average);
+    else if (a == "GP")
+        startStream(Stream::Packets);
 }
 
 void Device::startReset() {
@@ -408,6 +425,9 @@ void Device::receive(const QByteArray& bytes) {
             const bool overflow = lineOverflow_;
             lineBuffer_.clear();
             lineOverflow_ = false;
+            if (heard_.size() >= 10000)
+                heard_.removeFirst();
+            heard_.append(line);
             if (overflow) {
                 if (selected_)
                     emit output(err() + '\r', true);

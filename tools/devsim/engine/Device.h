@@ -93,6 +93,8 @@ public:
 
     // Bytes the device heard at its own rate.
     void receive(const QByteArray& bytes);
+    // The command lines the device heard since the last call, without their "\r", oldest first.
+    QList<QByteArray> takeHeardLines();
     // Power-on state: the stored rate becomes active, streams stop, protected commands lock again.
     void powerOn();
 
@@ -112,6 +114,7 @@ private:
     QByteArray execute(const Command& c);
     QByteArray parameterCommand(const Command& c, bool* known);
     void startStream(Stream stream);
+    void startAutotransmit();
     void streamTick();
     void startReset();
     void loadDefaults();
@@ -154,6 +157,7 @@ private:
     qint64 weightChangedAt_ = -1000000;
     QByteArray lineBuffer_;
     bool lineOverflow_ = false;
+    QList<QByteArray> heard_; // bounded: a test that never asks must not grow it for ever
     Stream stream_ = Stream::None;
     QTimer streamTimer_;
     QTimer resetTimer_;

@@ -72,7 +72,13 @@ bool DeviceConfig::fromText(const QString& text, DeviceConfig* config, int* line
             c.packetUpdateMs = toInt(1, 60000);
         else if (key == u"nomotion")
             c.settleMs = value == u"never" ? -1 : toInt(0, 3600000);
-        else {
+        else if (key == u"stream") {
+            c.autotransmit = value.toUpper().toLatin1();
+            if (c.autotransmit == "NONE")
+                c.autotransmit.clear();
+            ok = c.autotransmit.isEmpty() || c.autotransmit == "SG" || c.autotransmit == "SN" ||
+                 c.autotransmit == "SA" || c.autotransmit == "GP";
+        } else {
             bool known = false;
             QString why;
             if (!c.profile.setKey(key, value, &known, &why))

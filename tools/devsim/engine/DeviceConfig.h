@@ -24,6 +24,9 @@ struct DeviceConfig {
     int packetUpdateMs = 20; // one status packet per this many ms
     int resetMs = 1500;      // how long a reset keeps the device silent
     int settleMs = 300;      // how long after a weight change the no-motion bit comes back; -1: never
+    // What the device sends from power-on without being asked, as a transmitter with autotransmit on:
+    // "SG", "SN", "SA" or "GP" (status packets); empty for a quiet line.
+    QByteArray autotransmit;
     WeightProfile::Settings profile;
 
     static bool isValidBaud(int baud);
