@@ -7,6 +7,7 @@
 #include "base/TimeScale.h"
 
 #include <QEventLoop>
+#include <algorithm>
 
 namespace tarvo {
 
@@ -93,6 +94,11 @@ void CommandLink::onReadyRead() {
 }
 
 void CommandLink::onReply(QByteArrayView packet) {
+    // The answer is the first framed packet after the command; what follows belongs to the stream.
+    if (replyReceived_)
+        return;
+    if (skipStreamLines_ && isStreamLine(packet, command_))
+        return;
     replyReceived_ = true;
     replyText_ = packet.toByteArray();
     timeoutTimer_.stop();
@@ -131,6 +137,10 @@ QByteArray CommandLink::sendAndReceive(int portNumber, const QByteArray& command
     reply_.arm();
     reply_.setEnabled(true);
     reply_.setAutoEnable(true);
+    // Text lines from any data can be a stream's; single-byte handshakes and fixed-size packets cannot.
+    skipStreamLines_ =
+        framing.startOnAnyData && framing.useEndString && !framing.usePacketSize && !framing.includeStrings;
+    command_ = command;
 
     const QByteArray reply = sendAndAwait(send ? &command : nullptr, timeLimitMs);
     endTransaction();
@@ -207,6 +217,8 @@ QByteArray CommandLink::sendAndReceiveLive(int, QByteArray command, int timeLimi
     reply_.setAutoEnable(true);
 
     command += '\r';
+    skipStreamLines_ = true;
+    command_ = command;
     const QByteArray reply = sendAndAwait(&command, timeLimitMs);
     streamMatcher_.arm();
     streamMatcher_.setEnabled(true);
@@ -243,7 +255,65 @@ QByteArray CommandLink::sendAndAwait(const QByteArray* command, int timeLimitMs)
     return replyReceived_ ? replyText_ : kTimeOutErr;
 }
 
+bool CommandLink::isStreamLine(QByteArrayView packet, QByteArrayView command) {
+    const QByteArrayView mnemonic = command.first(std::min<qsizetype>(2, command.size()));
+    // The "\r" of a line cut by the flush.
+    if (packet.isEmpty())
+        return true;
+    // Status packets carry binary bytes; answers are printable text. "GP" asks for a packet itself.
+    if (mnemonic != "GP")
+        for (const char c : packet)
+            if (static_cast<uchar>(c) < 0x20 || static_cast<uchar>(c) >= 0x7f)
+                return true;
+    char letter = 0;
+    QByteArrayView body = packet;
+    if (body.front() >= 'A' && body.front() <= 'Z') {
+        letter = body.front();
+        body = body.sliced(1);
+    }
+    // A value line's value: sign, digits, at most one point; or the over- and under-range words.
+    const bool rangeWord = body == "ooooooo" || body == "uuuuuuu";
+    if (!rangeWord) {
+        qsizetype i = 0;
+        while (i < body.size() && body[i] == ' ')
+            ++i;
+        if (i < body.size() && (body[i] == '+' || body[i] == '-'))
+            ++i;
+        int digits = 0;
+        int points = 0;
+        for (; i < body.size(); ++i) {
+            if (body[i] >= '0' && body[i] <= '9')
+                ++digits;
+            else if (body[i] == '.' && points == 0)
+                ++points;
+            else
+                return false;
+        }
+        if (digits == 0)
+            return false;
+    }
+    if (letter == 0)
+        return true; // a bare number: the tail of a value line
+    // The stream kinds, and the commands that ask for a line of that kind.
+    struct Kind {
+        char letter;
+        const char* askers[3];
+    };
+    static constexpr Kind kKinds[] = {
+        {'G', {"GG", "SG", "G\r"}}, {'N', {"GN", "SN", nullptr}}, {'A', {"GA", "SA", nullptr}}};
+    for (const Kind& kind : kKinds) {
+        if (kind.letter != letter)
+            continue;
+        for (const char* asker : kind.askers)
+            if (asker && (mnemonic == asker || command.startsWith(asker)))
+                return false;
+        return true;
+    }
+    return false;
+}
+
 void CommandLink::endTransaction() {
+    skipStreamLines_ = false;
     if (terminalMode_)
         applyTerminalMode();
     busy_ = false;

@@ -76,6 +76,13 @@ public:
     // A plain write, no transaction (the lone "\r" of the baud search, "GP-1\r", ...).
     bool writeRaw(const QByteArray& bytes);
 
+    // True for a packet that the running stream sent rather than the device's answer to command: a
+    // value line of a kind the command does not ask for ("N+00191" after "IV"), the tail of a line that
+    // the flush before sending cut ("00167", or an empty line), or the binary bytes of a status packet.
+    // A transaction that frames its reply from any data skips these: the device streams while it
+    // answers, and its answer is always a text that starts with its own prefix ("OK", "ERR", "V:").
+    static bool isStreamLine(QByteArrayView packet, QByteArrayView command);
+
     // A transaction is waiting for its reply, or a dialogue holds the line.
     bool isBusy() const { return busy_ || held_; }
     // A dialogue of many transactions (the bootloader's, a settings image put) holds the line from its
@@ -144,6 +151,9 @@ private:
     std::function<void(QByteArrayView)> terminalSink_;
     bool terminalMode_ = false;
     bool replyToTerminal_ = false;
+    // The running transaction frames its reply from any data up to "\r": stream lines are skipped.
+    bool skipStreamLines_ = false;
+    QByteArray command_;
 };
 
 } // namespace tarvo
