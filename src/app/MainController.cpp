@@ -33,6 +33,15 @@ MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, Q
       deviceSetup_(std::make_unique<DeviceSetup>(*link_, *ports_, *discovery_, op)) {
     discovery_->setStreamCommand([this] { return readout_->streamCommand(); });
     connect(discovery_.get(), &Discovery::familyTabRequested, this, &MainController::setFamilyTabVisible);
+    connect(discovery_.get(), &Discovery::deviceFound, this, [this](bool streamStarted) {
+        // The device is back (after an unplug, or found anew): the lamp leaves its error state and the
+        // readout follows the stream that the search started.
+        acquisition_->deviceFound();
+        if (streamStarted && !acquisition_->runDown() && !acquisition_->triggerDown())
+            link_->streamMatcher().setStartString(readout_->streamStart());
+        if (readout_->text() == QLatin1String(LiveReadout::kNoInput))
+            readout_->setText(QString());
+    });
     connect(deviceSetup_.get(), &DeviceSetup::pageControlEnabledRequested, this,
             &MainController::setPageControlEnabled);
     createCanBridge();

@@ -59,6 +59,9 @@ double Acquisition::nowMs() {
 
 void Acquisition::runClicked() {
     runDown_ = true;
+    // Nothing is recorded until the stream has been started for this recording: the checks below run
+    // the event loop while the device still sends whatever it sent before.
+    runArmed_ = false;
     pauseDown_ = false;
     emit changed();
     if (!runDown_)
@@ -101,6 +104,7 @@ void Acquisition::runClicked() {
     graph_.clearMarkers();
     runClock_ = 0;
     lastValue_ = 0;
+    sampleIndex_ = 0;
     graph_.setTimeWindow(0, 10000);
     graph_.repaint();
     startTime_ = nowMs();
@@ -126,7 +130,11 @@ void Acquisition::runClicked() {
         stream.setStartString(readout_.streamStart());
         link_.writeRaw(readout_.streamCommand());
     }
+    // A line half framed under the old start string must not become this recording's first sample.
+    stream.disarm();
+    stream.arm();
     enableStream();
+    runArmed_ = runDown_;
     emit changed();
 }
 
@@ -147,6 +155,11 @@ void Acquisition::stopClicked() {
     stop();
 }
 
+void Acquisition::deviceFound() {
+    if (lamp_ == Lamp::RedBlink && !runDown_ && !triggerDown_)
+        setLamp(Lamp::Green);
+}
+
 void Acquisition::linkLost() {
     // The recording ends as STOP ends it and keeps what it has; the lamp shows the fault and the readout
     // that nothing comes in any more.
@@ -164,6 +177,7 @@ void Acquisition::displayPageLeft() {
 }
 
 void Acquisition::stop() {
+    runArmed_ = false;
     setLamp(Lamp::Green);
     liveDrawTimer_.stop();
     stepTimer_.setEnabled(false);
@@ -384,6 +398,8 @@ bool Acquisition::recordRunValue(double value) {
     const int i = ++sampleIndex_;
     GraphSlot& slot = memory_.slot(selectedSlot_);
     SampleRecord& r = slot.records[i];
+    // Fields of an earlier recording into this slot must not show through.
+    r = SampleRecord{};
     if (readout_.grossSelected())
         r.gross = static_cast<float>(value);
     else

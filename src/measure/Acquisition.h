@@ -57,9 +57,13 @@ public:
     void triggerClicked(bool down);
     // The port went away (adapter unplugged): STOP, with the lamp and the readout saying so.
     void linkLost();
+    // Find Device reached the device: a lamp blinking for a lost link goes back to green.
+    void deviceFound();
     // Leaving the Display page: the run panel and "Log Dosing Graph Data" free again, then STOP.
     void displayPageLeft();
     bool runDown() const { return runDown_; }
+    // RUN is down and its stream has been started: packets from now on are samples of this recording.
+    bool runRecording() const { return runDown_ && runArmed_; }
     bool stopDown() const { return !runDown_; }
     bool pauseDown() const { return pauseDown_; }
     bool triggerDown() const { return triggerDown_; }
@@ -168,6 +172,7 @@ private:
     QTimer dosedRead_;
 
     bool runDown_ = false;
+    bool runArmed_ = false;
     bool pauseDown_ = false;
     bool triggerDown_ = false;
     bool runPanelEnabled_ = true;

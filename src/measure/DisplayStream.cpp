@@ -48,6 +48,11 @@ void DisplayStream::displayPageHidden() {
     if (hooks_.closeAverageLog)
         hooks_.closeAverageLog();
     acquisition_.displayPageLeft();
+    // STOP has started the gross stream: the matcher frames what the device now sends. A net readout
+    // cannot follow it and says so rather than keep a stale weight.
+    link_.streamMatcher().setStartString("G");
+    if (!readout_.grossSelected())
+        readout_.showWord(LiveReadout::kNoInput);
     if (hooks_.canProcessChannel)
         hooks_.canProcessChannel(false);
 }

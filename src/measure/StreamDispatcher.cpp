@@ -145,7 +145,8 @@ void StreamDispatcher::dispatch(QByteArrayView text) {
             readout_.updateFromStatus(*packet);
     } else if (valueStream) {
         scan = scanValue(text);
-        if (scan.decimal)
+        // Gross lines never show under the net prefix, nor net lines under the gross one.
+        if (scan.decimal && kind == (readout_.grossSelected() ? 'G' : 'N'))
             readout_.showValue(text);
     }
     const bool streamLine = statusStream || valueStream;
@@ -170,12 +171,12 @@ void StreamDispatcher::dispatch(QByteArrayView text) {
     if (valueStream) { // 6.
         if (rawValueSink_ && scan.counts)
             rawValueSink_(text);
-        if (acq_.runDown())
+        if (acq_.runRecording())
             asciiRun(scan.counts);
         else if (acq_.triggerDown())
             asciiTrigger(scan.counts);
     } else if (statusStream) { // 7.
-        if (packet && (acq_.runDown() || acq_.triggerDown())) {
+        if (packet && (acq_.runRecording() || (!acq_.runDown() && acq_.triggerDown()))) {
             const int identity = deviceIdentity_ ? deviceIdentity_() : 0;
             switch (groupOf(identity)) {
             case Group::CheckWeigher:

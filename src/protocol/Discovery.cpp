@@ -105,6 +105,7 @@ void Discovery::findDeviceClicked() {
 }
 
 void Discovery::findDevice() {
+    bool streamStarted = false;
     searching_ = true;
     found_ = false;
     identity_ = kNoIdentity;
@@ -151,7 +152,8 @@ void Discovery::findDevice() {
             firmware_ = QString::fromLatin1(version);
             firmwareLabel_ = "Firmware: ver." + firmware_;
         }
-        if (!terminalActive_ && streamCommand_)
+        streamStarted = !terminalActive_ && streamCommand_;
+        if (streamStarted)
             ask(streamCommand_(), "G", 100);
         if (ports_.canChosen()) {
             const QString where = canLinkText();
@@ -183,6 +185,8 @@ void Discovery::findDevice() {
     link_.streamMatcher().setAutoEnable(true);
     setButtonGroupEnabled(true);
     searching_ = false;
+    if (found_)
+        emit deviceFound(streamStarted);
 }
 
 void Discovery::tryRate(int baud, bool withAddress) {

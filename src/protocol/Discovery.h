@@ -69,6 +69,8 @@ signals:
     void familyTabRequested(FamilyPage page, bool visible);
     // Nothing was found: the firmware programming state becomes 3.
     void firmwareProgrammingStateChanged(int state);
+    // A device answered; when the terminal is not active its stream has been started with streamCommand.
+    void deviceFound(bool streamStarted);
 
 private:
     QByteArray ask(const QByteArray& line, const QByteArray& start, int timeLimitMs);
