@@ -11,6 +11,8 @@ packages=(
   # The package test: dpkg-shlibdeps computes the .deb's Depends; desktop-file-validate and appstreamcli
   # check the desktop entry and the metadata; man renders the manual pages.
   dpkg-dev desktop-file-utils appstream man-db
+  # Data files are tried under a locale whose decimal separator is a comma.
+  locales
 )
 if [ "${TARVO_SCREENSHOTS:-0}" = 1 ]; then
   # scripts/screenshots.sh drives the window under Xvfb with xdotool and takes pictures with ImageMagick's
@@ -31,4 +33,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && SUDO=sudo
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# The comma-decimal locale the data-file tests run under.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
 fi

@@ -176,7 +176,7 @@ bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool 
         op_.showMessage(QString::fromLatin1(kCannotWrite));
         return false;
     }
-    const QByteArray sep = separator_.toLocal8Bit();
+    const QByteArray sep = sampleFileSeparator();
     file.write(graphName_.toLocal8Bit());
     file.write(kFileLineEnd, kLineEndSize);
     file.write(dosing ? "DoseData" : "GraphData", dosing ? 8 : 9);
@@ -219,6 +219,23 @@ bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool 
         return false;
     }
     return complete;
+}
+
+QByteArray DataFiles::sampleFileSeparator() {
+    const QByteArray chosen = separator_.toLocal8Bit();
+    const char point = localeDecimalPoint();
+    if (chosen.size() != 1 || chosen.front() != point)
+        return chosen;
+    // "1,5" and "," in one line cannot be read back: the locale keeps its decimal separator, and the
+    // file takes the list separator that spreadsheets of such locales expect.
+    const QByteArray used = point == ';' ? "," : ";";
+    if (!separatorNoticeGiven_) {
+        separatorNoticeGiven_ = true;
+        op_.showInfoMessage(
+            QStringLiteral("File separator \"%1\" is the decimal separator here: \"%2\" used instead")
+                .arg(QString::fromLocal8Bit(chosen), QString::fromLatin1(used)));
+    }
+    return used;
 }
 
 // ---- TRIGGER logs ----------------------------------------------------------------------------------

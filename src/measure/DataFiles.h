@@ -100,6 +100,8 @@ signals:
 
 private:
     bool writeSampleFile(const QString& path, int slot, bool gross, bool dosing, bool requireRecorded);
+    // The separator of a sample file: the chosen one, unless it is the locale's decimal separator.
+    QByteArray sampleFileSeparator();
     std::unique_ptr<QFile> openLog(bool& option1, bool* option2, const char* header);
     // False (the reason shown, the options that asked for the log cleared) when the line could not be
     // written.
@@ -113,6 +115,7 @@ private:
     bool logDosingData_ = false;
     bool logGetDosed_ = false;
     bool logAverage_[2] = {false, false};
+    bool separatorNoticeGiven_ = false;
     std::unique_ptr<QFile> getDosed_;
     std::unique_ptr<QFile> average_;
 };

@@ -78,7 +78,11 @@ void DosingMonitor::restoreAndResume() {
         stream.arm();
 }
 
-void DosingMonitor::valueDisplayPacket(QByteArrayView, QByteArrayView text) {
+void DosingMonitor::valueDisplayPacket(QByteArrayView startString, QByteArrayView text) {
+    // The start string is the matcher's own, which step 2 may change: keep the sign it carries now.
+    const char startSign = startString.size() > 1 && (startString.back() == '+' || startString.back() == '-')
+                               ? startString.back()
+                               : 0;
     // 1. On the serial link a packet that starts like the expected stream is not a one-shot reply.
     const QByteArray& start = link_.streamMatcher().startString();
     if (link_.linkKind() != Link::Can && !text.isEmpty() && !start.isEmpty() && text.front() == start.front())
@@ -101,8 +105,13 @@ void DosingMonitor::valueDisplayPacket(QByteArrayView, QByteArrayView text) {
     // 6.
     if (isSentinel(display_))
         return;
-    // 7.
-    files_.appendAverageLine(display_);
+    // 7. The log keeps the value as the device sent it, sign and decimal point included: the sign of an
+    // "A+" or "D+" line went with the start string.
+    QByteArray received;
+    if (startSign && !text.isEmpty() && text.front() != '+' && text.front() != '-')
+        received += startSign;
+    received += text;
+    files_.appendAverageLine(QString::fromLatin1(received));
     // 8. and 9.
     keepValue(display_);
 }

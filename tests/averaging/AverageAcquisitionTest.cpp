@@ -118,15 +118,17 @@ TEST(Averaging, The41xxAveragesReachTheLogLineByLineTheDisplayAndTheRingUntilSto
         << c.dosingMonitor().valueDisplayText().toStdString() << " open " << c.dataFiles().averageLogOpen();
     const QStringList lines = fileLines(log);
     EXPECT_EQ(lines.first(), "AverageData;TimeStamp");
-    // The stream matcher takes the "A+" in front of each average; the display drops the decimal point.
-    static const QRegularExpression dataLine(QStringLiteral("^(\\d{5});\\S.*$"));
+    // The log keeps each average as the device sent it, sign and decimal point included, though the
+    // stream matcher took the "A+" in front of it; the display drops the decimal point.
+    static const QRegularExpression dataLine(QStringLiteral("^(\\+\\d{4}\\.\\d);\\S.*$"));
     for (const QString& line : lines.mid(1)) {
         const QRegularExpressionMatch m = dataLine.match(line);
         ASSERT_TRUE(m.hasMatch()) << line.toStdString();
-        EXPECT_NEAR(m.captured(1).toInt(), 1000, 31) << line.toStdString(); // a package of about 100.0
+        EXPECT_NEAR(m.captured(1).toDouble(), 100.0, 3.1) << line.toStdString(); // a package of about 100.0
     }
     const DosingMonitor& monitor = c.dosingMonitor();
     EXPECT_EQ(monitor.dataLines().first(), "1: " + monitor.valueDisplayText());
+    EXPECT_FALSE(monitor.valueDisplayText().contains('.'));
     EXPECT_FALSE(monitor.valueDisplayText().isEmpty());
 
     c.averaging().mxr41AverageClicked();
