@@ -7,6 +7,7 @@ namespace tarvo::cli {
 ConsoleOperator::ConsoleOperator(bool answerYes) : answerYes_(answerYes) {}
 
 void ConsoleOperator::print(const QString& line) {
+    lastPrinted_ = line;
     if (quiet_)
         return;
     const QByteArray bytes = line.toLocal8Bit();
@@ -15,18 +16,20 @@ void ConsoleOperator::print(const QString& line) {
 }
 
 void ConsoleOperator::showInfoMessage(const QString& text) {
-    if (!text.isEmpty())
+    if (!text.isEmpty() && text != lastPrinted_)
         print(text);
 }
 
 void ConsoleOperator::showInfoLine(Page, const QString& text) {
-    if (!text.isEmpty())
+    // The window puts many a message both in a box and on the information line; a terminal shows it once.
+    if (!text.isEmpty() && text != lastPrinted_)
         print(text);
 }
 
 void ConsoleOperator::showMessage(const QString& text, const QString& caption, MessageIcon) {
     messages_.append({text, caption});
     print(caption.isEmpty() ? text : caption + ": " + text);
+    lastPrinted_ = text;
 }
 
 bool ConsoleOperator::askYesNo(const QString& text, const QString&) {

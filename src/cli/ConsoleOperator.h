@@ -37,6 +37,7 @@ private:
     void print(const QString& line);
     bool answerYes_;
     bool quiet_ = false;
+    QString lastPrinted_; // the text of the line printed last
     QString saveName_;
     QString openName_;
     QList<Shown> messages_;

@@ -88,9 +88,14 @@ public:
         return env;
     }
 
-    CliRun cli(const QStringList& arguments, int timeLimitMs = 60000) const {
+    // The environment may add variables of its own (a locale, say) to the rig's.
+    CliRun cli(const QStringList& arguments, int timeLimitMs = 60000,
+               const QMap<QString, QString>& extraEnvironment = {}) const {
         QProcess process;
-        process.setProcessEnvironment(environment());
+        QProcessEnvironment env = environment();
+        for (auto it = extraEnvironment.begin(); it != extraEnvironment.end(); ++it)
+            env.insert(it.key(), it.value());
+        process.setProcessEnvironment(env);
         process.start(programPath("tarvo-cli"), arguments);
         CliRun run;
         if (!process.waitForFinished(timeLimitMs)) {
