@@ -136,10 +136,11 @@ TEST(DosingMonitorTest, SentinelsAreShownButNotKeptAndOddRepliesAreDropped) {
     QFile log(dir.filePath("avg.csv"));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = log.readAll().split('\n');
-    ASSERT_EQ(lines.size(), 4); // header, 1234, 17, and the final line end
+    // The log holds each value as the device sent it: the display's "1234" was "+123.4".
+    ASSERT_EQ(lines.size(), 4); // header, +123.4, +17, and the final line end
     EXPECT_EQ(lines[0], "AverageData,TimeStamp");
-    EXPECT_TRUE(lines[1].startsWith("1234,"));
-    EXPECT_TRUE(lines[2].startsWith("17,"));
+    EXPECT_TRUE(lines[1].startsWith("+123.4,")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith("+17,")) << lines[2].toStdString();
 }
 
 TEST(DosingMonitorTest, TheAverageLoopKeepsTheStreamStopped) {
