@@ -17,7 +17,7 @@ mkfifo "$work/control"
 # The simulator reads control commands from the fifo; keep a writer open so it never sees end of input.
 exec 3<>"$work/control"
 # A dosing controller filling a weigh hopper with 250.0 every five seconds, so that there is something to see.
-"$bin/tools/devsim/tarvo-devsim" --device "id=4114,fw=2.10,baud=115200,profile=filling,load=250,update=20" \
+"$bin/tools/devsim/tarvo-devsim" --device "id=4114,fw=2.10,baud=115200,profile=filling,load=250,update=20,stream=SN" \
   --link "1=$work/com1" <&3 >"$work/devsim.out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 50); do [ -e "$work/com1" ] && break; sleep 0.1; done
