@@ -18,6 +18,7 @@ int runRun(const QStringList& args);
 int runSetup(const QStringList& args);
 int runFlash(const QStringList& args);
 int runImage(const QStringList& args);
+int runMeasure(const QStringList& args);
 
 struct Subcommand {
     const char* name;

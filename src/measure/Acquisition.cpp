@@ -282,6 +282,9 @@ void Acquisition::triggerSequence(bool first) {
         }
         link_.sendAndReceive(port, readout_.streamCommand(), 100, Framing::startingWith("G"));
     }
+    // What the matcher held of a line of the earlier stream is no part of this capture.
+    stream.disarm();
+    stream.arm();
     enableStream();
 }
 
