@@ -221,7 +221,8 @@ QByteArray CommandLink::sendAndAwait(const QByteArray* command, int timeLimitMs)
     timedOut_ = false;
     if (command) {
         port_->clearInput();
-        port_->clearOutput();
+        // Bytes already accepted for sending go out first; emptying the transmit side would cut them.
+        port_->drainOutput(kDrainLimitMs);
         port_->write(*command);
     }
     timeoutTimer_.start(TimeScale::ms(timeLimitMs));
