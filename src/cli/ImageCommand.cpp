@@ -40,11 +40,20 @@ int getImage(MainController& c, ConsoleOperator& op, const QString& path) {
         if (!busy)
             loop.quit();
     });
-    // The capture's own time limit ends it; this only guards against a capture that never ends.
+    // The capture's own time limit ends a device that falls silent; one that keeps sending records
+    // without the end record is given up here, said as such, and its gross stream started again.
+    constexpr int kGetLimitMs = SettingsImageTransfer::kCaptureLimitMs + 5000;
     QTimer guard;
     guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
-    guard.start(SettingsImageTransfer::kCaptureLimitMs + 5000);
+    QObject::connect(&guard, &QTimer::timeout, &loop, [&] {
+        images.abandonCapture(
+            QStringLiteral("Get Image: the device kept sending records for %1 s without the end record; %2 "
+                           "was not written.")
+                .arg(kGetLimitMs / 1000)
+                .arg(path));
+        loop.quit();
+    });
+    guard.start(kGetLimitMs);
     loop.exec();
     if (!images.lastCaptureSaved())
         return ExitFailed;
