@@ -87,8 +87,10 @@ int runImage(const QStringList& args) {
         "device "
         "on the port of Tarvo.ini, or to every address from --from to --to. Messages go to standard error; "
         "put "
-        "prints one line per address, \"Adr:N Done\" or \"Adr:N Error\". Exit status 0 when everything "
-        "succeeded, 1 otherwise, 2 for bad arguments.");
+        "prints one line per address, \"Adr:N Done\" or \"Adr:N Error\". get writes nothing and says why "
+        "when the device sends no end record (silent for 10 s, or still sending records after 15 s), and "
+        "starts the device's gross stream again. Exit status 0 when everything succeeded, 1 otherwise, 2 for "
+        "bad arguments.");
     parser.addPositionalArgument("ACTION", "get or put");
     parser.addPositionalArgument("FILE", "the settings image file (*.qmi)");
     parser.addOption({"from", "put: the first address 0..63 (default: none)", "N"});
