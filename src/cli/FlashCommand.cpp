@@ -41,15 +41,15 @@ void waitForEnter(const QString& text) {
 // What an interrupted upgrade left on the device, for the operator at the terminal.
 QString interruptedState(const FirmwareUpgrade& upgrade) {
     const BootloaderDialogue::Result& pass = upgrade.lastPass();
-    if (!pass.sent)
+    if (!upgrade.anythingSent())
         return QStringLiteral("nothing was sent; the device is as it was.");
-    if (!pass.erased)
+    if (!upgrade.deviceErased())
         return QStringLiteral("stopped before the erase: the device still holds its firmware. Remove the "
                               "programming switch and reset it, or run flash again.");
-    if (!upgrade.lastPassWasFirmware())
-        return QStringLiteral("the device was erased and holds no firmware (stopped while the kernel was "
-                              "programmed; the end record was sent). Run flash again before using the "
-                              "device.");
+    // Erased by the kernel's pass, and the firmware's records not begun.
+    if (!upgrade.lastPassWasFirmware() || !pass.erased)
+        return QStringLiteral("the device was erased and holds no firmware (the end record was sent). Run "
+                              "flash again before using the device.");
     return QStringLiteral("the device was erased and %1 of %2 records were programmed (the end record was "
                           "sent): it is partly programmed. Run flash again before using the device.")
         .arg(pass.recordsDone)

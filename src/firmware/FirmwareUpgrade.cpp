@@ -121,6 +121,8 @@ void FirmwareUpgrade::upgradeFirmwareClicked() {
     outcome_ = Outcome::NotStarted;
     lastPass_ = {};
     lastPassWasFirmware_ = false;
+    anythingSent_ = false;
+    deviceErased_ = false;
     portLost_.clear();
     emit runningChanged(true);
     progressTimer_.start();
@@ -164,14 +166,13 @@ void FirmwareUpgrade::upgradeFirmwareClicked() {
 
     const LineHold hold(link_);
     // Only a whole, clean kernel gets here; its pass's result is not shown.
-    lastPass_ = dialogue_.runPass(kernel_.kernel(), kernel_.buffer(), false);
+    runPass(kernel_.buffer(), false);
     if (lastPass_.state == BootloaderDialogue::State::Interrupted) {
         outcome_ = Outcome::Interrupted;
         return;
     }
     inform(QString::fromLatin1(kInProgress));
-    lastPass_ =
-        dialogue_.runPass(kernel_.kernel(), firmware->image().first(BootloaderDialogue::kImageSize), true);
+    runPass(firmware->image().first(BootloaderDialogue::kImageSize), true);
     lastPassWasFirmware_ = true;
     state_ = int(lastPass_.state);
     if (lastPass_.state == BootloaderDialogue::State::Interrupted) {
@@ -188,6 +189,12 @@ void FirmwareUpgrade::upgradeFirmwareClicked() {
     const bool loaded = loadDefaults();
     outcome_ = loaded ? Outcome::DefaultsLoaded : Outcome::DefaultsNotLoaded;
     inform(QString::fromLatin1(loaded ? kDefaultsLoaded : kDefaultsNotLoaded));
+}
+
+void FirmwareUpgrade::runPass(QByteArrayView image, bool secondPass) {
+    lastPass_ = dialogue_.runPass(kernel_.kernel(), image, secondPass);
+    anythingSent_ = anythingSent_ || lastPass_.sent;
+    deviceErased_ = deviceErased_ || lastPass_.erased;
 }
 
 bool FirmwareUpgrade::readKernel() {

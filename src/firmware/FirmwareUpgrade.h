@@ -78,6 +78,9 @@ public:
     const BootloaderDialogue::Result& lastPass() const { return lastPass_; }
     // The last pass that ran was the firmware's (not the kernel's).
     bool lastPassWasFirmware() const { return lastPassWasFirmware_; }
+    // Across both passes of the last upgrade: a byte reached the boot monitor, and it erased the flash.
+    bool anythingSent() const { return anythingSent_; }
+    bool deviceErased() const { return deviceErased_; }
 
     // How the switch prompts reach the operator (the command-line tool waits for Enter).
     void setSwitchPrompt(std::function<void(const QString&)> prompt) {
@@ -107,6 +110,7 @@ signals:
 private:
     // The kernel from the stored path, else from a file the operator chooses; false when there is none.
     bool readKernel();
+    void runPass(QByteArrayView image, bool secondPass);
     // The firmware file that may be programmed, or nullptr after telling the operator why none may.
     const FirmwareFile* programmableFirmware();
     bool loadDefaults();
@@ -128,6 +132,8 @@ private:
     Outcome outcome_ = Outcome::NotStarted;
     BootloaderDialogue::Result lastPass_;
     bool lastPassWasFirmware_ = false;
+    bool anythingSent_ = false;
+    bool deviceErased_ = false;
     QString portLost_; // why the port went away during the run, or empty
     int shownCurrent_ = 0;
     qint64 shownTotal_ = 0;

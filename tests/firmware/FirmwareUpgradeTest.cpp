@@ -371,6 +371,26 @@ TEST(FirmwareUpgrade, AStopEndsAfterTheCurrentRecordWithTheEndRecordOrBeforeTheE
     EXPECT_EQ(rig.heard(), QByteArray("\0U\x04\0", 4) + kernel.left(100));
     EXPECT_EQ(rig.device->bootMonitor().erases(), 2);
     EXPECT_EQ(rig.device->bootMonitor().flash().toByteArray(), flashBefore);
+    EXPECT_TRUE(rig.upgrade->anythingSent());
+    EXPECT_FALSE(rig.upgrade->deviceErased());
+
+    // Asked as the second pass begins: the kernel's pass has erased the device already, and the upgrade
+    // says so although the second pass stopped before its own erase.
+    rig.device->setBootMode(true);
+    int kernelStarts = 0;
+    const QMetaObject::Connection between = QObject::connect(
+        &rig.upgrade->dialogue(), &BootloaderDialogue::progressChanged, [&](int current, qint64 total) {
+            if (total == 1024 && current == 0 && ++kernelStarts == 2)
+                rig.upgrade->requestStop();
+        });
+    rig.op.answers = {true};
+    rig.upgrade->upgradeFirmwareClicked();
+    QObject::disconnect(between);
+    EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::Interrupted);
+    EXPECT_TRUE(rig.upgrade->lastPassWasFirmware());
+    EXPECT_FALSE(rig.upgrade->lastPass().erased);
+    EXPECT_TRUE(rig.upgrade->deviceErased());
+    EXPECT_EQ(rig.device->bootMonitor().erases(), 3);
 }
 
 TEST(FirmwareUpgrade, APortLostDuringThePassKeepsItsCauseBeforeTheResult) {
