@@ -57,8 +57,7 @@ bool timedPass(benchmark::State& state, CommandLink& link, double* seconds) {
     const QByteArray image = pattern(BootloaderDialogue::kImageSize, 2);
     QElapsedTimer clock;
     clock.start();
-    const BootloaderDialogue::Result result =
-        BootloaderDialogue(link).runPass(kernel, image, true, BootloaderDialogue::kImageSize);
+    const BootloaderDialogue::Result result = BootloaderDialogue(link).runPass(kernel, image, true);
     *seconds = double(clock.nsecsElapsed()) / 1e9;
     if (result.state != BootloaderDialogue::State::Done) {
         state.SkipWithError(qPrintable("the pass failed: " + result.text));

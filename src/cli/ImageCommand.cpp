@@ -40,11 +40,20 @@ int getImage(MainController& c, ConsoleOperator& op, const QString& path) {
         if (!busy)
             loop.quit();
     });
-    // The capture's own time limit ends it; this only guards against a capture that never ends.
+    // The capture's own time limit ends a device that falls silent; one that keeps sending records
+    // without the end record is given up here, said as such, and its gross stream started again.
+    constexpr int kGetLimitMs = SettingsImageTransfer::kCaptureLimitMs + 5000;
     QTimer guard;
     guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
-    guard.start(SettingsImageTransfer::kCaptureLimitMs + 5000);
+    QObject::connect(&guard, &QTimer::timeout, &loop, [&] {
+        images.abandonCapture(
+            QStringLiteral("Get Image: the device kept sending records for %1 s without the end record; %2 "
+                           "was not written.")
+                .arg(kGetLimitMs / 1000)
+                .arg(path));
+        loop.quit();
+    });
+    guard.start(kGetLimitMs);
     loop.exec();
     if (!images.lastCaptureSaved())
         return ExitFailed;
@@ -78,8 +87,10 @@ int runImage(const QStringList& args) {
         "device "
         "on the port of Tarvo.ini, or to every address from --from to --to. Messages go to standard error; "
         "put "
-        "prints one line per address, \"Adr:N Done\" or \"Adr:N Error\". Exit status 0 when everything "
-        "succeeded, 1 otherwise, 2 for bad arguments.");
+        "prints one line per address, \"Adr:N Done\" or \"Adr:N Error\". get writes nothing and says why "
+        "when the device sends no end record (silent for 10 s, or still sending records after 15 s), and "
+        "starts the device's gross stream again. Exit status 0 when everything succeeded, 1 otherwise, 2 for "
+        "bad arguments.");
     parser.addPositionalArgument("ACTION", "get or put");
     parser.addPositionalArgument("FILE", "the settings image file (*.qmi)");
     parser.addOption({"from", "put: the first address 0..63 (default: none)", "N"});

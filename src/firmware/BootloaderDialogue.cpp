@@ -32,6 +32,11 @@ constexpr const char* kNoResponse = "No response from MXR";
 constexpr const char* kIllegalResponse = "Illegal response from MXR";
 constexpr const char* kEraseError = "MXR Erase error";
 constexpr const char* kProgrammingError = "MXR Programming error";
+constexpr const char* kInterrupted = "Programming interrupted";
+
+bool isEmptyBlock(QByteArrayView block) {
+    return std::all_of(block.begin(), block.end(), [](char c) { return static_cast<quint8>(c) == 0xFF; });
+}
 
 // One byte back, whatever it is: any data starts the reply and one byte ends it.
 Framing oneByte() {
@@ -108,10 +113,27 @@ void BootloaderDialogue::setProgress(int current) {
     emit progressChanged(current_, total_);
 }
 
+int BootloaderDialogue::recordsFor(QByteArrayView image) {
+    int records = 0;
+    const qsizetype end = std::min(image.size(), kImageSize);
+    for (qsizetype address = 0; address < end; address += kBlockSize)
+        records += isEmptyBlock(image.sliced(address, std::min(kBlockSize, end - address))) ? 0 : 1;
+    return records;
+}
+
 BootloaderDialogue::Result BootloaderDialogue::runPass(QByteArrayView kernel, QByteArrayView image,
-                                                       bool secondPass, qint64 recordsTotal) {
-    auto result = [](State state, const char* text) { return Result{state, QString::fromLatin1(text)}; };
+                                                       bool secondPass) {
+    Result r;
+    r.recordsToSend = recordsFor(image);
+    auto result = [&r](State state, const char* text) {
+        r.state = state;
+        r.text = QString::fromLatin1(text);
+        return r;
+    };
     lastPumpMs_ = monotonicMs();
+    if (stopRequested_)
+        return result(State::Interrupted, kInterrupted);
+    r.sent = true;
 
     // Synchronise: a zero byte, repeated while the answer is anything but a zero byte.
     QByteArray reply;
@@ -136,51 +158,67 @@ BootloaderDialogue::Result BootloaderDialogue::runPass(QByteArrayView kernel, QB
             return result(State::NoResponse, kNoResponse);
     }
     for (int i = 0; i < kKernelBytes; ++i) {
+        // Before the erase a stop leaves the device's flash as it was.
+        if (stopRequested_)
+            return result(State::Interrupted, kInterrupted);
         const quint8 byte = i < kernel.size() ? static_cast<quint8>(kernel[i]) : 0xFF;
         if (!isByte(exchange(byte, kEchoLimitMs), byte))
             return result(State::NoResponse, kNoResponse);
         setProgress(i + 1);
     }
+    if (stopRequested_)
+        return result(State::Interrupted, kInterrupted);
     reply = exchange(kErase, kEraseLimitMs);
     if (reply == kTimeOutErr)
         return result(State::NoResponse, kNoResponse);
     if (!isByte(reply, kErase))
         return result(State::EraseError, kEraseError);
+    r.erased = true;
 
     if (secondPass)
         waitMs(kSecondPassPauseMs);
 
-    total_ = recordsTotal;
+    total_ = r.recordsToSend;
     setProgress(0);
     State state = State::Done;
     const qsizetype end = std::min(image.size(), kImageSize);
     for (qsizetype address = 0; address < end; address += kBlockSize) {
         const QByteArrayView block = image.sliced(address, std::min(kBlockSize, end - address));
-        const bool empty =
-            std::all_of(block.begin(), block.end(), [](char c) { return static_cast<quint8>(c) == 0xFF; });
-        if (!empty) {
-            sendText(record(std::uint16_t(address), block));
-            // The closing "\r" goes out like the record's other characters, and the transaction only
-            // waits for the acknowledgement: one that sent it would first empty the transmit buffer, and
-            // with it the record's tail still on its way out.
-            link_.sendByte('\r');
-            if (!isByte(
-                    link_.sendAndReceive(link_.port().portNumber(), "\r", kRecordLimitMs, oneByte(), false),
-                    kAcknowledge)) {
-                state = State::ProgrammingError;
-                break;
-            }
+        if (isEmptyBlock(block))
+            continue;
+        // A stop ends the records here; the end record below still takes the monitor out of record mode.
+        if (stopRequested_) {
+            state = State::Interrupted;
+            break;
         }
-        setProgress(int(address + kBlockSize));
+        sendText(record(std::uint16_t(address), block));
+        // The closing "\r" goes out like the record's other characters, and the transaction only
+        // waits for the acknowledgement: one that sent it would first empty the transmit buffer, and
+        // with it the record's tail still on its way out.
+        link_.sendByte('\r');
+        if (!isByte(link_.sendAndReceive(link_.port().portNumber(), "\r", kRecordLimitMs, oneByte(), false),
+                    kAcknowledge)) {
+            state = State::ProgrammingError;
+            break;
+        }
+        ++r.recordsDone;
+        setProgress(r.recordsDone);
     }
     // The end record goes out also after an error, so the monitor leaves its record mode.
     sendText(endRecord());
     sendText("\r\n");
-    // Whatever follows (the next pass's sync, the defaults) starts with a transaction that empties the
-    // transmit buffer: the end record must have reached the monitor by then.
+    // Whatever follows (the next pass's sync, the defaults) starts with a transaction: the end record
+    // must have reached the monitor by then.
     link_.drainOutput(kDrainLimitMs);
     waitMs(kEndRecordSettleMs);
-    return state == State::Done ? result(State::Done, kDone) : result(state, kProgrammingError);
+    switch (state) {
+    case State::Done:
+        return result(State::Done, kDone);
+    case State::Interrupted:
+        return result(State::Interrupted, kInterrupted);
+    default:
+        return result(state, kProgrammingError);
+    }
 }
 
 } // namespace tarvo

@@ -24,8 +24,9 @@ constexpr qsizetype kOffHeaderCrc = 24;
 constexpr qsizetype kOffPayloadCrc = 28;
 constexpr qsizetype kHeaderCrcSpan = 24;
 
-// S1 data above this would land outside the device's flash.
-constexpr std::uint32_t kSRecordAddressLimit = 0x8000;
+// The device's flash: the programming pass sends image addresses below this and nothing else, so data
+// above it would be dropped without a word.
+constexpr std::uint32_t kProgrammableLimit = 0x8000;
 
 std::uint16_t le16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -85,6 +86,7 @@ public:
     FirmwareStatus status{FirmwareStatus::Code::Ok};
     std::uint16_t memStart = 0xFFFF;
     std::uint16_t memEnd = 0;
+    qsizetype dataBytes = 0;
 
 private:
     // Skips to the next record marker. False at the end of the text, which ends the parse normally:
@@ -137,6 +139,7 @@ private:
     qsizetype pos_ = 0;
     qsizetype recordStart_ = 0;
     std::uint8_t sum_ = 0;
+    std::uint32_t upper_ = 0; // the last extended address record's value
 };
 
 void RecordParser::parseSRecords() {
@@ -156,14 +159,16 @@ void RecordParser::parseSRecords() {
             for (int i = 0; ok && i < count - 3; ++i) {
                 if (address < memStart)
                     memStart = static_cast<std::uint16_t>(address);
-                if (address >= kSRecordAddressLimit) {
+                if (address >= kProgrammableLimit) {
                     ok = fail(FirmwareStatus::Code::AddressRangeError);
                     break;
                 }
                 std::uint8_t data = 0;
                 ok = byte(data);
-                if (ok)
+                if (ok) {
                     image_[address++] = data;
+                    ++dataBytes;
+                }
             }
         } else if (type == 0 && count > 3) {
             std::uint8_t skipped = 0;
@@ -189,19 +194,34 @@ void RecordParser::parseIntelHex() {
         std::uint8_t type = 0;
         if (!byte(count) || !byte(hi) || !byte(lo) || !byte(type))
             return;
-        std::uint16_t address = static_cast<std::uint16_t>((hi << 8) | lo);
+        std::uint32_t address = (std::uint32_t(hi) << 8) | lo;
         bool ok = true;
         if (type == 0) {
-            memStart = std::min(memStart, address);
+            if (count > 0)
+                memStart = std::min(memStart, static_cast<std::uint16_t>(address));
+            // Data above the flash (an extended address moves it there too) would never be programmed.
+            if (count > 0 && (upper_ != 0 || address + count > kProgrammableLimit))
+                ok = fail(FirmwareStatus::Code::AddressRangeError);
             for (int i = 0; ok && i < count; ++i) {
                 std::uint8_t data = 0;
                 ok = byte(data);
-                if (ok)
-                    image_[address++] = data; // wraps at 16 bits, inside the image
+                if (ok) {
+                    image_[address++] = data;
+                    ++dataBytes;
+                }
             }
             std::uint8_t checksum = 0;
             if (ok)
                 ok = byte(checksum) && (sum_ == 0 || fail(FirmwareStatus::Code::ChecksumError));
+        } else if (type == 2 || type == 4) {
+            // Extended segment or linear address: only zero keeps the data inside the flash.
+            std::uint8_t high = 0;
+            std::uint8_t low = 0;
+            std::uint8_t checksum = 0;
+            ok = count == 2 && byte(high) && byte(low) && byte(checksum) &&
+                 (sum_ == 0 || fail(FirmwareStatus::Code::ChecksumError));
+            if (ok)
+                upper_ = (std::uint32_t(high) << 8) | low;
         }
         raiseMemEnd(address);
         if (!ok || type == 1)
@@ -244,11 +264,13 @@ QString FirmwareStatus::text() const {
     case Code::ChecksumError:
         return QStringLiteral("checksum error") + where;
     case Code::AddressRangeError:
-        return QStringLiteral("address out of range") + where;
+        return QStringLiteral("data outside the programmable addresses 0000 to 7FFF") + where;
     case Code::BadCharacter:
         return QStringLiteral("invalid character in record") + where;
     case Code::TruncatedRecord:
         return QStringLiteral("record cut off by the end of the file") + where;
+    case Code::NoData:
+        return QStringLiteral("file holds no data to program");
     }
     return {};
 }
@@ -274,7 +296,9 @@ bool FirmwareFile::loadSucceeded() const {
 }
 
 void FirmwareFile::beginLoad(const QString& path) {
-    // Every attempt describes only itself; the image and the header fields keep their values.
+    // Every attempt describes only itself and starts from an erased image: a smaller file loaded after
+    // a larger one must not be programmed together with the first file's bytes.
+    std::memset(image_.get(), 0xFF, kImageSize);
     path_ = path;
     status_ = {};
     kind_ = FirmwareKind::None;
@@ -445,10 +469,12 @@ void FirmwareFile::parseText(FirmwareKind format, qsizetype begin, qsizetype end
         parser.parseIntelHex();
     memStart_ = parser.memStart;
     memEnd_ = parser.memEnd;
-    if (parser.status.ok())
-        status_.code = FirmwareStatus::Code::Ok;
-    else
+    if (!parser.status.ok())
         fail(parser.status);
+    else if (parser.dataBytes == 0)
+        fail({FirmwareStatus::Code::NoData}); // programming it would only erase the device
+    else
+        status_.code = FirmwareStatus::Code::Ok;
 }
 
 QString FirmwareFile::kindName(FirmwareKind kind) {

@@ -35,6 +35,7 @@ struct FirmwareStatus {
         AddressRangeError,
         BadCharacter,
         TruncatedRecord,
+        NoData,
     };
     Code code = Code::NothingLoaded;
     qint64 offset = -1; // byte offset in the file of the failing record, or -1
@@ -49,7 +50,8 @@ struct FirmwareStatus {
 
 // The firmware file loader: recognises Intel hex, Motorola S-records and the maker's own format and
 // fills a 64 KiB target image. One instance lives as long as the program; its buffers are allocated
-// once, and the image is never reset, so bytes of an earlier load stay where a new file writes nothing.
+// once. Every load starts from an erased image, and only a file whose data all lie in the programmable
+// addresses 0000..7FFF (and that holds some) loads successfully.
 class FirmwareFile {
 public:
     static constexpr qsizetype kBufferSize = 1048576;
@@ -67,7 +69,8 @@ public:
     // The same on bytes already in memory; path is only used in the messages.
     bool loadBytes(QByteArrayView data, const QString& pathForMessages);
 
-    // A recognised file parsed without error: the only state in which the image may be programmed.
+    // A recognised file parsed without error, holding data and all of it programmable: the only state in
+    // which the image may be programmed.
     bool loadSucceeded() const;
     const FirmwareStatus& status() const { return status_; }
     FirmwareKind kind() const { return kind_; }

@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QScopeGuard>
-#include <algorithm>
 
 namespace tarvo {
 
@@ -95,31 +94,59 @@ void FirmwareUpgrade::prompt(const QString& text) {
         inform(text, true);
 }
 
+void FirmwareUpgrade::requestStop() {
+    if (running_)
+        dialogue_.requestStop();
+}
+
+const FirmwareFile* FirmwareUpgrade::programmableFirmware() {
+    const FirmwareFile* firmware = hooks_.firmware ? hooks_.firmware() : nullptr;
+    // A file that did not load whole, holds nothing, or holds data the pass cannot program would erase
+    // the device and leave it without working firmware.
+    if (firmware && firmware->softwareVersion() != 0 && firmware->loadSucceeded())
+        return firmware;
+    inform(QString::fromLatin1(kNotLoaded), true);
+    if (firmware && firmware->status().code != FirmwareStatus::Code::NothingLoaded)
+        op_.showMessage(
+            QStringLiteral("%1: %2. Nothing was sent.").arg(firmware->path(), firmware->status().text()),
+            QStringLiteral("Firmware File Error"), MessageIcon::Error);
+    return nullptr;
+}
+
 void FirmwareUpgrade::upgradeFirmwareClicked() {
     if (running_)
         return;
     running_ = true;
+    dialogue_.clearStop();
     outcome_ = Outcome::NotStarted;
+    lastPass_ = {};
+    lastPassWasFirmware_ = false;
+    anythingSent_ = false;
+    deviceErased_ = false;
+    portLost_.clear();
     emit runningChanged(true);
     progressTimer_.start();
     bool pagesDisabled = false;
+    // The link's own report of a lost port is overwritten by the pass's result: keep the cause.
+    const QMetaObject::Connection lost =
+        connect(&link_, &CommandLink::portLost, this, [this](int number, const QString& reason) {
+            portLost_ = QStringLiteral("COM%1 not available: %2").arg(number).arg(reason);
+        });
     const auto finish = qScopeGuard([&] {
+        disconnect(lost);
         progressTimer_.stop();
         showProgress();
         if (pagesDisabled && hooks_.setPageControlEnabled)
             hooks_.setPageControlEnabled(true);
+        dialogue_.clearStop();
         running_ = false;
         emit runningChanged(false);
     });
 
     ports_.baudClicked(kBootBaud);
-    const FirmwareFile* firmware = hooks_.firmware ? hooks_.firmware() : nullptr;
-    // A file that did not load whole leaves a partial image (or the untouched all-0xFF one) behind:
-    // programming that would erase the device and leave it without working firmware.
-    if (!firmware || firmware->softwareVersion() == 0 || !firmware->loadSucceeded()) {
-        inform(QString::fromLatin1(kNotLoaded), true);
+    const FirmwareFile* firmware = programmableFirmware();
+    if (!firmware)
         return;
-    }
     if (!op_.askOkCancel(QString::fromLatin1(kDownloadQuestion) +
                          QString::number(firmware->softwareVersion()))) {
         inform(QString::fromLatin1(kCancelled));
@@ -130,20 +157,30 @@ void FirmwareUpgrade::upgradeFirmwareClicked() {
     if (hooks_.setPageControlEnabled)
         hooks_.setPageControlEnabled(false);
     pagesDisabled = true;
+    if (dialogue_.stopRequested()) {
+        outcome_ = Outcome::Interrupted;
+        return;
+    }
     if (!readKernel())
         return;
 
     const LineHold hold(link_);
-    // A kernel file with broken records is not programmed; its data still serve as the kernel.
-    if (kernel_.state() == KernelFile::State::Ok)
-        dialogue_.runPass(kernel_.kernel(), kernel_.buffer(), false, KernelFile::kBufferSize);
+    // Only a whole, clean kernel gets here; its pass's result is not shown.
+    runPass(kernel_.buffer(), false);
+    if (lastPass_.state == BootloaderDialogue::State::Interrupted) {
+        outcome_ = Outcome::Interrupted;
+        return;
+    }
     inform(QString::fromLatin1(kInProgress));
-    const qint64 total = std::max(0, int(firmware->memEnd()) - int(firmware->memStart()));
-    const BootloaderDialogue::Result result = dialogue_.runPass(
-        kernel_.kernel(), firmware->image().first(BootloaderDialogue::kImageSize), true, total);
-    state_ = int(result.state);
-    inform(result.text);
-    if (result.state != BootloaderDialogue::State::Done) {
+    runPass(firmware->image().first(BootloaderDialogue::kImageSize), true);
+    lastPassWasFirmware_ = true;
+    state_ = int(lastPass_.state);
+    if (lastPass_.state == BootloaderDialogue::State::Interrupted) {
+        outcome_ = Outcome::Interrupted;
+        return;
+    }
+    inform(portLost_.isEmpty() ? lastPass_.text : portLost_ + QStringLiteral(" - ") + lastPass_.text);
+    if (lastPass_.state != BootloaderDialogue::State::Done) {
         outcome_ = Outcome::PassFailed;
         return;
     }
@@ -154,24 +191,33 @@ void FirmwareUpgrade::upgradeFirmwareClicked() {
     inform(QString::fromLatin1(loaded ? kDefaultsLoaded : kDefaultsNotLoaded));
 }
 
+void FirmwareUpgrade::runPass(QByteArrayView image, bool secondPass) {
+    lastPass_ = dialogue_.runPass(kernel_.kernel(), image, secondPass);
+    anythingSent_ = anythingSent_ || lastPass_.sent;
+    deviceErased_ = deviceErased_ || lastPass_.erased;
+}
+
 bool FirmwareUpgrade::readKernel() {
     const QString stored = hooks_.storedKernelPath ? hooks_.storedKernelPath() : defaultKernelPath();
-    kernel_.read(kernelOverride_.isEmpty() ? stored : kernelOverride_);
+    QString path = kernelOverride_.isEmpty() ? stored : kernelOverride_;
+    kernel_.read(path);
     while (!kernel_.usable()) {
+        // A file that opens but is no whole, clean kernel: say which file and why before asking again.
         if (kernel_.state() != KernelFile::State::OpenFailed)
-            op_.showMessage(QString::fromLatin1(kKernelNotHex), QString::fromLatin1(kKernelErrorCaption),
-                            MessageIcon::Error);
-        const QString chosen = op_.askOpenFileName(
-            QStringLiteral("Prog41.a20"), QStringLiteral("Programming kernel (*.a20)|*.a20|All files (*)|*"));
-        if (chosen.isEmpty()) {
+            op_.showMessage(QString::fromLatin1(kKernelNotHex) +
+                                QStringLiteral("\n%1: %2. Nothing was sent.").arg(path, kernel_.problem()),
+                            QString::fromLatin1(kKernelErrorCaption), MessageIcon::Error);
+        path = op_.askOpenFileName(QStringLiteral("Prog41.a20"),
+                                   QStringLiteral("Programming kernel (*.a20)|*.a20|All files (*)|*"));
+        if (path.isEmpty()) {
             op_.showMessage(QString::fromLatin1(kKernelNotPossible), QString::fromLatin1(kKernelErrorCaption),
                             MessageIcon::Error);
             return false;
         }
-        kernel_.read(chosen);
+        kernel_.read(path);
         // Only a kernel that reads replaces the stored path; an override is this run's alone.
         if (kernel_.usable() && kernelOverride_.isEmpty() && hooks_.storeKernelPath)
-            hooks_.storeKernelPath(chosen);
+            hooks_.storeKernelPath(path);
     }
     return true;
 }

@@ -48,14 +48,22 @@ public:
     static constexpr const char* kDefaultsNotLoaded = "Communication eror - Default not loaded!";
     static constexpr int kProgressRefreshMs = 300;
 
-    // How the last upgrade ended, beyond the pass's state.
-    enum class Outcome { NotStarted, PassFailed, DefaultsNotLoaded, DefaultsLoaded };
+    static constexpr const char* kCloseDeferred =
+        "The window closes when the firmware upgrade has ended; stopping it now would leave the device "
+        "without firmware.";
+
+    // How the last upgrade ended, beyond the pass's state. Interrupted: stopped at the operator's request
+    // (lastPass() tells how far it got).
+    enum class Outcome { NotStarted, PassFailed, DefaultsNotLoaded, DefaultsLoaded, Interrupted };
 
     FirmwareUpgrade(CommandLink& link, PortSelection& ports, Operator& op, Hooks hooks,
                     QObject* parent = nullptr);
 
     void upgradeFirmwareClicked();
     bool isRunning() const { return running_; }
+    // Stops a running upgrade at its next safe point: before the first byte, before the erase, or after
+    // the current record with the end record sent. Nothing happens when none runs.
+    void requestStop();
 
     // "MXR Testfixture": the fixture switches the device into boot mode; no switch prompts.
     bool testFixture() const { return testFixture_; }
@@ -66,6 +74,13 @@ public:
     int state() const { return state_; }
     void setState(int state) { state_ = state; }
     Outcome outcome() const { return outcome_; }
+    // The last pass that ran (the kernel's or the firmware's), with how far it got.
+    const BootloaderDialogue::Result& lastPass() const { return lastPass_; }
+    // The last pass that ran was the firmware's (not the kernel's).
+    bool lastPassWasFirmware() const { return lastPassWasFirmware_; }
+    // Across both passes of the last upgrade: a byte reached the boot monitor, and it erased the flash.
+    bool anythingSent() const { return anythingSent_; }
+    bool deviceErased() const { return deviceErased_; }
 
     // How the switch prompts reach the operator (the command-line tool waits for Enter).
     void setSwitchPrompt(std::function<void(const QString&)> prompt) {
@@ -95,6 +110,9 @@ signals:
 private:
     // The kernel from the stored path, else from a file the operator chooses; false when there is none.
     bool readKernel();
+    void runPass(QByteArrayView image, bool secondPass);
+    // The firmware file that may be programmed, or nullptr after telling the operator why none may.
+    const FirmwareFile* programmableFirmware();
     bool loadDefaults();
     void showProgress();
     void prompt(const QString& text);
@@ -112,6 +130,11 @@ private:
     bool testFixture_ = false;
     int state_ = 0;
     Outcome outcome_ = Outcome::NotStarted;
+    BootloaderDialogue::Result lastPass_;
+    bool lastPassWasFirmware_ = false;
+    bool anythingSent_ = false;
+    bool deviceErased_ = false;
+    QString portLost_; // why the port went away during the run, or empty
     int shownCurrent_ = 0;
     qint64 shownTotal_ = 0;
 };

@@ -49,33 +49,59 @@ QByteArrayView KernelFile::buffer() const {
 }
 
 KernelFile::State KernelFile::read(const QString& path) {
-    std::memset(buffer_.get(), 0xFF, kBufferSize);
-    dataBytes_ = 0;
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        readText({});
         state_ = State::OpenFailed;
+        problem_ = QStringLiteral("the file could not be opened");
         return state_;
     }
-    const QByteArray text = file.read(kFileLimit + 1);
-    state_ = State::Ok;
-    if (text.size() > kFileLimit)
-        return state_; // opened, but no kernel: nothing is taken from it
-    parse(text);
-    return state_;
+    return readText(file.read(kFileLimit + 1));
 }
 
 KernelFile::State KernelFile::readText(QByteArrayView text) {
     std::memset(buffer_.get(), 0xFF, kBufferSize);
     dataBytes_ = 0;
+    records_ = 0;
+    cutOff_ = false;
+    strayAddress_ = -1;
+    seen_.reset();
     state_ = State::Ok;
     if (text.size() <= kFileLimit)
-        parse(text);
+        parse(text); // a larger file is no kernel: nothing is taken from it
+    judge();
+    if (text.size() > kFileLimit)
+        problem_ = QStringLiteral("larger than %1 bytes, not a kernel").arg(kFileLimit);
     return state_;
+}
+
+void KernelFile::judge() {
+    auto hex4 = [](int v) { return QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')).toUpper(); };
+    const int last = kBaseAddress + kKernelSize - 1;
+    if (cutOff_)
+        problem_ = QStringLiteral("the file ends inside record %1").arg(records_);
+    else if (state_ == State::ChecksumError)
+        problem_ = QStringLiteral("checksum error in record %1").arg(records_);
+    else if (strayAddress_ >= 0)
+        problem_ = QStringLiteral("data at address %1 in record %2, outside the kernel's %3 to %4")
+                       .arg(hex4(strayAddress_))
+                       .arg(strayRecord_)
+                       .arg(hex4(kBaseAddress), hex4(last));
+    else if (dataBytes_ == 0)
+        problem_ = QStringLiteral("no S-record data");
+    else if (!seen_.all())
+        problem_ = QStringLiteral("holds %1 of the kernel's %2 bytes at %3 to %4")
+                       .arg(seen_.count())
+                       .arg(kKernelSize)
+                       .arg(hex4(kBaseAddress), hex4(last));
+    else
+        problem_.clear();
 }
 
 void KernelFile::parse(QByteArrayView text) {
     Reader in(text);
     while (in.skipTo('S')) {
+        ++records_;
         const int typeChar = in.next();
         int count = 0;
         int high = 0;
@@ -83,6 +109,7 @@ void KernelFile::parse(QByteArrayView text) {
         // A record cut off by the end of the file is a broken record.
         if (typeChar < 0 || !in.byte(&count) || !in.byte(&high) || !in.byte(&low)) {
             state_ = State::ChecksumError;
+            cutOff_ = true;
             return;
         }
         const int type = Reader::digit(typeChar);
@@ -94,21 +121,29 @@ void KernelFile::parse(QByteArrayView text) {
             for (int i = 0; i < count - 3; ++i) {
                 if (!in.byte(&value)) {
                     state_ = State::ChecksumError;
+                    cutOff_ = true;
                     return;
                 }
                 sum += unsigned(value);
                 if (type == 0)
                     continue;
+                if (index >= kKernelSize && strayAddress_ < 0) {
+                    strayAddress_ = int(std::uint16_t(index + kBaseAddress));
+                    strayRecord_ = records_;
+                }
                 if (index >= kBufferSize) {
                     state_ = State::AddressRange;
                     return;
                 }
+                if (index < kKernelSize)
+                    seen_.set(index);
                 buffer_[index++] = std::uint8_t(value);
                 ++dataBytes_;
             }
         }
         if (!in.byte(&value)) {
             state_ = State::ChecksumError;
+            cutOff_ = true;
             return;
         }
         sum += unsigned(value);

@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <bitset>
 #include <cstdint>
 #include <memory>
 
@@ -32,9 +33,12 @@ public:
     State readText(QByteArrayView text);
 
     State state() const { return state_; }
-    // The file opened and gave the buffer at least one data byte. A file that opens but holds no S1
-    // data (not S-records at all, or too large to be a kernel) is no kernel.
-    bool usable() const { return state_ != State::OpenFailed && dataBytes_ > 0; }
+    // The read was whole and clean: every record's checksum right, no record cut off, and data for each
+    // of the kernel's 1024 bytes at F780..FB7F and nowhere else. Anything less would download a broken
+    // kernel to a device that is erased next.
+    bool usable() const { return problem_.isEmpty(); }
+    // Why the last read is no kernel ("checksum error in record 5", ...); empty when it is one.
+    const QString& problem() const { return problem_; }
     // Data bytes stored by the last read.
     qsizetype dataBytes() const { return dataBytes_; }
 
@@ -45,9 +49,17 @@ public:
 private:
     void parse(QByteArrayView text);
 
+    void judge();
+
     std::unique_ptr<std::uint8_t[]> buffer_;
     State state_ = State::OpenFailed;
     qsizetype dataBytes_ = 0;
+    QString problem_ = QStringLiteral("no kernel read");
+    int records_ = 0;        // records begun
+    bool cutOff_ = false;    // the text ended inside a record
+    int strayAddress_ = -1;  // device address of the first data byte outside the kernel, or -1
+    int strayRecord_ = 0;    // the record that holds it
+    std::bitset<1024> seen_; // kernel bytes the file gave
 };
 
 } // namespace tarvo

@@ -144,17 +144,20 @@ void SettingsImageTransfer::captureEnded(ImageCapture::Outcome outcome) {
 }
 
 void SettingsImageTransfer::captureExpired() {
+    abandonCapture(QStringLiteral("Get Image: the device sent no end record within %1 s; %2 was not written.")
+                       .arg(kCaptureLimitMs / 1000)
+                       .arg(path_));
+}
+
+void SettingsImageTransfer::abandonCapture(const QString& why) {
     if (!capture_.active())
         return;
     capture_.stop();
+    captureTimer_.stop();
     if (file_)
         file_->cancelWriting();
     file_.reset();
-    op_.showMessage(
-        QStringLiteral("Get Image: the device sent no end record within %1 s; %2 was not written.")
-            .arg(kCaptureLimitMs / 1000)
-            .arg(path_),
-        QString(), MessageIcon::Warning);
+    op_.showMessage(why, QString(), MessageIcon::Warning);
     restartGrossStream();
     emit activityChanged(isBusy());
 }

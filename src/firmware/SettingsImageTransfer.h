@@ -32,6 +32,9 @@ public:
     ~SettingsImageTransfer() override;
 
     void getImageClicked();
+    // Ends a running capture without writing its file, tells the operator why, and starts the gross
+    // stream again (for a device that keeps sending records and never the end record).
+    void abandonCapture(const QString& why);
     // The stream decoder hands every ":" line here, without its ":" and "\r".
     void imageLine(QByteArrayView text);
     void putImageClicked();

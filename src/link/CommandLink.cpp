@@ -232,8 +232,10 @@ QByteArray CommandLink::sendAndAwait(const QByteArray* command, int timeLimitMs)
     replyReceived_ = false;
     timedOut_ = false;
     if (command) {
+        // Bytes already accepted for sending go out first (emptying the transmit side would cut them);
+        // what came in meanwhile is no answer to this command.
+        port_->drainOutput(kDrainLimitMs);
         port_->clearInput();
-        port_->clearOutput();
         port_->write(*command);
     }
     timeoutTimer_.start(TimeScale::ms(timeLimitMs));

@@ -173,6 +173,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (c_.link().isBusy()) {
         // A close during a transaction's wait is taken when the wait ends; the port stays until then.
         event->ignore();
+        // Stopping an upgrade halfway would leave the device without firmware: it runs to its end.
+        if (c_.firmwareUpgrade().isRunning())
+            c_.op().showInfoMessage(QString::fromLatin1(FirmwareUpgrade::kCloseDeferred));
         c_.link().runWhenIdle([this] { close(); });
         return;
     }

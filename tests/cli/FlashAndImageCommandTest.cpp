@@ -4,6 +4,10 @@
 #include "support/ProgramRig.h"
 #include "support/QtPrinters.h"
 
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QTest>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace tarvo::test;
@@ -40,7 +44,9 @@ TEST(FlashCommand, ProgramsThroughTheBootMonitorAndGivesThePassResultAsExitStatu
     EXPECT_TRUE(messages.contains("Programing in progress...\nProgramming Done!\n"
                                   "Programing Done.... and defaults loaded!\n"))
         << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("progress: 32768/128\n")) << run.err.toStdString();
+    // Progress is records sent of records to send: the firmware's one record, wherever it starts.
+    EXPECT_TRUE(run.err.contains("progress: 1/1\n")) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("progress: 32768/")) << run.err.toStdString();
     EXPECT_FALSE(run.err.contains("solder"));
     // The device runs its new firmware at 9600 baud.
     EXPECT_EQ(rig.cli({"send", "ID", "--start", "D:", "--baud", "9600"}).out, "4110\n");
@@ -99,4 +105,126 @@ TEST(ImageCommand, GetsTheImageAndPutsItBack) {
     EXPECT_EQ(rig.cli({"image", "get"}).exitCode, 2);
     EXPECT_EQ(rig.cli({"image", "get", file, "--from", "3"}).exitCode, 2);
     EXPECT_EQ(rig.cli({"image", "put", file, "--to", "64"}).exitCode, 2);
+}
+
+TEST(FlashCommand, AFirmwareOrKernelThatCannotBeProgrammedSendsNothingAndNeverErases) {
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.start({"--boot", "--device", "line=1,id=4110,baud=115200"}));
+    ProgramRig rig;
+    ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
+    QByteArray kernel(1024, '\0');
+    for (int i = 0; i < kernel.size(); ++i)
+        kernel[i] = char(i * 5);
+    const QByteArray goodKernel = sRecords(kernel, 0xF780);
+    ASSERT_TRUE(writeFile(rig.filePath("Prog41.a20"), goodKernel));
+    ASSERT_TRUE(writeFile(rig.filePath("short.a20"), sRecords(kernel.left(512), 0xF780)));
+    ASSERT_TRUE(writeFile(rig.filePath("high.hex"), ":02C0000011220B\n:00000001FF\n"));
+    ASSERT_TRUE(writeFile(rig.filePath("empty.hex"), ":00000001FF\n"));
+    ASSERT_TRUE(writeFile(rig.filePath("new.s19"), sRecords(sampleBinary(128), 0x0400)));
+
+    for (const char* name : {"high.hex", "empty.hex"}) {
+        const CliRun run =
+            rig.cli({"flash", rig.filePath(name), "--kernel", rig.filePath("Prog41.a20"), "--fixture"});
+        EXPECT_EQ(run.exitCode, 4) << name;
+        EXPECT_TRUE(run.err.contains("nothing was sent")) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(name == QLatin1String("high.hex")
+                                         ? "data outside the programmable addresses 0000 to 7FFF"
+                                         : "file holds no data to program"))
+            << run.err.toStdString();
+    }
+    const CliRun run =
+        rig.cli({"flash", rig.filePath("new.s19"), "--kernel", rig.filePath("short.a20"), "--fixture"});
+    EXPECT_EQ(run.exitCode, 4) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(rig.filePath("short.a20").toLocal8Bit() +
+                                 ": holds 512 of the kernel's 1024 bytes at F780 to FB7F. Nothing was sent."))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Unable to open Prog41.a20...Programing NOT possible!"));
+    // The boot monitor heard nothing: still waiting for its first sync byte, never erased.
+    EXPECT_EQ(sim.control("boot 1 0 state"), "erases=0 passes=0 records=0 mode=sync");
+}
+
+TEST(FlashCommand, AnInterruptFinishesTheRecordSendsTheEndRecordAndSaysWhatTheDeviceHolds) {
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.start({"--boot", "--device", "line=1,id=4110,baud=115200"}));
+    ProgramRig rig;
+    ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
+    QByteArray kernel(1024, '\0');
+    for (int i = 0; i < kernel.size(); ++i)
+        kernel[i] = char(i * 11);
+    ASSERT_TRUE(writeFile(rig.filePath("Prog41.a20"), sRecords(kernel, 0xF780)));
+    ASSERT_TRUE(writeFile(rig.filePath("full.s19"), sRecords(sampleBinary(0x8000, 4), 0x0000)));
+
+    QProcess flash;
+    flash.setProcessEnvironment(rig.environment());
+    flash.start(programPath("tarvo-cli"),
+                {"flash", rig.filePath("full.s19"), "--kernel", rig.filePath("Prog41.a20"), "--fixture"});
+    ASSERT_TRUE(flash.waitForStarted(5000));
+    // Once the firmware's records go out (records of 256), the operator presses Ctrl+C.
+    QByteArray err;
+    const QRegularExpression records("progress: ([0-9]+)/256\n");
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 60000 && flash.state() == QProcess::Running) {
+        flash.waitForReadyRead(200);
+        err += flash.readAllStandardError();
+        int sent = 0;
+        for (const QRegularExpressionMatch& m : records.globalMatch(QString::fromLocal8Bit(err)))
+            sent = m.captured(1).toInt();
+        if (sent >= 2)
+            break;
+    }
+    ASSERT_EQ(flash.state(), QProcess::Running) << err.toStdString();
+    ASSERT_EQ(::kill(pid_t(flash.processId()), SIGINT), 0);
+    ASSERT_TRUE(flash.waitForFinished(20000));
+    err += flash.readAllStandardError();
+    EXPECT_EQ(flash.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(flash.exitCode(), 130) << err.toStdString();
+    const QRegularExpressionMatch said =
+        QRegularExpression("interrupted: the device was erased and ([0-9]+) of 256 records were programmed "
+                           "\\(the end record was sent\\): it is partly programmed. Run flash again before "
+                           "using the device.\n")
+            .match(QString::fromLocal8Bit(err));
+    ASSERT_TRUE(said.hasMatch()) << err.toStdString();
+    const int done = said.captured(1).toInt();
+    EXPECT_GE(done, 2);
+    EXPECT_LT(done, 256);
+    EXPECT_FALSE(err.contains("Programming Done!"));
+    // The monitor took every record it acknowledged and then the end record: it left record mode.
+    EXPECT_EQ(sim.control("boot 1 0 state"), QString("erases=2 passes=2 records=%1 mode=ended").arg(done));
+}
+
+TEST(ImageCommand, AGetFromADeviceThatNeverEndsSaysWhyAndStartsTheGrossStreamAgain) {
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.start({"--device", "line=1,id=4110,baud=115200"}));
+    ProgramRig rig;
+    ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
+    ASSERT_EQ(sim.control("image 1 0 endless"), "ok");
+
+    const QString file = rig.filePath("device.qmi");
+    const CliRun run = rig.cli({"image", "get", file}, 60000);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_TRUE(run.err.contains("Get Image: the device kept sending records for 15 s without the end "
+                                 "record; " +
+                                 file.toLocal8Bit() + " was not written."))
+        << run.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(file));
+
+    // "SG" reached the device: it sends its gross weight again, not records.
+    QSerialPort port(sim.linePath(1));
+    port.setBaudRate(115200);
+    ASSERT_TRUE(port.open(QIODevice::ReadWrite));
+    QTest::qWait(300);
+    port.readAll();
+    QByteArray heard;
+    QElapsedTimer clock;
+    clock.start();
+    while (heard.count('\r') < 5 && clock.elapsed() < 5000) {
+        port.waitForReadyRead(100);
+        heard += port.readAll();
+    }
+    const QList<QByteArray> lines = heard.split('\r');
+    ASSERT_GE(lines.size(), 5) << heard.toStdString();
+    for (int i = 1; i < 4; ++i) // the first may be cut by the opening
+        EXPECT_TRUE(lines[i].startsWith('G')) << heard.toStdString();
 }

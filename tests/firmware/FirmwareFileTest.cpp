@@ -116,8 +116,8 @@ TEST_F(FirmwareFileTest, LoadsSRecordsWrittenBySrecCatAndObjcopy) {
     EXPECT_EQ(loader.memStart(), 0x1234);
     EXPECT_EQ(loader.memEnd(), 0x1234 + 300);
     EXPECT_EQ(imageAt(0x1234, 300), binary);
-    // Bytes of the earlier load stay where the new file writes nothing.
-    EXPECT_EQ(imageAt(0, 300), binary);
+    // The earlier load's bytes are gone: each load starts from an erased image.
+    EXPECT_EQ(imageAt(0, 300), QByteArray(300, char(0xFF)));
     EXPECT_TRUE(op.messageBoxes().isEmpty()) << op.events.join('\n').toStdString();
 }
 
@@ -128,12 +128,12 @@ TEST_F(FirmwareFileTest, LoadsIntelHexWrittenBySrecCatAndObjcopy) {
     const QString bin = write("fw.bin", binary);
 
     const QString bySrecCat =
-        convert("srec_cat", {bin, "-binary", "-offset", "0x7F00", "-o", path("a.hex"), "-intel"});
+        convert("srec_cat", {bin, "-binary", "-offset", "0x7E00", "-o", path("a.hex"), "-intel"});
     EXPECT_TRUE(loader.load(bySrecCat));
     EXPECT_EQ(loader.kind(), FirmwareKind::IntelHex);
-    EXPECT_EQ(loader.memStart(), 0x7F00);
-    EXPECT_EQ(loader.memEnd(), 0x7F00 + 500);
-    EXPECT_EQ(imageAt(0x7F00, 500), binary);
+    EXPECT_EQ(loader.memStart(), 0x7E00);
+    EXPECT_EQ(loader.memEnd(), 0x7E00 + 500);
+    EXPECT_EQ(imageAt(0x7E00, 500), binary);
 
     const QString byObjcopy = convert(
         "objcopy", {"-I", "binary", "-O", "ihex", "--change-addresses", "0x4000", bin, path("b.hex")});
@@ -164,23 +164,89 @@ TEST_F(FirmwareFileTest, ParsesLowerCaseHexAsItsTrueValues) {
 }
 
 TEST_F(FirmwareFileTest, SRecordDataAt0x8000EndsTheParseAsAnError) {
-    // An Intel hex file may write there; the S-record file after it must leave that byte alone.
-    ASSERT_TRUE(loader.loadBytes(":018000005A25\n:00000001FF\n", "a.hex"));
-    ASSERT_EQ(loader.image().at(0x8000), char(0x5A));
-    op.clear();
-
     const QString file = write("high.srec", "S1047FF0117B\nS1058000AABB15\nS1047FF12269\nS9030000FC\n");
     EXPECT_FALSE(loader.load(file));
+    EXPECT_FALSE(loader.loadSucceeded());
     EXPECT_EQ(loader.kind(), FirmwareKind::SRecord);
     EXPECT_EQ(loader.image().at(0x7FF0), char(0x11));
-    EXPECT_EQ(loader.image().at(0x8000), char(0x5A));
-    EXPECT_EQ(loader.image().at(0x8001), char(0xFF));
+    EXPECT_EQ(loader.image().at(0x8000), char(0xFF));
     EXPECT_EQ(loader.image().at(0x7FF1), char(0xFF)); // the record after the error is not read
     EXPECT_EQ(loader.status().code, Code::AddressRangeError);
     EXPECT_EQ(loader.status().line, 2);
     EXPECT_EQ(loader.status().offset, 13);
-    EXPECT_EQ(op.events,
-              QStringList{"box[Firmware File Error]: " + file + ": address out of range at line 2, byte 13"});
+    EXPECT_EQ(op.events, QStringList{"box[Firmware File Error]: " + file +
+                                     ": data outside the programmable addresses 0000 to 7FFF at line 2, "
+                                     "byte 13"});
+}
+
+TEST_F(FirmwareFileTest, IntelHexOutsideTheProgrammableAddressesOrWithoutDataIsRefused) {
+    // What the programming pass could not send is refused at the load, never dropped without a word.
+    struct Case {
+        const char* name;
+        QByteArray text;
+        Code code;
+    };
+    const QByteArray kilobytes40 = sampleBinary(40 * 1024, 8);
+    QByteArray from0;
+    for (int at = 0; at < kilobytes40.size(); at += 32) {
+        // Intel hex of 32-byte records from address 0, written here so the test needs no outside tool.
+        QByteArray bytes;
+        bytes.append(char(32));
+        bytes.append(char((at >> 8) & 0xFF));
+        bytes.append(char(at & 0xFF));
+        bytes.append('\0');
+        bytes.append(kilobytes40.mid(at, 32));
+        quint8 sum = 0;
+        for (const char b : bytes)
+            sum = quint8(sum + quint8(b));
+        bytes.append(char(quint8(0x100 - sum)));
+        from0 += ':' + bytes.toHex().toUpper() + '\n';
+    }
+    from0 += ":00000001FF\n";
+    const Case cases[] = {
+        {"high.hex", ":02C0000011220B\n:00000001FF\n", Code::AddressRangeError},
+        {"across.hex", ":027FFF0011224D\n:00000001FF\n", Code::AddressRangeError}, // 7FFF and 8000
+        {"40k.hex", from0, Code::AddressRangeError},
+        {"linear.hex", ":020000040001F9\n:020000001122CB\n:00000001FF\n", Code::AddressRangeError},
+        {"empty.hex", ":00000001FF\n", Code::NoData},
+        {"empty.srec", "S00600004844521B\nS9030000FC\n", Code::NoData},
+    };
+    for (const Case& c : cases) {
+        op.clear();
+        const QString file = write(c.name, c.text);
+        EXPECT_FALSE(loader.load(file)) << c.name;
+        EXPECT_FALSE(loader.loadSucceeded()) << c.name;
+        EXPECT_EQ(loader.status().code, c.code) << c.name;
+        ASSERT_EQ(op.messageBoxes().size(), 1) << c.name;
+        EXPECT_TRUE(op.messageBoxes().first().startsWith(file + ": " +
+                                                         (c.code == Code::NoData
+                                                              ? QString("file holds no data to program")
+                                                              : QString("data outside the programmable "
+                                                                        "addresses 0000 to 7FFF at line "))))
+            << op.messageBoxes().first().toStdString();
+    }
+    // The 40 KiB file's error names the first record beyond 7FFF: line 1025.
+    loader.loadBytes(from0, "40k.hex");
+    EXPECT_EQ(loader.status().line, 1025);
+    // The same bytes cut at 32 KiB are the whole device.
+    const qsizetype at32k = from0.indexOf(":20800000");
+    ASSERT_GT(at32k, 0);
+    EXPECT_TRUE(loader.loadBytes(from0.left(at32k) + ":00000001FF\n", "32k.hex"));
+    EXPECT_EQ(imageAt(0, 0x8000), kilobytes40.left(0x8000));
+}
+
+TEST_F(FirmwareFileTest, ASecondLoadStartsFromAnErasedImage) {
+    const QByteArray first = sampleBinary(256, 1);
+    const QByteArray second = sampleBinary(128, 2);
+    ASSERT_TRUE(loader.loadBytes(sRecords(first, 0x0000), "first.s19"));
+    ASSERT_TRUE(loader.loadBytes(sRecords(second, 0x0080), "second.s19"));
+    EXPECT_EQ(imageAt(0, 0x80), QByteArray(0x80, char(0xFF)));
+    EXPECT_EQ(imageAt(0x80, 0x80), second);
+    EXPECT_EQ(imageAt(0x100, FirmwareFile::kImageSize - 0x100),
+              QByteArray(FirmwareFile::kImageSize - 0x100, char(0xFF)));
+    // A load that fails leaves no earlier file's bytes behind either.
+    EXPECT_FALSE(loader.loadBytes(":0400000001020304F0\n", "bad.hex"));
+    EXPECT_EQ(loader.image().count(char(0xFF)), FirmwareFile::kImageSize);
 }
 
 TEST_F(FirmwareFileTest, ReportsAWrongChecksumWithTheRecordsPosition) {
@@ -308,12 +374,12 @@ TEST_F(FirmwareFileTest, LoadsTheOwnFormatWithTargetsMessageAndVersion) {
     EXPECT_EQ(loader.targets().texts(), QStringList{"0000CAFE"});
     EXPECT_TRUE(loader.message().isEmpty());
     EXPECT_EQ(imageAt(0x20, 2), QByteArray("\xAB\xCD"));
-    EXPECT_EQ(imageAt(0x10, 4), QByteArray("\x01\x02\x03\x04"));
+    EXPECT_EQ(imageAt(0x10, 4), QByteArray(4, char(0xFF))); // the first file's bytes are gone
 
     // Plain formats clear what the own format brought.
-    EXPECT_TRUE(loader.loadBytes(":00000001FF\n", "plain.hex"));
+    EXPECT_TRUE(loader.loadBytes(":0400000001020304F2\n:00000001FF\n", "plain.hex"));
     EXPECT_EQ(loader.targets().count(), 0);
-    EXPECT_EQ(loader.memStart(), 0xFFFF);
+    EXPECT_EQ(loader.memStart(), 0);
 }
 
 TEST_F(FirmwareFileTest, OwnFormatWithBadChecksumsIsNotRecognisedButSetsTheVersion) {

@@ -5,6 +5,7 @@
 #include "link/QtSerialPortDevice.h"
 
 #include <QElapsedTimer>
+#include <QSocketNotifier>
 #include <QTest>
 #include <QTimer>
 #include <fcntl.h>
@@ -90,9 +91,9 @@ TEST(FirmwareUpgrade, TheFixtureRunSendsTheKernelThenOnlyTheBlocksThatHoldDataAn
     EXPECT_EQ(rig.device->bootMonitor().flash().sliced(0x0100, 128).toByteArray(), data);
     EXPECT_FALSE(rig.device->inBootMode());
     EXPECT_FALSE(rig.device->isUnlocked());
-    // The bars end at the second pass's figures: every block done, of MemEnd - MemStart.
-    EXPECT_EQ(rig.upgrade->progressCurrent(), 0x8000);
-    EXPECT_EQ(rig.upgrade->progressTotal(), 0x80);
+    // The bars end at the second pass's figures: records sent of records to send.
+    EXPECT_EQ(rig.upgrade->progressCurrent(), 1);
+    EXPECT_EQ(rig.upgrade->progressTotal(), 1);
     EXPECT_FALSE(rig.upgrade->progressTimerActive());
 }
 
@@ -123,6 +124,9 @@ TEST(FirmwareUpgrade, ASyncAnsweredOnTheThirdTryGoesOnAndARefusedRecordEndsThePa
     EXPECT_EQ(rig.upgrade->state(), 3);
     EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::PassFailed);
     EXPECT_TRUE(rig.device->inBootMode()); // no defaults after a failed pass
+    // Progress counts records, wherever the firmware starts: one of two went through.
+    EXPECT_EQ(rig.upgrade->progressCurrent(), 1);
+    EXPECT_EQ(rig.upgrade->progressTotal(), 2);
 }
 
 TEST(FirmwareUpgrade, WithoutTheFixtureThePromptsFrameThePassesAndAChosenKernelIsStored) {
@@ -139,11 +143,13 @@ TEST(FirmwareUpgrade, WithoutTheFixtureThePromptsFrameThePassesAndAChosenKernelI
     rig.upgrade->upgradeFirmwareClicked();
 
     EXPECT_EQ(rig.op.events.filter(QRegularExpression("^(box|open|ask)")),
-              (QStringList{
-                  "ask: Do you want to download firmware: 16843009 -> yes",
-                  "box[]: Now solder prog. switch on MXR... then RESET MXR! and press OK", "open: Prog41.a20",
-                  "box[Kernel error]: Unable to open Prog41.a20...maybe not a HEX file", "open: Prog41.a20",
-                  "box[]: Now un-solder prog. switch on MXR... then RESET MXR! and press OK"}));
+              (QStringList{"ask: Do you want to download firmware: 16843009 -> yes",
+                           "box[]: Now solder prog. switch on MXR... then RESET MXR! and press OK",
+                           "open: Prog41.a20",
+                           "box[Kernel error]: Unable to open Prog41.a20...maybe not a HEX file\n" +
+                               rig.file("firmware.hex") + ": no S-record data. Nothing was sent.",
+                           "open: Prog41.a20",
+                           "box[]: Now un-solder prog. switch on MXR... then RESET MXR! and press OK"}));
     EXPECT_EQ(rig.storedKernel, good);
     EXPECT_EQ(infos(rig.op).last(), "Programing Done.... and defaults loaded!");
     EXPECT_EQ(rig.device->bootMonitor().kernel(), kernel);
@@ -236,6 +242,207 @@ TEST(FirmwareUpgrade, BytesSentOneByOneOnARealPortAreNeverCutByTheNextOne) {
             arrived.append(buffer, n);
     }
     EXPECT_EQ(arrived, record);
+    link.port().close();
+    ::close(slave);
+    ::close(master);
+}
+
+TEST(FirmwareUpgrade, AFileOrKernelThatCannotBeProgrammedIsRefusedBeforeAnythingIsSent) {
+    BootRig rig;
+    rig.useKernel();
+    rig.upgrade->setTestFixture(true);
+    rig.device->setBootMode(true);
+
+    // Firmware above the flash, across its end, or no data at all: the loader refuses, and so does the
+    // upgrade.
+    const QByteArray firmwareFiles[] = {":02C0000011220B\n:00000001FF\n", ":027FFF0011224D\n:00000001FF\n",
+                                        ":00000001FF\n"};
+    for (const QByteArray& text : firmwareFiles) {
+        ASSERT_TRUE(rig.write("refused.hex", text));
+        rig.op.events.clear();
+        EXPECT_FALSE(rig.firmware->load(rig.file("refused.hex")));
+        rig.upgrade->upgradeFirmwareClicked();
+        EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::NotStarted);
+        const QStringList boxes = rig.op.messageBoxes();
+        ASSERT_EQ(boxes.size(), 3) << boxes.join('\n').toStdString(); // the load's, NOT loaded, the reason
+        EXPECT_EQ(boxes[1], "Software NOT loaded... Drop *.qmf file on Tarvo window");
+        EXPECT_TRUE(boxes[2].startsWith(rig.file("refused.hex") + ": "));
+        EXPECT_TRUE(boxes[2].endsWith(". Nothing was sent."));
+        EXPECT_TRUE(rig.op.events.filter("ask: ").isEmpty());
+    }
+
+    // A damaged kernel: a changed checksum, cut in its 13th record, half its length, the wrong base.
+    ASSERT_TRUE(rig.loadFirmware(sampleBinary(256), 0x0100));
+    QByteArray kernel(1024, '\0');
+    for (int i = 0; i < kernel.size(); ++i)
+        kernel[i] = char(i * 3);
+    const QByteArray good = sRecords(kernel, 0xF780);
+    const QList<QByteArray> lines = good.split('\n');
+    QByteArray changed = good;
+    const qsizetype fifthEnd = good.indexOf(lines[4]) + lines[4].size();
+    changed[fifthEnd - 1] = changed[fifthEnd - 1] == '0' ? '1' : '0';
+    const QList<QPair<QByteArray, QString>> kernels = {
+        {changed, "checksum error in record 5"},
+        {good.left(good.indexOf(lines[12]) + 20), "the file ends inside record 13"},
+        {sRecords(kernel.left(512), 0xF780), "holds 512 of the kernel's 1024 bytes at F780 to FB7F"},
+        {sRecords(kernel, 0xF800), "data at address FB80 in record 30, outside the kernel's F780 to FB7F"},
+    };
+    for (const auto& [text, reason] : kernels) {
+        ASSERT_TRUE(rig.write("Prog41.a20", text));
+        rig.storedKernel = rig.file("Prog41.a20");
+        rig.op.events.clear();
+        rig.op.answers = {true};
+        rig.upgrade->upgradeFirmwareClicked(); // the open dialog is cancelled
+        EXPECT_EQ(rig.op.events.filter(QRegularExpression("^box")),
+                  (QStringList{"box[Kernel error]: Unable to open Prog41.a20...maybe not a HEX file\n" +
+                                   rig.file("Prog41.a20") + ": " + reason + ". Nothing was sent.",
+                               "box[Kernel error]: Unable to open Prog41.a20...Programing NOT possible!"}))
+            << reason.toStdString();
+        EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::NotStarted);
+    }
+    EXPECT_TRUE(rig.heard().isEmpty()) << rig.heard().left(16).toHex().toStdString();
+    EXPECT_EQ(rig.device->bootMonitor().erases(), 0);
+}
+
+TEST(FirmwareUpgrade, AfterASecondLoadOnlyTheSecondFileIsProgrammed) {
+    BootRig rig;
+    rig.useKernel();
+    rig.upgrade->setTestFixture(true);
+    rig.device->setBootMode(true);
+    ASSERT_TRUE(rig.loadFirmware(sampleBinary(4096, 1), 0x0000));
+    const QByteArray second = sampleBinary(128, 2);
+    ASSERT_TRUE(rig.loadFirmware(second, 0x0800));
+    rig.op.answers = {true};
+
+    rig.upgrade->upgradeFirmwareClicked();
+
+    EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::DefaultsLoaded);
+    EXPECT_EQ(rig.device->bootMonitor().recordAddresses(), QList<int>{0x0800});
+    QByteArray expected(0x8000, char(0xFF));
+    expected.replace(0x0800, 128, second);
+    EXPECT_EQ(rig.device->bootMonitor().flash().first(0x8000).toByteArray(), expected);
+}
+
+TEST(FirmwareUpgrade, AStopEndsAfterTheCurrentRecordWithTheEndRecordOrBeforeTheEraseAndSaysHowFar) {
+    BootRig rig;
+    const QByteArray kernel = rig.useKernel();
+    const QByteArray data = sampleBinary(128 * 6, 7);
+    ASSERT_TRUE(rig.loadFirmware(data, 0x0000));
+    rig.upgrade->setTestFixture(true);
+    rig.device->setBootMode(true);
+
+    // Asked once the second pass's second record is acknowledged.
+    const QMetaObject::Connection stopper = QObject::connect(
+        &rig.upgrade->dialogue(), &BootloaderDialogue::progressChanged, [&](int current, qint64 total) {
+            if (total == 6 && current == 2)
+                rig.upgrade->requestStop();
+        });
+    rig.op.answers = {true};
+    rig.upgrade->upgradeFirmwareClicked();
+    QObject::disconnect(stopper);
+
+    EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::Interrupted);
+    EXPECT_TRUE(rig.upgrade->lastPassWasFirmware());
+    EXPECT_TRUE(rig.upgrade->lastPass().erased);
+    EXPECT_EQ(rig.upgrade->lastPass().recordsDone, 2);
+    EXPECT_EQ(rig.upgrade->lastPass().recordsToSend, 6);
+    // Two records, then the end record and nothing more: no defaults.
+    EXPECT_TRUE(rig.heard().endsWith(passStart(kernel) + recordLine(0, data.left(128)) +
+                                     recordLine(0x80, data.mid(128, 128)) + kEnd));
+    EXPECT_EQ(rig.device->bootMonitor().stateText(), "erases=2 passes=2 records=2 mode=ended");
+    EXPECT_TRUE(rig.op.infoMessages().filter("Programming Done!").isEmpty());
+    EXPECT_EQ(rig.pageControl, (QList<bool>{false, true}));
+
+    // Asked during the first pass's kernel download: no erase, the flash as it was.
+    rig.line.clearReceived();
+    const QByteArray flashBefore = rig.device->bootMonitor().flash().toByteArray();
+    rig.device->setBootMode(true);
+    const QMetaObject::Connection early = QObject::connect(
+        &rig.upgrade->dialogue(), &BootloaderDialogue::progressChanged, [&](int current, qint64 total) {
+            if (total == 1024 && current == 100)
+                rig.upgrade->requestStop();
+        });
+    rig.op.answers = {true};
+    rig.upgrade->upgradeFirmwareClicked();
+    QObject::disconnect(early);
+    EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::Interrupted);
+    EXPECT_FALSE(rig.upgrade->lastPass().erased);
+    EXPECT_FALSE(rig.upgrade->lastPassWasFirmware());
+    EXPECT_EQ(rig.heard(), QByteArray("\0U\x04\0", 4) + kernel.left(100));
+    EXPECT_EQ(rig.device->bootMonitor().erases(), 2);
+    EXPECT_EQ(rig.device->bootMonitor().flash().toByteArray(), flashBefore);
+    EXPECT_TRUE(rig.upgrade->anythingSent());
+    EXPECT_FALSE(rig.upgrade->deviceErased());
+
+    // Asked as the second pass begins: the kernel's pass has erased the device already, and the upgrade
+    // says so although the second pass stopped before its own erase.
+    rig.device->setBootMode(true);
+    int kernelStarts = 0;
+    const QMetaObject::Connection between = QObject::connect(
+        &rig.upgrade->dialogue(), &BootloaderDialogue::progressChanged, [&](int current, qint64 total) {
+            if (total == 1024 && current == 0 && ++kernelStarts == 2)
+                rig.upgrade->requestStop();
+        });
+    rig.op.answers = {true};
+    rig.upgrade->upgradeFirmwareClicked();
+    QObject::disconnect(between);
+    EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::Interrupted);
+    EXPECT_TRUE(rig.upgrade->lastPassWasFirmware());
+    EXPECT_FALSE(rig.upgrade->lastPass().erased);
+    EXPECT_TRUE(rig.upgrade->deviceErased());
+    EXPECT_EQ(rig.device->bootMonitor().erases(), 3);
+}
+
+TEST(FirmwareUpgrade, APortLostDuringThePassKeepsItsCauseBeforeTheResult) {
+    BootRig rig;
+    rig.useKernel();
+    ASSERT_TRUE(rig.loadFirmware(sampleBinary(128 * 4, 3), 0x0000));
+    rig.upgrade->setTestFixture(true);
+    rig.device->setBootMode(true);
+    const QMetaObject::Connection unplug = QObject::connect(
+        &rig.upgrade->dialogue(), &BootloaderDialogue::progressChanged, [&](int current, qint64 total) {
+            if (total == 4 && current == 1)
+                devsim::SimulatedPorts::unplug(1);
+        });
+    rig.op.answers = {true};
+    rig.upgrade->upgradeFirmwareClicked();
+    QObject::disconnect(unplug);
+
+    EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::PassFailed);
+    EXPECT_EQ(rig.op.infoMessages().last(), "COM1 not available: device removed - MXR Programming error");
+}
+
+TEST(FirmwareUpgrade, ATransactionNeverDiscardsBytesWrittenBeforeIt) {
+    // On a pseudo-terminal the drain returns at once, and emptying the transmit side throws away what the
+    // far end has not read yet: the put image's last character went through such a transaction.
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ComPortMap map;
+    map.setPath(1, QString::fromLocal8Bit(name));
+    FakeOperator op;
+    CommandLink link(std::make_unique<QtSerialPortDevice>(map), op);
+    link.initialise();
+    ASSERT_TRUE(link.port().isOpen());
+    const QByteArray before = ":0400000001020304F2:00000001F";
+    ASSERT_TRUE(link.writeRaw(before));
+    link.drainOutput(1000);
+    // The far end reads only once the transaction waits, and answers "OK" to the last character.
+    QByteArray arrived;
+    QSocketNotifier readable(master, QSocketNotifier::Read);
+    QObject::connect(&readable, &QSocketNotifier::activated, [&] {
+        char buffer[1024];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n > 0)
+            arrived.append(buffer, n);
+        if (arrived.endsWith('F') && arrived.size() > before.size()) {
+            [[maybe_unused]] const ssize_t written = ::write(master, "OK\r", 3);
+        }
+    });
+    const QByteArray reply = link.sendAndReceive(1, "F", 1000, Framing::startingWith("O"));
+    EXPECT_EQ(reply, "K");
+    EXPECT_EQ(arrived, before + "F");
     link.port().close();
     ::close(slave);
     ::close(master);

@@ -41,7 +41,7 @@ TEST(KernelFile, FillsTheBufferFromTheKernelsBaseAndReportsEveryReadState) {
     EXPECT_EQ(
         kernel.readText(sRecords("\x01\x02", 0xF780).replace("S9030000FC\n", "") + sRecords("\x03", 0x7780)),
         KernelFile::State::AddressRange);
-    EXPECT_TRUE(kernel.usable()); // what came before still serves as the kernel
+    EXPECT_FALSE(kernel.usable()); // what came before is no whole kernel
     EXPECT_EQ(kernel.kernel().first(2).toByteArray(), QByteArray("\x01\x02"));
 
     // A wrong checksum, and a record cut off by the end of the file, are state 3.
@@ -59,4 +59,47 @@ TEST(KernelFile, FillsTheBufferFromTheKernelsBaseAndReportsEveryReadState) {
     EXPECT_EQ(kernel.read(dir.filePath("missing.a20")), KernelFile::State::OpenFailed);
     EXPECT_EQ(kernel.read(dir.path()), KernelFile::State::OpenFailed); // a folder, as the default path is
     EXPECT_FALSE(kernel.usable());
+}
+
+TEST(KernelFile, OnlyAWholeCleanKernelAtItsAddressesIsUsableAndEveryOtherReadSaysWhy) {
+    KernelFile kernel;
+    const QByteArray code = sampleBinary(1024, 41);
+    const QByteArray good = sRecords(code, 0xF780); // S0, 32 records of 32 bytes, S9
+    EXPECT_EQ(kernel.readText(good), KernelFile::State::Ok);
+    EXPECT_TRUE(kernel.usable());
+    EXPECT_EQ(kernel.problem(), "");
+    EXPECT_EQ(kernel.kernel().toByteArray(), code);
+
+    const QList<QByteArray> lines = good.split('\n');
+    // One record's checksum changed (the 5th record: the S0 and three data records before it).
+    QByteArray changed = good;
+    const qsizetype fifthEnd = good.indexOf(lines[4]) + lines[4].size();
+    changed[fifthEnd - 1] = changed[fifthEnd - 1] == '0' ? '1' : '0';
+    // Cut in the middle of its 13th record.
+    const QByteArray cut = good.left(good.indexOf(lines[12]) + 20);
+    struct Case {
+        const char* what;
+        QByteArray text;
+        KernelFile::State state;
+        QString problem;
+    };
+    const Case cases[] = {
+        {"changed checksum", changed, KernelFile::State::ChecksumError, "checksum error in record 5"},
+        {"cut", cut, KernelFile::State::ChecksumError, "the file ends inside record 13"},
+        {"512 bytes", sRecords(code.left(512), 0xF780), KernelFile::State::Ok,
+         "holds 512 of the kernel's 1024 bytes at F780 to FB7F"},
+        {"wrong base", sRecords(code, 0xF800), KernelFile::State::Ok,
+         "data at address FB80 in record 30, outside the kernel's F780 to FB7F"},
+        {"too long", sRecords(code + QByteArray(32, 'x'), 0xF780), KernelFile::State::Ok,
+         "data at address FB80 in record 34, outside the kernel's F780 to FB7F"},
+        {"Intel hex", ":020000000102FB\n:00000001FF\n", KernelFile::State::Ok, "no S-record data"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(kernel.readText(c.text), c.state) << c.what;
+        EXPECT_FALSE(kernel.usable()) << c.what;
+        EXPECT_EQ(kernel.problem(), c.problem) << c.what;
+    }
+    QTemporaryDir dir;
+    EXPECT_EQ(kernel.read(dir.filePath("missing.a20")), KernelFile::State::OpenFailed);
+    EXPECT_EQ(kernel.problem(), "the file could not be opened");
 }

@@ -53,7 +53,7 @@ TEST(ProgrammingPage, UpgradeWithTheFixtureThenGetAndPutTheSettingsImage) {
     EXPECT_EQ(rig.op.questions, QStringList{"Do you want to download firmware: 16843009"});
     EXPECT_TRUE(rig.op.boxes.isEmpty());
     auto* bar = rig.named<QProgressBar>(Page::Programming, "Programming progress");
-    EXPECT_EQ(bar->maximum(), 0x80);
+    EXPECT_EQ(bar->maximum(), 1); // records: the one the firmware fills
     EXPECT_EQ(bar->value(), bar->maximum());
     EXPECT_EQ(device->bootMonitor().flash().sliced(0x0100, 128).toByteArray(), code);
     EXPECT_TRUE(rig.settingsText().contains("[Programing]\nProg41FilePath=" + kernelPath + "\n"));
@@ -86,4 +86,121 @@ TEST(ProgrammingPage, UpgradeWithTheFixtureThenGetAndPutTheSettingsImage) {
     EXPECT_EQ(device->parameter("CM"), capacity);
     EXPECT_EQ(line.receivedTexts().first(), "PI\r");
     EXPECT_EQ(rig.named<QProgressBar>(Page::Programming, "Image progress")->value(), 0);
+}
+
+TEST(ProgrammingPage, AFileThatCannotBeProgrammedIsRefusedAndNothingReachesTheDevice) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.baud = 115200;
+    devsim::Line& line = rig.lineOn(1, config);
+    devsim::Device* device = line.devices().first();
+    const QString highPath = rig.dir.filePath("high.hex");
+    ASSERT_TRUE(writeFile(highPath, ":02C0000011220B\n:00000001FF\n"));
+    rig.start();
+    rig.showPage(Page::Programming);
+
+    rig.op.openNames << highPath;
+    rig.click(rig.named<QPushButton>(Page::Programming, "Load Firmware (*.qmf)"));
+    EXPECT_TRUE(
+        rig.named<QPlainTextEdit>(Page::Programming, "Firmware file")
+            ->toPlainText()
+            .contains("Status: data outside the programmable addresses 0000 to 7FFF at line 1, byte 0"));
+    rig.click(rig.named<QCheckBox>(Page::Programming, "MXR Testfixture"));
+    device->setBootMode(true);
+    line.clearReceived();
+    rig.op.boxes.clear();
+    QPushButton* upgrade = rig.named<QPushButton>(Page::Programming, "Upgrade Firmware");
+    rig.click(upgrade);
+    ASSERT_TRUE(waitFor(
+        [&] { return !rig.controller->firmwareUpgrade().isRunning() && upgrade->isEnabled(); }, 30000));
+    EXPECT_EQ(rig.op.boxes,
+              (QStringList{"Software NOT loaded... Drop *.qmf file on Tarvo window",
+                           highPath + ": data outside the programmable addresses 0000 to 7FFF at line 1, "
+                                      "byte 0. Nothing was sent."}));
+    EXPECT_TRUE(rig.op.questions.isEmpty());
+    EXPECT_TRUE(line.receivedLog().isEmpty());
+    EXPECT_EQ(device->bootMonitor().erases(), 0);
+}
+
+TEST(ProgrammingPage, ACloseDuringTheUpgradeWaitsForItsEndAndTheBarCountsRecords) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.baud = 115200;
+    devsim::Line& line = rig.lineOn(1, config);
+    devsim::Device* device = line.devices().first();
+    QByteArray kernel(1024, '\0');
+    for (int i = 0; i < kernel.size(); ++i)
+        kernel[i] = char(i * 13);
+    const QString kernelPath = rig.dir.filePath("Prog41.a20");
+    const QString firmwarePath = rig.dir.filePath("new.s19");
+    ASSERT_TRUE(writeFile(kernelPath, sRecords(kernel, 0xF780)));
+    ASSERT_TRUE(writeFile(firmwarePath, sRecords(sampleBinary(4 * 128), 0x0200)));
+    rig.start();
+    rig.showPage(Page::Programming);
+    QLabel* info = rig.named<QLabel>(Page::Programming, "Programming information");
+    rig.op.openNames << firmwarePath;
+    rig.click(rig.named<QPushButton>(Page::Programming, "Load Firmware (*.qmf)"));
+    rig.click(rig.named<QCheckBox>(Page::Programming, "MXR Testfixture"));
+    device->setBootMode(true);
+    rig.op.openNames << kernelPath;
+    QPushButton* upgrade = rig.named<QPushButton>(Page::Programming, "Upgrade Firmware");
+    auto* bar = rig.named<QProgressBar>(Page::Programming, "Programming progress");
+
+    // The window is closed while the firmware's second record goes out: it stays until the end.
+    QString infoAtClose;
+    bool visibleAtClose = false;
+    const FirmwareUpgrade& up = rig.controller->firmwareUpgrade();
+    QMetaObject::Connection closer = QObject::connect(
+        &up.dialogue(), &BootloaderDialogue::progressChanged, [&](int current, qint64 total) {
+            if (total == 4 && current == 1 && infoAtClose.isEmpty()) {
+                rig.main().close();
+                infoAtClose = accessibleName(info);
+                visibleAtClose = rig.main().isVisible();
+            }
+        });
+    rig.click(upgrade);
+    ASSERT_TRUE(waitFor([&] { return !up.isRunning() && !rig.main().isVisible(); }, 30000));
+    QObject::disconnect(closer);
+    EXPECT_EQ(infoAtClose, FirmwareUpgrade::kCloseDeferred);
+    EXPECT_TRUE(visibleAtClose);
+    EXPECT_EQ(device->bootMonitor().recordAddresses(), (QList<int>{0x200, 0x280, 0x300, 0x380}));
+    EXPECT_EQ(up.outcome(), FirmwareUpgrade::Outcome::DefaultsLoaded);
+    // The bar counted the records: four of four.
+    EXPECT_EQ(bar->maximum(), 4);
+    EXPECT_EQ(bar->value(), 4);
+}
+
+TEST(ProgrammingPage, APortLostDuringTheUpgradeStaysOnTheInformationLineBeforeTheResult) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.baud = 115200;
+    devsim::Line& line = rig.lineOn(1, config);
+    devsim::Device* device = line.devices().first();
+    QByteArray kernel(1024, '\0');
+    for (int i = 0; i < kernel.size(); ++i)
+        kernel[i] = char(i * 17);
+    const QString kernelPath = rig.dir.filePath("Prog41.a20");
+    const QString firmwarePath = rig.dir.filePath("new.s19");
+    ASSERT_TRUE(writeFile(kernelPath, sRecords(kernel, 0xF780)));
+    ASSERT_TRUE(writeFile(firmwarePath, sRecords(sampleBinary(4 * 128), 0x0000)));
+    rig.start();
+    rig.showPage(Page::Programming);
+    QLabel* info = rig.named<QLabel>(Page::Programming, "Programming information");
+    rig.op.openNames << firmwarePath;
+    rig.click(rig.named<QPushButton>(Page::Programming, "Load Firmware (*.qmf)"));
+    rig.click(rig.named<QCheckBox>(Page::Programming, "MXR Testfixture"));
+    device->setBootMode(true);
+    rig.op.openNames << kernelPath;
+    const FirmwareUpgrade& up = rig.controller->firmwareUpgrade();
+    QMetaObject::Connection unplug = QObject::connect(&up.dialogue(), &BootloaderDialogue::progressChanged,
+                                                      [&](int current, qint64 total) {
+                                                          if (total == 4 && current == 1)
+                                                              devsim::SimulatedPorts::unplug(1);
+                                                      });
+    QPushButton* upgrade = rig.named<QPushButton>(Page::Programming, "Upgrade Firmware");
+    rig.click(upgrade);
+    ASSERT_TRUE(waitFor([&] { return !up.isRunning() && upgrade->isEnabled(); }, 30000));
+    QObject::disconnect(unplug);
+    EXPECT_EQ(accessibleName(info), "COM1 not available: device removed - MXR Programming error");
+    EXPECT_EQ(up.outcome(), FirmwareUpgrade::Outcome::PassFailed);
 }

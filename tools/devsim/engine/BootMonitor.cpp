@@ -133,6 +133,7 @@ QByteArray BootMonitor::receive(char byte, bool* leave) {
         if (byte != kErased)
             return QByteArray(1, byte);
         std::memset(flash_.get(), 0xFF, kFlashSize);
+        ++erases_;
         step_ = Step::Records;
         recordNumber_ = 0;
         records_.clear();
@@ -149,6 +150,37 @@ QByteArray BootMonitor::receive(char byte, bool* leave) {
         return {};
     }
     return {};
+}
+
+QString BootMonitor::stateText() const {
+    const char* mode = "sync";
+    switch (step_) {
+    case Step::Sync:
+        mode = "sync";
+        break;
+    case Step::Wake:
+        mode = "wake";
+        break;
+    case Step::LengthHigh:
+    case Step::LengthLow:
+    case Step::Kernel:
+        mode = "kernel";
+        break;
+    case Step::Erase:
+        mode = "erase";
+        break;
+    case Step::Records:
+        mode = "records";
+        break;
+    case Step::Ended:
+        mode = "ended";
+        break;
+    }
+    return QStringLiteral("erases=%1 passes=%2 records=%3 mode=%4")
+        .arg(erases_)
+        .arg(passes_)
+        .arg(records_.size())
+        .arg(QLatin1String(mode));
 }
 
 QByteArray BootMonitor::recordEnd() {

@@ -47,6 +47,11 @@ public:
     // Every record line of the last pass as heard, without the "\r".
     QList<QByteArray> recordLines() const { return lines_; }
     int syncsHeard() const { return syncs_; }
+    // Erases done since the simulator started.
+    int erases() const { return erases_; }
+    // "erases=E passes=P records=R mode=M": M is sync, wake, kernel, erase, records (waiting for
+    // records or the end record) or ended.
+    QString stateText() const;
     // The 64 KiB flash as programmed; erased flash reads 0xFF.
     QByteArrayView flash() const;
 
@@ -57,6 +62,7 @@ private:
     Faults faults_;
     Step step_ = Step::Sync;
     int syncs_ = 0;
+    int erases_ = 0;
     int kernelLength_ = 0;
     QByteArray kernel_;
     QByteArray record_;

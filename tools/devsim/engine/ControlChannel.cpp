@@ -43,6 +43,12 @@ QString ControlChannel::help() {
         "                           it has been programmed)\n"
         "  heard LINE ADDR          the command lines the device heard since the last \"heard\",\n"
         "                           answered on one line: \"ok\", a blank and the lines joined by \"|\"\n"
+        "  boot LINE ADDR state     answered \"erases=E passes=P records=R mode=M\" instead of \"ok\": the\n"
+        "                           boot monitor's erases so far, passes ended, records of the last pass,\n"
+        "                           and its step (sync, wake, kernel, erase, records, ended)\n"
+        "  image LINE ADDR endless|normal\n"
+        "                           endless: \"GI\" starts records that never reach the end record (until\n"
+        "                           another stream command); normal: the whole image and its end record\n"
         "  quit                     end the simulator\n"
         "End of input does not end the simulator; SIGTERM and SIGINT do.\n");
 }
@@ -123,7 +129,7 @@ QString ControlChannel::setBehaviour(const QString& verb, const QStringList& wor
 
 QString ControlChannel::setBoot(const QStringList& words) {
     const QString usage = QStringLiteral("error: usage: boot LINE ADDR on [misses=N] [refuse=K] [erase=fail] "
-                                         "[silent] | boot LINE ADDR off");
+                                         "[silent] | boot LINE ADDR off | boot LINE ADDR state");
     if (words.size() < 4)
         return usage;
     QString error;
@@ -131,6 +137,8 @@ QString ControlChannel::setBoot(const QStringList& words) {
     if (!device)
         return error;
     const QString state = words[3].toLower();
+    if (state == u"state" && words.size() == 4)
+        return device->bootMonitor().stateText();
     if (state == u"off" && words.size() == 4) {
         device->setBootMode(false);
         return QStringLiteral("ok");
@@ -203,6 +211,16 @@ QString ControlChannel::execute(const QString& command) {
         for (const QByteArray& line : device->takeHeardLines())
             lines << QString::fromLatin1(line);
         return lines.isEmpty() ? QStringLiteral("ok") : QStringLiteral("ok ") + lines.join(u'|');
+    }
+    if (verb == u"image") {
+        const QString mode = words.size() == 4 ? words[3].toLower() : QString();
+        if (mode != u"endless" && mode != u"normal")
+            return QStringLiteral("error: usage: image LINE ADDR endless|normal");
+        Device* device = deviceAt(words[1], words[2], &error);
+        if (!device)
+            return error;
+        device->setEndlessImage(mode == u"endless");
+        return QStringLiteral("ok");
     }
     if (verb == u"weight" || verb == u"identity") {
         if (words.size() != 4)

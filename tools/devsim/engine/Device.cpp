@@ -573,6 +573,11 @@ QByteArray Device::execute(const Command& c) {
         startStream(Stream::Packets);
         return {};
     }
+    if (m == "GI" && !c.hasValue && endlessImage_) {
+        imageRecordsSent_ = 0;
+        startStream(Stream::ImageRecords);
+        return {};
+    }
     if (m == "GI" && !c.hasValue)
         return DeviceImage::records(*this).chopped(1); // the last "\r" follows as every reply's
     if (m == "PI" && !c.hasValue) {
@@ -744,6 +749,11 @@ void Device::streamTick() {
         cycle_.advance(config_.packetUpdateMs);
         line = currentPacket();
         break;
+    case Stream::ImageRecords: {
+        const int address = (imageRecordsSent_++ * DeviceImage::kRecordBytes) & 0xFFFF;
+        line = ':' + DeviceImage::record(address, QByteArray(DeviceImage::kRecordBytes, char(address >> 4)));
+        break;
+    }
     }
     emit output(line + '\r', false);
 }

@@ -23,7 +23,7 @@ namespace devsim {
 class Device : public QObject {
     Q_OBJECT
 public:
-    enum class Stream { None, Gross, Net, Average, Packets };
+    enum class Stream { None, Gross, Net, Average, Packets, ImageRecords };
     enum class Range { Normal, Over, Under };
 
     explicit Device(const DeviceConfig& config, QObject* parent = nullptr);
@@ -62,6 +62,8 @@ public:
     void setRefused(const QList<QByteArray>& mnemonics) { refused_ = mnemonics; }
     // The next "GA" answers, in order ("+99999", "+012.34", ...), before the device's own again.
     void queueAverageReplies(const QList<QByteArray>& values) { averageReplies_ += values; }
+    // A faulty device: "GI" starts an endless run of image records that never reaches the end record.
+    void setEndlessImage(bool on) { endlessImage_ = on; }
 
     // A parameter as the device uses it now ("FL", "PD3", "S1", ...); 0 when never set.
     qint64 parameter(const QByteArray& key) const { return params_.value(key); }
@@ -159,6 +161,8 @@ private:
     bool lineOverflow_ = false;
     QList<QByteArray> heard_; // bounded: a test that never asks must not grow it for ever
     Stream stream_ = Stream::None;
+    bool endlessImage_ = false;
+    int imageRecordsSent_ = 0;
     QTimer streamTimer_;
     QTimer resetTimer_;
     WeighCycle cycle_;
