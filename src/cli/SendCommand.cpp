@@ -24,7 +24,10 @@ int runSend(const QStringList& args) {
     QCommandLineParser parser;
     parser.addPositionalArgument("CMD", "command without the carriage return, e.g. ID");
     parser.addOption({"start", "reply start string (default: any data)", "S"});
-    parser.addOption({"timeout", "time limit in ms (default 500)", "MS", "500"});
+    parser.addOption({"timeout",
+                      "time limit in ms for the serial port's answer (default 500); over the CAN bus the "
+                      "bridge's own limits apply",
+                      "MS", "500"});
     parser.addOption({"address", "select device NN (00..63) with OPNN first", "NN"});
     parser.addOption({"com", "COM number 1..8 (default: from Tarvo.ini)", "N"});
     parser.addOption({"baud", "baud rate (default: from Tarvo.ini)", "R"});

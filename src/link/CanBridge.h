@@ -52,7 +52,8 @@ public:
     // stays until its owner goes, since an exchange waiting below the caller may still return into it.
     void close();
 
-    void startProcessChannel();
+    // False when the interface could not be opened or the network start not sent (reported).
+    bool startProcessChannel();
     void stopProcessChannel();
 
     void setLineCallback(LineCallback callback) { lineCallback_ = std::move(callback); }
@@ -92,6 +93,8 @@ private:
     Answer awaitAnswer(std::uint16_t index, std::uint8_t sub, int polls, int spacingMs);
     std::uint32_t readFrame(CanMessage* message);
     std::optional<std::int32_t> readObject(std::uint16_t index, std::uint8_t sub);
+    // Reads the addressed device's decimal count (3 when it cannot be read).
+    void readDecimals();
     void report(std::uint32_t code);
     void pause(int ms);
 
@@ -114,6 +117,8 @@ private:
     int speedPosition_ = 1;
     char streamMode_ = 'N';
     int decimalCount_ = 0;
+    // Whether decimalCount_ came from the device now addressed (read, or written with "DP").
+    bool decimalsKnown_ = false;
     int lastRow_ = -1;
     double storedTare_ = 0.0;
     LineCallback lineCallback_;
