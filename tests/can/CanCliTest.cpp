@@ -100,6 +100,25 @@ TEST_F(CanCli, RunGoesOverTheCanBusWhenTheSettingsChooseIt) {
     EXPECT_FALSE(run.err.contains("COM1")) << run.err.toStdString();
 }
 
+TEST_F(CanCli, RecordAndSetupWorkOverTheBusAndImageSaysItNeedsASerialPort) {
+    CliRun run = rig.cli({"setup", "export", rig.filePath("setup.txt"), "--group", "checkweigher"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QFile setup(rig.filePath("setup.txt"));
+    ASSERT_TRUE(setup.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(setup.readAll().startsWith("[Device]\nID=4113\nFirmware=0206\n"));
+
+    run = rig.cli({"record", "--seconds", "1", "--csv", rig.filePath("run.csv")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(QFile::exists(rig.filePath("run.csv")));
+    EXPECT_TRUE(requestsHeard().contains("201:0080")); // the recording's packet stream, asked for over CAN
+
+    run = rig.cli({"image", "get", rig.filePath("image.txt")}, 5000);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("a settings image travels over a serial port only"))
+        << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(rig.filePath("image.txt")));
+}
+
 TEST_F(CanCli, ErrorReportsPrintOneLinePerPartAndNameWhatIsKnown) {
     // A plugin that is not there: the report's code, its name and the plain words, each on its own line.
     ASSERT_TRUE(rig.writeSettings("/nonexistent/tty", "[Port]\nBaud=115200\nComNumber=1\n[CAN]\nCANbus=1\n"
