@@ -223,6 +223,13 @@ TEST_F(CanBridgeTest, AnAnswerCutShortIsAnErrorForEveryKind) {
     EXPECT_EQ(ask("S1\r"), "S1:+00150\r");
     EXPECT_EQ(ask("GN\r"), "N+0012.5\r");
     EXPECT_EQ(ask("WP\r"), "OK");
+    // A zero calibration, opened by the code the device hands out.
+    QByteArray code = ask("CE\r");
+    ASSERT_TRUE(code.startsWith("E+")) << code.toStdString();
+    ASSERT_EQ(ask("CE " + code.mid(2).trimmed() + "\r"), "OK");
+    EXPECT_EQ(ask("CZ\r"), "OK");
+    code = ask("CE\r");
+    ASSERT_TRUE(code.startsWith("E+")) << code.toStdString();
 
     // Index and sub-index only (0x585 43 00 26 02): no value, so nothing to tell or confirm.
     ASSERT_EQ(bus.sim->control("can short 4"), "ok");
@@ -232,6 +239,8 @@ TEST_F(CanBridgeTest, AnAnswerCutShortIsAnErrorForEveryKind) {
     EXPECT_EQ(ask("S1 160\r"), "ERR");
     EXPECT_EQ(ask("GN\r"), "TimeOutErr\r"); // a measured value of another length is no answer at all
     EXPECT_EQ(ask("WP\r"), "ERR");
+    EXPECT_EQ(ask("CE " + code.mid(2).trimmed() + "\r"), "ERR"); // taken by the device, but unconfirmed
+    EXPECT_EQ(ask("CZ\r"), "ERR");
     ASSERT_EQ(bus.sim->control("can short 7"), "ok");
     EXPECT_EQ(ask("S1\r"), "ERR\r");
     EXPECT_EQ(ask("GN\r"), "TimeOutErr\r");
