@@ -116,9 +116,16 @@ void CanBridge::speedChosen(int position) {
                     QString::fromLatin1(rate.name.data(), static_cast<qsizetype>(rate.name.size())));
 }
 
+qint64 CanBridge::timeLeft(qint64 wanted) const {
+    if (timeLimitMs_ <= 0 || !exchangeClock_.isValid())
+        return wanted;
+    return std::max<qint64>(0, std::min<qint64>(wanted, timeLimitMs_ - exchangeClock_.elapsed()));
+}
+
 void CanBridge::pause(int ms) {
     QEventLoop loop;
-    QTimer::singleShot(TimeScale::ms(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    QTimer::singleShot(static_cast<int>(timeLeft(TimeScale::ms(ms))), Qt::PreciseTimer, &loop,
+                       &QEventLoop::quit);
     // Clicks wait for the exchange to end, so a page switched meanwhile cannot start one inside it.
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
@@ -198,7 +205,7 @@ CanBridge::Answer CanBridge::awaitAnswer(std::uint16_t index, std::uint8_t sub, 
     Answer answer;
     QElapsedTimer clock;
     clock.start();
-    const qint64 limit = TimeScale::ms(polls * spacingMs);
+    const qint64 limit = timeLeft(TimeScale::ms(polls * spacingMs));
     for (;;) {
         answer.code = readFrame(&answer.message);
         const CanMessage& m = answer.message;
@@ -257,6 +264,7 @@ void CanBridge::stopProcessChannel() {
 
 std::optional<QByteArray> CanBridge::exchange(const QByteArray& commandLine) {
     const QueueHeld held(exchanging_);
+    exchangeClock_.start();
 
     CanLineParser parser(commandLine);
     const CanLineParser::Token first = parser.next();

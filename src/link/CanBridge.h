@@ -4,8 +4,10 @@
 #include "CanExchange.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -44,6 +46,9 @@ public:
     int speedPosition() const { return speedPosition_; }
     // The operator chose another speed: the interface closes and the register value is shown.
     void speedChosen(int position);
+    // A bound on each whole exchange in real milliseconds (tarvo-cli send --timeout); 0 leaves the
+    // bridge's own waits alone.
+    void setTimeLimit(int ms) { timeLimitMs_ = std::max(0, ms); }
     // Errors are shown only while the CAN bus is the chosen link.
     void setErrorReporting(bool on) { reporting_ = on; }
     bool errorReporting() const { return reporting_; }
@@ -97,6 +102,8 @@ private:
     void readDecimals();
     void report(std::uint32_t code);
     void pause(int ms);
+    // What is left of the exchange's time limit (ms), or `wanted` when there is none or more is left.
+    qint64 timeLeft(qint64 wanted) const;
 
     QByteArray specialLine(const QByteArray& line);
     std::optional<QByteArray> parameter(const CommandEntry& row, std::uint16_t index, CanLineParser& parser);
@@ -120,6 +127,8 @@ private:
     // Whether decimalCount_ came from the device now addressed (read, or written with "DP").
     bool decimalsKnown_ = false;
     int lastRow_ = -1;
+    int timeLimitMs_ = 0;
+    QElapsedTimer exchangeClock_;
     double storedTare_ = 0.0;
     LineCallback lineCallback_;
     FrameCallback frameCallback_;
