@@ -96,10 +96,14 @@ void MainController::canLineReceived(QByteArrayView line) {
     // them, and take a value line only while a value stream is expected.
     const bool packetExpected = link_->streamMatcher().startString() == "P";
     const bool packet = line.size() == 9 && line.front() == 'P';
-    if (packetExpected && packet)
+    // Every framed line tells the silence watch, as the serial stream's packets do.
+    if (packetExpected && packet) {
+        silenceWatch_->packetArrived();
         streamDispatcher_->dispatch(line.sliced(1, 7));
-    else if (!packetExpected && !packet)
+    } else if (!packetExpected && !packet) {
+        silenceWatch_->packetArrived();
         streamDispatcher_->dispatch(line);
+    }
 }
 
 void MainController::createMeasuring() {
@@ -116,10 +120,11 @@ void MainController::createMeasuring() {
     hooks.canProcessChannel = [this](bool on) {
         if (!canBridge_)
             return;
+        // A page switched while another exchange waits still starts or stops the channel, just later.
         if (!on)
-            link_->runExclusive([this] { canBridge_->stopProcessChannel(); });
+            link_->runExclusive([this] { canBridge_->stopProcessChannel(); }, CommandLink::WhenBusy::Queue);
         else if (ports_->canChosen())
-            link_->runExclusive([this] { canBridge_->startProcessChannel(); });
+            link_->runExclusive([this] { canBridge_->startProcessChannel(); }, CommandLink::WhenBusy::Queue);
     };
     // The no-port rule is the start-up probe's: a port lost later (an adapter pulled out) is reported
     // where it happens and the program stays, so the adapter can be plugged in again.

@@ -11,7 +11,15 @@ CliSession::CliSession(bool answerYes) : op_(answerYes) {
         std::make_unique<MainController>(op_, std::make_unique<QtSerialPortDevice>(ports), settings);
     controller_->setComPortMap(ports);
     controller_->setSettingsWritable(false);
+    // The serial port is opened before the settings tell which link is chosen; over the CAN bus its
+    // complaint concerns nothing the caller asked for.
+    op_.hold();
     controller_->start();
+    const bool overCan = controller_->ports().canChosen();
+    op_.release([overCan](const QString& line) {
+        return !(overCan && line.startsWith(QLatin1String("COM")) &&
+                 line.contains(QLatin1String(" not available")));
+    });
 }
 
 CliSession::~CliSession() {

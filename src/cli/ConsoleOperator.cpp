@@ -1,6 +1,8 @@
 #include "ConsoleOperator.h"
 
+#include <QRegularExpression>
 #include <cstdio>
+#include <utility>
 
 namespace tarvo::cli {
 
@@ -10,9 +12,26 @@ void ConsoleOperator::print(const QString& line) {
     lastPrinted_ = line;
     if (quiet_)
         return;
-    const QByteArray bytes = line.toLocal8Bit();
-    std::fprintf(stderr, "%s\n", bytes.constData());
+    // Texts made for a message box part their lines with carriage returns, which a terminal would
+    // overwrite: each part gets a line of its own.
+    const QStringList parts = line.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts);
+    if (held_) {
+        waiting_ += parts;
+        return;
+    }
+    for (const QString& part : parts) {
+        const QByteArray bytes = part.toLocal8Bit();
+        std::fprintf(stderr, "%s\n", bytes.constData());
+    }
     std::fflush(stderr);
+}
+
+void ConsoleOperator::release(const std::function<bool(const QString& line)>& keep) {
+    held_ = false;
+    const QStringList lines = std::exchange(waiting_, {});
+    for (const QString& line : lines)
+        if (keep(line))
+            print(line);
 }
 
 void ConsoleOperator::showInfoMessage(const QString& text) {

@@ -2,7 +2,9 @@
 
 #include "base/Operator.h"
 
+#include <QStringList>
 #include <QTextStream>
+#include <functional>
 
 namespace tarvo::cli {
 
@@ -28,6 +30,9 @@ public:
     };
     const QList<Shown>& messages() const { return messages_; }
     void setQuiet(bool quiet) { quiet_ = quiet; }
+    // While held, printed lines wait; release prints those that keep() accepts, in order.
+    void hold() { held_ = true; }
+    void release(const std::function<bool(const QString& line)>& keep);
     // A file name the caller already knows (record --csv); handed out at the next save question.
     void setSaveFileName(const QString& name) { saveName_ = name; }
     // The same for the next open question (image put FILE).
@@ -38,6 +43,8 @@ private:
     bool answerYes_;
     bool quiet_ = false;
     QString lastPrinted_; // the text of the line printed last
+    bool held_ = false;
+    QStringList waiting_;
     QString saveName_;
     QString openName_;
     QList<Shown> messages_;

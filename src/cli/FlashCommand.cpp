@@ -1,6 +1,7 @@
 #include "base/TerminationSignals.h"
 #include "cli/CliSession.h"
 #include "cli/Subcommands.h"
+#include "link/SerialPort.h"
 
 #include <QCommandLineParser>
 #include <cstdio>
@@ -95,6 +96,11 @@ int runFlash(const QStringList& args) {
                      firmware.status().text().toLocal8Bit().constData());
         return kNothingSent;
     }
+    // The bootloader speaks over the serial port only: said before anything else, not left to be guessed
+    // from a port complaint.
+    if (c.ports().canChosen())
+        std::fprintf(stderr, "tarvo-cli flash: the firmware goes over serial port COM%d, not the CAN bus\n",
+                     c.link().port().portNumber());
     FirmwareUpgrade& upgrade = c.firmwareUpgrade();
     upgrade.setTestFixture(parser.isSet("fixture"));
     upgrade.setSwitchPrompt([&upgrade](const QString& text) {

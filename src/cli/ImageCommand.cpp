@@ -115,7 +115,15 @@ int runImage(const QStringList& args) {
 
     CliSession session;
     MainController& c = session.controller();
-    if (!c.ports().canChosen() && !c.link().port().isOpen()) {
+    // The image comes as a run of lines the device sends on its own, which the CAN bridge has no frames
+    // for: said at once instead of waiting for an end record that cannot come.
+    if (c.ports().canChosen()) {
+        std::fprintf(stderr,
+                     "tarvo-cli image: a settings image travels over a serial port only, and Tarvo.ini "
+                     "chooses the CAN bus (CANbus=1); nothing was sent\n");
+        return ExitFailed;
+    }
+    if (!c.link().port().isOpen()) {
         std::fprintf(stderr, "tarvo-cli image: COM%d not available\n", c.link().port().portNumber());
         return ExitFailed;
     }

@@ -108,13 +108,15 @@ int runRun(const QStringList& args) {
     }
     if (baud != 0)
         link.port().setBaudRate(baud);
+    // With "CANbus=1" the line goes over the CAN bridge unless a COM port is named, as for send.
+    const bool overCan = c.ports().canChosen() && com == 0;
     QString reason;
-    if (!link.port().isOpen() && !link.port().open(&reason)) {
+    if (!overCan && !link.port().isOpen() && !link.port().open(&reason)) {
         std::fprintf(stderr, "tarvo-cli run: COM%d not available: %s\n", link.port().portNumber(),
                      reason.toLocal8Bit().constData());
         return ExitFailed;
     }
-    link.setLinkKind(Link::Com);
+    link.setLinkKind(overCan ? Link::Can : Link::Com);
 
     MultiCommandSender& sender = c.multiCommandSender();
     // The log's lines as they come; the help text the window's log starts with is not printed.

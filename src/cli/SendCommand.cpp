@@ -1,5 +1,6 @@
 #include "cli/CliSession.h"
 #include "cli/Subcommands.h"
+#include "link/CanBridge.h"
 #include "link/SerialPort.h"
 #include "protocol/CommandTable.h"
 
@@ -24,7 +25,10 @@ int runSend(const QStringList& args) {
     QCommandLineParser parser;
     parser.addPositionalArgument("CMD", "command without the carriage return, e.g. ID");
     parser.addOption({"start", "reply start string (default: any data)", "S"});
-    parser.addOption({"timeout", "time limit in ms (default 500)", "MS", "500"});
+    parser.addOption({"timeout",
+                      "time limit in ms (default 500); over the CAN bus it bounds the whole exchange when "
+                      "given, else the bridge's own limits apply",
+                      "MS", "500"});
     parser.addOption({"address", "select device NN (00..63) with OPNN first", "NN"});
     parser.addOption({"com", "COM number 1..8 (default: from Tarvo.ini)", "N"});
     parser.addOption({"baud", "baud rate (default: from Tarvo.ini)", "R"});
@@ -80,6 +84,8 @@ int runSend(const QStringList& args) {
         return ExitFailed;
     }
     comm.setLinkKind(overCan ? Link::Can : Link::Com);
+    if (overCan && parser.isSet("timeout") && c.canBridge())
+        c.canBridge()->setTimeLimit(timeout);
     const int port = comm.port().portNumber();
     if (!address.isEmpty())
         comm.sendAndReceive(port, addressLine("OP", address), 100, Framing::startingWith("O"));

@@ -65,6 +65,13 @@ void CommandPanel::showCmdClicked() {
     }
     buttons_.clear();
     emit buttonsCleared();
+    // The labels told of a button of the old set; they start empty again with the new one.
+    description_.clear();
+    max_ = QStringLiteral("Max: ");
+    min_ = QStringLiteral("Min: ");
+    unit_ = QStringLiteral("Unit: ");
+    value_ = QStringLiteral("Value: ");
+    emit labelsChanged();
     log_.add(QString::fromLatin1(kSearching));
     scanCommands();
     resetAndFind();

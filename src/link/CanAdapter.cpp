@@ -17,6 +17,10 @@ namespace tarvo {
 
 namespace {
 constexpr int kConnectTimeLimitMs = 3000;
+// How long a frame may wait in the plugin before its write counts as failed, and how long closing waits
+// for frames still on their way and for the plugin to let go of the interface.
+constexpr int kWriteTimeLimitMs = 1000;
+constexpr int kCloseTimeLimitMs = 1000;
 
 QString rateText(int bitsPerSecond) {
     return bitsPerSecond >= 1000000 ? QStringLiteral("%1 Mbit/s").arg(bitsPerSecond / 1000000)
@@ -153,8 +157,7 @@ std::uint32_t CanAdapter::init(std::uint16_t bitTiming, int type) {
     connect(device_, &QCanBusDevice::stateChanged, this, [this](QCanBusDevice::CanBusDeviceState s) {
         if (s == QCanBusDevice::UnconnectedState && device_) {
             lost_ = true;
-            problem_ = QStringLiteral("The CAN interface \"%1\" went away: %2")
-                           .arg(place_.interface, device_->errorString());
+            problem_ = lostText(device_->errorString());
         }
     });
     return CanStatus::kOk;
@@ -228,7 +231,47 @@ std::uint32_t CanAdapter::write(const CanMessage& message) {
         return CanStatus::kParameterValue;
     QCanBusFrame frame(message.id & 0x7FF,
                        QByteArray(reinterpret_cast<const char*>(message.data.data()), message.length));
-    return device_->writeFrame(frame) ? CanStatus::kOk : CanStatus::kTransmitFull;
+    if (!device_->writeFrame(frame))
+        return CanStatus::kTransmitFull;
+    // Written means the plugin has let go of the frame, not merely queued it.
+    if (!waitUntilWritten(kWriteTimeLimitMs))
+        return lost_ ? CanStatus::kIllegalHardware : CanStatus::kTransmitFull;
+    return CanStatus::kOk;
+}
+
+bool CanAdapter::waitUntilWritten(int ms) {
+    if (!device_)
+        return false;
+    if (device_->framesToWrite() == 0)
+        return true;
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const auto written = connect(device_, &QCanBusDevice::framesWritten, &loop, [&] {
+        if (device_->framesToWrite() == 0)
+            loop.quit();
+    });
+    const auto changed = connect(device_, &QCanBusDevice::stateChanged, &loop, &QEventLoop::quit);
+    const auto failed = connect(device_, &QCanBusDevice::errorOccurred, &loop, &QEventLoop::quit);
+    limit.start(ms);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    disconnect(written);
+    disconnect(changed);
+    disconnect(failed);
+    if (device_->state() != QCanBusDevice::ConnectedState && !lost_) {
+        lost_ = true;
+        problem_ = lostText(device_->errorString());
+    }
+    return device_->framesToWrite() == 0 && !lost_;
+}
+
+QString CanAdapter::lostText(const QString& reason) const {
+    if (!reason.isEmpty())
+        return QStringLiteral("The CAN interface \"%1\" (plugin %2) went away: %3")
+            .arg(place_.interface, place_.plugin, reason);
+    return QStringLiteral("The CAN interface \"%1\" (plugin %2) went away; the plugin gave no reason.")
+        .arg(place_.interface, place_.plugin);
 }
 
 std::uint32_t CanAdapter::read(CanMessage* message) {
@@ -242,7 +285,7 @@ std::uint32_t CanAdapter::read(CanMessage* message) {
         *message = CanMessage{};
         message->length = CanStatus::kAdapterLostLength;
         if (problem_.isEmpty())
-            problem_ = QStringLiteral("The CAN interface \"%1\" went away.").arg(place_.interface);
+            problem_ = lostText(device_->errorString());
         return CanStatus::kIllegalHardware;
     }
     takeFrames();
@@ -263,10 +306,27 @@ std::uint32_t CanAdapter::read(CanMessage* message) {
 std::uint32_t CanAdapter::close() {
     if (!device_)
         return CanStatus::kOk;
+    // Frames still with the plugin go out first: the last command of a session must reach the bus.
+    if (!lost_)
+        waitUntilWritten(kCloseTimeLimitMs);
     QCanBusDevice* device = device_;
     device_ = nullptr;
     device->disconnect(this);
     device->disconnectDevice();
+    // A plugin that closes in steps (the virtual bus takes its leave of the server after the frames
+    // written before) is given the time to finish before it is deleted.
+    if (device->state() == QCanBusDevice::ClosingState) {
+        QEventLoop loop;
+        QTimer limit;
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        connect(device, &QCanBusDevice::stateChanged, &loop, [&](QCanBusDevice::CanBusDeviceState s) {
+            if (s == QCanBusDevice::UnconnectedState)
+                loop.quit();
+        });
+        limit.start(kCloseTimeLimitMs);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
     delete device;
     queue_.clear();
     lost_ = false;
@@ -285,7 +345,9 @@ void CanAdapter::waitForFrames(int ms) {
     const auto arrived = connect(device_, &QCanBusDevice::framesReceived, &loop, &QEventLoop::quit);
     const auto changed = connect(device_, &QCanBusDevice::stateChanged, &loop, &QEventLoop::quit);
     limit.start(std::max(1, ms));
-    loop.exec();
+    // Clicks wait until the exchange is over: a page switched meanwhile would start its own exchange
+    // inside this one.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
     disconnect(arrived);
     disconnect(changed);
 }

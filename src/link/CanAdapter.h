@@ -75,10 +75,13 @@ public:
     // Opens the interface at the bit rate the bit-timing value stands for; type 0 asks for standard
     // frames. 0 on success, otherwise a status code, with problem() saying what went wrong.
     std::uint32_t init(std::uint16_t bitTiming, int type);
+    // 0 once the plugin has written the frame; an error code when it refused it or still held it after a
+    // time limit.
     std::uint32_t write(const CanMessage& message);
     // 0 with a frame; kQueueEmpty when none waits; kIllegalHardware with length kAdapterLostLength when
     // the interface went away.
     std::uint32_t read(CanMessage* message);
+    // Lets the frames still with the plugin go out (bounded), then closes the interface.
     std::uint32_t close();
 
     bool isOpen() const { return device_ != nullptr; }
@@ -97,6 +100,10 @@ public:
 
 private:
     void takeFrames();
+    // Waits until the plugin has no frame left to write; false when it still has one after ms or the
+    // interface went away meanwhile.
+    bool waitUntilWritten(int ms);
+    QString lostText(const QString& reason) const;
     bool bitRateTook(int bitsPerSecond);
     bool isVirtual() const { return place_.plugin == QLatin1String("virtualcan"); }
 

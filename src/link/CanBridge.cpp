@@ -79,6 +79,7 @@ CanBridge::~CanBridge() {
 
 void CanBridge::close() {
     pollTimer_.stop();
+    decimalsKnown_ = false;
     reporting_ = false;
     lineCallback_ = {};
     frameCallback_ = {};
@@ -87,13 +88,17 @@ void CanBridge::close() {
 }
 
 void CanBridge::setDeviceAddress(int address) {
-    if (address >= 0 && address < 64)
+    if (address >= 0 && address < 64 && address != deviceAddress_) {
         deviceAddress_ = address;
+        decimalsKnown_ = false; // another device, perhaps with another decimal count
+    }
 }
 
 void CanBridge::setNodeId(int nodeId) {
-    if (nodeId >= 1 && nodeId <= kCanNodeCount)
+    if (nodeId >= 1 && nodeId <= kCanNodeCount && nodeId != nodeId_) {
         nodeId_ = nodeId;
+        decimalsKnown_ = false;
+    }
 }
 
 void CanBridge::setSpeedPosition(int position) {
@@ -105,15 +110,24 @@ void CanBridge::speedChosen(int position) {
     setSpeedPosition(position);
     adapter_.close();
     linkOpen_ = false;
+    decimalsKnown_ = false;
     const CanBitRate& rate = kCanBitRates[static_cast<std::size_t>(speedPosition_)];
     op_.showMessage(QStringLiteral("%1").arg(rate.btr, 4, 16, QLatin1Char('0')).toUpper(),
                     QString::fromLatin1(rate.name.data(), static_cast<qsizetype>(rate.name.size())));
 }
 
+qint64 CanBridge::timeLeft(qint64 wanted) const {
+    if (timeLimitMs_ <= 0 || !exchangeClock_.isValid())
+        return wanted;
+    return std::max<qint64>(0, std::min<qint64>(wanted, timeLimitMs_ - exchangeClock_.elapsed()));
+}
+
 void CanBridge::pause(int ms) {
     QEventLoop loop;
-    QTimer::singleShot(TimeScale::ms(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
+    QTimer::singleShot(static_cast<int>(timeLeft(TimeScale::ms(ms))), Qt::PreciseTimer, &loop,
+                       &QEventLoop::quit);
+    // Clicks wait for the exchange to end, so a page switched meanwhile cannot start one inside it.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void CanBridge::report(std::uint32_t code) {
@@ -182,6 +196,7 @@ std::uint32_t CanBridge::readFrame(CanMessage* message) {
         // The adapter itself went away: the link closes, and the next command opens it again.
         adapter_.close();
         linkOpen_ = false;
+        decimalsKnown_ = false;
     }
     return code;
 }
@@ -190,7 +205,7 @@ CanBridge::Answer CanBridge::awaitAnswer(std::uint16_t index, std::uint8_t sub, 
     Answer answer;
     QElapsedTimer clock;
     clock.start();
-    const qint64 limit = TimeScale::ms(polls * spacingMs);
+    const qint64 limit = timeLeft(TimeScale::ms(polls * spacingMs));
     for (;;) {
         answer.code = readFrame(&answer.message);
         const CanMessage& m = answer.message;
@@ -219,25 +234,37 @@ std::optional<std::int32_t> CanBridge::readObject(std::uint16_t index, std::uint
     return CanReplyText::integerAt(answer.message, 4);
 }
 
-void CanBridge::startProcessChannel() {
+bool CanBridge::startProcessChannel() {
     const QueueHeld held(exchanging_);
     if (!ensureOpen())
-        return;
-    sendNetwork(kNetworkStart);
+        return false;
+    if (const std::uint32_t code = sendNetwork(kNetworkStart)) {
+        report(code);
+        return false;
+    }
     pause(20);
+    readDecimals();
+    return true;
+}
+
+void CanBridge::readDecimals() {
     // The decimal count lives in the addressed device's object like every object of 0x2100..0x3FFF.
     const std::optional<std::int32_t> decimals =
         readObject(static_cast<std::uint16_t>(kDecimalObject + deviceAddress_), kDecimalSubIndex);
     decimalCount_ = decimals ? *decimals : kDecimalsWhenUnread;
+    decimalsKnown_ = decimals.has_value();
 }
 
 void CanBridge::stopProcessChannel() {
-    if (linkOpen_)
-        sendNetwork(kNetworkStop);
+    if (!linkOpen_)
+        return;
+    if (const std::uint32_t code = sendNetwork(kNetworkStop))
+        report(code);
 }
 
 std::optional<QByteArray> CanBridge::exchange(const QByteArray& commandLine) {
     const QueueHeld held(exchanging_);
+    exchangeClock_.start();
 
     CanLineParser parser(commandLine);
     const CanLineParser::Token first = parser.next();
@@ -268,8 +295,13 @@ std::optional<QByteArray> CanBridge::exchange(const QByteArray& commandLine) {
         return confirmedAction(entry, index, deviceAddress_, true, kSavePolls, kFastSpacingMs);
     case 6:
     case 7:
-        if (ensureOpen())
-            sendProcessCommand(entry.kind == 6 ? 1 : 2, static_cast<std::uint8_t>(entry.objectIndex & 0xFF));
+        if (!ensureOpen())
+            return kTimeOut;
+        if (const std::uint32_t code = sendProcessCommand(
+                entry.kind == 6 ? 1 : 2, static_cast<std::uint8_t>(entry.objectIndex & 0xFF))) {
+            report(code);
+            return kTimeOut;
+        }
         return std::nullopt;
     default:
         return std::nullopt;
@@ -289,11 +321,11 @@ QByteArray CanBridge::specialLine(const QByteArray& line) {
     if (head == "DX")
         return "X:001\r"; // the CAN link is always full duplex
     if (head == "SA" || head == "SN" || head == "SG" || head == "GP") {
-        startProcessChannel();
-        if (!linkOpen_)
+        if (!startProcessChannel())
             return kTimeOut;
+        std::uint32_t code = 0;
         if (head == "SA") {
-            sendProcessCommand(2, 0x02);
+            code = sendProcessCommand(2, 0x02);
         } else if (head == "GP") {
             pause(20);
             // The tare object is an IEEE single, as "GT" and the third process frame carry it.
@@ -307,10 +339,15 @@ QByteArray CanBridge::specialLine(const QByteArray& line) {
             }
             streamMode_ = 'P';
             pause(20);
-            sendProcessCommand(1, 0x80);
+            code = sendProcessCommand(1, 0x80);
         } else {
             streamMode_ = head == "SN" ? 'N' : 'G';
-            sendProcessCommand(1, head == "SN" ? 0x80 : 0x40);
+            code = sendProcessCommand(1, head == "SN" ? 0x80 : 0x40);
+        }
+        // "OK" only for a frame the adapter wrote.
+        if (code != 0) {
+            report(code);
+            return kTimeOut;
         }
         return "OK\r";
     }
@@ -321,7 +358,10 @@ std::optional<QByteArray> CanBridge::parameter(const CommandEntry& row, std::uin
                                                CanLineParser& parser) {
     if (!ensureOpen())
         return kTimeOut;
-    sendNetwork(kNetworkStop);
+    if (const std::uint32_t code = sendNetwork(kNetworkStop)) {
+        report(code);
+        return kTimeOut;
+    }
     pause(50);
     const CanLineParser::Token token = parser.next();
     if (token.kind == CanLineParser::Token::Kind::End) {
@@ -344,8 +384,10 @@ std::optional<QByteArray> CanBridge::parameter(const CommandEntry& row, std::uin
     if (token.kind == CanLineParser::Token::Kind::Number) {
         const QByteArray reply =
             confirmedAction(row, index, token.number, false, kAnswerPolls, kAnswerSpacingMs);
-        if (reply == kOk && row.mnemonic1 == 'D' && row.mnemonic2 == 'P')
+        if (reply == kOk && row.mnemonic1 == 'D' && row.mnemonic2 == 'P') {
             decimalCount_ = token.number;
+            decimalsKnown_ = true;
+        }
         return reply;
     }
     return kErr;
@@ -356,7 +398,10 @@ QByteArray CanBridge::confirmedAction(const CommandEntry& row, std::uint16_t ind
     if (!ensureOpen())
         return kTimeOut;
     if (networkStop) {
-        sendNetwork(kNetworkStop);
+        if (const std::uint32_t code = sendNetwork(kNetworkStop)) {
+            report(code);
+            return kTimeOut;
+        }
         pause(50);
     }
     if (const std::uint32_t code = sendParameter(kWriteCommand, index, row.subIndex, value)) {
@@ -369,7 +414,8 @@ QByteArray CanBridge::confirmedAction(const CommandEntry& row, std::uint16_t ind
         report(answer.code);
         return kTimeOut;
     }
-    return answer.refused() ? kErr : kOk;
+    // A confirmation is a whole answer like any other; a cut-off one confirms nothing.
+    return answer.refused() || answer.message.length != 8 ? kErr : kOk;
 }
 
 QByteArray CanBridge::setpoint(const CommandEntry& row, std::uint16_t index, CanLineParser& parser) {
@@ -397,8 +443,9 @@ QByteArray CanBridge::setpoint(const CommandEntry& row, std::uint16_t index, Can
         return kTimeOut;
     }
     if (write)
-        return answer.refused() ? kErr : kOk;
-    if (answer.refused())
+        return answer.refused() || answer.message.length != 8 ? kErr : kOk;
+    // Without its value bytes the answer says nothing of the setpoint.
+    if (answer.refused() || answer.message.length != 8)
         return kErr + '\r';
     return text + CanReplyText::signedFive(CanReplyText::integerAt(answer.message, 4)) + '\r';
 }
@@ -406,6 +453,9 @@ QByteArray CanBridge::setpoint(const CommandEntry& row, std::uint16_t index, Can
 QByteArray CanBridge::measured(const CommandEntry& row, std::uint16_t index) {
     if (!ensureOpen())
         return kTimeOut;
+    // The value is formatted by the device's decimal count, so that count is known before the first one.
+    if (!decimalsKnown_)
+        readDecimals();
     if (const std::uint32_t code = sendParameter(kReadCommand, index, row.subIndex, 0)) {
         report(code);
         return kTimeOut;

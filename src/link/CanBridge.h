@@ -4,8 +4,10 @@
 #include "CanExchange.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -44,6 +46,9 @@ public:
     int speedPosition() const { return speedPosition_; }
     // The operator chose another speed: the interface closes and the register value is shown.
     void speedChosen(int position);
+    // A bound on each whole exchange in real milliseconds (tarvo-cli send --timeout); 0 leaves the
+    // bridge's own waits alone.
+    void setTimeLimit(int ms) { timeLimitMs_ = std::max(0, ms); }
     // Errors are shown only while the CAN bus is the chosen link.
     void setErrorReporting(bool on) { reporting_ = on; }
     bool errorReporting() const { return reporting_; }
@@ -52,7 +57,8 @@ public:
     // stays until its owner goes, since an exchange waiting below the caller may still return into it.
     void close();
 
-    void startProcessChannel();
+    // False when the interface could not be opened or the network start not sent (reported).
+    bool startProcessChannel();
     void stopProcessChannel();
 
     void setLineCallback(LineCallback callback) { lineCallback_ = std::move(callback); }
@@ -92,8 +98,12 @@ private:
     Answer awaitAnswer(std::uint16_t index, std::uint8_t sub, int polls, int spacingMs);
     std::uint32_t readFrame(CanMessage* message);
     std::optional<std::int32_t> readObject(std::uint16_t index, std::uint8_t sub);
+    // Reads the addressed device's decimal count (3 when it cannot be read).
+    void readDecimals();
     void report(std::uint32_t code);
     void pause(int ms);
+    // What is left of the exchange's time limit (ms), or `wanted` when there is none or more is left.
+    qint64 timeLeft(qint64 wanted) const;
 
     QByteArray specialLine(const QByteArray& line);
     std::optional<QByteArray> parameter(const CommandEntry& row, std::uint16_t index, CanLineParser& parser);
@@ -114,7 +124,11 @@ private:
     int speedPosition_ = 1;
     char streamMode_ = 'N';
     int decimalCount_ = 0;
+    // Whether decimalCount_ came from the device now addressed (read, or written with "DP").
+    bool decimalsKnown_ = false;
     int lastRow_ = -1;
+    int timeLimitMs_ = 0;
+    QElapsedTimer exchangeClock_;
     double storedTare_ = 0.0;
     LineCallback lineCallback_;
     FrameCallback frameCallback_;

@@ -164,8 +164,17 @@ bool CommandLink::movePort(int portNumber) {
 
 QByteArray CommandLink::canTransaction(const QByteArray& command, const Framing& framing) {
     if (busy_) {
-        qWarning("CommandLink: CAN transaction '%s' refused while another is waiting",
+        // Called from inside another exchange's wait, which cannot end before this call returns: the
+        // command goes to the device once that exchange is over, and this caller hears no answer.
+        qWarning("CommandLink: CAN transaction '%s' sent after the one waiting now; no answer taken",
                  command.trimmed().constData());
+        if (can_)
+            runExclusive(
+                [this, command] {
+                    if (can_)
+                        can_->exchange(command);
+                },
+                WhenBusy::Queue);
         return kTimeOutErr;
     }
     std::optional<QByteArray> answer;
@@ -375,9 +384,12 @@ void CommandLink::runWhenIdle(std::function<void()> fn) {
     idleQueue_.append(std::move(fn));
 }
 
-bool CommandLink::runExclusive(const std::function<void()>& work) {
-    if (busy_ || held_)
+bool CommandLink::runExclusive(const std::function<void()>& work, WhenBusy whenBusy) {
+    if (busy_ || held_) {
+        if (whenBusy == WhenBusy::Queue)
+            runWhenIdle([this, work] { runExclusive(work, WhenBusy::Queue); });
         return false;
+    }
     busy_ = true;
     work();
     endTransaction();

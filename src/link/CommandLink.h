@@ -94,8 +94,10 @@ public:
     // use this so that they never take over a waiting transaction's matcher.
     void runWhenIdle(std::function<void()> fn);
     // Runs work as one transaction (the CAN bridge's process channel waits for frames); false, without
-    // running it, while another transaction waits.
-    bool runExclusive(const std::function<void()>& work);
+    // running it now, while another transaction waits. With Queue it then runs once that one has ended
+    // (work must own what it uses); with Refuse it does not run at all.
+    enum class WhenBusy { Refuse, Queue };
+    bool runExclusive(const std::function<void()>& work, WhenBusy whenBusy = WhenBusy::Refuse);
 
     SerialPort& port() { return *port_; }
     PacketMatcher& replyMatcher() { return reply_; }

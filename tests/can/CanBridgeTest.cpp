@@ -17,7 +17,7 @@ namespace {
 class CanBridgeTest : public ::testing::Test {
 protected:
     void startBridge() {
-        adapter = std::make_unique<CanAdapter>(CanAdapterPlace{"virtualcan", "can0"});
+        adapter = std::make_unique<CanAdapter>(CanAdapterPlace{"virtualcan", canBusInterface()});
         bridge = std::make_unique<CanBridge>(*adapter, op);
         bridge->setErrorReporting(true);
         bridge->setLineCallback([this](QByteArrayView line) { lines << line.toByteArray(); });
@@ -53,8 +53,13 @@ TEST_F(CanBridgeTest, ParameterLinesReadAndWriteTheDevicesObjects) {
     EXPECT_EQ(ask("fl 3\r"), "OK");
     EXPECT_EQ(ask("FL\r"), "F+00003\r");
 
-    // The decimal count written through the bridge formats the measured values from then on.
-    EXPECT_EQ(ask("GN\r"), "N-00002\r");
+    // The device's decimal count is read before the first measured value; one written through the
+    // bridge formats the values from then on.
+    requests();
+    EXPECT_EQ(ask("GN\r"), "N-001.50\r");
+    EXPECT_EQ(requests(), (QStringList{"601:4000230b00000000", "601:4000290200000000"}));
+    EXPECT_EQ(ask("GN\r"), "N-001.50\r");
+    EXPECT_EQ(requests(), QStringList{"601:4000290200000000"}); // read once, not before every value
     EXPECT_EQ(ask("DP2"), "OK");
     EXPECT_EQ(bridge->decimalCount(), 2);
     EXPECT_EQ(ask("GN\r"), "N-001.50\r");
@@ -196,11 +201,61 @@ TEST_F(CanBridgeTest, ALostBusServerIsALostAdapterReportedOnceWithoutSpinning) {
     EXPECT_LT(t.elapsed(), 5000);
     ASSERT_EQ(op.messageBoxes().size(), 1);
     EXPECT_TRUE(op.messageBoxes().first().contains("CAN_ERR_ILLHW"));
-    EXPECT_TRUE(op.messageBoxes().first().contains("went away"));
+    // What is known is said: which interface of which plugin, and the plugin's reason or that it gave none.
+    EXPECT_TRUE(op.messageBoxes().first().contains("(plugin virtualcan) went away"))
+        << op.messageBoxes().first().toStdString();
+    EXPECT_FALSE(op.messageBoxes().first().endsWith(": ")) << op.messageBoxes().first().toStdString();
     QTest::qWait(200);
     EXPECT_EQ(op.messageBoxes().size(), 1); // closed, so nothing more is read or reported
 
     // Once the bus is back the next command opens the adapter again.
     ASSERT_TRUE(bus.start({"id=4110"}));
     EXPECT_EQ(ask("FL\r"), "F+00003\r");
+}
+
+TEST_F(CanBridgeTest, AnAnswerCutShortIsAnErrorForEveryKind) {
+    ASSERT_TRUE(bus.start({"id=4113,decimals=1,weight=12.5"}));
+    startBridge();
+    // Whole answers first, so that each line below is one the device accepts.
+    EXPECT_EQ(ask("FL\r"), "F+00003\r");
+    EXPECT_EQ(ask("FL 4\r"), "OK");
+    EXPECT_EQ(ask("S1 150\r"), "OK");
+    EXPECT_EQ(ask("S1\r"), "S1:+00150\r");
+    EXPECT_EQ(ask("GN\r"), "N+0012.5\r");
+    EXPECT_EQ(ask("WP\r"), "OK");
+    // A zero calibration, opened by the code the device hands out.
+    QByteArray code = ask("CE\r");
+    ASSERT_TRUE(code.startsWith("E+")) << code.toStdString();
+    ASSERT_EQ(ask("CE " + code.mid(2).trimmed() + "\r"), "OK");
+    EXPECT_EQ(ask("CZ\r"), "OK");
+    code = ask("CE\r");
+    ASSERT_TRUE(code.startsWith("E+")) << code.toStdString();
+
+    // Index and sub-index only (0x585 43 00 26 02): no value, so nothing to tell or confirm.
+    ASSERT_EQ(bus.sim->control("can short 4"), "ok");
+    EXPECT_EQ(ask("FL\r"), "ERR\r");
+    EXPECT_EQ(ask("FL 5\r"), "ERR");
+    EXPECT_EQ(ask("S1\r"), "ERR\r");
+    EXPECT_EQ(ask("S1 160\r"), "ERR");
+    EXPECT_EQ(ask("GN\r"), "TimeOutErr\r"); // a measured value of another length is no answer at all
+    EXPECT_EQ(ask("WP\r"), "ERR");
+    EXPECT_EQ(ask("CE " + code.mid(2).trimmed() + "\r"), "ERR"); // taken by the device, but unconfirmed
+    EXPECT_EQ(ask("CZ\r"), "ERR");
+    ASSERT_EQ(bus.sim->control("can short 7"), "ok");
+    EXPECT_EQ(ask("S1\r"), "ERR\r");
+    EXPECT_EQ(ask("GN\r"), "TimeOutErr\r");
+}
+
+TEST_F(CanBridgeTest, AFrameWrittenJustBeforeTheAdapterClosesStillReachesTheBus) {
+    ASSERT_TRUE(bus.start({"id=4110"}));
+    startBridge();
+    EXPECT_EQ(ask("FL\r"), "F+00003\r");
+    bus.frames();
+    // No event loop runs between the command and the end, as when tarvo-cli exits after it.
+    EXPECT_EQ(bridge->exchange("ST\r"), std::nullopt);
+    bridge->close();
+    bridge.reset();
+    adapter.reset();
+    EXPECT_TRUE(bus.sent("201:0008"));
+    EXPECT_TRUE(op.messageBoxes().isEmpty()) << op.events.join('\n').toStdString();
 }

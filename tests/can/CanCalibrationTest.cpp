@@ -23,8 +23,8 @@ TEST(CanCalibration, ARefusedZeroOverTheBusDoesNotStopTheWizard) {
     QTemporaryDir dir;
     QFile ini(dir.filePath("Tarvo.ini"));
     // Written by hand in lower case: the adapter's keys are read as every other setting is.
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly) &&
-                ini.write("[can]\ncanbus=1\nplugin=virtualcan\ninterface=can0\n") > 0);
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly) && ini.write("[can]\ncanbus=1\nplugin=virtualcan\ninterface=" +
+                                                            canBusInterface().toLatin1() + "\n") > 0);
     ini.close();
     // The wizard's pauses shrunk; the bridge's answers still come well inside its shrunk limits.
     TimeScale::setFactor(0.25);

@@ -20,7 +20,6 @@ using namespace tarvo;
 using namespace tarvo::test;
 
 namespace {
-const QByteArray kCanSettings = "[CAN]\nCANbus=1\nPlugin=virtualcan\nInterface=can0\n";
 const char* kDevice = "id=4113,fw=2.06,decimals=1,weight=12.3,update=20,pupdate=20";
 } // namespace
 
@@ -30,7 +29,7 @@ TEST(CanProgram, FindDeviceTheLiveReadoutAndRunWorkOverTheCanBusWithoutAnySerial
     devsim::SimulatedPorts::clear(); // this PC has no serial port at all
     QTemporaryDir dir;
     QFile ini(dir.filePath("Tarvo.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly) && ini.write(kCanSettings) > 0);
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly) && ini.write(canBusSettings()) > 0);
     ini.close();
     FakeOperator op;
     MainController c(op, std::make_unique<devsim::SimulatedPort>(), dir.filePath("Tarvo.ini"));
@@ -69,7 +68,7 @@ TEST(CanProgram, FindDeviceTheLiveReadoutAndRunWorkOverTheCanBusWithoutAnySerial
 TEST(CanProgram, TheOptionsPageChoosesTheCanLinkAndItsSpeedAndFindsTheDevice) {
     CanBusRig bus;
     ASSERT_TRUE(bus.start({kDevice}));
-    WindowRig rig(QString::fromLatin1(kCanSettings) + "[Port]\nBaud=115200\nComNumber=1\n");
+    WindowRig rig(QString::fromLatin1(canBusSettings()) + "[Port]\nBaud=115200\nComNumber=1\n");
     rig.lineOn(1); // a serial device too: the choice decides which one answers
     rig.start();
     rig.showPage(Page::Options);
@@ -121,7 +120,8 @@ TEST(CanProgram, TarvoCliSendsAndFindsOverCanWhenTheSettingsChooseIt) {
     CanBusRig bus;
     ASSERT_TRUE(bus.start({kDevice}));
     ProgramRig rig;
-    ASSERT_TRUE(rig.writeSettings("/nonexistent/tty", "[Port]\nBaud=115200\nComNumber=1\n" + kCanSettings));
+    ASSERT_TRUE(
+        rig.writeSettings("/nonexistent/tty", "[Port]\nBaud=115200\nComNumber=1\n" + canBusSettings()));
 
     CliRun run = rig.cli({"send", "FL"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();

@@ -108,8 +108,11 @@ int main(int argc, char** argv) {
     const QCommandLineOption canOption(
         QStringLiteral("can"),
         QStringLiteral("Also put line 1's devices on a CAN bus as one node, e.g. \"virtualcan:can0\" or "
-                       "\"socketcan:can0\" (Qt CAN plugin and interface). Qt's virtual bus is served by the "
-                       "first program that joins it: start the simulator before the program under test."),
+                       "\"socketcan:can0\" (Qt CAN plugin and interface; the virtual bus also takes "
+                       "\"virtualcan:tcp://127.0.0.1:PORT/can0\" for a bus of its own). Qt's virtual bus is "
+                       "served by the first program that joins it: start the simulator before the program "
+                       "under test. Control commands for the node: \"can delay MS\" answers parameter "
+                       "requests MS late, \"can short N\" cuts every answer to N bytes (8 whole)."),
         QStringLiteral("PLUGIN:INTERFACE"));
     const QCommandLineOption canNodeOption(QStringLiteral("can-node"),
                                            QStringLiteral("The CAN node id 1..126 (default 1)."),
@@ -205,7 +208,11 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<devsim::CanNode> canNode;
     if (parser.isSet(canOption)) {
-        const QStringList place = parser.value(canOption).split(u':');
+        // The interface may hold colons itself (the virtual bus's "tcp://127.0.0.1:PORT/can0").
+        const QString canPlace = parser.value(canOption);
+        const qsizetype colon = canPlace.indexOf(u':');
+        const QStringList place =
+            colon < 0 ? QStringList{canPlace} : QStringList{canPlace.left(colon), canPlace.mid(colon + 1)};
         const int node = parser.value(canNodeOption).toInt(&ok);
         if (place.size() != 2 || place[0].isEmpty() || place[1].isEmpty())
             return fail(QStringLiteral("--can needs PLUGIN:INTERFACE, e.g. virtualcan:can0"));
@@ -246,7 +253,9 @@ int main(int argc, char** argv) {
         while ((end = input.indexOf('\n')) >= 0) {
             const QString command = QString::fromUtf8(input.left(end)).trimmed();
             input.remove(0, end + 1);
-            if (!command.isEmpty())
+            if (command.startsWith(QLatin1String("can ")) && canNode)
+                say(canNode->control(command.mid(4)));
+            else if (!command.isEmpty())
                 say(control.execute(command));
         }
     });

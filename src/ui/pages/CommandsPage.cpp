@@ -43,9 +43,13 @@ CommandsPage::CommandsPage(MainController& controller, QWidget* parent) : QWidge
     top->addWidget(unit_, 1, 2);
     top->addWidget(value_, 1, 3);
     top->setColumnStretch(4, 1);
+    top->setContentsMargins(0, 0, 0, 0);
     auto* labels = new QWidget(this);
     labels->setLayout(top);
-    labels->setFixedHeight(CommandPanel::kFirstTop);
+    // The row is as high as its button and labels need (at least the panel's first row), never squeezed:
+    // the buttons below sit in their own scroll area, so their positions do not depend on it.
+    labels->setMinimumHeight(std::max(CommandPanel::kFirstTop, top->sizeHint().height()));
+    labels->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     right->addWidget(labels);
     scroll_ = new QScrollArea(this);
     scroll_->setAccessibleName("Command buttons");

@@ -206,10 +206,18 @@ void CanNode::parameterRequest(const QByteArray& data) {
     answer[2] = data[2];
     answer[3] = data[3];
     const Target t = targetFor(index, sub, value, write);
+    // The answer as this node gives it: perhaps late, perhaps cut short.
+    auto answerWith = [this](QByteArray bytes) {
+        bytes.truncate(answerLength_);
+        const quint32 id = 0x580u + quint32(nodeId_);
+        if (answerDelayMs_ <= 0)
+            return send(id, bytes);
+        QTimer::singleShot(answerDelayMs_, this, [this, id, bytes] { send(id, bytes); });
+    };
     auto refuse = [&](quint32 code) {
         answer[0] = char(kRefused);
         putInt(answer, 4, code);
-        send(0x580u + quint32(nodeId_), answer);
+        answerWith(answer);
     };
     if (!t.device || (!write && command != 0x40))
         return refuse(kNoSuchObject);
@@ -220,7 +228,7 @@ void CanNode::parameterRequest(const QByteArray& data) {
         if (t.kind == 3 || ask(t.device, line) != "OK")
             return refuse(kRefusedValue);
         answer[0] = char(kWriteAnswer);
-        return send(0x580u + quint32(nodeId_), answer);
+        return answerWith(answer);
     }
     if (t.kind == 0 || t.kind == 5)
         return refuse(kNoSuchObject);
@@ -239,7 +247,22 @@ void CanNode::parameterRequest(const QByteArray& data) {
         putInt(answer, 4, quint32(*v));
     }
     answer[0] = char(kReadAnswer);
-    send(0x580u + quint32(nodeId_), answer);
+    answerWith(answer);
+}
+
+QString CanNode::control(const QString& command) {
+    const QStringList words = command.split(u' ', Qt::SkipEmptyParts);
+    bool ok = false;
+    const int n = words.size() == 2 ? words[1].toInt(&ok) : 0;
+    if (ok && words[0] == QLatin1String("delay") && n >= 0 && n <= 60000) {
+        answerDelayMs_ = n;
+        return QStringLiteral("ok");
+    }
+    if (ok && words[0] == QLatin1String("short") && n >= 0 && n <= 8) {
+        answerLength_ = n;
+        return QStringLiteral("ok");
+    }
+    return QStringLiteral("error: can delay MS (0..60000) or can short N (0..8)");
 }
 
 void CanNode::processCommand(int channel, const QByteArray& data) {

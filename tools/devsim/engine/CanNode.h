@@ -27,6 +27,10 @@ public:
     int nodeId() const { return nodeId_; }
     bool operational() const { return operational_; }
 
+    // "delay MS": parameter answers go out MS late; "short N": answers carry only their first N bytes
+    // (8 again for whole ones). "ok" or "error: ...".
+    QString control(const QString& command);
+
     // Every frame the node heard, in order.
     QList<QCanBusFrame> heard() const { return heard_; }
     void clearHeard() { heard_.clear(); }
@@ -56,6 +60,8 @@ private:
     QByteArray captured_;
     int framesSinceTare_ = 0;
     QList<QCanBusFrame> heard_;
+    int answerDelayMs_ = 0;
+    int answerLength_ = 8;
 };
 
 } // namespace devsim
