@@ -5,6 +5,7 @@
 #include "engine/SimulatedPorts.h"
 #include "support/FakeOperator.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -175,6 +176,24 @@ TEST(LatestVersion, ReadsTheVersionKeyOrSaysNotAvailable) {
     EXPECT_EQ(MainController::readLatestVersion(silent.url(), 300), "Not available");
     EXPECT_EQ(MainController::readLatestVersion("http://127.0.0.1:1/Tarvoupdates.ini", 1000),
               "Not available");
+}
+
+TEST_F(StartupTest, LatestVersionSaysWhenNoUpdateLocationIsSetAndAsksTheOneSet) {
+    lineOn(1);
+    create();
+    QStringList captions;
+    QObject::connect(controller.get(), &MainController::latestVersionChanged,
+                     [&captions](const QString& caption) { captions << caption; });
+    controller->latestVersionClicked();
+    EXPECT_EQ(controller->latestVersionCaption(), "No update location set");
+
+    TinyHttpServer server("[LatestVersion]\r\nVersion=2.1.0\r\n");
+    QFile ini(dir.filePath("Tarvo.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::Append));
+    ini.write(("\n[Updates]\nLocation=" + server.url() + "\n").toUtf8());
+    ini.close();
+    controller->latestVersionClicked();
+    EXPECT_EQ(captions, (QStringList{"No update location set", "2.1.0"}));
 }
 
 TEST_F(StartupTest, SampleOptionsAndScopeRangeSurviveACloseAndRestart) {
