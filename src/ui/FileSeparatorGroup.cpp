@@ -24,7 +24,8 @@ FileSeparatorGroup::FileSeparatorGroup(DataFiles& files, QWidget* parent)
     }
     layout->addWidget(edit_);
     onOperatorChoice(comma_, this, [this] { files_.setSeparatorChoice(DataFiles::Separator::Comma); });
-    onOperatorChoice(semicolon_, this, [this] { files_.setSeparatorChoice(DataFiles::Separator::Semicolon); });
+    onOperatorChoice(semicolon_, this,
+                     [this] { files_.setSeparatorChoice(DataFiles::Separator::Semicolon); });
     onOperatorChoice(other_, this, [this] { files_.setSeparatorChoice(DataFiles::Separator::Other); });
     connect(edit_, &QLineEdit::textEdited, this,
             [this](const QString& text) { files_.separatorEdited(text); });

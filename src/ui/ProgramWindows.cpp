@@ -13,8 +13,8 @@ namespace {
 // not announce as a window: these are windows.
 QAccessibleInterface* windowAccessible(const QString& className, QObject* object) {
     const QByteArray name = className.toLatin1();
-    for (const QMetaObject* window : {&CalibrationDialog::staticMetaObject, &BigDisplayWindow::staticMetaObject,
-                                      &DataWindow::staticMetaObject})
+    for (const QMetaObject* window : {&CalibrationDialog::staticMetaObject,
+                                      &BigDisplayWindow::staticMetaObject, &DataWindow::staticMetaObject})
         if (name == window->className() && object && object->isWidgetType())
             return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
     return nullptr;

@@ -26,7 +26,8 @@ RunPanel::RunPanel(MainController& controller, QWidget* parent) : QGroupBox("Run
     pause_ = make("PAUSE", "Pause realtime graph");
     trigger_ = make("TRIGGER", "Start waiting for trigger");
     // The four stay down while they act: a press by any means toggles them.
-    onOperatorToggle(run_, this, [this](bool) { whenLinkIdle(c_, [this] { c_.acquisition().runClicked(); }); });
+    onOperatorToggle(run_, this,
+                     [this](bool) { whenLinkIdle(c_, [this] { c_.acquisition().runClicked(); }); });
     onOperatorToggle(stop_, this,
                      [this](bool) { whenLinkIdle(c_, [this] { c_.acquisition().stopClicked(); }); });
     onOperatorToggle(pause_, this, [this](bool down) {

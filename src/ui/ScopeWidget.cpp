@@ -153,7 +153,8 @@ QRect ScopeWidget::plotRect(QSize size, const QFont& font, double left, double r
         const double step = niceStep(width, 10);
         const GridLines lines = gridLines(left, right, step);
         for (int i = 0; i < lines.count; ++i)
-            timeWidth = std::max(timeWidth, metrics.horizontalAdvance(axisText((lines.first + i) * step, step)));
+            timeWidth =
+                std::max(timeWidth, metrics.horizontalAdvance(axisText((lines.first + i) * step, step)));
     }
     const double height = top - bottom;
     if (height > 0 && std::isfinite(height)) {
@@ -163,8 +164,11 @@ QRect ScopeWidget::plotRect(QSize size, const QFont& font, double left, double r
             valueWidth =
                 std::max(valueWidth, metrics.horizontalAdvance(axisText((lines.first + i) * step, step)));
     }
-    const int leftMargin = std::max(kLeftMargin, valueWidth + 2 * kLabelGap);
-    const int rightMargin = std::max(kRightMargin, (timeWidth + 1) / 2 + kLabelGap);
+    // A view beyond any measure (numbers of hundreds of digits) keeps most of the picture for the plot.
+    const int leftMargin =
+        std::clamp(valueWidth + 2 * kLabelGap, kLeftMargin, std::max(kLeftMargin, size.width() / 3));
+    const int rightMargin =
+        std::clamp((timeWidth + 1) / 2 + kLabelGap, kRightMargin, std::max(kRightMargin, size.width() / 4));
     const int topMargin = std::max(kTopMargin, metrics.height() + 2 * kLabelGap);
     const int bottomMargin = std::max(kBottomMargin, 2 * metrics.height() + kLabelGap);
     return QRect(leftMargin, topMargin, std::max(1, size.width() - leftMargin - rightMargin),

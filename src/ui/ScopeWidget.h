@@ -45,7 +45,8 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    static QRect plotRect(QSize size, const QFont& font, double left, double right, double bottom, double top);
+    static QRect plotRect(QSize size, const QFont& font, double left, double right, double bottom,
+                          double top);
     struct BackgroundKey {
         QSize size; // in the widget's (device-independent) pixels
         qreal pixelRatio = 1;

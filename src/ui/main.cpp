@@ -13,12 +13,13 @@ using namespace tarvo;
 namespace {
 // Asked for, the usage goes to standard output; as the answer to a mistake, to standard error.
 void usage(FILE* to) {
-    std::fprintf(to, "usage: tarvo [--help | --version]\n\n"
-                     "Starts the window program for load-cell transmitters; it takes no other options.\n\n"
-                     "  --help     print this text and exit\n"
-                     "  --version  print the version and exit\n\n"
-                     "Qt's own options (such as -platform offscreen) are passed on. The settings are kept in\n"
-                     "$XDG_CONFIG_HOME/Tarvo/Tarvo.ini; \"man tarvo\" describes them.\n");
+    std::fprintf(to,
+                 "usage: tarvo [--help | --version]\n\n"
+                 "Starts the window program for load-cell transmitters; it takes no other options.\n\n"
+                 "  --help     print this text and exit\n"
+                 "  --version  print the version and exit\n\n"
+                 "Qt's own options (such as -platform offscreen) are passed on. The settings are kept in\n"
+                 "$XDG_CONFIG_HOME/Tarvo/Tarvo.ini; \"man tarvo\" describes them.\n");
 }
 } // namespace
 

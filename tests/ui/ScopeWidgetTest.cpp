@@ -285,10 +285,11 @@ TEST(ScopeWidgetTest, WindowsBeyondAnyMeasureStillDrawTheFrame) {
         {10000, 0, 9000, -100},
     };
     QImage image(640, 400, QImage::Format_RGB32);
-    const QRect plot = scope.plotRect(image.size());
     for (const auto& w : windows) {
         model.setTimeWindow(w.left, w.right);
         model.setValueWindow(w.bottom, w.top);
+        // The room for the labels follows the view.
+        const QRect plot = scope.plotRect(image.size());
         image.fill(Qt::white);
         scope.render(image);
         EXPECT_EQ(image.pixel(plot.right() - 1, plot.top()) & 0xffffff, model.colour(GraphModel::Axis))
