@@ -283,3 +283,29 @@ TEST(SmallScreen, TheWindowFitsALaptopWithTextAtOneAndAHalfTimesItsSize) {
     }
     QApplication::setFont(normal);
 }
+
+TEST(Colours, TheSelectedFilterCharacteristicReadsAsWindowTextAndTheOthersFainter) {
+    // The device's page reads the filter while the page control is locked; the colours must still be an
+    // enabled group's once it is unlocked.
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.identity = 2310;
+    config.updateMs = 600000;
+    rig.lineOn(1, config);
+    rig.startAndFind();
+    rig.showFamilyPage(Page::Mxr23);
+    QGroupBox* filter = rig.named<QGroupBox>(Page::Mxr23, "Filter");
+    ASSERT_NE(filter, nullptr);
+    ASSERT_TRUE(waitFor([&] { return filter->isEnabled() && !rig.controller->link().isBusy(); }));
+    QRadioButton* selected = inside<QRadioButton>(filter, "Butterworth");
+    QRadioButton* other = inside<QRadioButton>(filter, "Gaussian");
+    ASSERT_TRUE(selected && other);
+    ASSERT_TRUE(selected->isChecked());
+    const QPalette& group = filter->palette();
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
+        EXPECT_EQ(selected->palette().color(g, QPalette::WindowText), group.color(g, QPalette::WindowText));
+        EXPECT_EQ(other->palette().color(g, QPalette::WindowText), group.color(g, QPalette::PlaceholderText));
+    }
+    EXPECT_NE(selected->palette().color(QPalette::Active, QPalette::WindowText),
+              group.color(QPalette::Disabled, QPalette::WindowText));
+}
