@@ -17,6 +17,7 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QScreen>
 #include <QScrollArea>
 #include <QTabBar>
 #include <QTabWidget>
@@ -24,6 +25,19 @@
 #include <QVBoxLayout>
 
 namespace tarvo::ui {
+
+namespace {
+// A page's scroll area asks for the page's whole size (Qt's own stops at a few dozen lines of text), so
+// that the window opens showing every page whole where the screen has room for it.
+class PageScrollArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override {
+        const int frame = 2 * frameWidth();
+        return widget() ? widget()->sizeHint() + QSize(frame, frame) : QScrollArea::sizeHint();
+    }
+};
+} // namespace
 
 MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* parent)
     : QMainWindow(parent), c_(controller), op_(op) {
@@ -65,6 +79,20 @@ MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* pare
     connect(&c_, &MainController::familyTabsChanged, this, &MainWindow::showFamilyTabs);
     connect(&c_.discovery(), &Discovery::changed, this, &MainWindow::showFamilyTabs);
     showFamilyTabs();
+
+    // Every page whole where the screen has room (Qt alone would stop at two thirds of it), and no
+    // larger than the screen's free area where it has not: there the pages scroll.
+    // The family pages count too, though out of the page control until a device is found.
+    QSize shownPages;
+    for (int i = 0; i < pages_->count(); ++i)
+        shownPages = shownPages.expandedTo(pages_->widget(i)->sizeHint());
+    const QSize chrome = sizeHint() - shownPages;
+    QSize size = sizeHint();
+    for (QWidget* w : pageWidgets_)
+        size = size.expandedTo(w->sizeHint() + chrome);
+    if (const QScreen* s = screen())
+        size = size.boundedTo(s->availableGeometry().size());
+    resize(size);
 }
 
 void MainWindow::addPage(Page page, const QString& title, QWidget* content) {
@@ -72,7 +100,7 @@ void MainWindow::addPage(Page page, const QString& title, QWidget* content) {
     auto* layout = new QVBoxLayout(holder);
     // A page taller or wider than a laptop's screen scrolls; the information line under it, where every
     // message appears, stays in view whatever the window's size.
-    auto* scroll = new QScrollArea(holder);
+    auto* scroll = new PageScrollArea(holder);
     scroll->setWidget(content);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);

@@ -10,6 +10,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace tarvo;
@@ -194,6 +195,14 @@ TEST_F(StartupTest, LatestVersionSaysWhenNoUpdateLocationIsSetAndAsksTheOneSet) 
     ini.close();
     controller->latestVersionClicked();
     EXPECT_EQ(captions, (QStringList{"No update location set", "2.1.0"}));
+
+    // A machine without a network reads a local copy.
+    QFile local(dir.filePath("Tarvoupdates.ini"));
+    ASSERT_TRUE(local.open(QIODevice::WriteOnly));
+    local.write("[LatestVersion]\nVersion=2.2.0\n");
+    local.close();
+    EXPECT_EQ(MainController::readLatestVersion(QUrl::fromLocalFile(local.fileName()).toString(), 3000),
+              "2.2.0");
 }
 
 TEST_F(StartupTest, SampleOptionsAndScopeRangeSurviveACloseAndRestart) {
