@@ -121,6 +121,12 @@ TEST(AssistiveTechnology, OptionsOnEveryPageActWhenToggledAsOnAClick) {
     toggleAccessibly(rig.named<QCheckBox>(Page::Commands, "Clear after ENTER"));
     EXPECT_EQ(c.multiCommandSender().clearAfterEnter(), !clearAfter);
 
+    // Programming page.
+    rig.showPage(Page::Programming);
+    const bool fixture = c.firmwareUpgrade().testFixture();
+    toggleAccessibly(rig.named<QCheckBox>(Page::Programming, "MXR Testfixture"));
+    EXPECT_EQ(c.firmwareUpgrade().testFixture(), !fixture);
+
     // The calibration window's decimal point.
     ui::CalibrationDialog& calibration = rig.windows->calibrationWindow();
     toggleAccessibly(calibration.decimalPointOption(2));
