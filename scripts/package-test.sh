@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the release configuration, unpacks it into a throw-away root and checks
 # it as a technician would meet it: the programs run from there, the package depends on the libraries
-# they link, and the desktop entry, metadata, manual pages and sample command file are in place.
+# they link, and the desktop entry, metadata, manual pages and sample command file are in place; lintian,
+# Debian's own checker, finds no error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="${TARVO_JOBS:-2}"
@@ -38,11 +39,16 @@ for program in tarvo tarvo-cli tarvo-devsim; do
 done
 help=$("$root/usr/bin/tarvo-cli" --help) || fail "tarvo-cli --help exits $?"
 grep -q '^usage: tarvo-cli SUBCOMMAND' <<<"$help" || fail "tarvo-cli --help printed '$help'"
+# Without a display, as over ssh.
+help=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/tarvo" --help) || fail "tarvo --help exits $?"
+grep -q '^usage: tarvo ' <<<"$help" || fail "tarvo --help printed '$help'"
 
 share="$root/usr/share"
 [ -s "$share/tarvo/Tarvocommand.ini" ] || fail "no sample Tarvocommand.ini in share/tarvo"
 desktop-file-validate "$share/applications/org.tarvo.Tarvo.desktop" || fail "desktop entry"
 grep -qx 'Categories=Science;Engineering;' "$share/applications/org.tarvo.Tarvo.desktop" || fail "desktop categories"
+# The window class the program's windows carry, so that a taskbar ties them to this entry.
+grep -qx 'StartupWMClass=Tarvo program' "$share/applications/org.tarvo.Tarvo.desktop" || fail "desktop StartupWMClass"
 if command -v appstreamcli >/dev/null; then
   appstreamcli validate --no-net "$share/metainfo/org.tarvo.Tarvo.metainfo.xml" >/dev/null || fail "AppStream metadata"
 fi
@@ -52,12 +58,23 @@ done
 [ -s "$share/icons/hicolor/scalable/apps/tarvo.svg" ] || fail "no scalable icon"
 for page in tarvo tarvo-cli tarvo-devsim; do
   manual="$share/man/man1/$page.1.gz"
-  [ -s "$manual" ] || manual="$share/man/man1/$page.1"
+  [ -s "$manual" ] || fail "no compressed manual page $page.1.gz"
   # Rendered with warnings on: a page that troff complains about fails.
   warnings=$(MANWIDTH=80 man --warnings -l "$manual" 2>&1 >/dev/null) || fail "man -l $page exits $?"
   [ -z "$warnings" ] || fail "man -l $page: $warnings"
   MANWIDTH=80 man -l "$manual" 2>/dev/null | grep -q "^NAME" || fail "man -l $page renders no NAME"
 done
+[ -s "$share/doc/tarvo/copyright" ] || fail "no copyright file"
+zcat "$share/doc/tarvo/changelog.gz" 2>/dev/null | head -1 | grep -q "^tarvo ($version) " || fail "no changelog for $version"
+recommends=$(dpkg-deb -f "$deb" Recommends)
+[[ ",$recommends," == *"iproute2"* ]] || fail "Recommends lacks iproute2 (the CAN bit rate is read with ip)"
+
+# Debian's own check of the package: any error fails; warnings are shown.
+if command -v lintian >/dev/null; then
+  lintian --fail-on error --info "$deb" || fail "lintian reports errors"
+else
+  fail "lintian is not installed (scripts/setup.sh installs it)"
+fi
 
 # The same tree installed with cmake under a prefix of its own, as one would without the package.
 prefix="$root/prefix"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the README's pictures (docs/images/) from the real window under Xvfb against tarvo-devsim: every
-# page, the big display, and the Display page at twice the size.
+# page, the big display, and the Display page at twice the size, each with the window at 1366×768.
 #   bash scripts/screenshots.sh [BUILD_DIR]    without a build folder it builds the release configuration
 # Pages are chosen with the keyboard (Ctrl+Tab), so the pictures do not depend on where the tabs are.
 set -euo pipefail
@@ -25,7 +25,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A private X server on the first free display; it writes the number once it is ready.
-Xvfb -displayfd 5 -screen 0 2400x1800x24 -nolisten tcp 5>"$work/display" 2>/dev/null &
+Xvfb -displayfd 5 -screen 0 2800x1800x24 -nolisten tcp 5>"$work/display" 2>/dev/null &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
@@ -59,6 +59,8 @@ start_tarvo() {
   window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Tarvo  ver' | head -n 1)
   [ -n "$window" ] || { echo "the main window did not appear" >&2; exit 1; }
   xdotool windowmove "$window" 0 0
+  # The size of a 1366×768 laptop's screen (at twice the size, twice as many pixels).
+  xdotool windowsize "$window" $((1366 * $1)) $((768 * $1))
   xdotool windowfocus "$window"
   sleep 2
   # A click into the Display page's "Time" field gives the window the keyboard (without a window
@@ -87,9 +89,9 @@ shot() {
 # window's first size). Each click is followed by a picture, so a moved control shows at once.
 find_device=(352 124)
 run_button=(71 181)
-show_big_display=(747 79)
-clear_terminal=(1030 102)
-time_field=(100 553)
+show_big_display=(915 80)
+clear_terminal=(1281 102)
+time_field=(100 565)
 
 # Every page at normal size. The window opens on the Display page; the family page stays hidden
 # until a device is found, so the first round of Ctrl+Tab passes Options, Terminal, Commands and
@@ -114,7 +116,7 @@ shot options
 click "${show_big_display[@]}" 2
 big=$(timeout 10 xdotool search --sync --onlyvisible --name '^Display$' | head -n 1)
 # Without a window manager windows open at the top left: move it off the main window.
-xdotool windowmove "$big" 1300 0
+xdotool windowmove "$big" 1400 0
 sleep 1
 import -window "$big" "$out/big-display.png"
 echo "$out/big-display.png"

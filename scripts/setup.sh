@@ -9,8 +9,9 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils srecord binutils libjpeg-turbo-progs
   # The package test: dpkg-shlibdeps computes the .deb's Depends; desktop-file-validate and appstreamcli
-  # check the desktop entry and the metadata; man renders the manual pages.
-  dpkg-dev desktop-file-utils appstream man-db
+  # check the desktop entry and the metadata; man renders the manual pages; lintian is Debian's own check
+  # of the package.
+  dpkg-dev desktop-file-utils appstream man-db lintian
   # Data files are tried under a locale whose decimal separator is a comma.
   locales
 )

@@ -19,8 +19,7 @@
 namespace tarvo {
 
 namespace {
-// The maker's update server is not fixed; "Tarvo.ini" may name another location (section Updates).
-constexpr const char* kDefaultUpdateLocation = "http://updates.tarvo.invalid/Tarvoupdates.ini";
+// The maker's update server has no fixed address: "Tarvo.ini" names it (section Updates, key Location).
 constexpr int kLatestVersionTimeLimitMs = 5000;
 } // namespace
 
@@ -440,14 +439,17 @@ QString MainController::readLatestVersion(const QString& location, int timeLimit
 }
 
 void MainController::latestVersionClicked() {
-    QString location = QString::fromLatin1(kDefaultUpdateLocation);
+    QString location;
     CSimpleIniA ini;
     if (ini.LoadFile(settingsPath_.toLocal8Bit().constData()) >= 0) {
         const char* configured = ini.GetValue("Updates", "Location", nullptr);
         if (configured && *configured)
             location = QString::fromUtf8(configured);
     }
-    latestVersionCaption_ = readLatestVersion(location, kLatestVersionTimeLimitMs);
+    // Without a location there is nothing to ask: saying so tells the user what to set, where "Not
+    // available" would blame a server that was never named.
+    latestVersionCaption_ = location.isEmpty() ? QString::fromLatin1(kNoUpdateLocation)
+                                               : readLatestVersion(location, kLatestVersionTimeLimitMs);
     emit latestVersionChanged(latestVersionCaption_);
 }
 

@@ -133,8 +133,10 @@ public:
     // "Load Firmware (*.qmf)": the open dialog, then the loader.
     void loadFirmwareClicked();
     FirmwareFile& firmwareLoader() { return *firmware_; }
-    // "Latest version??": reads LatestVersion/Version of the update location; "Not available" when it
-    // cannot be read within the time limit.
+    // "Latest version??": reads LatestVersion/Version of the update location ("Tarvo.ini", section Updates,
+    // key Location); "Not available" when it cannot be read within the time limit, kNoUpdateLocation when
+    // no location is set.
+    static constexpr const char* kNoUpdateLocation = "No update location set";
     void latestVersionClicked();
     const QString& latestVersionCaption() const { return latestVersionCaption_; }
     static QString readLatestVersion(const QString& location, int timeLimitMs);

@@ -15,7 +15,9 @@ BigDisplayWindow::BigDisplayWindow(QWidget* parent) : QWidget(parent, Qt::Window
     p.setColor(QPalette::WindowText, QColor(0x00, 0xFF, 0x00));
     setPalette(p);
     label_ = new QLabel("NO INPUT", this);
-    label_->setAccessibleName("Big display");
+    // No accessible name of its own: a screen reader then reads the value shown, and hears it change.
+    label_->setObjectName("Big display");
+    label_->setAccessibleDescription("Big display");
     label_->setAlignment(Qt::AlignCenter);
     QFont font("Arial");
     font.setPixelSize(96);

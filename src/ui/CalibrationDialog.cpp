@@ -41,12 +41,13 @@ CalibrationDialog::CalibrationDialog(MainController& controller, QWidget* parent
     layout->addLayout(loadRow);
 
     auto* points = new QGroupBox("Decimal point", this);
+    decimalPointBox_ = points;
     points->setAccessibleName(points->title());
     auto* grid = new QGridLayout(points);
     for (std::size_t i = 0; i < decimalPoints_.size(); ++i) {
         QRadioButton* option = captionedOption(CalibrationWizard::kDecimalPoints[i].caption, points);
         grid->addWidget(option, int(i / 3), int(i % 3));
-        connect(option, &QRadioButton::clicked, this, [this, i] { wizard_.setDecimalPoint(int(i)); });
+        onOperatorChoice(option, this, [this, i] { wizard_.setDecimalPoint(int(i)); });
         decimalPoints_[i] = option;
     }
     layout->addWidget(points);
@@ -77,7 +78,11 @@ void CalibrationDialog::sync() {
     for (QRadioButton* option : decimalPoints_)
         options << option;
     showSelection(options, wizard_.decimalPoint());
-    setEnabled(wizard_.windowEnabled());
+    // While the calibration runs the window takes no input, but the instruction stays readable: it is
+    // what the operator must do next.
+    const bool input = wizard_.windowEnabled();
+    for (QWidget* w : std::initializer_list<QWidget*>{load_, decimalPointBox_, continue_, exit_})
+        w->setEnabled(input);
     if (wizard_.windowVisible() != isVisible()) {
         setVisible(wizard_.windowVisible());
         if (isVisible()) {
@@ -96,6 +101,8 @@ void CalibrationDialog::closeEvent(QCloseEvent* event) {
 
 void CalibrationDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
+        if (!wizard_.windowEnabled())
+            return;
         close();
         return;
     }

@@ -44,6 +44,7 @@ private:
     ValueLabel* instruction_;
     QLineEdit* load_;
     ValueLabel* units_;
+    QWidget* decimalPointBox_;
     std::array<QRadioButton*, 6> decimalPoints_{};
     QPushButton* continue_;
     QPushButton* exit_;

@@ -1,6 +1,7 @@
 #include "FileSeparatorGroup.h"
 
 #include "measure/DataFiles.h"
+#include "widgets/Controls.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -22,12 +23,10 @@ FileSeparatorGroup::FileSeparatorGroup(DataFiles& files, QWidget* parent)
         layout->addWidget(r);
     }
     layout->addWidget(edit_);
-    connect(comma_, &QRadioButton::clicked, this,
-            [this] { files_.setSeparatorChoice(DataFiles::Separator::Comma); });
-    connect(semicolon_, &QRadioButton::clicked, this,
-            [this] { files_.setSeparatorChoice(DataFiles::Separator::Semicolon); });
-    connect(other_, &QRadioButton::clicked, this,
-            [this] { files_.setSeparatorChoice(DataFiles::Separator::Other); });
+    onOperatorChoice(comma_, this, [this] { files_.setSeparatorChoice(DataFiles::Separator::Comma); });
+    onOperatorChoice(semicolon_, this,
+                     [this] { files_.setSeparatorChoice(DataFiles::Separator::Semicolon); });
+    onOperatorChoice(other_, this, [this] { files_.setSeparatorChoice(DataFiles::Separator::Other); });
     connect(edit_, &QLineEdit::textEdited, this,
             [this](const QString& text) { files_.separatorEdited(text); });
     connect(&files_, &DataFiles::changed, this, &FileSeparatorGroup::sync);
@@ -37,13 +36,13 @@ FileSeparatorGroup::FileSeparatorGroup(DataFiles& files, QWidget* parent)
 void FileSeparatorGroup::sync() {
     switch (files_.separatorChoice()) {
     case DataFiles::Separator::Comma:
-        comma_->setChecked(true);
+        showChecked(comma_, true);
         break;
     case DataFiles::Separator::Semicolon:
-        semicolon_->setChecked(true);
+        showChecked(semicolon_, true);
         break;
     case DataFiles::Separator::Other:
-        other_->setChecked(true);
+        showChecked(other_, true);
         break;
     }
     edit_->setReadOnly(files_.separatorLocked());

@@ -17,12 +17,27 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace tarvo::ui {
+
+namespace {
+// A page's scroll area asks for the page's whole size (Qt's own stops at a few dozen lines of text), so
+// that the window opens showing every page whole where the screen has room for it.
+class PageScrollArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override {
+        const int frame = 2 * frameWidth();
+        return widget() ? widget()->sizeHint() + QSize(frame, frame) : QScrollArea::sizeHint();
+    }
+};
+} // namespace
 
 MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* parent)
     : QMainWindow(parent), c_(controller), op_(op) {
@@ -54,6 +69,7 @@ MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* pare
     connect(quit, &QAction::triggered, this, &QWidget::close);
     addAction(quit);
 
+    previousPage_ = pages_->currentWidget();
     connect(pages_, &QTabWidget::currentChanged, this, &MainWindow::currentPageChanged);
     pages_->installEventFilter(this);
     connect(&c_, &MainController::closeRequested, this,
@@ -63,12 +79,33 @@ MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* pare
     connect(&c_, &MainController::familyTabsChanged, this, &MainWindow::showFamilyTabs);
     connect(&c_.discovery(), &Discovery::changed, this, &MainWindow::showFamilyTabs);
     showFamilyTabs();
+
+    // Every page whole where the screen has room (Qt alone would stop at two thirds of it), and no
+    // larger than the screen's free area where it has not: there the pages scroll.
+    // The family pages count too, though out of the page control until a device is found.
+    QSize shownPages;
+    for (int i = 0; i < pages_->count(); ++i)
+        shownPages = shownPages.expandedTo(pages_->widget(i)->sizeHint());
+    const QSize chrome = sizeHint() - shownPages;
+    QSize size = sizeHint();
+    for (QWidget* w : pageWidgets_)
+        size = size.expandedTo(w->sizeHint() + chrome);
+    if (const QScreen* s = screen())
+        size = size.boundedTo(s->availableGeometry().size());
+    resize(size);
 }
 
 void MainWindow::addPage(Page page, const QString& title, QWidget* content) {
     auto* holder = new QWidget(pages_);
     auto* layout = new QVBoxLayout(holder);
-    layout->addWidget(content, 1);
+    // A page taller or wider than a laptop's screen scrolls; the information line under it, where every
+    // message appears, stays in view whatever the window's size.
+    auto* scroll = new PageScrollArea(holder);
+    scroll->setWidget(content);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setAccessibleName(title);
+    layout->addWidget(scroll, 1);
     auto* info = new InformationLine(title, holder);
     layout->addWidget(info);
     op_.setInfoLine(page, info);
@@ -94,18 +131,35 @@ ScopePanel* MainWindow::scopePanel() const {
 }
 
 void MainWindow::showFamilyTabs() {
+    // A hidden tab is still listed, and can be chosen, by assistive technology: a page of another device
+    // family is taken out of the page control instead, so that nothing can reach it.
     const Page family[] = {Page::Mxr21, Page::Mxr23, Page::Mxr41, Page::Tcw43};
     for (int f = 0; f < kFamilyPages; ++f) {
-        const int index = pages_->indexOf(page(family[f]));
-        pages_->setTabVisible(index, c_.familyTabVisible(static_cast<FamilyPage>(f)));
-        pages_->setTabText(index, c_.discovery().familyCaption(static_cast<FamilyPage>(f)));
+        QWidget* w = page(family[f]);
+        const QString caption = c_.discovery().familyCaption(static_cast<FamilyPage>(f));
+        int index = pages_->indexOf(w);
+        const bool visible = c_.familyTabVisible(static_cast<FamilyPage>(f));
+        if (visible && index < 0) {
+            int at = 0;
+            for (Page p : kAllPages) {
+                if (p == family[f])
+                    break;
+                if (pages_->indexOf(page(p)) >= 0)
+                    ++at;
+            }
+            index = pages_->insertTab(at, w, caption);
+        } else if (!visible && index >= 0) {
+            pages_->removeTab(index);
+            index = -1;
+        }
+        if (index >= 0)
+            pages_->setTabText(index, caption);
     }
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    // Qt's own Ctrl+Tab steps onto hidden pages and past a locked page control. A hidden family page
-    // would read parameters from a device of another family, and a locked page control must hold: the
-    // keyboard goes only where a click on the tabs could go.
+    // Qt's own Ctrl+Tab steps past a locked page control, and onto disabled pages. A locked page control
+    // must hold: the keyboard goes only where a click on the tabs could go.
     if (watched != pages_ || event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
@@ -120,7 +174,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     int index = pages_->currentIndex();
     for (int pass = 1; pass < count; ++pass) {
         index = (index + step) % count;
-        if (pages_->isTabVisible(index) && pages_->isTabEnabled(index)) {
+        if (pages_->isTabEnabled(index)) {
             pages_->setCurrentIndex(index);
             break;
         }
@@ -140,21 +194,23 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::currentPageChanged(int index) {
+    // Kept as the page, not its index: family tabs come and go and move the others.
     QWidget* now = pages_->widget(index);
-    QWidget* before = pages_->widget(previousPage_);
-    previousPage_ = index;
+    QWidget* before = previousPage_;
+    previousPage_ = now;
+    // A tab put in before the shown one moves its index; the page stays.
+    if (before == now)
+        return;
     const Page family[] = {Page::Mxr21, Page::Mxr23, Page::Mxr41, Page::Tcw43};
-    if (before != now) {
-        if (before == page(Page::Display))
-            c_.displayPageHidden();
-        else if (before == page(Page::Terminal))
-            terminal_->pageHidden();
-        else if (before == page(Page::Commands))
-            c_.multiCommandSender().commandsPageHidden();
-        for (int f = 0; f < kFamilyPages; ++f)
-            if (before == page(family[f]))
-                c_.familyPageHidden(static_cast<FamilyPage>(f));
-    }
+    if (before == page(Page::Display))
+        c_.displayPageHidden();
+    else if (before == page(Page::Terminal))
+        terminal_->pageHidden();
+    else if (before == page(Page::Commands))
+        c_.multiCommandSender().commandsPageHidden();
+    for (int f = 0; f < kFamilyPages; ++f)
+        if (before == page(family[f]))
+            c_.familyPageHidden(static_cast<FamilyPage>(f));
     if (now == page(Page::Display))
         c_.displayPageShown();
     else if (now == page(Page::Options))

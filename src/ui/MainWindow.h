@@ -64,7 +64,7 @@ private:
     TerminalPage* terminal_;
     CommandsPage* commands_;
     bool shown_ = false;
-    int previousPage_ = 0;
+    QWidget* previousPage_ = nullptr;
 };
 
 } // namespace tarvo::ui

@@ -72,9 +72,9 @@ MultiCommandPanel::MultiCommandPanel(MainController& controller, QWidget* parent
             [this] { c_.multiCommandSender().setFromAddress(from_->currentText()); });
     connect(to_, &QComboBox::activated, this,
             [this] { c_.multiCommandSender().setToAddress(to_->currentText()); });
-    connect(sendInLoop_, &QCheckBox::clicked, &s, &MultiCommandSender::sendInLoopToggled);
+    onOperatorToggle(sendInLoop_, &s, [&s](bool on) { s.sendInLoopToggled(on); });
     connect(loopDelay_, &QLineEdit::textEdited, &s, &MultiCommandSender::setLoopDelay);
-    connect(clearAfterEnter_, &QCheckBox::clicked, &s, &MultiCommandSender::setClearAfterEnter);
+    onOperatorToggle(clearAfterEnter_, &s, [&s](bool on) { s.setClearAfterEnter(on); });
     connect(clear, &QPushButton::clicked, &s, &MultiCommandSender::clearClicked);
     connect(&s, &MultiCommandSender::changed, this, &MultiCommandPanel::sync);
     connect(&s, &MultiCommandSender::lineFocusRequested, this, [this] { line_->setFocus(); });
@@ -105,8 +105,8 @@ void MultiCommandPanel::sync() {
         loopDelay_->setText(s.loopDelay());
     from_->setCurrentText(s.fromAddress());
     to_->setCurrentText(s.toAddress());
-    sendInLoop_->setChecked(s.sendInLoop());
-    clearAfterEnter_->setChecked(s.clearAfterEnter());
+    showChecked(sendInLoop_, s.sendInLoop());
+    showChecked(clearAfterEnter_, s.clearAfterEnter());
     followLocks();
 }
 

@@ -21,7 +21,10 @@ namespace tarvo::ui {
 class ProgramWindows : public QObject {
     Q_OBJECT
 public:
-    // The application's names; the main window's caption alone is what the window system shows.
+    // The name of the menu entry that starts the program (without ".desktop").
+    static constexpr const char* kDesktopFileName = "org.tarvo.Tarvo";
+    // The application's names, icon and menu entry; the main window's caption alone is what the window
+    // system shows. Also presents the small windows to assistive technology as windows.
     static void nameApplication();
 
     // Creates the windows; creating the main window runs the controller's start-up sequence.

@@ -25,14 +25,17 @@ RunPanel::RunPanel(MainController& controller, QWidget* parent) : QGroupBox("Run
     stop_ = make("STOP", "Stop realtime graph");
     pause_ = make("PAUSE", "Pause realtime graph");
     trigger_ = make("TRIGGER", "Start waiting for trigger");
-    connect(run_, &QPushButton::clicked, this,
-            [this] { whenLinkIdle(c_, [this] { c_.acquisition().runClicked(); }); });
-    connect(stop_, &QPushButton::clicked, this,
-            [this] { whenLinkIdle(c_, [this] { c_.acquisition().stopClicked(); }); });
-    connect(pause_, &QPushButton::clicked, this,
-            [this](bool down) { whenLinkIdle(c_, [this, down] { c_.acquisition().pauseClicked(down); }); });
-    connect(trigger_, &QPushButton::clicked, this,
-            [this](bool down) { whenLinkIdle(c_, [this, down] { c_.acquisition().triggerClicked(down); }); });
+    // The four stay down while they act: a press by any means toggles them.
+    onOperatorToggle(run_, this,
+                     [this](bool) { whenLinkIdle(c_, [this] { c_.acquisition().runClicked(); }); });
+    onOperatorToggle(stop_, this,
+                     [this](bool) { whenLinkIdle(c_, [this] { c_.acquisition().stopClicked(); }); });
+    onOperatorToggle(pause_, this, [this](bool down) {
+        whenLinkIdle(c_, [this, down] { c_.acquisition().pauseClicked(down); });
+    });
+    onOperatorToggle(trigger_, this, [this](bool down) {
+        whenLinkIdle(c_, [this, down] { c_.acquisition().triggerClicked(down); });
+    });
     lamp_ = new QLabel(this);
     lamp_->setAccessibleName("Status lamp");
     lamp_->setFixedSize(20, 20);
@@ -89,10 +92,10 @@ void RunPanel::paintLamp() {
 
 void RunPanel::sync() {
     const Acquisition& a = c_.acquisition();
-    run_->setChecked(a.runDown());
-    stop_->setChecked(a.stopDown());
-    pause_->setChecked(a.pauseDown());
-    trigger_->setChecked(a.triggerDown());
+    showChecked(run_, a.runDown());
+    showChecked(stop_, a.stopDown());
+    showChecked(pause_, a.pauseDown());
+    showChecked(trigger_, a.triggerDown());
     const bool panel = a.runPanelEnabled();
     for (QPushButton* b : {run_, stop_, pause_, trigger_})
         b->setEnabled(panel);

@@ -1,6 +1,7 @@
 #include "SampleOptionsGroup.h"
 
 #include "measure/SampleOptions.h"
+#include "widgets/Controls.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -43,10 +44,10 @@ SampleOptionsGroup::SampleOptionsGroup(SampleOptions& options, QWidget* parent)
     connect(sampleTime_, &QLineEdit::textEdited, this,
             [this](const QString& t) { options_.sampleTimeEdited(t); });
     connect(waitForTrigger_, &QComboBox::activated, this, [this](int i) { options_.setWaitForTrigger(i); });
-    connect(longTerm_, &QCheckBox::clicked, this, [this](bool on) { options_.setLongTermSampleEnable(on); });
+    onOperatorToggle(longTerm_, this, [this](bool on) { options_.setLongTermSampleEnable(on); });
     connect(useEvery_, &QComboBox::activated, this, [this](int i) { options_.setUseEvery(i); });
-    connect(useStatus_, &QCheckBox::clicked, this, [this](bool on) { options_.setUseStatusInformation(on); });
-    connect(retrig_, &QCheckBox::clicked, this, [this](bool on) { options_.setRetrigAfterDraw(on); });
+    onOperatorToggle(useStatus_, this, [this](bool on) { options_.setUseStatusInformation(on); });
+    onOperatorToggle(retrig_, this, [this](bool on) { options_.setRetrigAfterDraw(on); });
     sync();
 }
 
@@ -56,10 +57,10 @@ void SampleOptionsGroup::sync() {
     if (!sampleTime_->hasFocus())
         sampleTime_->setText(options_.sampleTimeText());
     waitForTrigger_->setCurrentIndex(options_.waitForTrigger());
-    longTerm_->setChecked(options_.longTermSampleEnable());
+    showChecked(longTerm_, options_.longTermSampleEnable());
     useEvery_->setCurrentIndex(options_.useEvery());
-    useStatus_->setChecked(options_.useStatusInformation());
-    retrig_->setChecked(options_.retrigAfterDraw());
+    showChecked(useStatus_, options_.useStatusInformation());
+    showChecked(retrig_, options_.retrigAfterDraw());
 }
 
 } // namespace tarvo::ui

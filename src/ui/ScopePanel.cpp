@@ -3,6 +3,7 @@
 #include "GraphPrinting.h"
 #include "ScopeWidget.h"
 #include "app/MainController.h"
+#include "widgets/Controls.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -191,7 +192,7 @@ QWidget* ScopePanel::buildSlots() {
         clear->setAccessibleName(QStringLiteral("Clear Graph %1").arg(slot));
         grid->addWidget(r, slot - 1, 0);
         grid->addWidget(clear, slot - 1, 1);
-        connect(r, &QRadioButton::clicked, this, [&sc, slot] { sc.selectSlot(slot); });
+        onOperatorChoice(r, this, [&sc, slot] { sc.selectSlot(slot); });
         connect(clear, &QPushButton::clicked, this, [&sc, slot] { sc.clearClicked(slot); });
     }
     QPushButton* clearAll = panelButton(ScopeControls::kClearAllCaption, box);
@@ -215,7 +216,7 @@ void ScopePanel::sync() {
     performance_->setValue(sc.graphicsPerformance());
     const int slot = c_.selectedGraphSlot();
     if (slot >= 1 && slot <= 5)
-        slots_[static_cast<std::size_t>(slot - 1)]->setChecked(true);
+        showChecked(slots_[static_cast<std::size_t>(slot - 1)], true);
     // While RUN or TRIGGER records, the slot choice and Redraw are locked; RUN also locks the tool bar.
     const Acquisition& a = c_.acquisition();
     const bool slotsFree = !a.buttonGroupLocked();

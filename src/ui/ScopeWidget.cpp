@@ -1,5 +1,6 @@
 #include "ScopeWidget.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
@@ -15,10 +16,13 @@
 namespace tarvo::ui {
 
 namespace {
+// The least room round the plot; larger text or wider labels take more.
 constexpr int kLeftMargin = 64;
 constexpr int kRightMargin = 12;
 constexpr int kTopMargin = 24;
 constexpr int kBottomMargin = 28;
+// Between a label and the plot's frame.
+constexpr int kLabelGap = 4;
 // More grid lines than any picture can show: a window that would need them gets none.
 constexpr double kMaxGridLines = 100;
 
@@ -132,9 +136,43 @@ ScopeWidget::ScopeWidget(GraphModel& model, QWidget* parent) : QWidget(parent), 
     connect(&model_, &GraphModel::repaintRequested, this, qOverload<>(&QWidget::update));
 }
 
-QRect ScopeWidget::plotRect(QSize size) {
-    return QRect(kLeftMargin, kTopMargin, std::max(1, size.width() - kLeftMargin - kRightMargin),
-                 std::max(1, size.height() - kTopMargin - kBottomMargin));
+QRect ScopeWidget::plotRect(QSize size) const {
+    return plotRect(size, font(), model_.left(), model_.right(), model_.bottom(), model_.top());
+}
+
+QRect ScopeWidget::plotRect(QSize size, const QFont& font, double left, double right, double bottom,
+                            double top) {
+    // Every label must fit whole at every zoom: the widest value label left of the plot, half the widest
+    // time label right of it (the right-most one is centred on the frame's right edge), a line of text
+    // above for the caption, and two below for the time labels and then the unit.
+    const QFontMetrics metrics(font);
+    int timeWidth = 0;
+    int valueWidth = 0;
+    const double width = right - left;
+    if (width > 0 && std::isfinite(width)) {
+        const double step = niceStep(width, 10);
+        const GridLines lines = gridLines(left, right, step);
+        for (int i = 0; i < lines.count; ++i)
+            timeWidth =
+                std::max(timeWidth, metrics.horizontalAdvance(axisText((lines.first + i) * step, step)));
+    }
+    const double height = top - bottom;
+    if (height > 0 && std::isfinite(height)) {
+        const double step = niceStep(height, 8);
+        const GridLines lines = gridLines(bottom, top, step);
+        for (int i = 0; i < lines.count; ++i)
+            valueWidth =
+                std::max(valueWidth, metrics.horizontalAdvance(axisText((lines.first + i) * step, step)));
+    }
+    // A view beyond any measure (numbers of hundreds of digits) keeps most of the picture for the plot.
+    const int leftMargin =
+        std::clamp(valueWidth + 2 * kLabelGap, kLeftMargin, std::max(kLeftMargin, size.width() / 3));
+    const int rightMargin =
+        std::clamp((timeWidth + 1) / 2 + kLabelGap, kRightMargin, std::max(kRightMargin, size.width() / 4));
+    const int topMargin = std::max(kTopMargin, metrics.height() + 2 * kLabelGap);
+    const int bottomMargin = std::max(kBottomMargin, 2 * metrics.height() + kLabelGap);
+    return QRect(leftMargin, topMargin, std::max(1, size.width() - leftMargin - rightMargin),
+                 std::max(1, size.height() - topMargin - bottomMargin));
 }
 
 ScopeWidget::BackgroundKey ScopeWidget::currentKey(const QImage& target) const {
@@ -151,11 +189,13 @@ ScopeWidget::BackgroundKey ScopeWidget::currentKey(const QImage& target) const {
     k.grid = model_.colour(GraphModel::Grid);
     k.caption = model_.caption();
     k.units = model_.unitLabel();
+    k.font = font();
     return k;
 }
 
 void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
-    const QRect plot = plotRect(k.size);
+    const QRect plot = plotRect(k.size, k.font, k.left, k.right, k.bottom, k.top);
+    const int lineHeight = QFontMetrics(k.font).height();
     QPainter p(&image);
     p.fillRect(QRect(QPoint(0, 0), k.size), colourOf(k.background));
     p.fillRect(plot, colourOf(k.indicator));
@@ -175,8 +215,8 @@ void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
             p.setPen(linePen(grid, k.pixelRatio, Qt::DotLine));
             p.drawLine(x, plot.top(), x, plot.bottom());
             p.setPen(axis);
-            p.drawText(QRect(x - 40, plot.bottom() + 2, 80, kBottomMargin - 2),
-                       Qt::AlignHCenter | Qt::AlignTop, axisText(t, xs));
+            p.drawText(QRect(x - 200, plot.bottom() + 2, 400, lineHeight), Qt::AlignHCenter | Qt::AlignTop,
+                       axisText(t, xs));
         }
     }
     const double ys = niceStep(height, 8);
@@ -188,17 +228,18 @@ void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
             p.setPen(linePen(grid, k.pixelRatio, Qt::DotLine));
             p.drawLine(plot.left(), y, plot.right(), y);
             p.setPen(axis);
-            p.drawText(QRect(0, y - 8, kLeftMargin - 4, 16), Qt::AlignRight | Qt::AlignVCenter,
-                       axisText(v, ys));
+            p.drawText(QRect(0, y - lineHeight, plot.left() - kLabelGap, 2 * lineHeight),
+                       Qt::AlignRight | Qt::AlignVCenter, axisText(v, ys));
         }
     }
     p.setPen(linePen(axis, k.pixelRatio));
     p.drawRect(plot.adjusted(0, 0, -1, -1));
     p.setPen(axis);
-    p.drawText(QRect(0, 0, k.size.width(), kTopMargin), Qt::AlignCenter, k.caption);
-    p.drawText(QRect(4, 0, kLeftMargin, kTopMargin), Qt::AlignLeft | Qt::AlignVCenter, k.units);
-    p.drawText(QRect(plot.right() - 40, plot.bottom() + 2, 52, kBottomMargin - 2),
-               Qt::AlignRight | Qt::AlignBottom, QStringLiteral("ms"));
+    p.drawText(QRect(0, 0, k.size.width(), plot.top()), Qt::AlignCenter, k.caption);
+    p.drawText(QRect(kLabelGap, 0, plot.left(), plot.top()), Qt::AlignLeft | Qt::AlignVCenter, k.units);
+    // Under the time labels, ending where the right-most one can end.
+    p.drawText(QRect(0, plot.bottom() + 2 + lineHeight, k.size.width() - kLabelGap, lineHeight),
+               Qt::AlignRight | Qt::AlignTop, QStringLiteral("ms"));
 }
 
 void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries& s, Rgb colour) const {
@@ -367,7 +408,7 @@ void ScopeWidget::render(QImage& target) {
         drawBackground(background_, key);
         backgroundKey_ = key;
     }
-    const QRect plot = plotRect(key.size);
+    const QRect plot = plotRect(key.size, key.font, key.left, key.right, key.bottom, key.top);
     SlotLayerKey layer{key, {}, model_.drawStyle()};
     for (int slot = 1; slot <= kGraphSlots; ++slot)
         layer.revisions[static_cast<std::size_t>(slot - 1)] = model_.series(slot).revision();

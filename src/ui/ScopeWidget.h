@@ -2,6 +2,7 @@
 
 #include "measure/GraphModel.h"
 
+#include <QFont>
 #include <QImage>
 #include <QPoint>
 #include <QRect>
@@ -31,8 +32,8 @@ public:
     void render(QImage& target);
     // The current picture at the widget's size (for saving and printing).
     QImage picture();
-    // The plotting area inside a picture of the given size.
-    static QRect plotRect(QSize size);
+    // The plotting area inside a picture of the given size, with room for the labels of the current view.
+    QRect plotRect(QSize size) const;
     int framesDrawn() const { return frames_; }
 
 protected:
@@ -44,12 +45,15 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    static QRect plotRect(QSize size, const QFont& font, double left, double right, double bottom,
+                          double top);
     struct BackgroundKey {
         QSize size; // in the widget's (device-independent) pixels
         qreal pixelRatio = 1;
         double left = 0, right = 0, bottom = 0, top = 0;
         Rgb background = 0, indicator = 0, axis = 0, grid = 0;
         QString caption, units;
+        QFont font;
         bool operator==(const BackgroundKey&) const = default;
     };
     // The five slots change only when a recording is drawn, cleared or the view moves: their picture is

@@ -10,13 +10,39 @@
 
 using namespace tarvo;
 
+namespace {
+// Asked for, the usage goes to standard output; as the answer to a mistake, to standard error.
+void usage(FILE* to) {
+    std::fprintf(to,
+                 "usage: tarvo [--help | --version]\n\n"
+                 "Starts the window program for load-cell transmitters; it takes no other options.\n\n"
+                 "  --help     print this text and exit\n"
+                 "  --version  print the version and exit\n\n"
+                 "Qt's own options (such as -platform offscreen) are passed on. The settings are kept in\n"
+                 "$XDG_CONFIG_HOME/Tarvo/Tarvo.ini; \"man tarvo\" describes them.\n");
+}
+} // namespace
+
 int main(int argc, char** argv) {
-    // Answered before the application starts, so it works without a display (over ssh, in a package check).
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("%s\n", TARVO_CAPTION);
-        return 0;
+    // Answered before the application starts, so they work without a display (over ssh, in a package
+    // check): the application would end the process when it finds no display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            usage(stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("%s\n", TARVO_CAPTION);
+            return 0;
+        }
     }
     QApplication app(argc, argv);
+    // The application has taken Qt's own options out; whatever is left is not the program's.
+    if (argc > 1) {
+        std::fprintf(stderr, "tarvo: unknown option '%s'\n\n", argv[1]);
+        usage(stderr);
+        return 2;
+    }
     ui::ProgramWindows::nameApplication();
 
     ui::QtOperator op;

@@ -5,10 +5,12 @@
 #include "engine/SimulatedPorts.h"
 #include "support/FakeOperator.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace tarvo;
@@ -175,6 +177,32 @@ TEST(LatestVersion, ReadsTheVersionKeyOrSaysNotAvailable) {
     EXPECT_EQ(MainController::readLatestVersion(silent.url(), 300), "Not available");
     EXPECT_EQ(MainController::readLatestVersion("http://127.0.0.1:1/Tarvoupdates.ini", 1000),
               "Not available");
+}
+
+TEST_F(StartupTest, LatestVersionSaysWhenNoUpdateLocationIsSetAndAsksTheOneSet) {
+    lineOn(1);
+    create();
+    QStringList captions;
+    QObject::connect(controller.get(), &MainController::latestVersionChanged,
+                     [&captions](const QString& caption) { captions << caption; });
+    controller->latestVersionClicked();
+    EXPECT_EQ(controller->latestVersionCaption(), "No update location set");
+
+    TinyHttpServer server("[LatestVersion]\r\nVersion=2.1.0\r\n");
+    QFile ini(dir.filePath("Tarvo.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::Append));
+    ini.write(("\n[Updates]\nLocation=" + server.url() + "\n").toUtf8());
+    ini.close();
+    controller->latestVersionClicked();
+    EXPECT_EQ(captions, (QStringList{"No update location set", "2.1.0"}));
+
+    // A machine without a network reads a local copy.
+    QFile local(dir.filePath("Tarvoupdates.ini"));
+    ASSERT_TRUE(local.open(QIODevice::WriteOnly));
+    local.write("[LatestVersion]\nVersion=2.2.0\n");
+    local.close();
+    EXPECT_EQ(MainController::readLatestVersion(QUrl::fromLocalFile(local.fileName()).toString(), 3000),
+              "2.2.0");
 }
 
 TEST_F(StartupTest, SampleOptionsAndScopeRangeSurviveACloseAndRestart) {

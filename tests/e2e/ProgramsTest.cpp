@@ -144,3 +144,47 @@ TEST_F(ProgramsTest, AWindowClosedOnAFullDiskKeepsTheOldSettingsFile) {
     EXPECT_EQ(ini.readAll(), old);
     EXPECT_EQ(disk.entries("Tarvo"), QStringList{"Tarvo.ini"}); // no temporary file left behind
 }
+
+namespace {
+CliRun runWindowProgram(const QStringList& arguments, const QProcessEnvironment& env) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(programPath("tarvo"), arguments);
+    CliRun run;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished(3000);
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+} // namespace
+
+TEST(WindowProgramOptions, HelpAndVersionAnswerWithoutADisplayAndAnUnknownOptionIsRefused) {
+    ProgramRig rig;
+    QProcessEnvironment noDisplay = rig.environment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        noDisplay.remove(name);
+    for (const char* help : {"--help", "-h"}) {
+        const CliRun run = runWindowProgram({help}, noDisplay);
+        EXPECT_EQ(run.exitCode, 0) << help << run.err.toStdString();
+        EXPECT_TRUE(run.out.startsWith("usage: tarvo [--help | --version]\n")) << run.out.toStdString();
+        EXPECT_TRUE(run.out.contains("--version  print the version and exit"));
+        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    }
+    const CliRun version = runWindowProgram({"--version"}, noDisplay);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith("Tarvo  ver.")) << version.out.toStdString();
+
+    // With a display, --help still answers instead of opening the window, and a mistake is said.
+    QProcessEnvironment offscreen = rig.environment();
+    offscreen.insert("QT_QPA_PLATFORM", "offscreen");
+    EXPECT_TRUE(runWindowProgram({"--help"}, offscreen).out.startsWith("usage: tarvo"));
+    const CliRun wrong = runWindowProgram({"--port", "1"}, offscreen);
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_TRUE(wrong.err.contains("tarvo: unknown option '--port'\n")) << wrong.err.toStdString();
+    EXPECT_TRUE(wrong.out.isEmpty());
+}

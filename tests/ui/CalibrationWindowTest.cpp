@@ -93,7 +93,12 @@ TEST(CalibrationWindow, ACalibrationThroughTheWindowReachesTheDeviceAndEndsWithT
     rig.op.onBox = [&](const QString& box) {
         shown << accessibleName(instructionOf(dialog));
         if (box == Wizard::kRemoveLoad) {
-            EXPECT_FALSE(dialog.isEnabled()); // only the boxes take input while it runs
+            // Only the boxes take input while it runs; the instruction is not greyed with the rest.
+            EXPECT_FALSE(dialog.continueButton()->isEnabled());
+            EXPECT_FALSE(dialog.exitButton()->isEnabled());
+            EXPECT_FALSE(dialog.loadField()->isEnabled());
+            EXPECT_FALSE(dialog.decimalPointOption(0)->isEnabled());
+            EXPECT_TRUE(instructionOf(dialog)->isEnabled());
             device->setWeight(1.0);
         } else if (box == Wizard::kPlaceLoad) {
             device->setWeight(101.0);

@@ -33,10 +33,10 @@ TEST(MainWindow, ShowsItsPagesAndDisablesAbsentPortsOnBothPages) {
     QStringList titles;
     for (int i = 0; i < form.pages()->count(); ++i)
         titles << form.pages()->tabText(i);
-    EXPECT_EQ(titles, (QStringList{"Display", "Options", "Terminal", "MXR 21xx", "MXR 23xx", "MXR 41xx",
-                                   "TCW 43xx", "Commands", "Programming"}));
-    for (int i = 3; i <= 6; ++i)
-        EXPECT_FALSE(form.pages()->isTabVisible(i)) << titles[i].toStdString();
+    // The four family pages are out of the page control until a device of theirs is found.
+    EXPECT_EQ(titles, (QStringList{"Display", "Options", "Terminal", "Commands", "Programming"}));
+    for (Page family : {Page::Mxr21, Page::Mxr23, Page::Mxr41, Page::Tcw43})
+        EXPECT_EQ(form.pages()->indexOf(form.page(family)), -1);
     for (int com = 1; com <= 8; ++com) {
         const bool present = com == 1 || com == 3;
         EXPECT_EQ(form.optionsComButton(com)->isEnabled(), present) << "COM" << com;

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
+#include <climits>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -30,8 +31,8 @@ using namespace tarvo::ui;
 namespace {
 
 // Whether any pixel of the column inside the plot has the colour.
-bool columnHas(const QImage& image, int x, Rgb colour) {
-    const QRect plot = ScopeWidget::plotRect(image.size());
+bool columnHas(const ScopeWidget& scope, const QImage& image, int x, Rgb colour) {
+    const QRect plot = scope.plotRect(image.size());
     for (int y = plot.top(); y <= plot.bottom(); ++y)
         if ((image.pixel(x, y) & 0xffffff) == colour)
             return true;
@@ -84,13 +85,13 @@ TEST(ScopeWidgetTest, DenseAndSparseSeriesAreDrawnWhereTheWindowPutsThem) {
     model.addSeriesPoint(3, 1000, 50);
     QImage image(800, 400, QImage::Format_RGB32);
     scope.render(image);
-    const QRect plot = ScopeWidget::plotRect(image.size());
+    const QRect plot = scope.plotRect(image.size());
     const int x = plot.left() + plot.width() / 2;
     const auto [top, bottom] = rowsWith(image, x, ScopeWidget::kSeriesColours[0]);
     const double rowsPerUnit = (plot.height() - 1) / 100.0;
     EXPECT_NEAR(top, plot.top() + 20 * rowsPerUnit, 1.5);
     EXPECT_NEAR(bottom, plot.top() + 80 * rowsPerUnit, 1.5);
-    EXPECT_TRUE(columnHas(image, plot.left() + 10, ScopeWidget::kSeriesColours[0]));
+    EXPECT_TRUE(columnHas(scope, image, plot.left() + 10, ScopeWidget::kSeriesColours[0]));
     const auto blue = rowsWith(image, x, ScopeWidget::kSeriesColours[2]);
     EXPECT_NEAR(blue.first, plot.top() + 50 * rowsPerUnit, 1.5);
     EXPECT_EQ(blue.first, blue.second);
@@ -102,17 +103,17 @@ TEST(ScopeWidgetTest, DenseAndSparseSeriesAreDrawnWhereTheWindowPutsThem) {
     model.addLivePoint(500, 10);
     model.addLivePoint(600, 10);
     scope.render(image);
-    EXPECT_TRUE(columnHas(image, plot.left() + 1, ScopeWidget::kSeriesColours[0]));
-    EXPECT_FALSE(columnHas(image, x, ScopeWidget::kSeriesColours[2]));
-    EXPECT_TRUE(columnHas(image, x, model.colour(GraphModel::Graphic)));
+    EXPECT_TRUE(columnHas(scope, image, plot.left() + 1, ScopeWidget::kSeriesColours[0]));
+    EXPECT_FALSE(columnHas(scope, image, x, ScopeWidget::kSeriesColours[2]));
+    EXPECT_TRUE(columnHas(scope, image, x, model.colour(GraphModel::Graphic)));
 
     // Cleared series leave only the background.
     for (int s = 1; s <= 5; ++s)
         model.clearSeries(s);
     model.clearLiveTrace();
     scope.render(image);
-    EXPECT_FALSE(columnHas(image, x, ScopeWidget::kSeriesColours[0]));
-    EXPECT_FALSE(columnHas(image, x, model.colour(GraphModel::Graphic)));
+    EXPECT_FALSE(columnHas(scope, image, x, ScopeWidget::kSeriesColours[0]));
+    EXPECT_FALSE(columnHas(scope, image, x, model.colour(GraphModel::Graphic)));
 }
 
 TEST(ScopeWidgetTest, RepaintsOnlyWhenTheModelAsks) {
@@ -210,7 +211,7 @@ TEST(ScopeWidgetTest, TinyDragZoomsStopAtTheSmallestWindowAndZoomingOutRecovers)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&scope));
     for (int i = 0; i < 200; ++i)
         model.addSeriesPoint(1, i * 50, (i % 7) * 1000);
-    const QPoint at = ScopeWidget::plotRect(scope.size()).center();
+    const QPoint at = scope.plotRect(scope.size()).center();
     for (int i = 0; i < 20; ++i)
         drag(scope, at, at + QPoint(5, 5));
     EXPECT_TRUE(std::isfinite(model.left()) && std::isfinite(model.right()));
@@ -284,10 +285,11 @@ TEST(ScopeWidgetTest, WindowsBeyondAnyMeasureStillDrawTheFrame) {
         {10000, 0, 9000, -100},
     };
     QImage image(640, 400, QImage::Format_RGB32);
-    const QRect plot = ScopeWidget::plotRect(image.size());
     for (const auto& w : windows) {
         model.setTimeWindow(w.left, w.right);
         model.setValueWindow(w.bottom, w.top);
+        // The room for the labels follows the view.
+        const QRect plot = scope.plotRect(image.size());
         image.fill(Qt::white);
         scope.render(image);
         EXPECT_EQ(image.pixel(plot.right() - 1, plot.top()) & 0xffffff, model.colour(GraphModel::Axis))
@@ -301,7 +303,7 @@ TEST(ScopeWidgetTest, ARubberBandShowsTheZoomRectangleWhileDragging) {
     scope.resize(640, 400);
     scope.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&scope));
-    const QPoint from = ScopeWidget::plotRect(scope.size()).center();
+    const QPoint from = scope.plotRect(scope.size()).center();
     auto band = [&] { return scope.findChild<QRubberBand*>(); };
     for (const QPoint to : {from + QPoint(60, 40), from - QPoint(50, 30)}) {
         QTest::mousePress(&scope, Qt::LeftButton, {}, from);
@@ -339,7 +341,7 @@ TEST(ScopeWidgetTest, AtTwiceTheDensityThePictureKeepsItsPlacesAndItsLinesTheirW
     dense.setDevicePixelRatio(2);
     scope.render(dense);
 
-    const QRect plot = ScopeWidget::plotRect(normal.size());
+    const QRect plot = scope.plotRect(normal.size());
     const int x = plot.left() + plot.width() / 2;
     // The same places, in twice the pixels.
     const auto span = rowsWith(normal, x, ScopeWidget::kSeriesColours[0]);
@@ -362,4 +364,47 @@ TEST(ScopeWidgetTest, AtTwiceTheDensityThePictureKeepsItsPlacesAndItsLinesTheirW
     for (int y = 2 * plot.bottom() - 5; y <= 2 * plot.bottom() + 2; ++y)
         frameRows += (dense.pixel(2 * x + 1, y) & 0xffffff) == axis;
     EXPECT_EQ(frameRows, 2);
+}
+
+TEST(ScopeWidgetTest, AxisLabelsFitWholeAtEveryZoomAndTextSize) {
+    GraphModel model;
+    ScopeWidget scope(model);
+    model.setValueWindow(-100000, 100000);
+    const Rgb background = model.colour(GraphModel::Background);
+    struct View {
+        double left, right;
+        QString lastLabel; // the right-most time label, centred on the plot's right edge
+    };
+    const View views[] = {{0, 10000, "10000"}, {0, 1000000, "1000000"}, {100, 100.5, "100.50"}};
+    for (int pixels : {12, 18, 24}) { // normal, 150 % and 200 % text
+        QFont font = scope.font();
+        font.setPixelSize(pixels);
+        scope.setFont(font);
+        const QFontMetrics metrics(font);
+        for (const View& view : views) {
+            SCOPED_TRACE(QStringLiteral("%1 px, %2").arg(pixels).arg(view.lastLabel).toStdString());
+            model.setTimeWindow(view.left, view.right);
+            QImage image(500, 300, QImage::Format_RGB32);
+            scope.render(image);
+            const QRect plot = scope.plotRect(image.size());
+            const int half = (metrics.horizontalAdvance(view.lastLabel) + 1) / 2;
+            EXPECT_LE(plot.right() + half, image.width() - 1);
+            // The label's ink, in the line under the plot: drawn out to its end, and not to the edge.
+            int inkRight = -1;
+            for (int y = plot.bottom() + 2; y < plot.bottom() + 2 + metrics.height(); ++y)
+                for (int x = plot.right() + 1; x < image.width(); ++x)
+                    if ((image.pixel(x, y) & 0xffffff) != background)
+                        inkRight = std::max(inkRight, x);
+            EXPECT_GE(inkRight, plot.right() + half - metrics.averageCharWidth());
+            EXPECT_LT(inkRight, image.width() - 1);
+            // The widest value label ("-100000") starts inside the picture.
+            int inkLeft = INT_MAX;
+            for (int y = plot.top(); y <= plot.bottom(); ++y)
+                for (int x = 0; x < plot.left(); ++x)
+                    if ((image.pixel(x, y) & 0xffffff) != background)
+                        inkLeft = std::min(inkLeft, x);
+            EXPECT_GT(inkLeft, 0);
+            EXPECT_LT(inkLeft, plot.left());
+        }
+    }
 }

@@ -48,10 +48,10 @@ AverageGroup::AverageGroup(FamilyPage family, MainController& controller, QWidge
         options->addWidget(startRecording_);
         options->addWidget(stopRecording_);
         layout->addWidget(raw);
-        connect(startRecording_, &QRadioButton::clicked, this,
-                [this] { whenLinkIdle(c_, [this] { c_.averaging().startRecordingRawClicked(); }); });
-        connect(stopRecording_, &QRadioButton::clicked, this,
-                [this] { whenLinkIdle(c_, [this] { c_.averaging().stopRecordingRawClicked(); }); });
+        onOperatorChoice(startRecording_, this,
+                         [this] { whenLinkIdle(c_, [this] { c_.averaging().startRecordingRawClicked(); }); });
+        onOperatorChoice(stopRecording_, this,
+                         [this] { whenLinkIdle(c_, [this] { c_.averaging().stopRecordingRawClicked(); }); });
         // The average the device sends itself reaches the check-weigher display through the value display.
         connect(&c_.dosingMonitor(), &DosingMonitor::valueDisplayChanged, display_, &QLabel::setText);
         connect(&averaging, &AverageAcquisition::checkWeigherDisplayChanged, display_, &QLabel::setText);

@@ -89,10 +89,8 @@ void DeviceFamilyPage::addMxr41Groups(QVBoxLayout* column) {
     trailingEdge_->setToolTip("Trig on Trailing Edge");
     leadingEdge_ = captionedOption("LE", checkWeigher_);
     leadingEdge_->setToolTip("Trig on Leading Edge");
-    connect(trailingEdge_, &QRadioButton::clicked, this,
-            [&cw] { cw.edgeClicked(CheckWeigherParameters::Edge::Trailing); });
-    connect(leadingEdge_, &QRadioButton::clicked, this,
-            [&cw] { cw.edgeClicked(CheckWeigherParameters::Edge::Leading); });
+    onOperatorChoice(trailingEdge_, this, [&cw] { cw.edgeClicked(CheckWeigherParameters::Edge::Trailing); });
+    onOperatorChoice(leadingEdge_, this, [&cw] { cw.edgeClicked(CheckWeigherParameters::Edge::Leading); });
     edges->addWidget(trailingEdge_);
     edges->addWidget(leadingEdge_);
     checkWeigher_->extras()->addLayout(edges);

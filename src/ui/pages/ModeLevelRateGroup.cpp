@@ -24,8 +24,8 @@ ModeLevelRateGroup::ModeLevelRateGroup(FilterSettings& filter, MainController& c
         QRadioButton* option = captionedOption(modeCaptions[m], modeBox_);
         modeLayout->addWidget(option);
         modes_ << option;
-        connect(option, &QRadioButton::clicked, this,
-                [this, m] { whenLinkIdle(c_, [this, m] { filter_.modeClicked(m); }); });
+        onOperatorChoice(option, this,
+                         [this, m] { whenLinkIdle(c_, [this, m] { filter_.modeClicked(m); }); });
     }
     modeLayout->addStretch();
     layout->addWidget(modeBox_);
@@ -39,8 +39,8 @@ ModeLevelRateGroup::ModeLevelRateGroup(FilterSettings& filter, MainController& c
         option->setObjectName(QStringLiteral("Level %1").arg(l));
         levelLayout->addWidget(option);
         levels_ << option;
-        connect(option, &QRadioButton::clicked, this,
-                [this, l] { whenLinkIdle(c_, [this, l] { filter_.levelClicked(l); }); });
+        onOperatorChoice(option, this,
+                         [this, l] { whenLinkIdle(c_, [this, l] { filter_.levelClicked(l); }); });
     }
     layout->addWidget(levelBox);
 
@@ -52,8 +52,8 @@ ModeLevelRateGroup::ModeLevelRateGroup(FilterSettings& filter, MainController& c
         option->setObjectName(QStringLiteral("Rate %1").arg(r));
         rateLayout->addWidget(option, r, 0);
         rates_ << option;
-        connect(option, &QRadioButton::clicked, this,
-                [this, r] { whenLinkIdle(c_, [this, r] { filter_.rateClicked(r); }); });
+        onOperatorChoice(option, this,
+                         [this, r] { whenLinkIdle(c_, [this, r] { filter_.rateClicked(r); }); });
     }
     rateLayout->addWidget(new QLabel("Samples/sec.", rateBox), 0, 1);
     layout->addWidget(rateBox);

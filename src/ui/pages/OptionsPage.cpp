@@ -74,14 +74,13 @@ OptionsPage::OptionsPage(MainController& controller, QPrinter& printer, QWidget*
     auto* right = new QVBoxLayout;
     searchOnlySelected_ = new QCheckBox("Search only selected", this);
     searchOnlySelected_->setAccessibleName("Search only selected");
-    connect(searchOnlySelected_, &QCheckBox::clicked, this,
-            [this](bool on) { c_.ports().setSearchOnlySelected(on); });
+    onOperatorToggle(searchOnlySelected_, this, [this](bool on) { c_.ports().setSearchOnlySelected(on); });
     right->addWidget(searchOnlySelected_);
     showBigDisplay_ = new QCheckBox("Show big display", this);
     showBigDisplay_->setAccessibleName("Show big display");
-    connect(showBigDisplay_, &QCheckBox::clicked, this,
-            [this](bool on) { c_.readout().setShowBigDisplay(on); });
-    connect(&c_.readout(), &LiveReadout::showBigDisplayChanged, showBigDisplay_, &QCheckBox::setChecked);
+    onOperatorToggle(showBigDisplay_, this, [this](bool on) { c_.readout().setShowBigDisplay(on); });
+    connect(&c_.readout(), &LiveReadout::showBigDisplayChanged, showBigDisplay_,
+            [this](bool on) { showChecked(showBigDisplay_, on); });
     right->addWidget(showBigDisplay_);
     deviceLabel_ = new ValueLabel(c_.discovery().deviceLabel(), "Device", this);
     firmwareLabel_ = new ValueLabel(c_.discovery().firmwareLabel(), "Firmware", this);
@@ -132,7 +131,7 @@ void OptionsPage::sync() {
     canNode_->setCurrentIndex(p.canNodePosition());
     canSpeed_->setCurrentIndex(p.canSpeedPosition());
     canDeviceAddress_->setCurrentIndex(p.canDeviceAddress());
-    searchOnlySelected_->setChecked(p.searchOnlySelected());
+    showChecked(searchOnlySelected_, p.searchOnlySelected());
     const Discovery& d = c_.discovery();
     deviceLabel_->setText(d.deviceLabel());
     firmwareLabel_->setText(d.firmwareLabel());

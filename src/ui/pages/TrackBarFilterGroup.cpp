@@ -27,8 +27,7 @@ TrackBarFilterGroup::TrackBarFilterGroup(TrackBarFilter::Family family, MainCont
             continue;
         const QString name = QString::fromLatin1(kNames[i]);
         options_[size_t(i)] = captionedOption(name, this);
-        connect(options_[size_t(i)], &QRadioButton::clicked, this,
-                [this, c] { filter_.characteristicClicked(family_, c); });
+        onOperatorChoice(options_[size_t(i)], this, [this, c] { filter_.characteristicClicked(family_, c); });
         bars_[size_t(i)] = new QSlider(Qt::Horizontal, this);
         bars_[size_t(i)]->setRange(1, TrackBarFilter::maxPosition(family_));
         bars_[size_t(i)]->setPageStep(1);
@@ -54,11 +53,15 @@ void TrackBarFilterGroup::sync() {
             continue;
         const auto c = static_cast<TrackBarFilter::Characteristic>(i);
         const bool on = c == selected;
-        options_[size_t(i)]->setChecked(on);
-        // The selected characteristic reads like a window text, the others like an inactive caption.
+        showChecked(options_[size_t(i)], on);
+        // The selected characteristic reads like a window text, the others like an inactive caption. The
+        // colours are taken for an enabled group: read while the page control is locked, they would be the
+        // disabled grey, and the selected one would look the faintest once the group is enabled again.
         QPalette palette = options_[size_t(i)]->palette();
-        palette.setColor(QPalette::WindowText, on ? this->palette().color(QPalette::WindowText)
-                                                  : this->palette().color(QPalette::PlaceholderText));
+        const QPalette& group = this->palette();
+        for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+            palette.setColor(g, QPalette::WindowText,
+                             group.color(g, on ? QPalette::WindowText : QPalette::PlaceholderText));
         options_[size_t(i)]->setPalette(palette);
         {
             const QSignalBlocker quiet(bars_[size_t(i)]);

@@ -14,7 +14,7 @@ BaudGroup::BaudGroup(QWidget* parent) : QGroupBox("Baudrate", parent) {
         const int rate = kBaudRates[i];
         buttons_[i] = captionedOption(QString::number(rate), this);
         layout->addWidget(buttons_[i]);
-        connect(buttons_[i], &QRadioButton::clicked, this, [this, rate] { emit rateClicked(rate); });
+        onOperatorChoice(buttons_[i], this, [this, rate] { emit rateClicked(rate); });
     }
 }
 
@@ -27,7 +27,7 @@ QRadioButton* BaudGroup::button(int baud) const {
 
 void BaudGroup::showRate(int baud) {
     if (QRadioButton* b = button(baud))
-        b->setChecked(true);
+        showChecked(b, true);
 }
 
 } // namespace tarvo::ui

@@ -15,14 +15,12 @@ ComPortGroup::ComPortGroup(const QString& title, bool withCanBus, MainController
         QRadioButton* b = captionedOption(QStringLiteral("COM%1").arg(n), this);
         com_[static_cast<std::size_t>(n - 1)] = b;
         layout->addWidget(b);
-        connect(b, &QRadioButton::clicked, this,
-                [this, n] { whenLinkIdle(c_, [this, n] { c_.ports().comClicked(n); }); });
+        onOperatorChoice(b, this, [this, n] { whenLinkIdle(c_, [this, n] { c_.ports().comClicked(n); }); });
     }
     if (withCanBus) {
         can_ = captionedOption("CAN-bus", this);
         layout->addWidget(can_);
-        connect(can_, &QRadioButton::clicked, this,
-                [this] { whenLinkIdle(c_, [this] { c_.ports().canBusClicked(); }); });
+        onOperatorChoice(can_, this, [this] { whenLinkIdle(c_, [this] { c_.ports().canBusClicked(); }); });
     }
     connect(&c_.ports(), &PortSelection::changed, this, &ComPortGroup::sync);
     sync();
@@ -36,10 +34,10 @@ void ComPortGroup::sync() {
         b->setToolTip(path.isEmpty() ? QStringLiteral("no port") : path);
         b->setEnabled(c_.portProbed(n));
         if (!p.canChosen() && p.comChoice() == n)
-            b->setChecked(true);
+            showChecked(b, true);
     }
     if (can_ && p.canChosen())
-        can_->setChecked(true);
+        showChecked(can_, true);
 }
 
 } // namespace tarvo::ui

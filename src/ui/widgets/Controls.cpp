@@ -4,6 +4,18 @@
 
 namespace tarvo::ui {
 
+namespace {
+// Above zero while the program sets a state; an option it checks also unchecks its neighbour.
+int programShowing = 0;
+
+struct ProgramShowing {
+    ProgramShowing() { ++programShowing; }
+    ~ProgramShowing() { --programShowing; }
+    ProgramShowing(const ProgramShowing&) = delete;
+    ProgramShowing& operator=(const ProgramShowing&) = delete;
+};
+} // namespace
+
 QPushButton* captionedButton(const QString& caption, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
     b->setAccessibleName(caption);
@@ -16,7 +28,27 @@ QRadioButton* captionedOption(const QString& caption, QWidget* parent) {
     return r;
 }
 
+void onOperatorToggle(QAbstractButton* button, QObject* context, std::function<void(bool)> action) {
+    QObject::connect(button, &QAbstractButton::toggled, context, [action = std::move(action)](bool on) {
+        if (programShowing == 0)
+            action(on);
+    });
+}
+
+void onOperatorChoice(QAbstractButton* option, QObject* context, std::function<void()> action) {
+    onOperatorToggle(option, context, [action = std::move(action)](bool on) {
+        if (on)
+            action();
+    });
+}
+
+void showChecked(QAbstractButton* button, bool on) {
+    const ProgramShowing showing;
+    button->setChecked(on);
+}
+
 void showSelection(const QList<QAbstractButton*>& options, int index) {
+    const ProgramShowing showing;
     for (int i = 0; i < options.size(); ++i) {
         QAbstractButton* b = options[i];
         if (b->isChecked() == (i == index))

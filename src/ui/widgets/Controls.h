@@ -18,6 +18,15 @@ QRadioButton* captionedOption(const QString& caption, QWidget* parent);
 // device has not reported yet).
 void showSelection(const QList<QAbstractButton*>& options, int index);
 
+// Runs action with the new state whenever the operator changes a check box, an option or a button that
+// stays down: by mouse, keyboard or assistive technology, whose toggle action changes the state without
+// a click. A state the program shows (showChecked, showSelection) runs nothing.
+void onOperatorToggle(QAbstractButton* button, QObject* context, std::function<void(bool)> action);
+// The same for an option: runs action when the operator chooses it.
+void onOperatorChoice(QAbstractButton* option, QObject* context, std::function<void()> action);
+// Shows the state the program holds without running what the operator's change would run.
+void showChecked(QAbstractButton* button, bool on);
+
 // A click that talks to the device or changes the port waits for a running transaction to end; it never
 // takes over the matcher of a transaction that is still waiting for its reply.
 void whenLinkIdle(MainController& controller, std::function<void()> action);
