@@ -192,7 +192,13 @@ private:
     // The page settings as their subsystems hold them now, for writing.
     void collectPageSettings();
 
+    // After shutdown's last command nothing reaches the device and no one is asked anything: a dialogue
+    // that was waiting on the operator when the close came runs to its end without a word or a byte.
+    class ClosingOperator;
+    class ClosingPort;
+    std::unique_ptr<ClosingOperator> closingOp_;
     Operator& op_;
+    ClosingPort* closingPort_ = nullptr;
     QString settingsPath_;
     std::unique_ptr<CommandLink> link_;
     std::unique_ptr<CanAdapter> canAdapter_;
@@ -208,6 +214,8 @@ private:
     std::vector<QString> commandButtons_;
     bool acceptDrops_ = false;
     bool settingsWritable_ = true;
+    // "Tarvo.ini" is there but could not be read at start: it is never written.
+    bool settingsUnreadable_ = false;
     bool destroyed_ = false;
     QString latestVersionCaption_ = QStringLiteral("Latest version??");
     QStringList stepLog_;

@@ -173,7 +173,7 @@ bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool 
     }
     ReplacingFile file(path);
     if (!file.open()) {
-        op_.showMessage(QString::fromLatin1(kCannotWrite));
+        op_.showMessage(cannotWriteText(kCannotWrite, path, file.errorString()));
         return false;
     }
     const QByteArray sep = separator_.toLocal8Bit();
@@ -215,7 +215,8 @@ bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool 
         }
     }
     if (!file.commit()) {
-        op_.showMessage(file.errorString(), QString(), MessageIcon::Error);
+        op_.showMessage(cannotWriteText(kCannotWrite, path, file.errorString()), QString(),
+                        MessageIcon::Error);
         return false;
     }
     return complete;

@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tarvo::test;
 
@@ -80,4 +81,37 @@ TEST_F(SetupCommandTest, ExportDiffImportAndARefusedFile) {
 
     EXPECT_EQ(setup({"export", file}).exitCode, 2);
     EXPECT_EQ(setup({"copy", "--group", "dosing", file}).exitCode, 2);
+}
+
+// An export onto a device is a failure that names the reason, and the device stays a device (the
+// machine's /dev/full was once replaced by a setup file, "written"); an empty file is no setup file
+// and sends the device nothing (it once imported as sixteen zeros, "saved: yes").
+TEST_F(SetupCommandTest, AnExportOntoADeviceFailsAndAnEmptyFileImportsNothing) {
+    ASSERT_EQ(send("PD7 120").exitCode, 0);
+    CliRun run = setup({"export", "--group", "dosing", "/dev/full"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(
+        run.err.contains(" Can not write file!\n/dev/full: Is a character device, not a regular file"))
+        << run.err.toStdString();
+    struct stat info {};
+    ASSERT_EQ(::stat("/dev/full", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+
+    const QString empty = rig.filePath("empty.mxr");
+    QFile out(empty);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.close();
+    run = setup({"import", "--group", "dosing", empty});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(run.out.contains("saved: yes"));
+    EXPECT_TRUE(
+        run.err.contains("Setup file " + empty.toLocal8Bit() +
+                         ": has no [DosingCommand] section: it is not a dosing setup file; nothing was "
+                         "written"))
+        << run.err.toStdString();
+    // The device kept its parameters.
+    const QString after = rig.filePath("after.mxr");
+    ASSERT_EQ(setup({"export", "--group", "dosing", after}).exitCode, 0);
+    EXPECT_TRUE(readAll(after).contains("\nPD7=120\n"));
 }

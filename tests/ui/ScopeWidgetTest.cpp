@@ -158,7 +158,14 @@ TEST(ScopeWidgetTest, JpegOfTheScopeDecodesToItsSize) {
     EXPECT_FALSE(GraphPrinting::saveGraphAsJpeg(scope, op));
     op.fileNames.push_back(dir.filePath("none/graph.jpg"));
     EXPECT_FALSE(GraphPrinting::saveGraphAsJpeg(scope, op));
-    EXPECT_EQ(op.messageBoxes(), QStringList{" Can not write file!"});
+    EXPECT_EQ(op.messageBoxes(), QStringList{" Can not write file!\n" + dir.filePath("none/graph.jpg") +
+                                             ": No such file or directory"});
+    // A device named as the picture stays a device.
+    op.clear();
+    op.fileNames.push_back("/dev/full");
+    EXPECT_FALSE(GraphPrinting::saveGraphAsJpeg(scope, op));
+    EXPECT_EQ(op.messageBoxes(),
+              QStringList{" Can not write file!\n/dev/full: Is a character device, not a regular file"});
 }
 
 TEST(ScopeWidgetTest, PrintingPutsTheScaledPictureOnALandscapePage) {
