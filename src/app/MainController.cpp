@@ -3,6 +3,7 @@
 #include "base/EventWait.h"
 #include "base/ReplacingFile.h"
 #include "base/TimeScale.h"
+#include "link/PortAccess.h"
 #include "link/SerialPort.h"
 #include "protocol/CommandTable.h"
 
@@ -213,7 +214,7 @@ void MainController::createMeasuring() {
         return ports_->canChosen() || std::find(probed_.begin(), probed_.end(), true) != probed_.end();
     };
     hooks.noSerialPort = [this] {
-        inform(QString::fromLatin1(kNoComPorts), true);
+        inform(noComPortsText(), true);
         emit closeRequested();
     };
     acquisition_ = std::make_unique<Acquisition>(*link_, op_, *readout_, *recordings_, *graph_, hooks);
@@ -378,11 +379,25 @@ void MainController::start() {
 }
 
 void MainController::probeComPorts() {
+    portsInUse_.clear();
     for (int com = ComPortMap::kCount; com >= 1; --com) {
         link_->port().setPortNumber(com);
-        probed_[com - 1] = link_->tryOpen();
+        if (link_->port().isOpen())
+            link_->port().close();
+        QString reason;
+        probed_[com - 1] = link_->port().open(&reason);
         ports_->setPortAvailable(com, probed_[com - 1]);
+        // Said with the no-port message: a port another program holds is there, only taken.
+        if (!probed_[com - 1] && reason.startsWith(QLatin1String(PortAccess::kInUse)))
+            portsInUse_.prepend(QStringLiteral("COM%1: %2").arg(com).arg(reason));
     }
+}
+
+QString MainController::noComPortsText() const {
+    QString text = QString::fromLatin1(kNoComPorts);
+    for (const QString& inUse : portsInUse_)
+        text += QLatin1Char('\n') + inUse;
+    return text;
 }
 
 void MainController::readSettings() {

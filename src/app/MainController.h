@@ -68,6 +68,9 @@ public:
     void setComPortMap(const ComPortMap& map) { comPortMap_ = map; }
     QString comPortPath(int com) const { return comPortMap_.path(com); }
     // Whether the start-up probe could open the port; the port's buttons stay disabled otherwise.
+    // "No COM ports available... Tarvo program will terminate!", and each port the start-up probe found
+    // held by another program, one a line.
+    QString noComPortsText() const;
     bool portProbed(int com) const { return com >= 1 && com <= ComPortMap::kCount && probed_[com - 1]; }
 
     Operator& op() { return op_; }
@@ -247,6 +250,7 @@ private:
     std::unique_ptr<AverageAcquisition> averaging_;
     ComPortMap comPortMap_;
     std::array<bool, ComPortMap::kCount> probed_{};
+    QStringList portsInUse_;
 };
 
 } // namespace tarvo

@@ -80,7 +80,7 @@ int runRecord(const QStringList& args) {
     for (int com = 1; com <= ComPortMap::kCount; ++com)
         anyPort = anyPort || c.ports().portAvailable(com);
     if (!anyPort) {
-        std::fprintf(stderr, "%s\n", MainController::kNoComPorts);
+        std::fprintf(stderr, "%s\n", c.noComPortsText().toLocal8Bit().constData());
         return ExitFailed;
     }
     c.discovery().findDeviceClicked();
