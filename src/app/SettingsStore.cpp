@@ -33,7 +33,8 @@ public:
         QString reason;
         std::optional<QByteArray> bytes = readRegularFile(path, kMaxSettingsFileBytes + 1, &reason);
         if (!bytes) {
-            if (QFileInfo(path).exists() || QFileInfo(path).isSymLink())
+            // A link to a file not made yet is a missing file: the save makes the file it names.
+            if (QFileInfo::exists(path))
                 unreadable_ = reason;
             return;
         }

@@ -112,6 +112,7 @@ TEST_F(RecordTest, RecordsAndWritesTheGraphDataFileWithTheSettingsSeparatorAndNa
 // A place that cannot take the file is said before anything is recorded, with the system's reason; a
 // device or a pipe named as the file stays what it is (a node was once replaced by a regular file).
 TEST_F(RecordTest, ADestinationThatCannotTakeTheFileIsRefusedBeforeRecording) {
+    // A null device of its own; never the machine's, which a regression would replace for every program.
     const QString node = rig.filePath("null");
     const bool haveNode = ::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0;
     const QString fifo = rig.filePath("pipe.csv");
@@ -121,7 +122,6 @@ TEST_F(RecordTest, ADestinationThatCannotTakeTheFileIsRefusedBeforeRecording) {
         {rig.filePath("missing/x.csv"), "No such file or directory"},
         {rig.filePath("folder.csv"), "Is a directory"},
         {fifo, "Is a pipe, not a regular file"},
-        {"/dev/full", "Is a character device, not a regular file"},
     };
     if (haveNode)
         cases.append({node, "Is a character device, not a regular file"});
@@ -141,8 +141,6 @@ TEST_F(RecordTest, ADestinationThatCannotTakeTheFileIsRefusedBeforeRecording) {
         ASSERT_EQ(::stat(QFile::encodeName(node).constData(), &info), 0);
         EXPECT_TRUE(S_ISCHR(info.st_mode));
     }
-    ASSERT_EQ(::stat("/dev/full", &info), 0);
-    EXPECT_TRUE(S_ISCHR(info.st_mode));
     EXPECT_FALSE(QFile::exists(rig.filePath("missing")));
 }
 

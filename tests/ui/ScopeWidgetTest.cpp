@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QPrinter>
 #include <QProcess>
@@ -23,6 +24,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <sys/stat.h>
 
 using namespace tarvo;
 using namespace tarvo::ui;
@@ -160,12 +162,16 @@ TEST(ScopeWidgetTest, JpegOfTheScopeDecodesToItsSize) {
     EXPECT_FALSE(GraphPrinting::saveGraphAsJpeg(scope, op));
     EXPECT_EQ(op.messageBoxes(), QStringList{" Can not write file!\n" + dir.filePath("none/graph.jpg") +
                                              ": No such file or directory"});
-    // A device named as the picture stays a device.
+    // A pipe named as the picture stays a pipe. (The tests name no device of the machine: a regression
+    // would replace it for every program.)
+    const QString fifo = dir.filePath("pipe.jpg");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0666), 0);
     op.clear();
-    op.fileNames.push_back("/dev/full");
+    op.fileNames.push_back(fifo);
     EXPECT_FALSE(GraphPrinting::saveGraphAsJpeg(scope, op));
     EXPECT_EQ(op.messageBoxes(),
-              QStringList{" Can not write file!\n/dev/full: Is a character device, not a regular file"});
+              QStringList{" Can not write file!\n" + fifo + ": Is a pipe, not a regular file"});
+    EXPECT_TRUE(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
 }
 
 TEST(ScopeWidgetTest, PrintingPutsTheScaledPictureOnALandscapePage) {
