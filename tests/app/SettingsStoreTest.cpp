@@ -616,3 +616,21 @@ TEST(SettingsPlace, WithoutHomeTheUsersHomeFromThePasswordDatabaseIsUsed) {
     EXPECT_EQ(place, QFile::decodeName(user->pw_dir) + "/.config/Tarvo/Tarvo.ini");
     EXPECT_FALSE(place.startsWith("/.config"));
 }
+
+// A link to a settings file that is not there yet is a missing file: the defaults, no word, and the
+// close makes the file the link names.
+TEST_F(SettingsStoreTest, ALinkToASettingsFileNotMadeYetIsFilledAtTheClose) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    const QString kept = dir.filePath("shared/Tarvo.ini");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("shared")));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("Tarvo")));
+    ASSERT_TRUE(QFile::link("../shared/Tarvo.ini", path));
+    startProgram();
+    controller->multiCommandSender().setLoopDelay("250");
+    closeProgram();
+    EXPECT_TRUE(op.messageBoxes().isEmpty()) << op.messageBoxes().join('\n').toStdString();
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    QFile f(kept);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("LoopTime=250\n"));
+}
