@@ -21,6 +21,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
 
@@ -546,6 +547,17 @@ TEST_F(SettingsStoreTest, ASettingsFileThatIsAPipeOrAFolderIsNotWaitedOnNorRepla
     closeProgram();
     EXPECT_EQ(op.messageBoxes(), QStringList{notReadText(path, "Is a directory")});
     EXPECT_TRUE(QFileInfo(path).isDir());
+
+    // A device of its own (root may make one; never the machine's) stays a device.
+    ASSERT_TRUE(QDir().rmdir(path));
+    if (::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        return;
+    op.clear();
+    startProgram();
+    closeProgram();
+    EXPECT_EQ(op.messageBoxes(), QStringList{notReadText(path, "Is a character device, not a regular file")});
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
 }
 
 // Texts from a Windows-era tool are Latin-1: read as such, and written back byte for byte (they were
