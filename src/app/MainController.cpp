@@ -1,13 +1,16 @@
 #include "MainController.h"
 
 #include "base/EventWait.h"
+#include "base/ReplacingFile.h"
 #include "base/TimeScale.h"
+#include "link/PortAccess.h"
 #include "link/SerialPort.h"
 #include "protocol/CommandTable.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -15,6 +18,8 @@
 #include <QTimer>
 #include <SimpleIni.h>
 #include <algorithm>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace tarvo {
 
@@ -23,13 +28,103 @@ namespace {
 constexpr int kLatestVersionTimeLimitMs = 5000;
 } // namespace
 
+class MainController::ClosingOperator final : public Operator {
+public:
+    explicit ClosingOperator(Operator& op) : op_(op) {}
+    void close() { closed_ = true; }
+
+    void showInfoMessage(const QString& text) override {
+        if (!closed_)
+            op_.showInfoMessage(text);
+    }
+    void showInfoLine(Page page, const QString& text) override {
+        if (!closed_)
+            op_.showInfoLine(page, text);
+    }
+    void showMessage(const QString& text, const QString& caption, MessageIcon icon) override {
+        if (!closed_)
+            op_.showMessage(text, caption, icon);
+    }
+    bool askYesNo(const QString& text, const QString& caption) override {
+        return !closed_ && op_.askYesNo(text, caption);
+    }
+    bool askOkCancel(const QString& text, const QString& caption) override {
+        return !closed_ && op_.askOkCancel(text, caption);
+    }
+    QString askOpenFileName(const QString& caption, const QString& filter) override {
+        return closed_ ? QString() : op_.askOpenFileName(caption, filter);
+    }
+    QString askSaveFileName(const QString& defaultSuffix, const QString& filter) override {
+        return closed_ ? QString() : op_.askSaveFileName(defaultSuffix, filter);
+    }
+    std::optional<Rgb> askColour(Rgb current) override {
+        return closed_ ? std::nullopt : op_.askColour(current);
+    }
+    QString askValue(const QString& caption, const QString& range, const QString& units) override {
+        return closed_ ? QString() : op_.askValue(caption, range, units);
+    }
+
+private:
+    Operator& op_;
+    bool closed_ = false;
+};
+
+class MainController::ClosingPort final : public SerialPort {
+public:
+    explicit ClosingPort(std::unique_ptr<SerialPort> port) : port_(std::move(port)) {
+        connect(port_.get(), &SerialPort::readyRead, this, &SerialPort::readyRead);
+        connect(port_.get(), &SerialPort::lost, this, &SerialPort::lost);
+    }
+    // The port is closed for good: it opens no more and sends nothing.
+    void seal() {
+        sealed_ = true;
+        port_->close();
+    }
+
+    void setPortNumber(int number) override { port_->setPortNumber(number); }
+    int portNumber() const override { return port_->portNumber(); }
+    void setBaudRate(qint32 baud) override {
+        if (!sealed_)
+            port_->setBaudRate(baud);
+    }
+    qint32 baudRate() const override { return port_->baudRate(); }
+    void setDataBits(int bits) override { port_->setDataBits(bits); }
+    void setParity(int parity) override { port_->setParity(parity); }
+    bool open(QString* error) override {
+        if (!sealed_)
+            return port_->open(error);
+        if (error)
+            *error = QStringLiteral("the program is closing");
+        return false;
+    }
+    void close() override { port_->close(); }
+    bool isOpen() const override { return !sealed_ && port_->isOpen(); }
+    void clearInput() override { port_->clearInput(); }
+    void clearOutput() override { port_->clearOutput(); }
+    bool write(const QByteArray& bytes) override { return !sealed_ && port_->write(bytes); }
+    qint64 bytesAvailable() const override { return port_->bytesAvailable(); }
+    QByteArray readAll() override { return port_->readAll(); }
+    bool readByte(char* byte) override { return port_->readByte(byte); }
+    bool drainOutput(int timeLimitMs) override { return !sealed_ && port_->drainOutput(timeLimitMs); }
+    bool waitForReadyRead(int ms) override { return !sealed_ && port_->waitForReadyRead(ms); }
+    void setDtr(bool on) override {
+        if (!sealed_)
+            port_->setDtr(on);
+    }
+
+private:
+    std::unique_ptr<SerialPort> port_;
+    bool sealed_ = false;
+};
+
 MainController::MainController(Operator& op, std::unique_ptr<SerialPort> port, QString settingsPath,
                                QObject* parent)
-    : QObject(parent), op_(op), settingsPath_(std::move(settingsPath)),
-      link_(std::make_unique<CommandLink>(std::move(port), op)),
+    : QObject(parent), closingOp_(std::make_unique<ClosingOperator>(op)), op_(*closingOp_),
+      closingPort_(new ClosingPort(std::move(port))), settingsPath_(std::move(settingsPath)),
+      link_(std::make_unique<CommandLink>(std::unique_ptr<SerialPort>(closingPort_), op_)),
       ports_(std::make_unique<PortSelection>(*link_)), readout_(std::make_unique<LiveReadout>()),
-      discovery_(std::make_unique<Discovery>(*link_, *ports_, op)),
-      deviceSetup_(std::make_unique<DeviceSetup>(*link_, *ports_, *discovery_, op)) {
+      discovery_(std::make_unique<Discovery>(*link_, *ports_, op_)),
+      deviceSetup_(std::make_unique<DeviceSetup>(*link_, *ports_, *discovery_, op_)) {
     discovery_->setStreamCommand([this] { return readout_->streamCommand(); });
     connect(discovery_.get(), &Discovery::familyTabRequested, this, &MainController::setFamilyTabVisible);
     connect(discovery_.get(), &Discovery::deviceFound, this, [this](bool streamStarted) {
@@ -132,7 +227,7 @@ void MainController::createMeasuring() {
         return ports_->canChosen() || std::find(probed_.begin(), probed_.end(), true) != probed_.end();
     };
     hooks.noSerialPort = [this] {
-        inform(QString::fromLatin1(kNoComPorts), true);
+        inform(noComPortsText(), true);
         emit closeRequested();
     };
     acquisition_ = std::make_unique<Acquisition>(*link_, op_, *readout_, *recordings_, *graph_, hooks);
@@ -226,7 +321,7 @@ void MainController::createFirmware() {
         return SettingsStore::readKernelPath(settingsPath_, FirmwareUpgrade::defaultKernelPath());
     };
     hooks.storeKernelPath = [this](const QString& path) {
-        if (!settingsWritable_)
+        if (!settingsWritable_ || settingsUnreadable_)
             return;
         if (const QString reason = SettingsStore::writeKernelPath(settingsPath_, path); !reason.isEmpty())
             reportSettingsNotSaved(reason);
@@ -241,6 +336,12 @@ void MainController::createFirmware() {
 }
 
 QString MainController::defaultSettingsPath() {
+    // Without HOME and XDG_CONFIG_HOME (a service, "env -i") the usual place would be "/.config" at the
+    // file system's root: the user's home from the password database stands in.
+    if (qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME") && qEnvironmentVariableIsEmpty("HOME")) {
+        if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir && *user->pw_dir)
+            return QFile::decodeName(user->pw_dir) + "/.config/Tarvo/Tarvo.ini";
+    }
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/Tarvo/Tarvo.ini";
 }
 
@@ -291,15 +392,45 @@ void MainController::start() {
 }
 
 void MainController::probeComPorts() {
+    portsInUse_.clear();
     for (int com = ComPortMap::kCount; com >= 1; --com) {
         link_->port().setPortNumber(com);
-        probed_[com - 1] = link_->tryOpen();
+        if (link_->port().isOpen())
+            link_->port().close();
+        QString reason;
+        probed_[com - 1] = link_->port().open(&reason);
         ports_->setPortAvailable(com, probed_[com - 1]);
+        // Said with the no-port message: a port another program holds is there, only taken.
+        if (!probed_[com - 1] && reason.startsWith(QLatin1String(PortAccess::kInUse)))
+            portsInUse_.prepend(QStringLiteral("COM%1: %2").arg(com).arg(reason));
     }
 }
 
+QString MainController::noComPortsText() const {
+    QString text = QString::fromLatin1(kNoComPorts);
+    for (const QString& inUse : portsInUse_)
+        text += QLatin1Char('\n') + inUse;
+    return text;
+}
+
 void MainController::readSettings() {
-    SettingsStore::readSettings(settingsPath_, {*link_, *ports_, *readout_, *discovery_, pageSettings_});
+    QStringList cut;
+    const QString unreadable = SettingsStore::readSettings(
+        settingsPath_, {*link_, *ports_, *readout_, *discovery_, pageSettings_}, &cut);
+    if (!cut.isEmpty())
+        op_.showMessage(
+            QStringLiteral("Settings: %1 longer than %2 characters in %3; only the first %2 are used")
+                .arg(cut.join(QStringLiteral(", ")))
+                .arg(SettingsStore::kMaxTextLength)
+                .arg(QDir::toNativeSeparators(settingsPath_)),
+            QString(), MessageIcon::Information);
+    if (!unreadable.isEmpty()) {
+        // Writing the defaults at the end would destroy what the file holds.
+        settingsUnreadable_ = true;
+        op_.showMessage(QStringLiteral("Settings could not be read: %1: %2; they will not be saved")
+                            .arg(QDir::toNativeSeparators(settingsPath_), unreadable),
+                        QString(), MessageIcon::Warning);
+    }
     // The sample options and the scope's range live in their subsystems from here on.
     const PageSettings& p = pageSettings_;
     acquisition_->options().restoreSampleOptions(p.triggerLevel, p.sampleTime);
@@ -356,7 +487,7 @@ void MainController::shutdown() {
     link_->setCanExchange(nullptr);
     canBridge_->close();
     step("writeSettings");
-    if (settingsWritable_)
+    if (settingsWritable_ && !settingsUnreadable_)
         writeSettings();
     step("stream matcher disarmed, terminal disabled");
     link_->streamMatcher().disarm();
@@ -368,6 +499,10 @@ void MainController::shutdown() {
     step("scope cleared: no scope");
     step("averaging log closed");
     averaging_->shutdown();
+    // Whatever still waits on the operator (a question open when the close came) ends without a box, a
+    // question or a byte to the device.
+    closingPort_->seal();
+    closingOp_->close();
 }
 
 void MainController::displayPageShown() {
@@ -441,7 +576,8 @@ QString MainController::readLatestVersion(const QString& location, int timeLimit
 void MainController::latestVersionClicked() {
     QString location;
     CSimpleIniA ini;
-    if (ini.LoadFile(settingsPath_.toLocal8Bit().constData()) >= 0) {
+    const std::optional<QByteArray> text = readRegularFile(settingsPath_, kMaxSettingsFileBytes, nullptr);
+    if (text && ini.LoadData(text->constData(), static_cast<size_t>(text->size())) >= 0) {
         const char* configured = ini.GetValue("Updates", "Location", nullptr);
         if (configured && *configured)
             location = QString::fromUtf8(configured);

@@ -68,6 +68,9 @@ public:
     void setComPortMap(const ComPortMap& map) { comPortMap_ = map; }
     QString comPortPath(int com) const { return comPortMap_.path(com); }
     // Whether the start-up probe could open the port; the port's buttons stay disabled otherwise.
+    // "No COM ports available... Tarvo program will terminate!", and each port the start-up probe found
+    // held by another program, one a line.
+    QString noComPortsText() const;
     bool portProbed(int com) const { return com >= 1 && com <= ComPortMap::kCount && probed_[com - 1]; }
 
     Operator& op() { return op_; }
@@ -194,7 +197,13 @@ private:
     // The page settings as their subsystems hold them now, for writing.
     void collectPageSettings();
 
+    // After shutdown's last command nothing reaches the device and no one is asked anything: a dialogue
+    // that was waiting on the operator when the close came runs to its end without a word or a byte.
+    class ClosingOperator;
+    class ClosingPort;
+    std::unique_ptr<ClosingOperator> closingOp_;
     Operator& op_;
+    ClosingPort* closingPort_ = nullptr;
     QString settingsPath_;
     std::unique_ptr<CommandLink> link_;
     std::unique_ptr<CanAdapter> canAdapter_;
@@ -210,6 +219,8 @@ private:
     std::vector<QString> commandButtons_;
     bool acceptDrops_ = false;
     bool settingsWritable_ = true;
+    // "Tarvo.ini" is there but could not be read at start: it is never written.
+    bool settingsUnreadable_ = false;
     bool destroyed_ = false;
     QString latestVersionCaption_ = QStringLiteral("Latest version??");
     QStringList stepLog_;
@@ -241,6 +252,7 @@ private:
     std::unique_ptr<AverageAcquisition> averaging_;
     ComPortMap comPortMap_;
     std::array<bool, ComPortMap::kCount> probed_{};
+    QStringList portsInUse_;
 };
 
 } // namespace tarvo

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <SimpleIni.h>
 #include <cerrno>
 #include <cmath>
@@ -28,25 +29,49 @@ public:
     explicit Ini(const QString& path) {
         ini_.SetUnicode(true);
         ini_.SetSpaces(false); // key=value, as the Windows profile functions write it
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            // The parser stops at a zero byte: whatever followed one would be lost at the next save.
-            const QByteArray text = closeSectionHeaders(file.readAll().replace('\0', QByteArray()));
-            ini_.LoadData(text.constData(), static_cast<size_t>(text.size()));
-            // A lone "[]" names the part before the first section; empty, it would be written as
-            // blank lines that the next reading drops.
-            if (ini_.GetSectionSize("") == 0)
-                ini_.Delete("", nullptr);
+        // Never waits on a pipe, and reads only a regular file; a missing file is an empty one.
+        QString reason;
+        std::optional<QByteArray> bytes = readRegularFile(path, kMaxSettingsFileBytes + 1, &reason);
+        if (!bytes) {
+            // A link to a file not made yet is a missing file: the save makes the file it names.
+            if (QFileInfo::exists(path))
+                unreadable_ = reason;
+            return;
         }
+        if (bytes->size() > kMaxSettingsFileBytes) {
+            unreadable_ = QStringLiteral("Larger than %1 bytes").arg(kMaxSettingsFileBytes);
+            return;
+        }
+        // The parser stops at a zero byte: whatever followed one would be lost at the next save.
+        const QByteArray text = closeSectionHeaders(bytes->replace('\0', QByteArray()));
+        ini_.LoadData(text.constData(), static_cast<size_t>(text.size()));
+        // A lone "[]" names the part before the first section; empty, it would be written as
+        // blank lines that the next reading drops.
+        if (ini_.GetSectionSize("") == 0)
+            ini_.Delete("", nullptr);
     }
+
+    // Why a file that is there could not be read; empty when it was read or is not there.
+    const QString& unreadable() const { return unreadable_; }
 
     bool has(const char* section, const char* key) const {
         return ini_.GetValue(section, key, nullptr) != nullptr;
     }
     QString text(const char* section, const char* key, const QString& fallback) const {
         const char* value = ini_.GetValue(section, key, nullptr);
-        return value ? QString::fromUtf8(value) : fallback;
+        return value ? decoded(value) : fallback;
     }
+    // A page's text setting, cut to a length an entry can show: a huge value would freeze the window
+    // while it is laid out and be written back at every close. The keys that were cut are kept.
+    QString setting(const char* section, const char* key, const QString& fallback) const {
+        QString value = text(section, key, fallback);
+        if (value.size() > SettingsStore::kMaxTextLength) {
+            value.truncate(SettingsStore::kMaxTextLength);
+            cut_ << QString::fromLatin1(key);
+        }
+        return value;
+    }
+    const QStringList& cut() const { return cut_; }
     // Booleans and integers: a value that is not a whole number counts as missing.
     std::optional<long> integer(const char* section, const char* key) const {
         const char* value = ini_.GetValue(section, key, nullptr);
@@ -71,6 +96,10 @@ public:
     }
 
     void set(const char* section, const char* key, const QString& value) {
+        // A text that is what the file holds keeps its bytes: a Latin-1 value stays Latin-1.
+        const char* stored = ini_.GetValue(section, key, nullptr);
+        if (stored && decoded(stored) == value)
+            return;
         ini_.SetValue(section, key, value.toUtf8().constData());
     }
     void set(const char* section, const char* key, bool value) {
@@ -83,6 +112,9 @@ public:
 
     // Empty when every byte is on the disk; otherwise why not, and the old file is as it was.
     QString save(const QString& path) {
+        // What could not be read would be lost: the file stays as it is.
+        if (!unreadable_.isEmpty())
+            return QStringLiteral("it could not be read (%1)").arg(unreadable_);
         std::string text;
         if (ini_.Save(text) < 0)
             return qt_error_string(ENOMEM);
@@ -100,6 +132,14 @@ public:
     }
 
 private:
+    // UTF-8 where the bytes are UTF-8; otherwise the file comes from a Windows-era tool and is Latin-1.
+    static QString decoded(const char* bytes) {
+        const QByteArrayView view(bytes);
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = utf8(view);
+        return utf8.hasError() ? QString::fromLatin1(view) : text;
+    }
+
     // A section header ends at its line's end, as the Windows profile functions read it. The INI parser
     // would skip a header without its "]" yet keep its name for the keys that follow, with part of the
     // next line in it, and every save would write that name back with one more line.
@@ -125,6 +165,8 @@ private:
     }
 
     CSimpleIniA ini_;
+    QString unreadable_;
+    mutable QStringList cut_;
 };
 
 constexpr int kDefaultBaud = 115200;
@@ -157,7 +199,7 @@ void PageSettings::setFileSeparator(const QString& text) {
     }
 }
 
-void SettingsStore::readSettings(const QString& path, const Targets& t) {
+QString SettingsStore::readSettings(const QString& path, const Targets& t, QStringList* cut) {
     const Ini ini(path);
     SerialPort& port = t.comm.port();
     port.close();
@@ -209,12 +251,12 @@ void SettingsStore::readSettings(const QString& path, const Targets& t) {
                                  // nothing
 
     PageSettings& p = t.page;
-    p.triggerLevel = ini.text("Options", "TriggerLevel", "15");
-    p.sampleTime = ini.text("Options", "SampleTime", "1000");
-    p.waitForTrigger = ini.text("Options", "WaitForTrigger", "10 sec.");
-    p.graphName = ini.text("Options", "GraphName", ">Change this text in Graph Options<");
-    p.units = ini.text("Options", "Units", "n");
-    p.setFileSeparator(ini.text("Options", "FileSeparator", ","));
+    p.triggerLevel = ini.setting("Options", "TriggerLevel", "15");
+    p.sampleTime = ini.setting("Options", "SampleTime", "1000");
+    p.waitForTrigger = ini.setting("Options", "WaitForTrigger", "10 sec.");
+    p.graphName = ini.setting("Options", "GraphName", ">Change this text in Graph Options<");
+    p.units = ini.setting("Options", "Units", "n");
+    p.setFileSeparator(ini.setting("Options", "FileSeparator", ","));
     const QString autotransmit = ini.text("Display", "Autotransmit", "SN");
     t.readout.restoreAutotransmit(autotransmit == QLatin1String("SG") ? autotransmit : QStringLiteral("SN"));
     p.worldTop = ini.real("Display", "WorldTop", kDefaultWorldTop, -kWorldRange, kWorldRange);
@@ -224,7 +266,7 @@ void SettingsStore::readSettings(const QString& path, const Targets& t) {
         p.worldBottom = kDefaultWorldBottom;
     }
     p.longTermSampleEnable = ini.flag("Options", "LongTermSampleEnable", false);
-    p.useEverySample = ini.text("Options", "UseEvery__Sample", "10");
+    p.useEverySample = ini.setting("Options", "UseEvery__Sample", "10");
     t.ports.setSearchOnlySelected(ini.flag("Options", "SearchSelectedBaudCom", false));
     p.useStatusInformation = ini.flag("Options", "UseStatusInformation", false);
     // Only "None" and "00".."63": another text would show as "None" in the list yet go into the
@@ -232,8 +274,11 @@ void SettingsStore::readSettings(const QString& path, const Targets& t) {
     const QString storedAddress = ini.text("Modules", "DeviceAddr", "None");
     t.discovery.setDeviceAddress(isDeviceAddressChoice(storedAddress) ? storedAddress
                                                                       : QStringLiteral("None"));
-    p.multiCommandString = ini.text("Commands", "MultiCommandString", QString());
-    p.loopTime = ini.text("Commands", "LoopTime", "1000");
+    p.multiCommandString = ini.setting("Commands", "MultiCommandString", QString());
+    p.loopTime = ini.setting("Commands", "LoopTime", "1000");
+    if (cut)
+        *cut = ini.cut();
+    return ini.unreadable();
 }
 
 QString SettingsStore::writeSettings(const QString& path, const Targets& t) {

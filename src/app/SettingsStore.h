@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace tarvo {
 
@@ -47,7 +48,11 @@ public:
         PageSettings& page;
     };
 
-    static void readSettings(const QString& path, const Targets& targets);
+    // Empty when the file was read or is not there; otherwise why a file that is there could not be
+    // read (the defaults apply). Such a file is never written: writeSettings and writeKernelPath refuse.
+    // Text settings longer than kMaxTextLength are cut to it; cut receives their keys.
+    static QString readSettings(const QString& path, const Targets& targets, QStringList* cut = nullptr);
+    static constexpr qsizetype kMaxTextLength = 1024;
     // Empty when the file was written; otherwise the system's reason, and the file on the disk is the
     // old one, untouched.
     static QString writeSettings(const QString& path, const Targets& targets);

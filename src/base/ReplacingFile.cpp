@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -30,6 +31,83 @@ void ReplacingFile::fail(int error) {
     error_ = qt_error_string(error);
 }
 
+void ReplacingFile::fail(const QString& reason) {
+    if (failed_)
+        return;
+    failed_ = true;
+    error_ = reason;
+}
+
+QString fileKindName(unsigned mode) {
+    switch (mode & S_IFMT) {
+    case S_IFCHR:
+        return QStringLiteral("a character device");
+    case S_IFBLK:
+        return QStringLiteral("a block device");
+    case S_IFIFO:
+        return QStringLiteral("a pipe");
+    case S_IFSOCK:
+        return QStringLiteral("a socket");
+    case S_IFDIR:
+        return QStringLiteral("a folder");
+    default:
+        return QStringLiteral("not a regular file");
+    }
+}
+
+namespace {
+QString notRegularReason(unsigned mode) {
+    const QString kind = fileKindName(mode);
+    return kind.startsWith(QLatin1String("not ")) ? QStringLiteral("Not a regular file")
+                                                  : QStringLiteral("Is %1, not a regular file").arg(kind);
+}
+} // namespace
+
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes, QString* reason) {
+    const auto failed = [reason](const QString& why) -> std::optional<QByteArray> {
+        if (reason)
+            *reason = why;
+        return std::nullopt;
+    };
+    // O_NONBLOCK: opening a pipe with no writer would otherwise wait for ever.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return failed(qt_error_string(errno));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return failed(qt_error_string(error));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return failed(S_ISDIR(info.st_mode) ? qt_error_string(EISDIR) : notRegularReason(info.st_mode));
+    }
+    QByteArray bytes;
+    char block[65536];
+    while (bytes.size() < maxBytes) {
+        const ssize_t got =
+            ::read(fd, block, static_cast<size_t>(std::min<qint64>(sizeof block, maxBytes - bytes.size())));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(fd);
+            return failed(qt_error_string(error));
+        }
+        if (got == 0)
+            break;
+        bytes.append(block, got);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+QString ReplacingFile::checkTarget(const QString& path) {
+    ReplacingFile probe(path);
+    return probe.open() ? QString() : probe.errorString();
+}
+
 void ReplacingFile::discard() {
     if (fd_ >= 0)
         ::close(fd_);
@@ -48,15 +126,20 @@ bool ReplacingFile::open() {
         target_ = linked;
     }
     const QFileInfo info(target_);
-    if (info.isDir()) {
-        fail(EISDIR);
+    const QByteArray target = QFile::encodeName(target_);
+    struct stat existing {};
+    if (::stat(target.constData(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        // A device or a pipe would be replaced by a plain file, and the machine would lose it.
+        if (S_ISDIR(existing.st_mode))
+            fail(EISDIR);
+        else
+            fail(notRegularReason(existing.st_mode));
         return false;
     }
     if (!info.absoluteDir().exists()) {
         fail(ENOENT);
         return false;
     }
-    const QByteArray target = QFile::encodeName(target_);
     // A file the user made read-only stays as it is, even where the folder would allow replacing it.
     if (info.exists() && ::access(target.constData(), W_OK) != 0) {
         fail(errno);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace tarvo {
 
@@ -15,7 +16,9 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    // False when the file cannot be created (folder missing or not writable, target not writable).
+    // False when the file cannot be created (folder missing or not writable, target not writable) or
+    // when the target is there but is no regular file: a device, a pipe, a socket or a folder is never
+    // replaced by a file.
     bool open();
     // Writes are buffered; the first failure is kept and every later write is ignored.
     void write(const char* data, qsizetype size);
@@ -29,10 +32,17 @@ public:
     bool failed() const { return failed_; }
     // Why it failed, in the system's words.
     QString errorString() const { return error_; }
+    // The file put in place of (or made at) the target: a link's target once open() followed it.
+    QString target() const { return target_; }
+
+    // Why `path` could not be saved to, before any work that would then be lost; empty when a save
+    // there can begin. Nothing is left behind.
+    static QString checkTarget(const QString& path);
 
 private:
     bool flush();
     void fail(int error);
+    void fail(const QString& reason);
     void discard();
     QString target_;
     QByteArray tempPath_;
@@ -43,5 +53,22 @@ private:
     bool committed_ = false;
     QString error_;
 };
+
+// The program's own words for a file it could not write, then where and why ("/data/x.csv: Is a
+// character device, not a regular file").
+inline QString cannotWriteText(const char* words, const QString& path, const QString& reason) {
+    return QString::fromLatin1(words) + QLatin1Char('\n') + path + QStringLiteral(": ") + reason;
+}
+
+// Far beyond any settings file; a bigger one is not read as one.
+constexpr qint64 kMaxSettingsFileBytes = qint64(64) << 20;
+
+// Reads a file that the program only reads (its settings): without waiting on a pipe or a device that
+// has nothing to give, and only from a regular file. At most maxBytes are read (pass one more than a
+// caller takes to see that a file is larger). Nullopt with the reason when it cannot.
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes, QString* reason);
+
+// What kind of thing stands at `mode` when it is not a regular file ("a character device").
+QString fileKindName(unsigned mode);
 
 } // namespace tarvo

@@ -28,6 +28,8 @@ void handleWith(void (*handler)(int)) {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // The terminal that started the program was closed: a close like any other, settings saved.
+    sigaction(SIGHUP, &action, nullptr);
 }
 } // namespace
 

@@ -7,7 +7,7 @@ class QSocketNotifier;
 
 namespace tarvo {
 
-// SIGINT and SIGTERM as events of the event loop: the first one is handed to the program, which ends
+// SIGINT, SIGTERM and SIGHUP as events of the event loop: the first one is handed to the program, which ends
 // the way a normal close would (a recording stopped and written, the settings saved); a second one ends
 // the process at once with exitStatus. The default handling comes back when this object goes.
 class TerminationSignals : public QObject {

@@ -34,7 +34,7 @@ bool CalibrationRecord::write(const QString& path, QString* error) const {
     ReplacingFile file(path);
     if (!file.open()) {
         if (error)
-            *error = QStringLiteral("cannot create %1").arg(path);
+            *error = QStringLiteral("cannot create %1: %2").arg(path, file.errorString());
         return false;
     }
     file.write(text());

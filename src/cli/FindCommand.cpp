@@ -40,7 +40,7 @@ int runFind(const QStringList& args) {
     for (int com = 1; com <= ComPortMap::kCount; ++com)
         anyPort = anyPort || ports.portAvailable(com);
     if (!anyPort) {
-        std::fprintf(stderr, "%s\n", MainController::kNoComPorts);
+        std::fprintf(stderr, "%s\n", c.noComPortsText().toLocal8Bit().constData());
         return ExitUsage;
     }
 

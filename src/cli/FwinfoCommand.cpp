@@ -1,3 +1,4 @@
+#include "base/ReplacingFile.h"
 #include "cli/ConsoleOperator.h"
 #include "cli/Subcommands.h"
 #include "firmware/FirmwareFile.h"
@@ -71,6 +72,15 @@ int runFwinfo(const QStringList& args) {
         return ExitUsage;
     }
     const bool dump = parser.isSet("dump");
+    // A file that cannot be read (missing, a folder, a pipe) has no header to show: its reason, and the
+    // status of a failure, not of a wrong call.
+    QString reason;
+    if (!readRegularFile(files.first(), 1, &reason)) {
+        std::fprintf(stderr, "tarvo-cli fwinfo: %s: %s\n",
+                     escapeControls(files.first()).toLocal8Bit().constData(),
+                     reason.toLocal8Bit().constData());
+        return ExitFailed;
+    }
 
     ConsoleOperator op;
     op.setQuiet(true); // everything shown is reported on standard output below
@@ -99,8 +109,6 @@ int runFwinfo(const QStringList& args) {
     }
     out.flush();
 
-    if (loader.status().code == FirmwareStatus::Code::OpenFailed)
-        return ExitUsage;
     return loader.loadSucceeded() ? ExitOk : ExitFailed;
 }
 

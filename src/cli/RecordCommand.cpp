@@ -1,3 +1,4 @@
+#include "base/ReplacingFile.h"
 #include "base/TerminationSignals.h"
 #include "cli/CliSession.h"
 #include "cli/Subcommands.h"
@@ -10,11 +11,15 @@
 #include <QCommandLineParser>
 #include <QEventLoop>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 
 namespace tarvo::cli {
 
 namespace {
+
+// One day: far beyond what the recording memory holds at any rate, and well inside a timer's range.
+constexpr int kMaxRecordSeconds = 86400;
 
 int recordUsageError(const QString& text) {
     std::fprintf(stderr, "tarvo-cli record: %s\n", text.toLocal8Bit().constData());
@@ -25,7 +30,12 @@ int recordUsageError(const QString& text) {
 
 int runRecord(const QStringList& args) {
     QCommandLineParser parser;
-    parser.addOption({"seconds", "how long to record (with --trigger: the whole attempt)", "N"});
+    parser.addOption(
+        {"seconds",
+         QStringLiteral("how long to record, whole or decimal seconds up to %1 (with --trigger: the "
+                        "whole attempt)")
+             .arg(kMaxRecordSeconds),
+         "N"});
     parser.addOption({"csv", "the graph data file to write", "FILE"});
     parser.addOption({"slot", "graph slot 1..5 (default 1)", "K", "1"});
     parser.addOption({"trigger", "record with TRIGGER instead of RUN"});
@@ -39,9 +49,13 @@ int runRecord(const QStringList& args) {
     if (!parser.positionalArguments().isEmpty())
         return recordUsageError("takes no arguments besides its options");
     bool ok = false;
-    const int seconds = parser.value("seconds").toInt(&ok);
-    if (!parser.isSet("seconds") || !ok || seconds <= 0)
-        return recordUsageError("--seconds needs a positive number of seconds");
+    const std::optional<qint64> durationMs =
+        parser.isSet("seconds") ? parseSeconds(parser.value("seconds"), kMaxRecordSeconds) : std::nullopt;
+    if (!durationMs)
+        return recordUsageError(
+            QStringLiteral("--seconds needs a number of seconds from 0.001 to %1, whole or "
+                           "decimal (e.g. 2 or 0.5)")
+                .arg(kMaxRecordSeconds));
     const QString csv = parser.value("csv");
     if (csv.isEmpty())
         return recordUsageError("--csv needs a file name");
@@ -49,6 +63,13 @@ int runRecord(const QStringList& args) {
     if (!ok || slot < 1 || slot > kGraphSlots)
         return recordUsageError("--slot needs a number 1..5");
     const bool trigger = parser.isSet("trigger");
+    // A recording that could not be kept is not started: a missing folder, a folder, a read-only disk or
+    // a device named as the file is said now, with the system's reason.
+    if (const QString reason = ReplacingFile::checkTarget(csv); !reason.isEmpty()) {
+        std::fprintf(stderr, "tarvo-cli record: %s: %s; nothing was recorded\n",
+                     csv.toLocal8Bit().constData(), reason.toLocal8Bit().constData());
+        return ExitFailed;
+    }
 
     // Ctrl+C or a TERM signal ends the recording as STOP would and still writes what was captured; a
     // second one ends at once.
@@ -59,7 +80,7 @@ int runRecord(const QStringList& args) {
     for (int com = 1; com <= ComPortMap::kCount; ++com)
         anyPort = anyPort || c.ports().portAvailable(com);
     if (!anyPort) {
-        std::fprintf(stderr, "%s\n", MainController::kNoComPorts);
+        std::fprintf(stderr, "%s\n", c.noComPortsText().toLocal8Bit().constData());
         return ExitFailed;
     }
     c.discovery().findDeviceClicked();
@@ -98,7 +119,7 @@ int runRecord(const QStringList& args) {
         a.runClicked();
     }
     progress.start(1000);
-    end.start(seconds * 1000);
+    end.start(std::chrono::milliseconds(*durationMs));
     if ((!trigger ? a.runDown() : a.triggerDown()) && !TerminationSignals::pending())
         loop.exec();
     progress.stop();

@@ -75,11 +75,9 @@ int runRun(const QStringList& args) {
     }
     if (parser.isSet("count") && !parser.isSet("loop"))
         return runUsageError("--count needs --loop");
-    if (parser.isSet("loop")) {
-        const int loopMs = parser.value("loop").toInt(&ok);
-        if (!ok || loopMs < 1 || loopMs > 200000)
-            return runUsageError("--loop needs a number of milliseconds 1..200000");
-    }
+    if (parser.isSet("loop") && !parseMilliseconds(parser.value("loop"), MultiCommandSender::kMaxLoopDelayMs))
+        return runUsageError(QStringLiteral("--loop needs a whole number of milliseconds from 1 to %1")
+                                 .arg(MultiCommandSender::kMaxLoopDelayMs));
     int count = 0;
     if (parser.isSet("count")) {
         count = parser.value("count").toInt(&ok);

@@ -26,8 +26,8 @@ int runSend(const QStringList& args) {
     parser.addPositionalArgument("CMD", "command without the carriage return, e.g. ID");
     parser.addOption({"start", "reply start string (default: any data)", "S"});
     parser.addOption({"timeout",
-                      "time limit in ms (default 500); over the CAN bus it bounds the whole exchange when "
-                      "given, else the bridge's own limits apply",
+                      "time limit in ms, 1..3600000 (default 500); over the CAN bus it bounds the whole "
+                      "exchange when given, else the bridge's own limits apply",
                       "MS", "500"});
     parser.addOption({"address", "select device NN (00..63) with OPNN first", "NN"});
     parser.addOption({"com", "COM number 1..8 (default: from Tarvo.ini)", "N"});
@@ -42,9 +42,11 @@ int runSend(const QStringList& args) {
         return usageError("exactly one command is needed, e.g. tarvo-cli send ID --start D:");
 
     bool ok = true;
-    const int timeout = parser.value("timeout").toInt(&ok);
-    if (!ok || timeout <= 0)
-        return usageError("--timeout needs a positive number of milliseconds");
+    // An hour at most: a longer wait is no reply to wait for, and the timer's range is never reached.
+    const std::optional<qint64> timeLimit = parseMilliseconds(parser.value("timeout"), 3600000);
+    if (!timeLimit)
+        return usageError("--timeout needs a whole number of milliseconds from 1 to 3600000");
+    const int timeout = static_cast<int>(*timeLimit);
     QString address;
     if (parser.isSet("address")) {
         address = parser.value("address");

@@ -1,6 +1,7 @@
 #include "Subcommands.h"
 
 #include <QCommandLineParser>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -24,6 +25,54 @@ constexpr Subcommand kSubcommands[] = {
 const Subcommand* subcommands(qsizetype* count) {
     *count = static_cast<qsizetype>(std::size(kSubcommands));
     return kSubcommands;
+}
+
+std::optional<qint64> parseSeconds(const QString& text, int maxSeconds) {
+    // Digits, with at most one decimal point; counted in whole milliseconds so nothing overflows.
+    qint64 ms = 0;
+    int digits = 0;
+    int decimals = -1; // digits after the point, -1 before it
+    for (const QChar c : text.trimmed()) {
+        if (c == u'.' && decimals < 0) {
+            decimals = 0;
+            continue;
+        }
+        if (!c.isDigit() || c.unicode() > '9')
+            return std::nullopt;
+        ++digits;
+        if (decimals >= 0 && ++decimals > 3) {
+            if (c != u'0') // finer than a millisecond
+                return std::nullopt;
+            continue;
+        }
+        ms = ms * 10 + (c.unicode() - '0');
+        if (ms > qint64(maxSeconds) * 1000 * 1000) // far past the maximum already
+            return std::nullopt;
+    }
+    if (digits == 0)
+        return std::nullopt;
+    for (int scale = std::max(decimals, 0); scale < 3; ++scale)
+        ms *= 10;
+    if (ms < 1 || ms > qint64(maxSeconds) * 1000)
+        return std::nullopt;
+    return ms;
+}
+
+std::optional<qint64> parseMilliseconds(const QString& text, qint64 maxMs) {
+    qint64 ms = 0;
+    const QString digits = text.trimmed();
+    if (digits.isEmpty())
+        return std::nullopt;
+    for (const QChar c : digits) {
+        if (!c.isDigit() || c.unicode() > '9')
+            return std::nullopt;
+        ms = ms * 10 + (c.unicode() - '0');
+        if (ms > maxMs)
+            return std::nullopt;
+    }
+    if (ms < 1)
+        return std::nullopt;
+    return ms;
 }
 
 void addHelpOption(QCommandLineParser& parser) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <optional>
 
 class QCommandLineParser;
 
@@ -28,6 +29,13 @@ struct Subcommand {
 
 // Every subcommand, in the order the usage text lists them.
 const Subcommand* subcommands(qsizetype* count);
+
+// A duration as a user writes it: whole or decimal seconds ("2", "0.5", "90.25"), at least one
+// millisecond and at most maxSeconds. In milliseconds, or nullopt for anything else (a sign, an
+// exponent, "inf", more than the maximum).
+std::optional<qint64> parseSeconds(const QString& text, int maxSeconds);
+// The same for a whole number of milliseconds 1..maxMs.
+std::optional<qint64> parseMilliseconds(const QString& text, qint64 maxMs);
 
 // -h and --help on a subcommand's parser.
 void addHelpOption(QCommandLineParser& parser);

@@ -142,6 +142,19 @@ std::optional<QList<qint32>> SetupFile::parse(QByteArrayView bytes, SetupGroup g
             *error = QStringLiteral("cannot be read as a setup file");
         return std::nullopt;
     }
+    // A file with none of the group's sections is no setup file of that group (an empty file, a file
+    // of the other group, any other text): read as one it would set every parameter to 0.
+    bool groupFound = false;
+    for (const SetupEntry& entry : entries(group))
+        groupFound = groupFound || ini.GetSectionSize(entry.section) >= 0;
+    if (!groupFound) {
+        if (error)
+            *error = QStringLiteral("has no [%1] section: it is not a %2 setup file")
+                         .arg(QString::fromLatin1(entries(group).front().section),
+                              group == SetupGroup::Dosing ? QStringLiteral("dosing")
+                                                          : QStringLiteral("check-weigher"));
+        return std::nullopt;
+    }
     QList<qint32> values;
     for (const SetupEntry& entry : entries(group)) {
         const char* stored = ini.GetValue(entry.section, entry.key, nullptr);

@@ -4,8 +4,9 @@
 #include "DosingParameters.h"
 #include "base/Operator.h"
 
+#include "base/ReplacingFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 
 namespace tarvo {
 
@@ -71,23 +72,28 @@ bool SetupTransfer::writeFile(SetupGroup group, const QString& path) {
         refuse("Setup file " + path + ": " + error + "; nothing was written");
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*text) != text->size() || !file.commit()) {
-        op_.showMessage(QString::fromLatin1(kCannotWrite), QString(), MessageIcon::Information);
-        return false;
+    // Every byte checked and on the disk before it replaces the old file; never over a device or a pipe.
+    ReplacingFile file(path);
+    if (file.open()) {
+        file.write(*text);
+        if (file.commit())
+            return true;
     }
-    return true;
+    op_.showMessage(cannotWriteText(kCannotWrite, path, file.errorString()), QString(),
+                    MessageIcon::Information);
+    return false;
 }
 
 std::optional<QList<qint32>> SetupTransfer::readFile(SetupGroup group, const QString& path, QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Without waiting on a pipe, and only from a regular file.
+    QString reason;
+    const std::optional<QByteArray> bytes = readRegularFile(path, SetupFile::kMaxSize + 1, &reason);
+    if (!bytes) {
         if (error)
-            *error = "cannot be read: " + file.errorString();
+            *error = "cannot be read: " + reason;
         return std::nullopt;
     }
-    const QByteArray bytes = file.read(SetupFile::kMaxSize + 1);
-    return SetupFile::parse(bytes, group, error);
+    return SetupFile::parse(*bytes, group, error);
 }
 
 void SetupTransfer::importClicked(SetupGroup group) {

@@ -7,8 +7,10 @@
 #include "link/CommandLink.h"
 #include "link/SerialPort.h"
 
+#include "base/ReplacingFile.h"
+
+#include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
 #include <QScopeGuard>
 
 namespace tarvo {
@@ -33,9 +35,8 @@ SettingsImageTransfer::SettingsImageTransfer(CommandLink& link, Operator& op, QO
 }
 
 SettingsImageTransfer::~SettingsImageTransfer() {
-    // A capture still running at the end leaves no half file behind.
-    if (file_)
-        file_->cancelWriting();
+    // A capture still running at the end leaves no half file behind: nothing is written before the
+    // end record.
 }
 
 const QStringList& SettingsImageTransfer::addressChoices() {
@@ -80,16 +81,17 @@ void SettingsImageTransfer::getImageClicked() {
         return;
     path_ = path;
     saved_ = false;
-    // Written beside the target and put in its place only once the end record came, so a capture that
-    // fails never replaces an image that was there.
-    auto file = std::make_unique<QSaveFile>(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Text)) {
+    // Kept in memory and written in one checked save once the end record came, so a capture that fails
+    // never replaces an image that was there. The place is tried first: a device asked for an image
+    // that cannot be kept would be asked for nothing.
+    if (const QString reason = ReplacingFile::checkTarget(path); !reason.isEmpty()) {
         op_.showMessage(QString::fromLatin1(kInUse));
-        op_.showMessage(QString::fromLatin1(kCannotWrite), QString(), MessageIcon::Error);
+        op_.showMessage(cannotWriteText(kCannotWrite, path, reason), QString(), MessageIcon::Error);
         return;
     }
-    file_ = std::move(file);
-    capture_.start(file_.get());
+    captured_ = std::make_unique<QBuffer>();
+    captured_->open(QIODevice::WriteOnly);
+    capture_.start(captured_.get());
     emit activityChanged(true);
 
     PacketMatcher& stream = link_.streamMatcher();
@@ -125,18 +127,25 @@ void SettingsImageTransfer::imageLine(QByteArrayView text) {
 }
 
 void SettingsImageTransfer::captureEnded(ImageCapture::Outcome outcome) {
-    std::unique_ptr<QSaveFile> file = std::move(file_);
-    if (outcome == ImageCapture::Outcome::Complete && file && file->commit()) {
-        saved_ = true;
+    const std::unique_ptr<QBuffer> captured = std::move(captured_);
+    QString reason;
+    if (outcome == ImageCapture::Outcome::Complete && captured) {
+        ReplacingFile file(path_);
+        if (file.open()) {
+            file.write(captured->data());
+            saved_ = file.commit();
+        }
+        reason = file.errorString();
+    }
+    if (saved_) {
         op_.showInfoMessage(QString::fromLatin1(kSaved));
     } else {
-        if (file)
-            file->cancelWriting();
         op_.showMessage(outcome == ImageCapture::Outcome::TooLarge
                             ? QStringLiteral("The device sent more than a settings image holds; %1 was not "
                                              "written.")
                                   .arg(path_)
-                            : QString::fromLatin1(kCannotWrite),
+                        : reason.isEmpty() ? QString::fromLatin1(kCannotWrite)
+                                           : cannotWriteText(kCannotWrite, path_, reason),
                         QString(), MessageIcon::Error);
     }
     restartGrossStream();
@@ -154,9 +163,7 @@ void SettingsImageTransfer::abandonCapture(const QString& why) {
         return;
     capture_.stop();
     captureTimer_.stop();
-    if (file_)
-        file_->cancelWriting();
-    file_.reset();
+    captured_.reset();
     op_.showMessage(why, QString(), MessageIcon::Warning);
     restartGrossStream();
     emit activityChanged(isBusy());
@@ -180,14 +187,15 @@ void SettingsImageTransfer::putImageClicked() {
     if (path.isEmpty())
         return;
     path_ = path;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        op_.showMessage(QString::fromLatin1(kInUse));
+    // The real reason (a missing file, a folder) after the program's own words; a pipe is not waited on.
+    QString reason;
+    const std::optional<QByteArray> bytes = readRegularFile(path, SettingsImageFile::kSizeLimit + 1, &reason);
+    if (!bytes) {
+        op_.showMessage(QString::fromLatin1(kInUse) + QLatin1Char('\n') + path + QStringLiteral(": ") +
+                        reason);
         return;
     }
-    const SettingsImageFile::Text image =
-        SettingsImageFile::join(file.read(SettingsImageFile::kSizeLimit + 1));
-    file.close();
+    const SettingsImageFile::Text image = SettingsImageFile::join(*bytes);
     if (!image.problem.isEmpty()) {
         op_.showMessage(
             QStringLiteral("%1 is not a settings image: %2. Nothing was sent.").arg(path, image.problem),

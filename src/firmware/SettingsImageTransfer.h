@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <memory>
 
-class QSaveFile;
+class QBuffer;
 
 namespace tarvo {
 
@@ -78,7 +78,7 @@ private:
     CommandLink& link_;
     Operator& op_;
     ImageCapture capture_;
-    std::unique_ptr<QSaveFile> file_;
+    std::unique_ptr<QBuffer> captured_;
     QTimer captureTimer_;
     QString path_;
     QString from_ = QStringLiteral("None");

@@ -1,5 +1,7 @@
 #include "CanAdapter.h"
 
+#include "base/ReplacingFile.h"
+
 #include "protocol/CommandTable.h"
 
 #include <QCanBus>
@@ -75,7 +77,9 @@ CanAdapterPlace CanAdapterPlace::defaults() {
 CanAdapterPlace CanAdapterPlace::fromSettings(const QString& settingsPath) {
     CanAdapterPlace place = defaults();
     CSimpleIniA ini;
-    if (ini.LoadFile(settingsPath.toLocal8Bit().constData()) < 0)
+    // A settings file that is a pipe or a device is not waited on; the settings store says why.
+    const std::optional<QByteArray> text = readRegularFile(settingsPath, kMaxSettingsFileBytes, nullptr);
+    if (!text || ini.LoadData(text->constData(), static_cast<size_t>(text->size())) < 0)
         return place;
     const char* plugin = ini.GetValue("CAN", "Plugin", nullptr);
     const char* interface = ini.GetValue("CAN", "Interface", nullptr);

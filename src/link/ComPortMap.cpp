@@ -1,5 +1,7 @@
 #include "ComPortMap.h"
 
+#include "base/ReplacingFile.h"
+
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <SimpleIni.h>
@@ -88,7 +90,9 @@ QMap<int, QString> ComPortMap::readConfigured(const QString& iniPath) {
     QMap<int, QString> configured;
     CSimpleIniA ini;
     ini.SetUnicode(true);
-    if (ini.LoadFile(QFileInfo(iniPath).absoluteFilePath().toLocal8Bit().constData()) < 0)
+    // A settings file that is a pipe or a device is not waited on; the settings store says why.
+    const std::optional<QByteArray> text = readRegularFile(iniPath, kMaxSettingsFileBytes, nullptr);
+    if (!text || ini.LoadData(text->constData(), static_cast<size_t>(text->size())) < 0)
         return configured;
     for (int com = 1; com <= kCount; ++com) {
         const QByteArray key = "COM" + QByteArray::number(com);

@@ -25,9 +25,14 @@ bool PortAccess::isPermissionDenied(const QString& devicePath) {
 #endif
 }
 
+QString PortAccess::inUseText(const QString& detail) {
+    return detail.isEmpty() ? QString::fromLatin1(kInUse)
+                            : QStringLiteral("%1 (%2)").arg(QLatin1String(kInUse), detail);
+}
+
 QString PortAccess::notAvailableText(int portNumber, const QString& reason) {
     const QString text = QStringLiteral("COM%1 not available").arg(portNumber);
-    if (reason == QLatin1String(kPermissionDenied))
+    if (reason == QLatin1String(kPermissionDenied) || reason.startsWith(QLatin1String(kInUse)))
         return text + QStringLiteral(": ") + reason;
     return text;
 }

@@ -66,9 +66,13 @@ bool QtSerialPortDevice::open(QString* error) {
     }
     port_.setPortName(path);
     if (!port_.open(QIODevice::ReadWrite)) {
+        // A port this user may open that still refuses is held by another program: its lock file, or
+        // the exclusive use the other program took (EBUSY).
         if (error)
             *error = PortAccess::isPermissionDenied(path) ? QString::fromLatin1(PortAccess::kPermissionDenied)
-                                                          : port_.errorString();
+                     : port_.error() == QSerialPort::PermissionError
+                         ? PortAccess::inUseText(port_.errorString())
+                         : port_.errorString();
         port_.clearError();
         return false;
     }

@@ -173,7 +173,7 @@ bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool 
     }
     ReplacingFile file(path);
     if (!file.open()) {
-        op_.showMessage(QString::fromLatin1(kCannotWrite));
+        op_.showMessage(cannotWriteText(kCannotWrite, path, file.errorString()));
         return false;
     }
     const QByteArray sep = sampleFileSeparator();
@@ -215,7 +215,8 @@ bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool 
         }
     }
     if (!file.commit()) {
-        op_.showMessage(file.errorString(), QString(), MessageIcon::Error);
+        op_.showMessage(cannotWriteText(kCannotWrite, path, file.errorString()), QString(),
+                        MessageIcon::Error);
         return false;
     }
     return complete;
@@ -246,10 +247,15 @@ std::unique_ptr<QFile> DataFiles::openLog(bool& option1, bool* option2, const ch
     if (path.isEmpty())
         return nullptr;
     auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+    // A log grows line by line, so it is written in place; but never into a device, a pipe (whose open
+    // would wait for a reader for ever) or a folder.
+    QString refused = ReplacingFile::checkTarget(path);
+    if (!refused.isEmpty() || !file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        if (refused.isEmpty())
+            refused = file->errorString();
         // Creating the file raised an error (typically another program holds it), then it failed.
         op_.showMessage(QString::fromLatin1(kFileInUse));
-        op_.showMessage(QString::fromLatin1(kCannotWrite));
+        op_.showMessage(cannotWriteText(kCannotWrite, path, refused));
         option1 = false;
         if (option2)
             *option2 = false;

@@ -62,15 +62,22 @@ QByteArray JpegEncoder::encode(const std::uint32_t* pixels, int width, int heigh
 }
 
 bool JpegEncoder::save(const QString& path, const std::uint32_t* pixels, int width, int height,
-                       qsizetype stride) {
+                       qsizetype stride, QString* error) {
     const QByteArray bytes = encode(pixels, width, height, stride);
-    if (bytes.isEmpty())
+    if (bytes.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("the picture could not be encoded");
         return false;
+    }
     ReplacingFile file(path);
-    if (!file.open())
-        return false;
-    file.write(bytes);
-    return file.commit();
+    if (file.open()) {
+        file.write(bytes);
+        if (file.commit())
+            return true;
+    }
+    if (error)
+        *error = file.errorString();
+    return false;
 }
 
 } // namespace tarvo

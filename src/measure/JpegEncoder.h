@@ -14,9 +14,9 @@ public:
     // Empty on failure (zero size, or the library refused).
     static QByteArray encode(const std::uint32_t* pixels, int width, int height, qsizetype stride);
     // Encodes and writes to path whatever its extension, replacing an existing file only when every
-    // byte was written. False on any failure.
+    // byte was written. False on any failure, with the reason in error.
     static bool save(const QString& path, const std::uint32_t* pixels, int width, int height,
-                     qsizetype stride);
+                     qsizetype stride, QString* error = nullptr);
 };
 
 } // namespace tarvo

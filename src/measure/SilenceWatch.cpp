@@ -23,10 +23,27 @@ QString SilenceWatch::noticeText(const QString& source) {
     return QStringLiteral("no data from %1 for %2 s").arg(source).arg(kSilenceMs / 1000);
 }
 
+QString SilenceWatch::resumedText(const QString& source, qint64 silentMs) {
+    return QStringLiteral("data from %1 again after %2 s")
+        .arg(source)
+        .arg(double(silentMs) / 1000.0, 0, 'f', 1);
+}
+
+QString SilenceWatch::source() const {
+    return link_.linkKind() == Link::Can ? QStringLiteral("CAN-bus")
+                                         : QStringLiteral("COM%1").arg(link_.port().portNumber());
+}
+
 void SilenceWatch::packetArrived() {
-    lastPacketMs_ = monotonicMs();
-    // Data again: the next silence is worth a word of its own.
-    reported_ = false;
+    const qint64 now = monotonicMs();
+    if (reported_) {
+        // Data again: the notice that it stopped must not stand while the readout moves, and the next
+        // silence is worth a word of its own. The time is the device's, as the notice's 2 s is.
+        reported_ = false;
+        const double scale = TimeScale::factor() > 0 ? TimeScale::factor() : 1.0;
+        op_.showInfoMessage(resumedText(source(), qint64(double(now - lastPacketMs_) / scale)));
+    }
+    lastPacketMs_ = now;
 }
 
 void SilenceWatch::recordingChanged() {
@@ -39,6 +56,7 @@ void SilenceWatch::recordingChanged() {
         check_.start(TimeScale::ms(kCheckMs));
     } else {
         check_.stop();
+        reported_ = false;
     }
 }
 
@@ -48,10 +66,7 @@ void SilenceWatch::checkTick() {
     if (monotonicMs() - lastPacketMs_ < TimeScale::ms(kSilenceMs))
         return;
     reported_ = true;
-    const QString source = link_.linkKind() == Link::Can
-                               ? QStringLiteral("CAN-bus")
-                               : QStringLiteral("COM%1").arg(link_.port().portNumber());
-    op_.showInfoMessage(noticeText(source));
+    op_.showInfoMessage(noticeText(source()));
 }
 
 } // namespace tarvo

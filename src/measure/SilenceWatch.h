@@ -10,7 +10,7 @@ class CommandLink;
 class Operator;
 
 // Tells the operator when the device's stream stops during a recording: "no data from COM1 for 2 s",
-// once per silence, and ready to say it again as soon as data comes back. The recording goes on.
+// once per silence, then "data from COM1 again after 4.1 s" when it comes back. The recording goes on.
 class SilenceWatch : public QObject {
     Q_OBJECT
 public:
@@ -22,10 +22,13 @@ public:
     void packetArrived();
     bool silenceReported() const { return reported_; }
     static QString noticeText(const QString& source);
+    // "data from COM1 again after 4.1 s": said once when data comes back after a reported silence.
+    static QString resumedText(const QString& source, qint64 silentMs);
 
 private:
     void recordingChanged();
     void checkTick();
+    QString source() const;
 
     CommandLink& link_;
     Operator& op_;

@@ -18,9 +18,10 @@ bool saveGraphAsJpeg(ScopeWidget& scope, Operator& op) {
     if (path.isEmpty())
         return false;
     QImage picture = scope.picture().convertToFormat(QImage::Format_RGB32);
+    QString reason;
     if (!JpegEncoder::save(path, reinterpret_cast<const std::uint32_t*>(picture.constBits()), picture.width(),
-                           picture.height(), picture.bytesPerLine())) {
-        op.showMessage(QString::fromLatin1(DataFiles::kCannotWrite));
+                           picture.height(), picture.bytesPerLine(), &reason)) {
+        op.showMessage(cannotWriteText(DataFiles::kCannotWrite, path, reason));
         return false;
     }
     return true;

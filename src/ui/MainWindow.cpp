@@ -12,7 +12,9 @@
 #include "widgets/InformationLine.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -238,6 +240,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     c_.shutdown();
     event->accept();
     emit closed();
+    // A question still open (a signal closes the window while RUN asks) ends as cancelled; the dialogue
+    // that asked it runs out without reaching the device.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible() && dialog->isModal())
+            dialog->reject();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -58,3 +58,40 @@ TEST(PtyStartup, AbsentPathsAreDisabledAndTheFirstBytesComeAfterTheWindowShows) 
     EXPECT_FALSE(controller->link().port().isOpen());
     TimeScale::setFactor(1.0);
 }
+
+// A second program on the port the first one holds: it says the port is held by another program, at
+// initialisation and with the no-port message (it once said only "COM1 not available" and that there
+// was no COM port at all).
+TEST(PtyStartup, ASecondProgramOnAHeldPortNamesTheOtherProgram) {
+    devsim::Line line;
+    devsim::DeviceConfig config;
+    config.baud = 115200;
+    line.addDevice(config);
+    devsim::PtyLine pty(&line);
+    QString error;
+    ASSERT_TRUE(pty.open(&error)) << error.toStdString();
+    QTemporaryDir dir;
+    ComPortMap map;
+    map.setPath(1, pty.slavePath());
+    test::FakeOperator firstOp;
+    MainController first(firstOp, std::make_unique<QtSerialPortDevice>(map), dir.filePath("first.ini"));
+    first.start();
+    ASSERT_TRUE(first.portProbed(1));
+
+    test::FakeOperator op;
+    MainController second(op, std::make_unique<QtSerialPortDevice>(map), dir.filePath("second.ini"));
+    QObject::connect(&second, &MainController::closeRequested, [] {});
+    second.start();
+    EXPECT_FALSE(second.portProbed(1));
+    second.displayPageShown();
+    const QStringList boxes = op.messageBoxes();
+    ASSERT_EQ(boxes.size(), 2) << boxes.join('|').toStdString();
+    EXPECT_TRUE(boxes[0].startsWith("COM1 not available: in use by another program"))
+        << boxes[0].toStdString();
+    EXPECT_TRUE(
+        boxes[1].startsWith("No COM ports available... Tarvo program will terminate!\nCOM1: in use by "
+                            "another program"))
+        << boxes[1].toStdString();
+    second.shutdown();
+    first.shutdown();
+}

@@ -4,6 +4,7 @@
 #include "engine/Line.h"
 #include "engine/SimulatedPort.h"
 #include "engine/SimulatedPorts.h"
+#include "link/CanAdapter.h"
 #include "link/SerialPort.h"
 #include "support/FakeOperator.h"
 #include "support/SmallDisk.h"
@@ -12,7 +13,17 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <SimpleIni.h>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace tarvo;
 
@@ -442,4 +453,196 @@ TEST_F(SettingsStoreTest, ASettingsFileThatIsALinkStaysALinkAndItsTargetIsWritte
     EXPECT_TRUE(text.startsWith("[User]\nMine=kept\n")) << text.toStdString();
     EXPECT_TRUE(text.contains("LoopTime=250\n")) << text.toStdString();
     EXPECT_EQ(QDir(dir.filePath("shared")).entryList(QDir::Files | QDir::Hidden), QStringList{"Tarvo.ini"});
+}
+
+namespace {
+
+// Root reads every file whatever its mode: for the length of a scope this thread gives up the two
+// capabilities that let it, so a 0200 file is as unreadable to it as to any user.
+class WithoutReadOverride {
+public:
+    WithoutReadOverride() {
+        if (::syscall(SYS_capget, &header_, saved_) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        active_ = ::syscall(SYS_capset, &header_, reduced) == 0;
+    }
+    ~WithoutReadOverride() {
+        if (active_)
+            ::syscall(SYS_capset, &header_, saved_);
+    }
+    WithoutReadOverride(const WithoutReadOverride&) = delete;
+    WithoutReadOverride& operator=(const WithoutReadOverride&) = delete;
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+    bool active_ = false;
+};
+
+QString notReadText(const QString& path, const QString& reason) {
+    return "Settings could not be read: " + path + ": " + reason + "; they will not be saved";
+}
+
+} // namespace
+
+// A settings file that is there but cannot be read is never written: writing the defaults over it
+// would lose every setting and section it holds (it once did, at every close).
+TEST_F(SettingsStoreTest, AnUnreadableSettingsFileIsNeverOverwrittenAndTheOperatorIsTold) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    const QByteArray text = "[ComPorts]\nCOM1=/dev/ttyUSB7\n[Port]\nBaud=19200\n[User]\nMine=kept\n";
+    writeIni(text);
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::WriteOwner));
+    {
+        WithoutReadOverride unprivileged;
+        startProgram();
+    }
+    EXPECT_EQ(op.messageBoxes(), QStringList{notReadText(path, "Permission denied")});
+    controller->multiCommandSender().setLoopDelay("250");
+    closeProgram();
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    EXPECT_EQ(readIni(), text);
+    EXPECT_EQ(op.messageBoxes().size(), 1); // nothing more at the close
+}
+
+// A settings file that is a pipe would hang every start in its open; it and a folder are taken as
+// unreadable, said once, and left as they are.
+TEST_F(SettingsStoreTest, ASettingsFileThatIsAPipeOrAFolderIsNotWaitedOnNorReplaced) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0666), 0);
+    // Should a reader block in its open, a writer that comes and goes after a while releases it, so the
+    // test fails instead of hanging.
+    std::atomic<bool> started{false};
+    std::thread release([&] {
+        for (int i = 0; i < 500 && !started; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 50 && !started; ++i) {
+            const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    // Every reader of the file: the port map, the CAN adapter's place, the settings themselves.
+    EXPECT_TRUE(ComPortMap::readConfigured(path).isEmpty());
+    EXPECT_EQ(CanAdapterPlace::fromSettings(path).plugin, CanAdapterPlace::defaults().plugin);
+    startProgram();
+    started = true;
+    release.join();
+    EXPECT_EQ(op.messageBoxes(), QStringList{notReadText(path, "Is a pipe, not a regular file")});
+    closeProgram();
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(QDir(QFileInfo(path).absolutePath())
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList{"Tarvo.ini"});
+
+    ASSERT_EQ(::unlink(QFile::encodeName(path).constData()), 0);
+    ASSERT_TRUE(QDir().mkpath(path));
+    op.clear();
+    startProgram();
+    closeProgram();
+    EXPECT_EQ(op.messageBoxes(), QStringList{notReadText(path, "Is a directory")});
+    EXPECT_TRUE(QFileInfo(path).isDir());
+
+    // A device of its own (root may make one; never the machine's) stays a device.
+    ASSERT_TRUE(QDir().rmdir(path));
+    if (::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        return;
+    op.clear();
+    startProgram();
+    closeProgram();
+    EXPECT_EQ(op.messageBoxes(), QStringList{notReadText(path, "Is a character device, not a regular file")});
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
+// Texts from a Windows-era tool are Latin-1: read as such, and written back byte for byte (they were
+// once written back with U+FFFD in place of every such letter).
+TEST_F(SettingsStoreTest, NonUtf8TextsAreReadAsLatin1AndWrittenBackByteForByte) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    const QByteArray text =
+        "[Options]\nGraphName=F\xfcllung\nUnits=\xb5m\n[User]\nName=M\xfcller \xe9t\xe9\n";
+    writeIni(text);
+    startProgram();
+    EXPECT_EQ(controller->graph().caption(), QString::fromUtf8("F\xc3\xbcllung"));
+    EXPECT_EQ(controller->pageSettings().units, QString::fromUtf8("\xc2\xb5m"));
+    closeProgram();
+    QByteArray written = readIni();
+    EXPECT_TRUE(written.startsWith("[Options]\nGraphName=F\xfcllung\nUnits=\xb5m\n"))
+        << written.toStdString();
+    EXPECT_TRUE(written.contains("[User]\nName=M\xfcller \xe9t\xe9\n")) << written.toStdString();
+    EXPECT_FALSE(written.contains("\xef\xbf\xbd")); // no replacement character anywhere
+    // Another start and close changes nothing; a text the operator changed is written as UTF-8.
+    startProgram();
+    closeProgram();
+    EXPECT_EQ(readIni(), written);
+    startProgram();
+    controller->pageSettings().units = QString::fromUtf8("\xc2\xb5N");
+    closeProgram();
+    written = readIni();
+    EXPECT_TRUE(written.contains("\nUnits=\xc2\xb5N\n")) << written.toStdString();
+    EXPECT_TRUE(written.contains("GraphName=F\xfcllung\n")) << written.toStdString();
+}
+
+// A text setting far longer than any entry shows (a 50 MB graph name froze the window at every start
+// and was written back at every close) is cut when read, and said once.
+TEST_F(SettingsStoreTest, AnOverlongTextSettingIsCutWhenReadAndSaidOnce) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    writeIni("[Options]\nGraphName=" + QByteArray(5 << 20, 'G') +
+             "\nUnits=kg\n[Commands]\nMultiCommandString=" + QByteArray(5000, 'C') + "\n");
+    startProgram();
+    EXPECT_EQ(controller->graph().caption(), QString(SettingsStore::kMaxTextLength, 'G'));
+    EXPECT_EQ(controller->multiCommandSender().line(), QString(SettingsStore::kMaxTextLength, 'C'));
+    EXPECT_EQ(controller->pageSettings().units, "kg");
+    EXPECT_EQ(op.messageBoxes(),
+              QStringList{"Settings: GraphName, MultiCommandString longer than 1024 characters "
+                          "in " +
+                          path + "; only the first 1024 are used"});
+    closeProgram();
+    EXPECT_LT(readIni().size(), 4000);
+    op.clear();
+    startProgram();
+    closeProgram();
+    EXPECT_TRUE(op.messageBoxes().isEmpty());
+}
+
+// Without HOME and XDG_CONFIG_HOME the settings once went to "/.config" at the file system's root.
+TEST(SettingsPlace, WithoutHomeTheUsersHomeFromThePasswordDatabaseIsUsed) {
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    const bool hadHome = qEnvironmentVariableIsSet("HOME");
+    const bool hadConfig = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    qunsetenv("HOME");
+    qunsetenv("XDG_CONFIG_HOME");
+    const QString place = MainController::defaultSettingsPath();
+    if (hadHome)
+        qputenv("HOME", home);
+    if (hadConfig)
+        qputenv("XDG_CONFIG_HOME", config);
+    const passwd* user = ::getpwuid(::getuid());
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(place, QFile::decodeName(user->pw_dir) + "/.config/Tarvo/Tarvo.ini");
+    EXPECT_FALSE(place.startsWith("/.config"));
+}
+
+// A link to a settings file that is not there yet is a missing file: the defaults, no word, and the
+// close makes the file the link names.
+TEST_F(SettingsStoreTest, ALinkToASettingsFileNotMadeYetIsFilledAtTheClose) {
+    devsim::SimulatedPorts::attach(1, &line1);
+    const QString kept = dir.filePath("shared/Tarvo.ini");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("shared")));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("Tarvo")));
+    ASSERT_TRUE(QFile::link("../shared/Tarvo.ini", path));
+    startProgram();
+    controller->multiCommandSender().setLoopDelay("250");
+    closeProgram();
+    EXPECT_TRUE(op.messageBoxes().isEmpty()) << op.messageBoxes().join('\n').toStdString();
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    QFile f(kept);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("LoopTime=250\n"));
 }

@@ -5,7 +5,10 @@
 #include "support/QtPrinters.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace tarvo::test;
 
@@ -78,10 +81,27 @@ TEST(SendCommandPermissionTest, ALockedPortNamesTheDialoutGroupOnStandardError) 
         ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0755), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(rig.settingsPath()).constData(), 0644), 0);
 
+    // The checkout may lie where nobody cannot enter (a 0700 home, a mktemp -d folder): the program is
+    // then run from a copy in a folder anyone may enter.
+    QString program = programPath("tarvo-cli");
+    QTemporaryDir reachable;
+    bool nobodyReaches = true;
+    {
+        ActingAsNobody unprivileged;
+        nobodyReaches = ::faccessat(AT_FDCWD, QFile::encodeName(program).constData(), X_OK, AT_EACCESS) == 0;
+    }
+    if (!nobodyReaches) {
+        ASSERT_TRUE(reachable.isValid());
+        ASSERT_EQ(::chmod(QFile::encodeName(reachable.path()).constData(), 0755), 0);
+        const QString copy = reachable.filePath("tarvo-cli");
+        ASSERT_TRUE(QFile::copy(program, copy));
+        ASSERT_EQ(::chmod(QFile::encodeName(copy).constData(), 0755), 0);
+        program = copy;
+    }
     QProcess process;
     process.setProcessEnvironment(rig.environment());
     process.setChildProcessModifier([who] { becomeInChild(who); });
-    process.start(programPath("tarvo-cli"), {"send", "ID"});
+    process.start(program, {"send", "ID"});
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 1);
     EXPECT_TRUE(process.readAllStandardOutput().isEmpty());

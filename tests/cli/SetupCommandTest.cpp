@@ -3,6 +3,8 @@
 
 #include <QFile>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using namespace tarvo::test;
 
@@ -80,4 +82,45 @@ TEST_F(SetupCommandTest, ExportDiffImportAndARefusedFile) {
 
     EXPECT_EQ(setup({"export", file}).exitCode, 2);
     EXPECT_EQ(setup({"copy", "--group", "dosing", file}).exitCode, 2);
+}
+
+// An export onto a device is a failure that names the reason, and the device stays a device (the
+// machine's /dev/full was once replaced by a setup file, "written"); an empty file is no setup file
+// and sends the device nothing (it once imported as sixteen zeros, "saved: yes").
+TEST_F(SetupCommandTest, AnExportOntoADeviceFailsAndAnEmptyFileImportsNothing) {
+    ASSERT_EQ(send("PD7 120").exitCode, 0);
+    // A full device of its own (a pipe where the test may not make one); never the machine's.
+    QString device = rig.filePath("full");
+    QString kind = "a character device";
+    if (::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
+        device = rig.filePath("pipe.mxr");
+        kind = "a pipe";
+        ASSERT_EQ(::mkfifo(QFile::encodeName(device).constData(), 0666), 0);
+    }
+    CliRun run = setup({"export", "--group", "dosing", device});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(run.err.contains(" Can not write file!\n" + device.toLocal8Bit() + ": Is " +
+                                 kind.toLocal8Bit() + ", not a regular file"))
+        << run.err.toStdString();
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(device).constData(), &info), 0);
+    EXPECT_FALSE(S_ISREG(info.st_mode));
+
+    const QString empty = rig.filePath("empty.mxr");
+    QFile out(empty);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.close();
+    run = setup({"import", "--group", "dosing", empty});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(run.out.contains("saved: yes"));
+    EXPECT_TRUE(
+        run.err.contains("Setup file " + empty.toLocal8Bit() +
+                         ": has no [DosingCommand] section: it is not a dosing setup file; nothing was "
+                         "written"))
+        << run.err.toStdString();
+    // The device kept its parameters.
+    const QString after = rig.filePath("after.mxr");
+    ASSERT_EQ(setup({"export", "--group", "dosing", after}).exitCode, 0);
+    EXPECT_TRUE(readAll(after).contains("\nPD7=120\n"));
 }

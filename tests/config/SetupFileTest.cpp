@@ -2,12 +2,15 @@
 // the check of every entry before anything is written, and the fuzzer's seeds and past findings.
 #include "ConfigRig.h"
 #include "support/QtPrinters.h"
+#include "support/SmallDisk.h"
 #include "support/TestPaths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using namespace tarvo;
 using namespace tarvo::test;
@@ -92,15 +95,108 @@ TEST(SetupFiles, ExportThenImportLeavesTheDeviceAsItWas) {
     EXPECT_EQ(written.last(), "SD\r");
     EXPECT_EQ(storedDosing(*rig.device), before);
 
-    // The check-weigher file has none of the dosing keys: sixteen zeros.
+    // The check-weigher file has no dosing section: it is no dosing file, and nothing is written (it
+    // once imported as sixteen zeros).
+    rig.op.clear();
     rig.op.fileNames = {cw};
     rig.files->importClicked(SetupGroup::Dosing);
-    EXPECT_EQ(rig.dosing->dosing().texts(), QStringList(16, "0"));
-    EXPECT_EQ(rig.heard().first(16),
-              (QList<QByteArray>{"PD1 0\r", "PD2 0\r", "PD3 0\r", "PD4 0\r", "PD5 0\r", "PD6 0\r", "PD7 0\r",
-                                 "PD8 0\r", "PD9 0\r", "PD10 0\r", "PD11 0\r", "PD12 0\r", "PD13 0\r",
-                                 "PD14 0\r", "PD15 0\r", "PD16 0\r"}));
-    EXPECT_EQ(storedDosing(*rig.device), QList<qint64>(16, 0));
+    EXPECT_EQ(
+        rig.op.messageBoxes(),
+        QStringList{"Setup file " + cw +
+                    ": has no [DosingCommand] section: it is not a dosing setup file; nothing was written"});
+    EXPECT_TRUE(rig.heard().isEmpty());
+    EXPECT_EQ(storedDosing(*rig.device), before);
+}
+
+// An empty file (left by a failed save) or any other text is no setup file: it would otherwise set
+// every parameter to 0. Nothing reaches the device, and the message names the missing section.
+TEST(SetupFiles, AFileWithoutTheGroupsSectionIsRefusedAndNothingIsSent) {
+    QTemporaryDir dir;
+    ConfigRig rig(4114);
+    for (int n = 1; n <= 16; ++n)
+        rig.device->setParameter("PD" + QByteArray::number(n), n * 10);
+    const QList<qint64> before = storedDosing(*rig.device);
+    QByteArray noise;
+    for (int i = 0; i < 3000; ++i)
+        noise += char((i * 7919 + 13) % 256);
+    const QString empty = dir.filePath("empty.mxr");
+    const QString random = dir.filePath("random.mxr");
+    const QString headerOnly = dir.filePath("header.mxr");
+    ASSERT_TRUE(writeText(empty, ""));
+    ASSERT_TRUE(writeText(random, noise));
+    ASSERT_TRUE(writeText(headerOnly, "[Device]\nID=4114\n[Port]\nBaud=115200\n"));
+    for (const QString& path : {empty, random, headerOnly}) {
+        rig.op.clear();
+        rig.heard();
+        EXPECT_FALSE(rig.files->importFile(SetupGroup::Dosing, path));
+        EXPECT_EQ(rig.op.messageBoxes(),
+                  QStringList{"Setup file " + path +
+                              ": has no [DosingCommand] section: it is not a dosing setup file; nothing was "
+                              "written"});
+        EXPECT_TRUE(rig.heard().isEmpty()) << path.toStdString();
+        rig.op.clear();
+        EXPECT_FALSE(rig.files->importFile(SetupGroup::CheckWeigher, path));
+        EXPECT_EQ(
+            rig.op.messageBoxes(),
+            QStringList{"Setup file " + path +
+                        ": has no [CheckWeigher] section: it is not a check-weigher setup file; nothing "
+                        "was written"});
+        EXPECT_TRUE(rig.heard().isEmpty()) << path.toStdString();
+    }
+    EXPECT_EQ(storedDosing(*rig.device), before);
+    // The section alone is a setup file: its missing keys read as 0, as before.
+    ASSERT_TRUE(writeText(headerOnly, "[DosingCommand]\nPD2=7\n"));
+    EXPECT_TRUE(rig.files->importFile(SetupGroup::Dosing, headerOnly));
+    EXPECT_EQ(rig.device->storedParameter("PD2"), 7);
+    EXPECT_EQ(rig.device->storedParameter("PD3"), 0);
+}
+
+// An export never replaces what is not a regular file (a device, a pipe, a folder), and a save that
+// runs out of space says so and leaves the old file whole: the one save path of every written file.
+TEST(SetupFiles, AnExportNeverReplacesADeviceOrAPipeAndAFullDiskKeepsTheOldFile) {
+    QTemporaryDir dir;
+    ConfigRig rig(4114);
+    rig.dosing->readClicked(DosingParameters::Group::Dosing); // entries the file can hold
+    // A full device of its own (root may make one); never one of the machine's, which a regression would
+    // replace for every program.
+    const QString node = dir.filePath("full");
+    const bool haveNode = ::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 7)) == 0;
+    const QString fifo = dir.filePath("pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0666), 0);
+    const QString folder = dir.filePath("folder.mxr");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    struct Case {
+        QString path;
+        QString reason;
+        mode_t kind;
+    };
+    std::vector<Case> cases{{fifo, "Is a pipe, not a regular file", S_IFIFO},
+                            {folder, "Is a directory", S_IFDIR}};
+    if (haveNode)
+        cases.push_back({node, "Is a character device, not a regular file", S_IFCHR});
+    for (const Case& c : cases) {
+        rig.op.clear();
+        EXPECT_FALSE(rig.files->writeFile(SetupGroup::Dosing, c.path));
+        EXPECT_EQ(rig.op.messageBoxes(), QStringList{" Can not write file!\n" + c.path + ": " + c.reason});
+        struct stat after {};
+        ASSERT_EQ(::stat(QFile::encodeName(c.path).constData(), &after), 0);
+        EXPECT_EQ(after.st_mode & S_IFMT, c.kind) << c.path.toStdString();
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              haveNode ? QStringList({"full", "pipe"}) : QStringList{"pipe"});
+
+    SmallDisk disk(16);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot();
+    const QString path = disk.path("line7.mxr");
+    ASSERT_TRUE(writeText(path, "[DosingCommand]\nPD1=1\n"));
+    disk.fill(0);
+    rig.op.clear();
+    EXPECT_FALSE(rig.files->writeFile(SetupGroup::Dosing, path));
+    EXPECT_EQ(rig.op.messageBoxes(),
+              QStringList{" Can not write file!\n" + path + ": No space left on device"});
+    EXPECT_EQ(readAll(path), "[DosingCommand]\nPD1=1\n");
+    EXPECT_EQ(disk.entries(), QStringList{"line7.mxr"});
 }
 
 TEST(SetupFiles, ADamagedEntryWritesNothingAndNamesTheEntry) {
@@ -164,7 +260,9 @@ TEST(SetupFiles, NoFileWhenTheWriteFailsAnEntryIsNoNumberOrTheFolderIsMissing) {
     rig.dosing->dosing().setText(4, "+00200");
     rig.op.clear();
     EXPECT_FALSE(rig.files->writeFile(SetupGroup::Dosing, dir.filePath("missing/folder.mxr")));
-    EXPECT_EQ(rig.op.messageBoxes(), QStringList{" Can not write file!"});
+    EXPECT_EQ(rig.op.messageBoxes(),
+              QStringList{" Can not write file!\n" + dir.filePath("missing/folder.mxr") +
+                          ": No such file or directory"});
     EXPECT_TRUE(rig.files->writeFile(SetupGroup::Dosing, path));
     EXPECT_TRUE(readAll(path).contains("\nPD5=200\n"));
 }

@@ -69,6 +69,17 @@ TEST_F(ProgramsTest, CliSendTimesOutOnASilentCommandAndRejectsBadUsage) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "TimeOutErr\n");
     EXPECT_EQ(rig.cli({"send", "ID", "--com", "9"}, 10000).exitCode, 2);
+    // Time limits past their maximum are refused with it named, never wrapped round.
+    for (const char* limit : {"3600001", "4294967296", "1e9", "0", "-5"}) {
+        run = rig.cli({"send", "ID", "--timeout", limit}, 10000);
+        EXPECT_EQ(run.exitCode, 2) << limit;
+        EXPECT_TRUE(run.err.contains("--timeout needs a whole number of milliseconds from 1 to 3600000"))
+            << run.err.toStdString();
+    }
+    run = rig.cli({"run", "ID", "--loop", "4294967296", "--count", "2"}, 10000);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("--loop needs a whole number of milliseconds from 1 to 200000"))
+        << run.err.toStdString();
     // A port that cannot be opened is a failure, not a usage error.
     run = rig.cli({"send", "ID", "--com", "2"}, 10000);
     EXPECT_EQ(run.exitCode, 1);
@@ -96,20 +107,25 @@ TEST_F(ProgramsTest, ProgramShowsItsWindowUnderARealXServer) {
     EXPECT_EQ(run.readAllStandardOutput().trimmed(), "shown") << run.readAllStandardError().toStdString();
 }
 
-TEST_F(ProgramsTest, TheWindowSavesItsSettingsOnATermSignalAsOnAClose) {
-    QProcess program;
-    QProcessEnvironment env = rig.environment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    ASSERT_TRUE(startWindow(program, env));
-    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    QFile ini(rig.settingsPath());
-    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
-    const QByteArray text = ini.readAll();
-    // Written at the close: every setting, and the port map it started with.
-    EXPECT_TRUE(text.contains("[Options]\nTriggerLevel=15\n")) << text.toStdString();
-    EXPECT_TRUE(text.contains("COM1=" + sim.linePath(1).toLocal8Bit() + "\n"));
+// A hang-up (the terminal that started the program closed) is a close like a TERM signal: the
+// settings are saved (it once ended the program at once, saving nothing).
+TEST_F(ProgramsTest, TheWindowSavesItsSettingsOnATermOrHangUpSignalAsOnAClose) {
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
+        QProcess program;
+        QProcessEnvironment env = rig.environment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        ASSERT_TRUE(startWindow(program, env));
+        ::kill(static_cast<pid_t>(program.processId()), signal);
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << signal;
+        QFile ini(rig.settingsPath());
+        ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+        const QByteArray text = ini.readAll();
+        // Written at the close: every setting, and the port map it started with.
+        EXPECT_TRUE(text.contains("[Options]\nTriggerLevel=15\n")) << signal << text.toStdString();
+        EXPECT_TRUE(text.contains("COM1=" + sim.linePath(1).toLocal8Bit() + "\n"));
+    }
 }
 
 TEST_F(ProgramsTest, AWindowClosedOnAFullDiskKeepsTheOldSettingsFile) {

@@ -3,11 +3,14 @@
 #include "support/QtPrinters.h"
 #include "support/SmallDisk.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using namespace tarvo::test;
 
@@ -106,6 +109,59 @@ TEST_F(RecordTest, RecordsAndWritesTheGraphDataFileWithTheSettingsSeparatorAndNa
     EXPECT_TRUE(ini.readAll().contains("GraphName=Line 7\n"));
 }
 
+// A place that cannot take the file is said before anything is recorded, with the system's reason; a
+// device or a pipe named as the file stays what it is (a node was once replaced by a regular file).
+TEST_F(RecordTest, ADestinationThatCannotTakeTheFileIsRefusedBeforeRecording) {
+    // A null device of its own; never the machine's, which a regression would replace for every program.
+    const QString node = rig.filePath("null");
+    const bool haveNode = ::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    const QString fifo = rig.filePath("pipe.csv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0666), 0);
+    ASSERT_TRUE(QDir().mkpath(rig.filePath("folder.csv")));
+    QList<std::pair<QString, QString>> cases{
+        {rig.filePath("missing/x.csv"), "No such file or directory"},
+        {rig.filePath("folder.csv"), "Is a directory"},
+        {fifo, "Is a pipe, not a regular file"},
+    };
+    if (haveNode)
+        cases.append({node, "Is a character device, not a regular file"});
+    SmallDisk disk(64);
+    if (disk.mounted() && disk.makeReadOnly())
+        cases.append({disk.path("ro.csv"), "Read-only file system"});
+    for (const auto& [path, reason] : cases) {
+        QByteArray err;
+        EXPECT_EQ(record({"--seconds", "2", "--csv", path}, &err), 1) << path.toStdString();
+        EXPECT_EQ(err, "tarvo-cli record: " + path.toLocal8Bit() + ": " + reason.toLocal8Bit() +
+                           "; nothing was recorded\n");
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(fifo).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    if (haveNode) {
+        ASSERT_EQ(::stat(QFile::encodeName(node).constData(), &info), 0);
+        EXPECT_TRUE(S_ISCHR(info.st_mode));
+    }
+    EXPECT_FALSE(QFile::exists(rig.filePath("missing")));
+}
+
+// Whole or decimal seconds up to a day; anything past it, or written otherwise, is refused with the
+// maximum named (4294968 s once wrapped round to 0.95 s, 2147484 s to a negative timer).
+TEST_F(RecordTest, DurationsAreWholeOrDecimalSecondsUpToADay) {
+    const QString csv = rig.filePath("short.csv");
+    for (const QString& seconds :
+         QStringList{"4294968", "2147484", "86401", "86400.5", "1e9", "-1", "0", "0.0001", "inf", "2s", ""}) {
+        QByteArray err;
+        EXPECT_EQ(record({"--seconds", seconds, "--csv", csv}, &err), 2) << seconds.toStdString();
+        EXPECT_EQ(err, "tarvo-cli record: --seconds needs a number of seconds from 0.001 to 86400, whole or "
+                       "decimal (e.g. 2 or 0.5)\n")
+            << seconds.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(csv));
+    QByteArray err;
+    ASSERT_EQ(record({"--seconds", "0.5", "--csv", csv}, &err), 0) << err.toStdString();
+    EXPECT_GT(csvRows(csv), 0);
+}
+
 TEST_F(RecordTest, UsageErrorsAndAMissingDeviceHaveTheirExitStatus) {
     const QString csv = rig.filePath("x.csv");
     EXPECT_EQ(record({"--csv", csv}), 2);
@@ -130,7 +186,7 @@ TEST_F(RecordTest, AnUnpluggedLineEndsTheRecordingAtOnceKeepsTheRowsAndFails) {
 }
 
 TEST_F(RecordTest, TheFirstSignalWritesWhatWasCapturedAndASecondEndsAtOnce) {
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         const QString csv = rig.filePath(QStringLiteral("signal%1.csv").arg(signal));
         RunningRecord record(rig, {"--seconds", "30", "--csv", csv});
         ASSERT_TRUE(record.waitForStderr(kSomeSamples)) << record.err.toStdString();
@@ -164,9 +220,16 @@ TEST_F(RecordTest, ASilentDeviceIsMentionedOnStandardErrorAndTheRecordingGoesOn)
         << record.err.toStdString();
     QThread::msleep(1500); // said once however long the silence lasts
     ASSERT_EQ(sim.control("fault 1 none"), "ok");
+    // Data again is said too, with how long it was missing.
+    const QRegularExpression resumed("data from COM1 again after (\\d+\\.\\d) s\n");
+    ASSERT_TRUE(record.waitForStderr(resumed, 5000)) << record.err.toStdString();
+    const double silentFor = resumed.match(QString::fromLocal8Bit(record.err)).captured(1).toDouble();
+    EXPECT_GE(silentFor, 3.0);
+    EXPECT_LT(silentFor, 60.0);
     ASSERT_GE(record.waitForEnd(15000), 0);
     EXPECT_EQ(record.process.exitCode(), 0) << record.err.toStdString();
     EXPECT_EQ(record.err.count("no data from COM1 for 2 s\n"), 1);
+    EXPECT_EQ(record.err.count("data from COM1 again after"), 1);
     EXPECT_EQ(csvRows(csv), record.lastCount());
 }
 
@@ -183,7 +246,8 @@ TEST_F(RecordTest, ARecordingThatFindsTheDiskFullSaysWhyAndKeepsTheOldFile) {
     disk.fill(0);
     QByteArray err;
     EXPECT_EQ(record({"--seconds", "2", "--csv", csv}, &err), 1);
-    EXPECT_TRUE(err.contains("\nNo space left on device\n")) << err.toStdString();
+    EXPECT_TRUE(err.contains(" Can not write file!\n" + csv.toLocal8Bit() + ": No space left on device\n"))
+        << err.toStdString();
     QFile file(csv);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "old contents\n");

@@ -14,6 +14,7 @@ namespace {
 struct CliRun {
     int exitCode = -1;
     QString out;
+    QString err;
 };
 
 CliRun fwinfo(const QStringList& args) {
@@ -31,6 +32,7 @@ CliRun fwinfo(const QStringList& args) {
     }
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
 }
 
@@ -105,11 +107,17 @@ TEST_F(FwinfoTest, ReportsParseErrorsAndMessagesWithExitStatusOne) {
         << unknown.out.toStdString();
 }
 
-TEST_F(FwinfoTest, MissingFilesAndBadCallsExitWithTwo) {
+// A file that cannot be read is a failure with its real reason and no header; only a wrong call is a
+// usage error.
+TEST_F(FwinfoTest, UnreadableFilesFailWithTheirReasonAndBadCallsExitWithTwo) {
     const CliRun missing = fwinfo({dir.filePath("none.qmf")});
-    EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_TRUE(missing.out.endsWith("message: No such file or directory | Can't Open File\n"))
-        << missing.out.toStdString();
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "tarvo-cli fwinfo: " + dir.filePath("none.qmf") + ": No such file or directory\n");
+    const CliRun folder = fwinfo({dir.path()});
+    EXPECT_EQ(folder.exitCode, 1);
+    EXPECT_EQ(folder.out, "");
+    EXPECT_EQ(folder.err, "tarvo-cli fwinfo: " + dir.path() + ": Is a directory\n");
 
     EXPECT_EQ(fwinfo({}).exitCode, 2);
     EXPECT_EQ(fwinfo({"a.hex", "b.hex"}).exitCode, 2);

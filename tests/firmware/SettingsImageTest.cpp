@@ -8,6 +8,10 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include "support/SmallDisk.h"
 
 using namespace tarvo;
 using namespace tarvo::test;
@@ -90,7 +94,9 @@ TEST(SettingsImage, ACaptureWithoutItsEndRecordOrWithoutAFileLeavesWhatWasThere)
     rig.images->getImageClicked();
     EXPECT_FALSE(rig.images->capturing());
     EXPECT_EQ(rig.op.messageBoxes(),
-              (QStringList{"File can be in use by another program", " Can not write file!"}));
+              (QStringList{"File can be in use by another program",
+                           " Can not write file!\n" + rig.file("no/such/folder/device.qmi") +
+                               ": No such file or directory"}));
     QTest::qWait(20);
     EXPECT_TRUE(rig.line.receivedLog().isEmpty());
 }
@@ -156,7 +162,8 @@ TEST(SettingsImage, AFileThatIsNoSettingsImageIsRefusedBeforeTheDeviceHearsAnyth
     BootRig rig;
     ASSERT_TRUE(rig.write("notes.qmi", ":00000001FF\r\nhello\r\n"));
     ASSERT_TRUE(rig.write("cut.qmi", twoRecordImage().left(60)));
-    rig.op.fileNames = {rig.file("notes.qmi"), rig.file("cut.qmi"), rig.file("missing.qmi")};
+    rig.op.fileNames = {rig.file("notes.qmi"), rig.file("cut.qmi"), rig.file("missing.qmi"), rig.file("")};
+    rig.images->putImageClicked();
     rig.images->putImageClicked();
     rig.images->putImageClicked();
     rig.images->putImageClicked();
@@ -166,9 +173,61 @@ TEST(SettingsImage, AFileThatIsNoSettingsImageIsRefusedBeforeTheDeviceHearsAnyth
                                              "Nothing was sent.",
                      rig.file("cut.qmi") + " is not a settings image: it does not end with the end record "
                                            ":00000001FF. Nothing was sent.",
-                     "File can be in use by another program"}));
+                     // The real reason after the program's words (once they were all it said).
+                     "File can be in use by another program\n" + rig.file("missing.qmi") +
+                         ": No such file or directory",
+                     "File can be in use by another program\n" + rig.file("") + ": Is a directory"}));
     EXPECT_TRUE(rig.line.receivedLog().isEmpty());
     EXPECT_FALSE(rig.link->isHeld());
+}
+
+// Get Image never replaces a device or a pipe named as the file (the device is asked for nothing), and
+// a disk that fills during the capture keeps the old image and says why.
+TEST(SettingsImage, GetImageNeverReplacesADeviceAndAFullDiskKeepsTheOldImage) {
+    BootRig rig;
+    const QString fifo = rig.file("pipe.qmi");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0666), 0);
+    // A full device of its own where root may make one; never the machine's.
+    QStringList targets{fifo};
+    const QString node = rig.file("full");
+    if (::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 7)) == 0)
+        targets << node;
+    for (const QString& target : targets) {
+        rig.op.clear();
+        rig.op.fileNames = {target};
+        rig.images->getImageClicked();
+        EXPECT_FALSE(rig.images->capturing());
+        const QString kind = target == fifo ? "a pipe" : "a character device";
+        EXPECT_EQ(rig.op.messageBoxes(),
+                  (QStringList{"File can be in use by another program",
+                               " Can not write file!\n" + target + ": Is " + kind + ", not a regular file"}));
+        struct stat after {};
+        ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &after), 0);
+        EXPECT_EQ(after.st_mode & S_IFMT, target == fifo ? S_IFIFO : S_IFCHR);
+    }
+    QTest::qWait(20);
+    EXPECT_TRUE(rig.line.receivedLog().isEmpty());
+
+    SmallDisk disk(16);
+    if (!disk.mounted())
+        GTEST_SKIP() << disk.whyNot();
+    const QString old = disk.path("old.qmi");
+    {
+        QFile f(old);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(":00000001FF\r\n");
+    }
+    rig.op.clear();
+    rig.op.fileNames = {old};
+    rig.images->getImageClicked();
+    ASSERT_TRUE(rig.images->capturing());
+    disk.fill(0); // the disk fills while the device sends
+    ASSERT_TRUE(waitUntil([&] { return !rig.images->isBusy(); }));
+    EXPECT_FALSE(rig.images->lastCaptureSaved());
+    EXPECT_EQ(rig.op.messageBoxes(),
+              QStringList{" Can not write file!\n" + old + ": No space left on device"});
+    EXPECT_EQ(readFile(old), ":00000001FF\r\n");
+    EXPECT_EQ(disk.entries(), QStringList{"old.qmi"});
 }
 
 TEST(SettingsImage, PutImageEndsAtOnceWhenThePortIsLost) {

@@ -41,3 +41,55 @@ TEST(PortPermissionTest, ALockedPortSaysHowToGetAccessAndAnAbsentOneStaysPlain) 
                      "in again",
                      "COM2 not available"}));
 }
+
+namespace {
+
+// A pseudo-terminal anyone may open, standing for an adapter on the desk.
+class OpenTerminal {
+public:
+    OpenTerminal() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+            return;
+        if (const char* name = ::ptsname(master_))
+            path_ = QString::fromLocal8Bit(name);
+    }
+    ~OpenTerminal() {
+        if (master_ >= 0)
+            ::close(master_);
+    }
+    OpenTerminal(const OpenTerminal&) = delete;
+    OpenTerminal& operator=(const OpenTerminal&) = delete;
+    QString path() const { return path_; }
+
+private:
+    int master_ = -1;
+    QString path_;
+};
+
+} // namespace
+
+// A second program on a port the first one holds hears that the port is in use by another program,
+// not only that it is "not available" (and then that there is no COM port at all).
+TEST(PortPermissionTest, APortHeldByAnotherProgramSaysSo) {
+    OpenTerminal terminal;
+    ASSERT_FALSE(terminal.path().isEmpty()) << "no pseudo-terminal";
+    ComPortMap map;
+    map.setPath(1, terminal.path());
+    QtSerialPortDevice first(map);
+    first.setPortNumber(1);
+    QString reason;
+    ASSERT_TRUE(first.open(&reason)) << reason.toStdString();
+
+    test::FakeOperator op;
+    CommandLink second(std::make_unique<QtSerialPortDevice>(map), op);
+    second.port().setPortNumber(1);
+    EXPECT_FALSE(second.port().open(&reason));
+    EXPECT_TRUE(reason.startsWith("in use by another program")) << reason.toStdString();
+    EXPECT_FALSE(second.openPort(true));
+    ASSERT_EQ(op.messageBoxes().size(), 1);
+    EXPECT_TRUE(op.messageBoxes().first().startsWith("COM1 not available: in use by another program"))
+        << op.messageBoxes().first().toStdString();
+    first.close();
+    EXPECT_TRUE(second.port().open(&reason)) << reason.toStdString();
+}

@@ -6,9 +6,15 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
 
 using namespace tarvo;
 using tarvo::test::MeasureRig;
@@ -156,13 +162,36 @@ TEST(DataFilesTest, UnrecordedSlotsAndUnwritableFilesAreRefusedWithTheirTexts) {
 
     f.op.clear();
     fill(f.memory.slot(1), {{1, 2, 3}});
+    // The message says where and why (it once said only " Can not write file!").
     f.op.fileNames.push_back(f.path("no/such/folder/x.csv"));
     EXPECT_FALSE(f.files.saveGraphData(1, true));
-    EXPECT_EQ(f.op.messageBoxes(), QStringList{" Can not write file!"});
+    EXPECT_EQ(f.op.messageBoxes(), QStringList{" Can not write file!\n" + f.path("no/such/folder/x.csv") +
+                                               ": No such file or directory"});
     f.op.clear();
     f.op.fileNames.push_back(f.dir.path());
     EXPECT_FALSE(f.files.saveDosingData(1));
-    EXPECT_EQ(f.op.messageBoxes(), QStringList{" Can not write file!"});
+    EXPECT_EQ(f.op.messageBoxes(), QStringList{" Can not write file!\n" + f.dir.path() + ": Is a directory"});
+
+    // A device node or a pipe named as the file stays what it is: a save never replaces it.
+    // Nodes of its own, never the machine's: a regression would replace those for every program.
+    const QString node = f.path("full");
+    const bool haveNode = ::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 7)) == 0;
+    const QString fifo = f.path("pipe.csv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0666), 0);
+    QStringList targets{fifo};
+    if (haveNode)
+        targets << node;
+    for (const QString& target : targets) {
+        f.op.clear();
+        f.op.fileNames.push_back(target);
+        EXPECT_FALSE(f.files.saveGraphData(1, true));
+        const QString kind = target == fifo ? "a pipe" : "a character device";
+        EXPECT_EQ(f.op.messageBoxes(),
+                  QStringList{" Can not write file!\n" + target + ": Is " + kind + ", not a regular file"});
+        struct stat after {};
+        ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &after), 0);
+        EXPECT_EQ(after.st_mode & S_IFMT, target == fifo ? S_IFIFO : S_IFCHR) << target.toStdString();
+    }
 }
 
 TEST(DataFilesTest, DosingFileUsesTheSlotsOwnCountAndNetField) {
@@ -229,7 +258,8 @@ TEST(DataFilesTest, AFailedSaveLeavesTheOldFileAndACompletedOneReplacesIt) {
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
     EXPECT_FALSE(written);
-    EXPECT_EQ(f.op.messageBoxes(), QStringList{"File too large"}); // the system's own reason
+    // The system's own reason, with the program's words and the path.
+    EXPECT_EQ(f.op.messageBoxes(), QStringList{" Can not write file!\n" + path + ": File too large"});
     EXPECT_EQ(linesOf(path), QStringList{"old contents"});
     // No temporary file is left behind.
     EXPECT_EQ(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.csv"});
@@ -261,7 +291,8 @@ TEST(DataFilesTest, ASaveThatRunsOutOfSpaceSaysWhyAndKeepsTheOldFile) {
     // Through the tool button's path: the save dialog's name, then the message box.
     f.op.fileNames.push_back(path);
     EXPECT_FALSE(f.files.saveGraphData(1, true));
-    EXPECT_EQ(f.op.messageBoxes(), QStringList{"No space left on device"});
+    EXPECT_EQ(f.op.messageBoxes(),
+              QStringList{" Can not write file!\n" + path + ": No space left on device"});
     EXPECT_EQ(linesOf(path), QStringList{"old contents"});
     EXPECT_EQ(disk.entries(), QStringList{"run.csv"});
 }
@@ -340,8 +371,37 @@ TEST(DataFilesTest, TriggerLogsOpenWithTheirHeadersAndFailuresClearTheirOptions)
     f.files.setLogAverageData(0, true);
     f.op.fileNames = {f.path("missing/avg.csv")};
     f.files.openTriggerLogs();
+    EXPECT_EQ(f.op.messageBoxes(), (QStringList{"File can be in use by another program",
+                                                " Can not write file!\n" + f.path("missing/avg.csv") +
+                                                    ": No such file or directory"}));
+    // A pipe is no log: its open would wait for a reader for ever. (Should it wait, a reader that comes
+    // after a while releases it, so the test fails instead of hanging.)
+    const QString fifo = f.path("pipe.csv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0666), 0);
+    std::atomic<bool> opened{false};
+    std::thread release([&] {
+        for (int i = 0; i < 300 && !opened; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!opened) {
+            const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (fd >= 0)
+                ::close(fd);
+        }
+    });
+    f.op.clear();
+    f.files.setLogAverageData(0, true);
+    f.op.fileNames = {fifo};
+    f.files.openTriggerLogs();
+    opened = true;
+    release.join();
     EXPECT_EQ(f.op.messageBoxes(),
-              (QStringList{"File can be in use by another program", " Can not write file!"}));
+              (QStringList{"File can be in use by another program",
+                           " Can not write file!\n" + fifo + ": Is a pipe, not a regular file"}));
+    EXPECT_FALSE(f.files.averageLogOpen());
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(fifo).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
     EXPECT_FALSE(f.files.logAverageData(0));
     EXPECT_FALSE(f.files.logAverageData(1));
     EXPECT_FALSE(f.files.averageLogOpen());

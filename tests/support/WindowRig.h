@@ -52,7 +52,14 @@ public:
     // Answers in order; yes once the script is used up.
     std::deque<bool> answers;
     QStringList questions;
-    bool askYesNo(const QString& text, const QString&) override { return answer(text); }
+    // The real modal question instead of a scripted answer, for a test that acts while it is open.
+    bool realQuestions = false;
+    bool askYesNo(const QString& text, const QString& caption) override {
+        if (!realQuestions)
+            return answer(text);
+        questions << text;
+        return QtOperator::askYesNo(text, caption);
+    }
     bool askOkCancel(const QString& text, const QString&) override { return answer(text); }
     QStringList openNames;
     QString askOpenFileName(const QString&, const QString&) override {

@@ -8,9 +8,18 @@
 #include "support/QtPrinters.h"
 #include "support/WindowRig.h"
 
+#include "base/TerminationSignals.h"
+#include "measure/FullDuplexCheck.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace tarvo;
@@ -42,9 +51,17 @@ TEST(WindowLinkTrouble, ASilentDeviceIsMentionedOncePerSilenceAndTheRecordingGoe
     EXPECT_TRUE(a.runDown());
     EXPECT_TRUE(rig.named<QPushButton>(Page::Display, "RUN")->isChecked());
 
-    // Data again: the recording takes it, and the next silence is mentioned again.
+    // Data again: the information line says so at once (it once kept the silence notice while the
+    // readout moved), the recording takes it, and the next silence is mentioned again.
     const int before = a.sampleIndex();
     line.setFault(devsim::Line::Fault::None);
+    ASSERT_TRUE(waitFor([&] { return informationLine(rig).startsWith("data from COM1 again after "); }))
+        << informationLine(rig).toStdString();
+    const QRegularExpression resumed("^data from COM1 again after (\\d+\\.\\d) s$");
+    const QRegularExpressionMatch said = resumed.match(informationLine(rig));
+    ASSERT_TRUE(said.hasMatch()) << informationLine(rig).toStdString();
+    EXPECT_GE(said.captured(1).toDouble(), 4.0); // device seconds: 2 to notice, 3 more waited
+    EXPECT_EQ(rig.op.infoMessages.filter("data from COM1 again").size(), 1);
     ASSERT_TRUE(waitFor([&] { return a.sampleIndex() > before + 5; }));
     line.setFault(devsim::Line::Fault::Silent);
     ASSERT_TRUE(waitFor([&] { return rig.op.infoMessages.count(notice) == 2; }));
@@ -57,6 +74,52 @@ TEST(WindowLinkTrouble, ASilentDeviceIsMentionedOncePerSilenceAndTheRecordingGoe
     line.setFault(devsim::Line::Fault::Silent);
     QTest::qWait(TimeScale::ms(3000));
     EXPECT_EQ(rig.op.infoMessages.count(notice), 2);
+}
+
+// A TERM signal while RUN asks about full duplex closes the window as the close box does; the open
+// question ends with it, and nothing reaches the device after the close's last command, STOP's "SG"
+// (RUN once went on after the close with "ID", "\r", "BR115200" and "SN").
+TEST(WindowLinkTrouble, ASignalWhileRunAsksEndsTheQuestionAndNothingIsSentAfterTheClose) {
+    WindowRig rig;
+    devsim::DeviceConfig halfDuplex;
+    halfDuplex.fullDuplex = false;
+    devsim::Line& line = rig.lineOn(1, halfDuplex);
+    rig.op.realQuestions = true;
+    rig.start();
+    TerminationSignals terminate(143);
+    QObject::connect(&terminate, &TerminationSignals::received, &rig.main(), &QWidget::close);
+
+    // The signal comes once the question shows; a question still open after a while is answered, so
+    // that a close that leaves it open fails the test instead of hanging it.
+    bool asked = false;
+    bool stillOpen = false;
+    QTimer watch;
+    QElapsedTimer since;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box && !asked) {
+            asked = true;
+            since.start();
+            ::raise(SIGTERM);
+        } else if (box && since.isValid() && since.elapsed() > 5000) {
+            stillOpen = true;
+            box->reject();
+        }
+    });
+    watch.start(10);
+    line.clearReceived();
+    rig.click(rig.named<QPushButton>(Page::Display, "RUN"));
+    watch.stop();
+    ASSERT_TRUE(asked);
+    EXPECT_FALSE(stillOpen) << "the close left the question open";
+    EXPECT_EQ(rig.op.questions, QStringList{FullDuplexCheck::kQuestion});
+    EXPECT_FALSE(rig.main().isVisible());
+    QTest::qWait(TimeScale::ms(1000)); // anything still on its way
+    const QList<QByteArray> heard = line.receivedTexts();
+    ASSERT_FALSE(heard.isEmpty());
+    EXPECT_EQ(heard.first(), "DX\r");
+    EXPECT_EQ(heard.last(), "SG\r") << QByteArray(heard.join('|')).toStdString();
+    EXPECT_EQ(heard.count("SG\r"), 1) << QByteArray(heard.join('|')).toStdString();
 }
 
 TEST(WindowLinkTrouble, AnUnplugDuringRunStopsItKeepingTheSamplesAndFindDeviceFindsTheDeviceAgain) {

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QPrinter>
 #include <QProcess>
@@ -24,6 +25,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <sys/stat.h>
 
 using namespace tarvo;
 using namespace tarvo::ui;
@@ -159,7 +161,18 @@ TEST(ScopeWidgetTest, JpegOfTheScopeDecodesToItsSize) {
     EXPECT_FALSE(GraphPrinting::saveGraphAsJpeg(scope, op));
     op.fileNames.push_back(dir.filePath("none/graph.jpg"));
     EXPECT_FALSE(GraphPrinting::saveGraphAsJpeg(scope, op));
-    EXPECT_EQ(op.messageBoxes(), QStringList{" Can not write file!"});
+    EXPECT_EQ(op.messageBoxes(), QStringList{" Can not write file!\n" + dir.filePath("none/graph.jpg") +
+                                             ": No such file or directory"});
+    // A pipe named as the picture stays a pipe. (The tests name no device of the machine: a regression
+    // would replace it for every program.)
+    const QString fifo = dir.filePath("pipe.jpg");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0666), 0);
+    op.clear();
+    op.fileNames.push_back(fifo);
+    EXPECT_FALSE(GraphPrinting::saveGraphAsJpeg(scope, op));
+    EXPECT_EQ(op.messageBoxes(),
+              QStringList{" Can not write file!\n" + fifo + ": Is a pipe, not a regular file"});
+    EXPECT_TRUE(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
 }
 
 TEST(ScopeWidgetTest, PrintingPutsTheScaledPictureOnALandscapePage) {
