@@ -64,7 +64,8 @@ char* DataFiles::formatValue(char* out, double v, char decimalPoint) {
 }
 
 char DataFiles::localeDecimalPoint() {
-    const QString point = QLocale::system().decimalPoint();
+    // The default locale is the system's; tests may set another.
+    const QString point = QLocale().decimalPoint();
     return point.size() == 1 && point.at(0).unicode() < 0x80 ? static_cast<char>(point.at(0).unicode()) : '.';
 }
 
@@ -325,7 +326,7 @@ void DataFiles::appendAverageLine(const QString& valueText) {
     if (!average_)
         return;
     const QString line =
-        valueText + separator_ + QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+        valueText + separator_ + QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
     if (!logLineWritten(*average_, line.toLocal8Bit() + '\n', logAverage_[0], &logAverage_[1]))
         closeAverageLog();
 }

@@ -235,7 +235,9 @@ void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
     p.setPen(linePen(axis, k.pixelRatio));
     p.drawRect(plot.adjusted(0, 0, -1, -1));
     p.setPen(axis);
-    p.drawText(QRect(0, 0, k.size.width(), plot.top()), Qt::AlignCenter, k.caption);
+    // A name longer than the scope is wide ends in an ellipsis instead of losing both its ends.
+    p.drawText(QRect(0, 0, k.size.width(), plot.top()), Qt::AlignCenter,
+               p.fontMetrics().elidedText(k.caption, Qt::ElideRight, k.size.width() - 2 * kLabelGap));
     p.drawText(QRect(kLabelGap, 0, plot.left(), plot.top()), Qt::AlignLeft | Qt::AlignVCenter, k.units);
     // Under the time labels, ending where the right-most one can end.
     p.drawText(QRect(0, plot.bottom() + 2 + lineHeight, k.size.width() - kLabelGap, lineHeight),

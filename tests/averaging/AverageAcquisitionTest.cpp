@@ -4,7 +4,10 @@
 #include "support/ControllerRig.h"
 #include "support/QtPrinters.h"
 
+#include <QLocale>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTime>
 #include <gtest/gtest.h>
 
 using namespace tarvo;
@@ -262,4 +265,37 @@ TEST(Averaging, RawRecordingSetsTheDeviceUpAndLogsEachStreamValue) {
     EXPECT_EQ(rig.op.messageBoxes(), QStringList{"Communication Error"});
     EXPECT_EQ(rig.op.lastInfoLine(Page::Mxr41), "Communication Error");
     EXPECT_FALSE(c.averaging().rawRecording());
+}
+
+TEST(Averaging, UnderACommaDecimalLocaleTheLogReadsBackToTheAveragesSent) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+    devsim::DeviceConfig config = checkWeigher(4113);
+    config.profile.kind = devsim::WeightProfile::Kind::CheckWeigher;
+    config.profile.load = 100.0;
+    ControllerRig rig(config);
+    rig.device->setParameter("TL", 99999);
+    ASSERT_TRUE(rig.find());
+    MainController& c = *rig.controller;
+    c.dataFiles().setSeparatorChoice(DataFiles::Separator::Comma);
+    c.dataFiles().setLogAverageData(0, true);
+    const QString log = rig.path("averages.csv");
+    rig.op.fileNames = {log};
+    c.averaging().mxr41AverageClicked();
+    ASSERT_TRUE(rig.waitUntil([&] { return fileLines(log).size() >= 3; }));
+    c.averaging().mxr41AverageClicked();
+
+    // Each line is the device's own text, which writes a decimal point whatever the locale, and the time.
+    const QStringList lines = fileLines(log);
+    EXPECT_EQ(lines.first(), "AverageData,TimeStamp");
+    for (const QString& line : lines.mid(1)) {
+        const QStringList fields = line.split(',');
+        ASSERT_EQ(fields.size(), 2) << line.toStdString();
+        bool ok = false;
+        EXPECT_NEAR(fields[0].toDouble(&ok), 100.0, 3.1) << line.toStdString();
+        EXPECT_TRUE(ok) << line.toStdString();
+        EXPECT_TRUE(QTime::fromString(fields[1].section(' ', 0, 0), "HH:mm:ss").isValid())
+            << line.toStdString();
+    }
 }
