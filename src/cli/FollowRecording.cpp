@@ -1,0 +1,276 @@
+#include "cli/FollowRecording.h"
+
+#include "base/TerminationSignals.h"
+#include "base/TimeScale.h"
+#include "cli/CliSession.h"
+#include "cli/Subcommands.h"
+#include "link/ComPortMap.h"
+#include "link/SerialPort.h"
+#include "measure/DataFiles.h"
+#include "measure/LiveReadout.h"
+#include "measure/SampleStreamWriter.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+
+namespace tarvo::cli {
+
+namespace {
+
+constexpr int kSilenceMs = 3000;   // no sample for this long: the device is gone (device time)
+constexpr int kFirstRetryMs = 500; // back-off of the search for a lost device, doubled each time
+constexpr int kLongestRetryMs = 8000;
+
+int followUsageError(const QString& text) {
+    std::fprintf(stderr, "tarvo-cli record: %s\n", text.toLocal8Bit().constData());
+    return ExitUsage;
+}
+
+bool sendsStatusPackets(int identity) {
+    return identity == 4113 || identity == 4114 || identity == 5113 || identity == 5114 || identity == 5115;
+}
+
+bool isDosing(int identity) {
+    return identity == 4114 || identity == 5114 || identity == 4314 || identity == 5115;
+}
+
+// The separator of the data files: the chosen one, unless it is the locale's decimal point.
+QByteArray fileSeparator(const DataFiles& files) {
+    const QByteArray chosen = files.separator().toLocal8Bit();
+    const char point = DataFiles::localeDecimalPoint();
+    if (chosen.size() != 1 || chosen.front() != point)
+        return chosen;
+    return point == ';' ? "," : ";";
+}
+
+class Follower {
+public:
+    Follower(MainController& c, SampleStreamWriter& writer) : c_(c), writer_(writer) {
+        silence_.setInterval(TimeScale::ms(250));
+        QObject::connect(&silence_, &QTimer::timeout, [this] {
+            if (running_ && sinceSample_.elapsed() > TimeScale::ms(kSilenceMs))
+                lost(QStringLiteral("no data for %1 ms").arg(kSilenceMs));
+        });
+        retry_.setSingleShot(true);
+        QObject::connect(&retry_, &QTimer::timeout, [this] { searchAgain(); });
+        QObject::connect(&c_.link(), &CommandLink::portLost, [this](int, const QString& reason) {
+            lost(reason.isEmpty() ? QStringLiteral("port lost") : reason);
+        });
+        c_.link().setStreamSink([this](QByteArrayView packet) { packetArrived(packet); });
+    }
+
+    void start() {
+        clock_.start();
+        startStream();
+        silence_.start();
+    }
+    void stop() {
+        running_ = false;
+        silence_.stop();
+        retry_.stop();
+        c_.link().streamMatcher().setEnabled(false);
+    }
+    bool writeFailed() const { return writer_.failed(); }
+    void setOnWriteFailure(std::function<void()> fn) { onWriteFailure_ = std::move(fn); }
+
+private:
+    SampleStreamWriter::Source source() const {
+        SampleStreamWriter::Source s;
+        s.identity = c_.discovery().deviceIdentity();
+        s.address = c_.discovery().deviceAddress();
+        s.port = QStringLiteral("COM%1").arg(c_.link().port().portNumber());
+        return s;
+    }
+
+    // As RUN starts it: status packets from the devices that send them, else the selected value stream.
+    void startStream() {
+        identity_ = c_.discovery().deviceIdentity();
+        writer_.setSource(source());
+        PacketMatcher& stream = c_.link().streamMatcher();
+        stream.setEnabled(false);
+        packets_ = sendsStatusPackets(identity_);
+        if (packets_) {
+            stream.setStartString("P");
+            c_.link().writeRaw("GP-1\r");
+        } else {
+            stream.setStartString(c_.readout().streamStart());
+            c_.link().writeRaw(c_.readout().streamCommand());
+        }
+        stream.disarm();
+        stream.setEndString("\r");
+        stream.setEndConditions(PacketMatcher::EndString);
+        stream.setIncludeStrings(false);
+        stream.setAutoEnable(true);
+        stream.setEnabled(true);
+        stream.arm();
+        sinceSample_.start();
+        running_ = true;
+    }
+
+    void packetArrived(QByteArrayView packet) {
+        if (!running_)
+            return;
+        const qint64 elapsed = clock_.elapsed();
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        bool written = false;
+        if (packets_) {
+            const std::optional<StatusPacket> p = StatusPacket::decode(packet);
+            if (!p)
+                return;
+            written =
+                writer_.writePacket(*p, c_.readout().grossSelected(), isDosing(identity_), elapsed, now);
+        } else {
+            double value = 0;
+            int decimals = 0;
+            // Over- and under-range lines carry no value.
+            if (!SampleStreamWriter::parseValueText(packet, &value, &decimals))
+                return;
+            written = writer_.writeValue(packet, elapsed, now);
+        }
+        sinceSample_.start();
+        if (!written && onWriteFailure_)
+            onWriteFailure_();
+    }
+
+    void lost(const QString& reason) {
+        if (!running_)
+            return;
+        running_ = false;
+        c_.link().streamMatcher().setEnabled(false);
+        std::fprintf(stderr, "tarvo-cli record: link lost (%s); waiting for the device\n",
+                     reason.toLocal8Bit().constData());
+        if (!writer_.writeEvent("link lost", reason, QDateTime::currentDateTimeUtc()) && onWriteFailure_)
+            onWriteFailure_();
+        retryMs_ = kFirstRetryMs;
+        retry_.start(TimeScale::ms(retryMs_));
+    }
+
+    void searchAgain() {
+        c_.discovery().findDevice();
+        if (TerminationSignals::pending())
+            return;
+        if (!c_.discovery().found()) {
+            retryMs_ = std::min(retryMs_ * 2, kLongestRetryMs);
+            retry_.start(TimeScale::ms(retryMs_));
+            return;
+        }
+        std::fprintf(stderr, "tarvo-cli record: link restored\n");
+        writer_.setSource(source());
+        if (!writer_.writeEvent("link restored", c_.discovery().portLabel(),
+                                QDateTime::currentDateTimeUtc()) &&
+            onWriteFailure_)
+            onWriteFailure_();
+        startStream();
+    }
+
+    MainController& c_;
+    SampleStreamWriter& writer_;
+    QElapsedTimer clock_;
+    QElapsedTimer sinceSample_;
+    QTimer silence_;
+    QTimer retry_;
+    std::function<void()> onWriteFailure_;
+    int identity_ = 0;
+    int retryMs_ = kFirstRetryMs;
+    bool packets_ = false;
+    bool running_ = false;
+};
+
+} // namespace
+
+void addFollowOptions(QCommandLineParser& parser) {
+    parser.addOption({"follow", "write every sample as it arrives to FILE (\"-\": standard output), without "
+                                "the recording memory's limit, until --seconds or Ctrl+C"});
+    parser.addOption({"format", "with --follow: csv (as the graph data file) or jsonl (one object a sample)",
+                      "FORMAT", "csv"});
+    parser.addPositionalArgument("FILE", "with --follow: where the samples go (\"-\": standard output)");
+}
+
+int runFollowRecording(const QCommandLineParser& parser) {
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1 || positional.front().isEmpty())
+        return followUsageError("--follow needs one FILE (\"-\" for standard output)");
+    const QString format = parser.value("format");
+    if (format != QLatin1String("csv") && format != QLatin1String("jsonl"))
+        return followUsageError("--format is csv or jsonl");
+    int seconds = 0;
+    if (parser.isSet("seconds")) {
+        bool ok = false;
+        seconds = parser.value("seconds").toInt(&ok);
+        if (!ok || seconds <= 0)
+            return followUsageError("--seconds needs a positive number of seconds");
+    }
+    if (parser.isSet("csv") || parser.isSet("trigger") || parser.isSet("markers"))
+        return followUsageError("--follow takes none of --csv, --trigger and --markers");
+
+    // A reader that goes away (a closed pipe) is a write error here, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+    TerminationSignals interrupt(ExitInterrupted);
+    CliSession session(parser.isSet("yes"));
+    MainController& c = session.controller();
+    bool anyPort = c.ports().canChosen();
+    for (int com = 1; com <= ComPortMap::kCount; ++com)
+        anyPort = anyPort || c.ports().portAvailable(com);
+    if (!anyPort) {
+        std::fprintf(stderr, "%s\n", MainController::kNoComPorts);
+        return ExitFailed;
+    }
+
+    const QString path = positional.front();
+    const bool toStdout = path == QLatin1String("-");
+    std::FILE* out = toStdout ? stdout : std::fopen(path.toLocal8Bit().constData(), "w");
+    if (!out) {
+        std::fprintf(stderr, "tarvo-cli record: %s:%s\n", path.toLocal8Bit().constData(),
+                     DataFiles::kCannotWrite);
+        return ExitFailed;
+    }
+    // A file that cannot be closed has lost its last lines.
+    auto closeOut = [&] { return toStdout || std::fclose(out) == 0; };
+
+    c.discovery().findDeviceClicked();
+    if (TerminationSignals::pending() || !c.discovery().found()) {
+        closeOut();
+        return TerminationSignals::pending() ? ExitInterrupted : ExitFailed;
+    }
+
+    SampleStreamWriter writer(out,
+                              format == QLatin1String("csv") ? SampleStreamWriter::Format::Csv
+                                                             : SampleStreamWriter::Format::Jsonl,
+                              {});
+    writer.writeHeader(c.dataFiles().graphName(), fileSeparator(c.dataFiles()));
+    QEventLoop loop;
+    Follower follower(c, writer);
+    follower.setOnWriteFailure([&] { loop.quit(); });
+    QTimer end;
+    end.setSingleShot(true);
+    QObject::connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&interrupt, &TerminationSignals::received, &loop, &QEventLoop::quit);
+    if (!writer.failed()) {
+        follower.start();
+        if (seconds > 0)
+            end.start(seconds * 1000);
+        if (!TerminationSignals::pending())
+            loop.exec();
+    }
+    follower.stop();
+    // The device goes back to what STOP leaves it doing.
+    c.acquisition().stopClicked();
+    const bool closed = closeOut();
+    std::fprintf(stderr, "samples: %lld\n", static_cast<long long>(writer.sequence()));
+    if (writer.failed() || !closed) {
+        std::fprintf(stderr, "tarvo-cli record: writing %s failed after %lld samples\n",
+                     toStdout ? "to standard output" : path.toLocal8Bit().constData(),
+                     static_cast<long long>(writer.sequence()));
+        return ExitFailed;
+    }
+    // Ctrl+C or TERM is how an endless recording ends: every sample taken is written.
+    return ExitOk;
+}
+
+} // namespace tarvo::cli
