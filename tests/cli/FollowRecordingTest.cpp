@@ -1,0 +1,312 @@
+// "record --follow" against a simulator that streams as a real transmitter does: every sample written as
+// it arrives, numbered without a gap, attributed to its device; a silent device is an event in the stream
+// and is followed again once it answers; a signal ends the recording with every line complete; and the
+// jsonl stream reaches a real MQTT broker's subscribers whole and in order.
+#include "support/ProgramRig.h"
+#include "support/QtPrinters.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace tarvo::test;
+
+namespace {
+
+QList<QJsonObject> jsonLines(const QByteArray& text) {
+    QList<QJsonObject> objects;
+    for (const QByteArray& line : text.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        EXPECT_TRUE(doc.isObject()) << line.toStdString();
+        objects.append(doc.object());
+    }
+    return objects;
+}
+
+// The samples' sequence numbers run 1, 2, 3, ... with no gap and no repeat; returns how many samples.
+int checkSequence(const QList<QJsonObject>& objects) {
+    int expected = 1;
+    for (const QJsonObject& o : objects) {
+        if (o.contains("event"))
+            continue;
+        EXPECT_EQ(o.value("seq").toInt(), expected) << QJsonDocument(o).toJson().toStdString();
+        expected = o.value("seq").toInt() + 1;
+    }
+    return expected - 1;
+}
+
+int reportedSamples(const QByteArray& err) {
+    static const QRegularExpression pattern("samples: (\\d+)\\n");
+    const QRegularExpressionMatch m = pattern.match(QString::fromLocal8Bit(err));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+class FollowRecordingTest : public ::testing::Test {
+protected:
+    void start(const QString& device) {
+        ASSERT_TRUE(sim.start({"--device", device}));
+        ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
+    }
+    // A follow run in the background, its standard output read as it comes.
+    void startFollow(QProcess& process, const QStringList& args) {
+        process.setProcessEnvironment(rig.environment());
+        process.start(programPath("tarvo-cli"), QStringList{"record", "--follow"} + args);
+        ASSERT_TRUE(process.waitForStarted(5000));
+    }
+    // Waits (at most timeLimitMs) until the output holds a line that contains needle.
+    static bool waitForOutput(QProcess& process, QByteArray& out, const QByteArray& needle, int timeLimitMs) {
+        QDeadlineTimer deadline(timeLimitMs);
+        while (!deadline.hasExpired()) {
+            out += process.readAllStandardOutput();
+            if (out.contains(needle))
+                return true;
+            process.waitForReadyRead(100);
+        }
+        return false;
+    }
+
+    SimulatorProcess sim;
+    ProgramRig rig;
+};
+
+} // namespace
+
+TEST_F(FollowRecordingTest, EverySampleIsWrittenAsItArrivesInBothFormats) {
+    start("line=1,id=4110,fw=1.00,weight=12.5,stream=SN,update=20");
+
+    // jsonl on standard output: one object a sample, numbered, timed to the millisecond, with its source.
+    CliRun run = rig.cli({"record", "--follow", "--format", "jsonl", "-", "--seconds", "2"}, 30000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QList<QJsonObject> objects = jsonLines(run.out);
+    const int samples = checkSequence(objects);
+    EXPECT_GT(samples, 20);
+    EXPECT_EQ(samples, objects.size());
+    EXPECT_EQ(reportedSamples(run.err), samples) << run.err.toStdString();
+    static const QRegularExpression iso("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$");
+    for (const QJsonObject& o : objects) {
+        EXPECT_TRUE(iso.match(o.value("time").toString()).hasMatch())
+            << o.value("time").toString().toStdString();
+        const QJsonObject device = o.value("device").toObject();
+        EXPECT_EQ(device.value("identity").toInt(), 4110);
+        EXPECT_EQ(device.value("address").toString(), "None");
+        EXPECT_EQ(device.value("port").toString(), "COM1");
+        EXPECT_EQ(o.value("value").toDouble(), 12.5);
+        EXPECT_EQ(o.value("decimals").toInt(), 1);
+        EXPECT_EQ(o.value("text").toString(), "+0012.5");
+    }
+
+    // csv into a file: the graph data file's two lines, then the value in counts and the milliseconds.
+    const QString csv = rig.filePath("follow.csv");
+    run = rig.cli({"record", "--follow", csv, "--seconds", "2"}, 30000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = file.readAll().split('\n');
+    ASSERT_GT(rows.size(), 22);
+    EXPECT_EQ(rows[0], ">Change this text in Graph Options<");
+    EXPECT_EQ(rows[1], "GraphData,Milliseconds");
+    EXPECT_TRUE(rows.last().isEmpty()); // the last line is complete
+    qint64 previous = -1;
+    for (qsizetype i = 2; i + 1 < rows.size(); ++i) {
+        const QList<QByteArray> fields = rows[i].split(',');
+        ASSERT_EQ(fields.size(), 2) << rows[i].toStdString();
+        EXPECT_EQ(fields[0], "125");
+        EXPECT_GE(fields[1].toLongLong(), previous);
+        previous = fields[1].toLongLong();
+    }
+    EXPECT_EQ(reportedSamples(run.err), rows.size() - 3);
+}
+
+TEST_F(FollowRecordingTest, StatusPacketsCarryBothValuesAndTheStatusBitsByName) {
+    start("line=1,id=4114,fw=2.10,weight=12.5,stream=SN,update=20");
+    const CliRun run = rig.cli({"record", "--follow", "--format", "jsonl", "-", "--seconds", "2"}, 30000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QList<QJsonObject> objects = jsonLines(run.out);
+    EXPECT_GT(checkSequence(objects), 20);
+    const QStringList dosingNames = {"Idle",       "Zeroing",  "Tareing",       "PreFill",
+                                     "CoraseFill", "FineFill", "InFlightDelay", "ReadFillingWeight"};
+    for (const QJsonObject& o : objects) {
+        ASSERT_TRUE(o.contains("gross") && o.contains("net")) << QJsonDocument(o).toJson().toStdString();
+        EXPECT_EQ(o.value("decimals").toInt(), 1);
+        EXPECT_LE(o.value("net").toDouble(), 12.5 + 1e-9);
+        const QJsonObject status = o.value("status").toObject();
+        const int state = status.value("state").toInt(-1);
+        ASSERT_GE(state, 0);
+        ASSERT_LE(state, 7);
+        EXPECT_EQ(status.value("stateName").toString(), dosingNames[state]);
+        EXPECT_TRUE(status.value("noMotion").isBool());
+        EXPECT_EQ(status.value("overRange").toBool(true), false);
+        EXPECT_EQ(status.value("underRange").toBool(true), false);
+    }
+}
+
+TEST_F(FollowRecordingTest, ASilentDeviceIsAnEventAndIsFollowedAgainWhenItAnswers) {
+    start("line=1,id=4110,fw=1.00,weight=12.5,stream=SN,update=20");
+    QProcess follow;
+    startFollow(follow, {"--format", "jsonl", "-", "--seconds", "60"});
+    QByteArray out;
+    ASSERT_TRUE(waitForOutput(follow, out, "\"seq\":10,", 20000)) << out.toStdString();
+    ASSERT_EQ(sim.control("fault 1 silent"), "ok");
+    ASSERT_TRUE(waitForOutput(follow, out, "\"event\":\"link lost\"", 20000)) << out.toStdString();
+    ASSERT_EQ(sim.control("fault 1 none"), "ok");
+    ASSERT_TRUE(waitForOutput(follow, out, "\"event\":\"link restored\"", 60000)) << out.toStdString();
+    const qsizetype restored = out.indexOf("\"event\":\"link restored\"");
+    // Samples after the return.
+    QDeadlineTimer deadline(20000);
+    while (out.indexOf("\"seq\":", restored) < 0 && !deadline.hasExpired()) {
+        follow.waitForReadyRead(100);
+        out += follow.readAllStandardOutput();
+    }
+    follow.terminate();
+    ASSERT_TRUE(follow.waitForFinished(15000));
+    out += follow.readAllStandardOutput();
+    EXPECT_EQ(follow.exitCode(), 0);
+
+    const QList<QJsonObject> objects = jsonLines(out);
+    const int samples = checkSequence(objects);
+    QStringList events;
+    int lostAfter = -1, lastSeq = 0;
+    for (const QJsonObject& o : objects) {
+        if (o.contains("event")) {
+            events.append(o.value("event").toString());
+            // The event says which sample was the last before it.
+            EXPECT_EQ(o.value("lastSeq").toInt(), lastSeq);
+            if (lostAfter < 0)
+                lostAfter = lastSeq;
+        } else {
+            lastSeq = o.value("seq").toInt();
+        }
+    }
+    EXPECT_EQ(events, (QStringList{"link lost", "link restored"}));
+    EXPECT_GE(lostAfter, 10);
+    EXPECT_GT(samples, lostAfter); // the recording went on after the device came back
+    EXPECT_EQ(reportedSamples(follow.readAllStandardError()), samples);
+}
+
+TEST_F(FollowRecordingTest, ATermSignalEndsWithEveryLineCompleteAndAFailedWriteIsAFailure) {
+    start("line=1,id=4110,fw=1.00,weight=12.5,stream=SN,update=20");
+    const QString csv = rig.filePath("endless.csv");
+    QProcess follow;
+    startFollow(follow, {csv});
+    QDeadlineTimer deadline(20000);
+    QFile file(csv);
+    while (!deadline.hasExpired() && (!file.exists() || file.size() < 400))
+        QThread::msleep(50);
+    follow.terminate();
+    ASSERT_TRUE(follow.waitForFinished(15000));
+    EXPECT_EQ(follow.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(follow.exitCode(), 0);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.endsWith('\n'));
+    const int rows = static_cast<int>(text.count('\n')) - 2;
+    EXPECT_GT(rows, 10);
+    EXPECT_EQ(reportedSamples(follow.readAllStandardError()), rows);
+
+    // A reader that goes away: the recording ends with a failure, never with "done".
+    const QString err = rig.filePath("closed.err");
+    QProcess shell;
+    shell.setProcessEnvironment(rig.environment());
+    shell.start("bash",
+                {"-c", QStringLiteral("'%1' record --follow - --seconds 60 2>'%2' | head -n 5 >/dev/null; "
+                                      "echo ${PIPESTATUS[0]}")
+                           .arg(programPath("tarvo-cli"), err)});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    EXPECT_EQ(shell.readAllStandardOutput().trimmed(), "1");
+    QFile errFile(err);
+    ASSERT_TRUE(errFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(errFile.readAll().contains("tarvo-cli record: writing to standard output failed"));
+}
+
+TEST_F(FollowRecordingTest, TheJsonlStreamReachesAnMqttBrokersSubscriberWholeAndInOrder) {
+    const QString broker = QStandardPaths::findExecutable("mosquitto", {"/usr/sbin", "/usr/bin", "/sbin"});
+    const QString pub = QStandardPaths::findExecutable("mosquitto_pub");
+    const QString sub = QStandardPaths::findExecutable("mosquitto_sub");
+    if (broker.isEmpty() || pub.isEmpty() || sub.isEmpty())
+        GTEST_SKIP() << "mosquitto and mosquitto-clients are not installed (scripts/setup.sh installs them)";
+    start("line=1,id=4110,fw=1.00,weight=12.5,stream=SN,update=20");
+
+    // A free localhost port, then a broker on it that needs no configuration of the system's.
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    QProcess mosquitto;
+    mosquitto.start(broker, {"-p", QString::number(port)});
+    ASSERT_TRUE(mosquitto.waitForStarted(5000));
+    bool listening = false;
+    for (QDeadlineTimer deadline(10000); !listening && !deadline.hasExpired();) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        listening = socket.waitForConnected(200);
+        if (!listening)
+            QThread::msleep(50);
+    }
+    ASSERT_TRUE(listening) << mosquitto.readAllStandardError().toStdString();
+
+    // The subscription is in place once a probe published meanwhile has come through.
+    const QString topic = "plant/line1/scale1";
+    QProcess subscriber;
+    subscriber.start(sub, {"-h", "127.0.0.1", "-p", QString::number(port), "-q", "1", "-t", topic});
+    QByteArray received;
+    ASSERT_TRUE(subscriber.waitForStarted(5000));
+    for (QDeadlineTimer deadline(10000); !received.contains("probe") && !deadline.hasExpired();) {
+        QProcess::execute(pub, {"-h", "127.0.0.1", "-p", QString::number(port), "-t", topic, "-m", "probe"});
+        subscriber.waitForReadyRead(300);
+        received += subscriber.readAllStandardOutput();
+    }
+    ASSERT_TRUE(received.contains("probe")) << received.toStdString();
+
+    // The README's pipeline; tee keeps what tarvo-cli wrote, to compare with what arrived.
+    const QString sent = rig.filePath("sent.jsonl");
+    const QString pipeline =
+        QStringLiteral("set -o pipefail; '%1' record --follow --format jsonl - --seconds 3 | tee '%2' | '%3' "
+                       "-l -q 1 -h 127.0.0.1 -p %4 -t %5")
+            .arg(programPath("tarvo-cli"), sent, pub, QString::number(port), topic);
+    QProcess shell;
+    shell.setProcessEnvironment(rig.environment());
+    shell.start("bash", {"-c", pipeline});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    ASSERT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    QFile sentFile(sent);
+    ASSERT_TRUE(sentFile.open(QIODevice::ReadOnly));
+    const QByteArray written = sentFile.readAll();
+    const int samples = checkSequence(jsonLines(written));
+    ASSERT_GT(samples, 20);
+
+    // Every line that was published, once and in order: the subscriber's message lines are the file's.
+    auto messages = [&] {
+        QByteArray lines;
+        for (const QByteArray& line : received.split('\n'))
+            if (line.startsWith('{'))
+                lines += line + '\n';
+        return lines;
+    };
+    for (QDeadlineTimer deadline(20000); messages().count('\n') < samples && !deadline.hasExpired();) {
+        subscriber.waitForReadyRead(100);
+        received += subscriber.readAllStandardOutput();
+    }
+    // A moment for anything sent twice to show.
+    subscriber.waitForReadyRead(300);
+    received += subscriber.readAllStandardOutput();
+    subscriber.terminate();
+    subscriber.waitForFinished(5000);
+    mosquitto.terminate();
+    mosquitto.waitForFinished(5000);
+    EXPECT_EQ(messages(), written);
+    EXPECT_EQ(checkSequence(jsonLines(messages())), samples);
+}
