@@ -12,12 +12,15 @@
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QTimer>
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 namespace tarvo::cli {
 
@@ -49,6 +52,66 @@ QByteArray fileSeparator(const DataFiles& files) {
     return point == ';' ? "," : ";";
 }
 
+// "--rotate": a size ("500k", "10M", "1G", plain bytes) or a time in hours ("2h", "0.5h").
+struct RotateLimit {
+    qint64 bytes = 0;
+    qint64 ms = 0;
+};
+
+std::optional<RotateLimit> parseRotate(QString text) {
+    RotateLimit limit;
+    bool ok = false;
+    if (text.endsWith('h', Qt::CaseInsensitive)) {
+        text.chop(1);
+        const double hours = text.toDouble(&ok);
+        limit.ms = static_cast<qint64>(hours * 3600000.0);
+        return ok && limit.ms > 0 ? std::optional(limit) : std::nullopt;
+    }
+    qint64 unit = 1;
+    if (text.endsWith('k', Qt::CaseInsensitive))
+        unit = 1024;
+    else if (text.endsWith('M'))
+        unit = 1024 * 1024;
+    else if (text.endsWith('G'))
+        unit = 1024LL * 1024 * 1024;
+    if (unit != 1)
+        text.chop(1);
+    limit.bytes = text.toLongLong(&ok) * unit;
+    return ok && limit.bytes > 0 ? std::optional(limit) : std::nullopt;
+}
+
+// The files of a rotated recording: FILE's name with each file's start time (UTC) and a running number
+// put in before its suffix, so that the names sort in recording order.
+class RotatingFiles {
+public:
+    RotatingFiles(const QString& path, RotateLimit limit) : info_(path), limit_(limit) {}
+
+    std::FILE* open() {
+        const QString suffix = info_.suffix().isEmpty() ? QString() : "." + info_.suffix();
+        const QString stem =
+            info_.suffix().isEmpty() ? info_.fileName() : info_.fileName().chopped(suffix.size());
+        const QString time =
+            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'"));
+        const QString name =
+            QStringLiteral("%1-%2-%3%4").arg(stem, time).arg(++count_, 6, 10, QChar('0')).arg(suffix);
+        current_ = info_.dir().filePath(name);
+        opened_.start();
+        return std::fopen(current_.toLocal8Bit().constData(), "w");
+    }
+    bool due(qint64 bytesWritten) const {
+        return (limit_.bytes > 0 && bytesWritten >= limit_.bytes) ||
+               (limit_.ms > 0 && opened_.elapsed() >= limit_.ms);
+    }
+    const QString& current() const { return current_; }
+
+private:
+    QFileInfo info_;
+    RotateLimit limit_;
+    QString current_;
+    QElapsedTimer opened_;
+    int count_ = 0;
+};
+
 class Follower {
 public:
     Follower(MainController& c, SampleStreamWriter& writer) : c_(c), writer_(writer) {
@@ -76,8 +139,9 @@ public:
         retry_.stop();
         c_.link().streamMatcher().setEnabled(false);
     }
-    bool writeFailed() const { return writer_.failed(); }
     void setOnWriteFailure(std::function<void()> fn) { onWriteFailure_ = std::move(fn); }
+    // Runs after every sample written (the rotation's cut); false ends the recording as a failed write.
+    void setAfterSample(std::function<bool()> fn) { afterSample_ = std::move(fn); }
 
 private:
     SampleStreamWriter::Source source() const {
@@ -134,6 +198,8 @@ private:
             written = writer_.writeValue(packet, elapsed, now);
         }
         sinceSample_.start();
+        if (written && afterSample_)
+            written = afterSample_();
         if (!written && onWriteFailure_)
             onWriteFailure_();
     }
@@ -176,6 +242,7 @@ private:
     QTimer silence_;
     QTimer retry_;
     std::function<void()> onWriteFailure_;
+    std::function<bool()> afterSample_;
     int identity_ = 0;
     int retryMs_ = kFirstRetryMs;
     bool packets_ = false;
@@ -189,6 +256,10 @@ void addFollowOptions(QCommandLineParser& parser) {
                                 "the recording memory's limit, until --seconds or Ctrl+C"});
     parser.addOption({"format", "with --follow: csv (as the graph data file) or jsonl (one object a sample)",
                       "FORMAT", "csv"});
+    parser.addOption({"rotate",
+                      "with --follow: start a new file (FILE's name with its start time) after SIZE bytes "
+                      "(k, M, G: binary multiples) or HOURS (\"2h\")",
+                      "SIZE|HOURS"});
     parser.addPositionalArgument("FILE", "with --follow: where the samples go (\"-\": standard output)");
 }
 
@@ -205,6 +276,14 @@ int runFollowRecording(const QCommandLineParser& parser) {
         seconds = parser.value("seconds").toInt(&ok);
         if (!ok || seconds <= 0)
             return followUsageError("--seconds needs a positive number of seconds");
+    }
+    std::optional<RotateLimit> rotate;
+    if (parser.isSet("rotate")) {
+        rotate = parseRotate(parser.value("rotate"));
+        if (!rotate)
+            return followUsageError("--rotate needs a size (500k, 10M) or hours (2h)");
+        if (positional.front() == QLatin1String("-"))
+            return followUsageError("--rotate needs a FILE, not standard output");
     }
     if (parser.isSet("csv") || parser.isSet("trigger") || parser.isSet("markers"))
         return followUsageError("--follow takes none of --csv, --trigger and --markers");
@@ -224,10 +303,15 @@ int runFollowRecording(const QCommandLineParser& parser) {
 
     const QString path = positional.front();
     const bool toStdout = path == QLatin1String("-");
-    std::FILE* out = toStdout ? stdout : std::fopen(path.toLocal8Bit().constData(), "w");
+    std::optional<RotatingFiles> files;
+    if (rotate)
+        files.emplace(path, *rotate);
+    std::FILE* out = toStdout ? stdout
+                     : files  ? files->open()
+                              : std::fopen(path.toLocal8Bit().constData(), "w");
     if (!out) {
-        std::fprintf(stderr, "tarvo-cli record: %s:%s\n", path.toLocal8Bit().constData(),
-                     DataFiles::kCannotWrite);
+        std::fprintf(stderr, "tarvo-cli record: %s:%s\n",
+                     (files ? files->current() : path).toLocal8Bit().constData(), DataFiles::kCannotWrite);
         return ExitFailed;
     }
     // A file that cannot be closed has lost its last lines.
@@ -247,6 +331,26 @@ int runFollowRecording(const QCommandLineParser& parser) {
     QEventLoop loop;
     Follower follower(c, writer);
     follower.setOnWriteFailure([&] { loop.quit(); });
+    bool cutFailed = false;
+    if (files) {
+        // The cut falls between two samples: the last one is in the old file, the next in the new one.
+        follower.setAfterSample([&] {
+            if (!files->due(writer.bytesWritten()))
+                return true;
+            std::FILE* next = files->open();
+            if (!next) {
+                std::fprintf(stderr, "tarvo-cli record: %s:%s\n", files->current().toLocal8Bit().constData(),
+                             DataFiles::kCannotWrite);
+                cutFailed = true;
+                return false;
+            }
+            const bool closed = std::fclose(out) == 0;
+            out = next;
+            if (!closed)
+                cutFailed = true;
+            return writer.switchTo(out) && closed;
+        });
+    }
     QTimer end;
     end.setSingleShot(true);
     QObject::connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
@@ -263,7 +367,7 @@ int runFollowRecording(const QCommandLineParser& parser) {
     c.acquisition().stopClicked();
     const bool closed = closeOut();
     std::fprintf(stderr, "samples: %lld\n", static_cast<long long>(writer.sequence()));
-    if (writer.failed() || !closed) {
+    if (writer.failed() || !closed || cutFailed) {
         std::fprintf(stderr, "tarvo-cli record: writing %s failed after %lld samples\n",
                      toStdout ? "to standard output" : path.toLocal8Bit().constData(),
                      static_cast<long long>(writer.sequence()));

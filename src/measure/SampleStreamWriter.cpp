@@ -39,6 +39,7 @@ SampleStreamWriter::SampleStreamWriter(std::FILE* out, Format format, Source sou
 
 bool SampleStreamWriter::writeHeader(const QString& graphName, const QByteArray& separator) {
     separator_ = separator;
+    graphName_ = graphName;
     if (format_ != Format::Csv)
         return true;
     return put(graphName.toLocal8Bit()) && put("GraphData" + separator_ + "Milliseconds");
@@ -131,6 +132,12 @@ bool SampleStreamWriter::writeEvent(const char* event, const QString& reason, co
                ",\"reason\":" + jsonString(reason) + ",\"lastSeq\":" + QByteArray::number(sequence_) + "}");
 }
 
+bool SampleStreamWriter::switchTo(std::FILE* out) {
+    out_ = out;
+    bytes_ = 0;
+    return writeHeader(graphName_, separator_);
+}
+
 bool SampleStreamWriter::put(const QByteArray& line) {
     if (failed_)
         return false;
@@ -138,6 +145,8 @@ bool SampleStreamWriter::put(const QByteArray& line) {
     if (std::fwrite(line.constData(), 1, line.size(), out_) != static_cast<size_t>(line.size()) ||
         std::fputc('\n', out_) == EOF || std::fflush(out_) != 0)
         failed_ = true;
+    else
+        bytes_ += line.size() + 1;
     return !failed_;
 }
 

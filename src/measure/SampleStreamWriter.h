@@ -38,6 +38,10 @@ public:
     bool writeEvent(const char* event, const QString& reason, const QDateTime& utc);
 
     void setSource(const Source& source) { source_ = source; }
+    // Goes on in another file (a rotation cut between two samples); csv writes its header lines there.
+    bool switchTo(std::FILE* out);
+    // Bytes written to the current file.
+    qint64 bytesWritten() const { return bytes_; }
     // Sequence number of the last sample written (0 before the first).
     qint64 sequence() const { return sequence_; }
     bool failed() const { return failed_; }
@@ -57,7 +61,9 @@ private:
     Source source_;
     QByteArray separator_ = ",";
     char decimalPoint_ = '.';
+    QString graphName_;
     qint64 sequence_ = 0;
+    qint64 bytes_ = 0;
     bool failed_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include "support/QtPrinters.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -309,4 +310,56 @@ TEST_F(FollowRecordingTest, TheJsonlStreamReachesAnMqttBrokersSubscriberWholeAnd
     mosquitto.waitForFinished(5000);
     EXPECT_EQ(messages(), written);
     EXPECT_EQ(checkSequence(jsonLines(messages())), samples);
+}
+
+TEST_F(FollowRecordingTest, RotationCutsBetweenSamplesNeverLosingOrRepeatingOne) {
+    start("line=1,id=4110,fw=1.00,weight=12.5,stream=SN,update=2");
+    QDir dir(rig.filePath("rotated"));
+    ASSERT_TRUE(dir.mkpath("."));
+    CliRun run = rig.cli({"record", "--follow", "--format", "jsonl", dir.filePath("scale.jsonl"), "--rotate",
+                          "1k", "--seconds", "4"},
+                         60000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    // The names sort in recording order; read one after another they are one unbroken recording.
+    const QStringList names = dir.entryList({"scale-*.jsonl"}, QDir::Files, QDir::Name);
+    ASSERT_GE(names.size(), 101) << "fewer than 100 cuts";
+    static const QRegularExpression name("^scale-\\d{8}T\\d{6}\\.\\d{3}Z-\\d{6}\\.jsonl$");
+    QByteArray all;
+    for (const QString& n : names) {
+        EXPECT_TRUE(name.match(n).hasMatch()) << n.toStdString();
+        QFile part(dir.filePath(n));
+        ASSERT_TRUE(part.open(QIODevice::ReadOnly));
+        const QByteArray text = part.readAll();
+        if (n != names.last()) {
+            EXPECT_FALSE(text.isEmpty()) << n.toStdString();
+        }
+        EXPECT_TRUE(text.isEmpty() || text.endsWith('\n')) << n.toStdString();
+        all += text;
+    }
+    const int samples = checkSequence(jsonLines(all));
+    EXPECT_EQ(samples, all.count('\n'));
+    EXPECT_EQ(reportedSamples(run.err), samples);
+
+    // Every csv part is a data file of its own, with the two header lines.
+    QDir csvDir(rig.filePath("rotated-csv"));
+    ASSERT_TRUE(csvDir.mkpath("."));
+    run = rig.cli({"record", "--follow", csvDir.filePath("scale.csv"), "--rotate", "1k", "--seconds", "1"},
+                  60000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList parts = csvDir.entryList({"scale-*.csv"}, QDir::Files, QDir::Name);
+    ASSERT_GE(parts.size(), 2);
+    int rows = 0;
+    for (const QString& n : parts) {
+        QFile part(csvDir.filePath(n));
+        ASSERT_TRUE(part.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = part.readAll().split('\n');
+        ASSERT_GE(lines.size(), 3) << n.toStdString();
+        EXPECT_EQ(lines[1], "GraphData,Milliseconds") << n.toStdString();
+        rows += static_cast<int>(lines.size()) - 3;
+    }
+    EXPECT_EQ(reportedSamples(run.err), rows);
+
+    const CliRun toStdout = rig.cli({"record", "--follow", "-", "--rotate", "1k"});
+    EXPECT_EQ(toStdout.exitCode, 2);
+    EXPECT_EQ(toStdout.err, "tarvo-cli record: --rotate needs a FILE, not standard output\n");
 }
