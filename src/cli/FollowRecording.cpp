@@ -155,6 +155,7 @@ private:
     // As RUN starts it: status packets from the devices that send them, else the selected value stream.
     void startStream() {
         identity_ = c_.discovery().deviceIdentity();
+        devicePort_ = c_.link().port().portNumber();
         writer_.setSource(source());
         PacketMatcher& stream = c_.link().streamMatcher();
         stream.setEnabled(false);
@@ -218,6 +219,10 @@ private:
     }
 
     void searchAgain() {
+        // An adapter plugged in again comes back where it was: a search that found its port missing has
+        // marked it unavailable, and the next one must try it first again.
+        if (!c_.ports().canChosen() && devicePort_ > 0)
+            c_.ports().comClicked(devicePort_);
         c_.discovery().findDevice();
         if (TerminationSignals::pending())
             return;
@@ -244,6 +249,7 @@ private:
     std::function<void()> onWriteFailure_;
     std::function<bool()> afterSample_;
     int identity_ = 0;
+    int devicePort_ = 0;
     int retryMs_ = kFirstRetryMs;
     bool packets_ = false;
     bool running_ = false;

@@ -17,6 +17,7 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace tarvo::test;
 
@@ -66,12 +67,13 @@ protected:
         process.start(programPath("tarvo-cli"), QStringList{"record", "--follow"} + args);
         ASSERT_TRUE(process.waitForStarted(5000));
     }
-    // Waits (at most timeLimitMs) until the output holds a line that contains needle.
-    static bool waitForOutput(QProcess& process, QByteArray& out, const QByteArray& needle, int timeLimitMs) {
+    // Waits (at most timeLimitMs) until the output holds needle (that many times).
+    static bool waitForOutput(QProcess& process, QByteArray& out, const QByteArray& needle, int timeLimitMs,
+                              qsizetype times = 1) {
         QDeadlineTimer deadline(timeLimitMs);
         while (!deadline.hasExpired()) {
             out += process.readAllStandardOutput();
-            if (out.contains(needle))
+            if (out.count(needle) >= times)
                 return true;
             process.waitForReadyRead(100);
         }
@@ -362,4 +364,88 @@ TEST_F(FollowRecordingTest, RotationCutsBetweenSamplesNeverLosingOrRepeatingOne)
     const CliRun toStdout = rig.cli({"record", "--follow", "-", "--rotate", "1k"});
     EXPECT_EQ(toStdout.exitCode, 2);
     EXPECT_EQ(toStdout.err, "tarvo-cli record: --rotate needs a FILE, not standard output\n");
+}
+
+TEST_F(FollowRecordingTest, AnAdapterUnpluggedAndPluggedInTenTimesLeavesAnEventForEveryGap) {
+    // The port is a link that each simulator run points at its own terminal: quitting one pulls the
+    // adapter out, starting the next plugs it in again.
+    const QString com1 = rig.filePath("com1");
+    auto plugIn = [&](int cycle) {
+        auto device = std::make_unique<SimulatorProcess>();
+        const QString weight = QString::number(cycle + 1) + ".5";
+        EXPECT_TRUE(device->start({"--device", "line=1,id=4110,fw=1.00,stream=SN,update=20,weight=" + weight,
+                                   "--link", "1=" + com1}));
+        return device;
+    };
+    std::unique_ptr<SimulatorProcess> device = plugIn(0);
+    // COM2 is a port where nothing answers: the search for the lost device walks over it, and the
+    // recording must still come back to COM1.
+    ASSERT_TRUE(sim.start({"--device", "line=1,id=4110"}));
+    ASSERT_EQ(sim.control("fault 1 silent"), "ok");
+    ASSERT_TRUE(rig.writeSettings(com1));
+    {
+        QFile ini(rig.settingsPath());
+        ASSERT_TRUE(ini.open(QIODevice::ReadWrite));
+        QByteArray text = ini.readAll();
+        text.replace("\nCOM2=\n", "\nCOM2=" + sim.linePath(1).toLocal8Bit() + "\n");
+        ASSERT_TRUE(ini.resize(0));
+        ASSERT_TRUE(ini.seek(0));
+        ASSERT_GT(ini.write(text), 0);
+    }
+    QProcess follow;
+    startFollow(follow, {"--format", "jsonl", "-", "--seconds", "300"});
+    QByteArray out, err;
+    constexpr int kCycles = 10;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        SCOPED_TRACE(cycle);
+        // Samples of this plug-in (its own weight), then the adapter out.
+        const QByteArray value = "\"value\":" + QByteArray::number(cycle + 1) + ".5,";
+        ASSERT_TRUE(waitForOutput(follow, out, value, 30000)) << out.right(2000).toStdString();
+        device.reset();
+        const QByteArray lost = "\"event\":\"link lost\"";
+        ASSERT_TRUE(waitForOutput(follow, out, lost, 30000, cycle + 1)) << out.right(2000).toStdString();
+        if (cycle + 1 < kCycles) {
+            // Plugged in again only after a search has missed it.
+            for (QDeadlineTimer deadline(30000);
+                 err.count("Device: not found!") < cycle + 1 && !deadline.hasExpired();) {
+                follow.waitForReadyRead(100);
+                err += follow.readAllStandardError();
+            }
+            ASSERT_GE(err.count("Device: not found!"), cycle + 1) << err.toStdString();
+            device = plugIn(cycle + 1);
+            ASSERT_TRUE(
+                waitForOutput(follow, out, "\"value\":" + QByteArray::number(cycle + 2) + ".5,", 60000))
+                << out.right(2000).toStdString();
+        }
+    }
+    follow.terminate();
+    ASSERT_TRUE(follow.waitForFinished(30000));
+    out += follow.readAllStandardOutput();
+    EXPECT_EQ(follow.exitCode(), 0);
+
+    // Between two events only the samples of one plug-in, each numbered once in order.
+    const QList<QJsonObject> objects = jsonLines(out);
+    const int samples = checkSequence(objects);
+    EXPECT_EQ(reportedSamples(err + follow.readAllStandardError()), samples);
+    QStringList events;
+    int cycle = 0, inCycle = 0;
+    for (const QJsonObject& o : objects) {
+        if (o.contains("event")) {
+            events.append(o.value("event").toString());
+            if (events.last() == "link lost") {
+                EXPECT_GT(inCycle, 0) << "plug-in " << cycle << " left no sample";
+                ++cycle;
+                inCycle = 0;
+            }
+            continue;
+        }
+        EXPECT_EQ(o.value("value").toDouble(), cycle + 1.5) << "seq " << o.value("seq").toInt();
+        ++inCycle;
+    }
+    QStringList expected;
+    for (int i = 0; i < kCycles; ++i)
+        expected << "link lost"
+                 << "link restored";
+    expected.removeLast();
+    EXPECT_EQ(events, expected);
 }
