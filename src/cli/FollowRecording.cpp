@@ -9,6 +9,7 @@
 #include "measure/DataFiles.h"
 #include "measure/LiveReadout.h"
 #include "measure/SampleStreamWriter.h"
+#include "protocol/CommandTable.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -255,6 +256,99 @@ private:
     bool running_ = false;
 };
 
+// "--address": addressed devices on one line cannot all stream, so each is opened ("OP" + its address)
+// and asked for its value in turn, as fast as the line answers. A device that stops answering is an
+// event, and so is its return; the others go on meanwhile.
+class Poller {
+public:
+    Poller(MainController& c, SampleStreamWriter& writer, QList<int> addresses)
+        : c_(c), writer_(writer), addresses_(std::move(addresses)), answering_(addresses_.size(), true) {
+        identity_.fill(0, addresses_.size());
+        tick_.setSingleShot(true);
+        QObject::connect(&tick_, &QTimer::timeout, [this] { pollNext(); });
+    }
+    void start() {
+        clock_.start();
+        tick_.start(0);
+    }
+    void stop() { tick_.stop(); }
+    void setOnWriteFailure(std::function<void()> fn) { onWriteFailure_ = std::move(fn); }
+
+private:
+    void pollNext() {
+        const qsizetype i = next_;
+        next_ = (next_ + 1) % addresses_.size();
+        const QString address = QStringLiteral("%1").arg(addresses_[i], 2, 10, QChar('0'));
+        CommandLink& link = c_.link();
+        if (!link.port().isOpen())
+            link.tryOpen();
+        const int port = link.port().portNumber();
+        const bool gross = c_.readout().grossSelected();
+        QByteArray value = kTimeOutErr;
+        if (link.sendAndReceive(port, addressLine("OP", address), 100, Framing::startingWith("O")) == "K") {
+            if (identity_[i] == 0) {
+                const QByteArray id = link.sendAndReceive(port, "ID\r", 200, Framing::startingWith("D:"));
+                identity_[i] = id == kTimeOutErr ? 0 : id.toInt();
+            }
+            value = link.sendAndReceive(port, gross ? "GG\r" : "GN\r", 200,
+                                        Framing::startingWith(gross ? "G" : "N"));
+        }
+        SampleStreamWriter::Source source;
+        source.identity = identity_[i];
+        source.address = address;
+        source.port = QStringLiteral("COM%1").arg(port);
+        writer_.setSource(source);
+        bool written = true;
+        double parsed = 0;
+        int decimals = 0;
+        if (value == kTimeOutErr || !SampleStreamWriter::parseValueText(value, &parsed, &decimals)) {
+            if (answering_[i]) {
+                answering_[i] = false;
+                std::fprintf(stderr, "tarvo-cli record: device %s does not answer\n",
+                             address.toLocal8Bit().constData());
+                written = writer_.writeEvent("no answer", address, QDateTime::currentDateTimeUtc());
+            }
+        } else {
+            if (!answering_[i]) {
+                answering_[i] = true;
+                written = writer_.writeEvent("answering", address, QDateTime::currentDateTimeUtc());
+            }
+            written = written && writer_.writeValue(value, clock_.elapsed(), QDateTime::currentDateTimeUtc());
+        }
+        if (!written && onWriteFailure_) {
+            onWriteFailure_();
+            return;
+        }
+        // A line where nobody answers is not polled flat out.
+        const bool anyAnswering = std::find(answering_.begin(), answering_.end(), true) != answering_.end();
+        tick_.start(anyAnswering ? 0 : TimeScale::ms(kFirstRetryMs));
+    }
+
+    MainController& c_;
+    SampleStreamWriter& writer_;
+    QList<int> addresses_;
+    QList<bool> answering_;
+    QList<int> identity_;
+    QElapsedTimer clock_;
+    QTimer tick_;
+    qsizetype next_ = 0;
+    std::function<void()> onWriteFailure_;
+};
+
+// "5" or "1-8", addresses 0..63.
+std::optional<QList<int>> parseAddresses(const QString& text) {
+    const QStringList ends = text.split('-');
+    bool ok1 = false, ok2 = false;
+    const int first = ends.value(0).toInt(&ok1);
+    const int last = ends.size() == 2 ? ends[1].toInt(&ok2) : first;
+    if (ends.size() > 2 || !ok1 || (ends.size() == 2 && !ok2) || first < 0 || last > 63 || first > last)
+        return std::nullopt;
+    QList<int> list;
+    for (int a = first; a <= last; ++a)
+        list.append(a);
+    return list;
+}
+
 } // namespace
 
 void addFollowOptions(QCommandLineParser& parser) {
@@ -266,6 +360,10 @@ void addFollowOptions(QCommandLineParser& parser) {
                       "with --follow: start a new file (FILE's name with its start time) after SIZE bytes "
                       "(k, M, G: binary multiples) or HOURS (\"2h\")",
                       "SIZE|HOURS"});
+    parser.addOption({"address",
+                      "with --follow: poll the addressed devices N or N-M (0..63) on the line in turn, "
+                      "each sample carrying its address",
+                      "N|N-M"});
     parser.addPositionalArgument("FILE", "with --follow: where the samples go (\"-\": standard output)");
 }
 
@@ -291,6 +389,14 @@ int runFollowRecording(const QCommandLineParser& parser) {
         if (positional.front() == QLatin1String("-"))
             return followUsageError("--rotate needs a FILE, not standard output");
     }
+    std::optional<QList<int>> addresses;
+    if (parser.isSet("address")) {
+        addresses = parseAddresses(parser.value("address"));
+        if (!addresses)
+            return followUsageError("--address needs N or N-M, addresses 0..63");
+    }
+    if (addresses && rotate)
+        return followUsageError("--rotate does not go with --address yet");
     if (parser.isSet("csv") || parser.isSet("trigger") || parser.isSet("markers"))
         return followUsageError("--follow takes none of --csv, --trigger and --markers");
 
@@ -323,10 +429,22 @@ int runFollowRecording(const QCommandLineParser& parser) {
     // A file that cannot be closed has lost its last lines.
     auto closeOut = [&] { return toStdout || std::fclose(out) == 0; };
 
-    c.discovery().findDeviceClicked();
-    if (TerminationSignals::pending() || !c.discovery().found()) {
-        closeOut();
-        return TerminationSignals::pending() ? ExitInterrupted : ExitFailed;
+    if (addresses) {
+        // The addressed devices are asked one by one; none of them is searched for first.
+        QString reason;
+        if (!c.link().port().isOpen() && !c.link().port().open(&reason)) {
+            std::fprintf(stderr, "tarvo-cli record: COM%d not available: %s\n", c.link().port().portNumber(),
+                         reason.toLocal8Bit().constData());
+            closeOut();
+            return ExitFailed;
+        }
+        c.link().setLinkKind(Link::Com);
+    } else {
+        c.discovery().findDeviceClicked();
+        if (TerminationSignals::pending() || !c.discovery().found()) {
+            closeOut();
+            return TerminationSignals::pending() ? ExitInterrupted : ExitFailed;
+        }
     }
 
     SampleStreamWriter writer(out,
@@ -335,12 +453,19 @@ int runFollowRecording(const QCommandLineParser& parser) {
                               {});
     writer.writeHeader(c.dataFiles().graphName(), fileSeparator(c.dataFiles()));
     QEventLoop loop;
-    Follower follower(c, writer);
-    follower.setOnWriteFailure([&] { loop.quit(); });
+    std::optional<Follower> follower;
+    std::optional<Poller> poller;
+    if (addresses) {
+        poller.emplace(c, writer, *addresses);
+        poller->setOnWriteFailure([&] { loop.quit(); });
+    } else {
+        follower.emplace(c, writer);
+        follower->setOnWriteFailure([&] { loop.quit(); });
+    }
     bool cutFailed = false;
     if (files) {
         // The cut falls between two samples: the last one is in the old file, the next in the new one.
-        follower.setAfterSample([&] {
+        follower->setAfterSample([&] {
             if (!files->due(writer.bytesWritten()))
                 return true;
             std::FILE* next = files->open();
@@ -362,15 +487,22 @@ int runFollowRecording(const QCommandLineParser& parser) {
     QObject::connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
     QObject::connect(&interrupt, &TerminationSignals::received, &loop, &QEventLoop::quit);
     if (!writer.failed()) {
-        follower.start();
+        if (poller)
+            poller->start();
+        else
+            follower->start();
         if (seconds > 0)
             end.start(seconds * 1000);
         if (!TerminationSignals::pending())
             loop.exec();
     }
-    follower.stop();
-    // The device goes back to what STOP leaves it doing.
-    c.acquisition().stopClicked();
+    if (poller) {
+        poller->stop();
+    } else {
+        follower->stop();
+        // The device goes back to what STOP leaves it doing.
+        c.acquisition().stopClicked();
+    }
     const bool closed = closeOut();
     std::fprintf(stderr, "samples: %lld\n", static_cast<long long>(writer.sequence()));
     if (writer.failed() || !closed || cutFailed) {

@@ -449,3 +449,41 @@ TEST_F(FollowRecordingTest, AnAdapterUnpluggedAndPluggedInTenTimesLeavesAnEventF
     expected.removeLast();
     EXPECT_EQ(events, expected);
 }
+
+TEST_F(FollowRecordingTest, AddressedDevicesArePolledInTurnAndEachSampleCarriesItsSource) {
+    ASSERT_TRUE(sim.start({"--device", "line=1,id=4110,fw=1.00,addr=1,weight=1.5", "--device",
+                           "line=1,id=4113,fw=1.00,addr=2,weight=2.5", "--device",
+                           "line=1,id=4110,fw=1.00,addr=3,weight=3.5"}));
+    ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
+    // Address 4 has no device: an event, once, while the others go on.
+    const CliRun run = rig.cli(
+        {"record", "--follow", "--format", "jsonl", "-", "--address", "1-4", "--seconds", "3"}, 30000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QList<QJsonObject> objects = jsonLines(run.out);
+    const int samples = checkSequence(objects);
+    EXPECT_EQ(reportedSamples(run.err), samples);
+    QMap<QString, int> perAddress;
+    QStringList events;
+    for (const QJsonObject& o : objects) {
+        const QJsonObject device = o.value("device").toObject();
+        const QString address = device.value("address").toString();
+        if (o.contains("event")) {
+            events.append(o.value("event").toString() + " " + address);
+            continue;
+        }
+        ++perAddress[address];
+        EXPECT_EQ(o.value("value").toDouble(), address.toInt() + 0.5) << address.toStdString();
+        EXPECT_EQ(device.value("identity").toInt(), address == "02" ? 4113 : 4110) << address.toStdString();
+        EXPECT_EQ(device.value("port").toString(), "COM1");
+    }
+    EXPECT_EQ(perAddress.keys(), (QStringList{"01", "02", "03"}));
+    for (auto it = perAddress.begin(); it != perAddress.end(); ++it)
+        EXPECT_GE(it.value(), 5) << it.key().toStdString();
+    // Polled in turn: no device gets ahead of another by more than a round.
+    EXPECT_LE(std::abs(perAddress["01"] - perAddress["03"]), 1);
+    EXPECT_EQ(events, QStringList{"no answer 04"});
+
+    const CliRun bad = rig.cli({"record", "--follow", "-", "--address", "5-64"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_EQ(bad.err, "tarvo-cli record: --address needs N or N-M, addresses 0..63\n");
+}
