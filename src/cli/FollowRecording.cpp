@@ -9,6 +9,7 @@
 #include "measure/DataFiles.h"
 #include "measure/LiveReadout.h"
 #include "measure/SampleStreamWriter.h"
+#include "measure/StreamDispatcher.h"
 #include "protocol/CommandTable.h"
 
 #include <QCommandLineParser>
@@ -182,6 +183,8 @@ private:
     void packetArrived(QByteArrayView packet) {
         if (!running_)
             return;
+        // Any line says the device is there, a sample or not.
+        sinceSample_.start();
         const qint64 elapsed = clock_.elapsed();
         const QDateTime now = QDateTime::currentDateTimeUtc();
         bool written = false;
@@ -192,14 +195,32 @@ private:
             written =
                 writer_.writePacket(*p, c_.readout().grossSelected(), isDosing(identity_), elapsed, now);
         } else {
+            // Over- and under-range lines carry no value: the gap they leave is an event, once, and so
+            // is its end.
+            const bool over = packet == QByteArrayView(StreamDispatcher::kOverRangeText);
+            const bool under = packet == QByteArrayView(StreamDispatcher::kUnderRangeText);
+            if (over || under) {
+                const char* event = over ? "over range" : "under range";
+                if (rangeEvent_ != event) {
+                    rangeEvent_ = event;
+                    if (!writer_.writeEvent(event, QString(), now) && onWriteFailure_)
+                        onWriteFailure_();
+                }
+                return;
+            }
             double value = 0;
             int decimals = 0;
-            // Over- and under-range lines carry no value.
             if (!SampleStreamWriter::parseValueText(packet, &value, &decimals))
                 return;
+            if (rangeEvent_) {
+                rangeEvent_ = nullptr;
+                if (!writer_.writeEvent("in range", QString(), now) && onWriteFailure_) {
+                    onWriteFailure_();
+                    return;
+                }
+            }
             written = writer_.writeValue(packet, elapsed, now);
         }
-        sinceSample_.start();
         if (written && afterSample_)
             written = afterSample_();
         if (!written && onWriteFailure_)
@@ -251,6 +272,7 @@ private:
     std::function<bool()> afterSample_;
     int identity_ = 0;
     int devicePort_ = 0;
+    const char* rangeEvent_ = nullptr; // the range event in force, if any
     int retryMs_ = kFirstRetryMs;
     bool packets_ = false;
     bool running_ = false;

@@ -155,12 +155,18 @@ TEST_F(FollowRecordingTest, StatusPacketsCarryBothValuesAndTheStatusBitsByName) 
     }
 }
 
-TEST_F(FollowRecordingTest, ASilentDeviceIsAnEventAndIsFollowedAgainWhenItAnswers) {
+TEST_F(FollowRecordingTest, OverRangeAndASilentDeviceAreEventsAndTheDeviceIsFollowedAgain) {
     start("line=1,id=4110,fw=1.00,weight=12.5,stream=SN,update=20");
     QProcess follow;
     startFollow(follow, {"--format", "jsonl", "-", "--seconds", "60"});
     QByteArray out;
     ASSERT_TRUE(waitForOutput(follow, out, "\"seq\":10,", 20000)) << out.toStdString();
+    // Over range for longer than a silence lasts: a gap of its own, not a lost device.
+    ASSERT_EQ(sim.control("fault 1 overrange"), "ok");
+    ASSERT_TRUE(waitForOutput(follow, out, "\"event\":\"over range\"", 20000)) << out.toStdString();
+    EXPECT_FALSE(waitForOutput(follow, out, "\"event\":\"link lost\"", 4500)) << out.toStdString();
+    ASSERT_EQ(sim.control("fault 1 none"), "ok");
+    ASSERT_TRUE(waitForOutput(follow, out, "\"event\":\"in range\"", 20000)) << out.toStdString();
     ASSERT_EQ(sim.control("fault 1 silent"), "ok");
     ASSERT_TRUE(waitForOutput(follow, out, "\"event\":\"link lost\"", 20000)) << out.toStdString();
     ASSERT_EQ(sim.control("fault 1 none"), "ok");
@@ -186,13 +192,13 @@ TEST_F(FollowRecordingTest, ASilentDeviceIsAnEventAndIsFollowedAgainWhenItAnswer
             events.append(o.value("event").toString());
             // The event says which sample was the last before it.
             EXPECT_EQ(o.value("lastSeq").toInt(), lastSeq);
-            if (lostAfter < 0)
+            if (lostAfter < 0 && events.last() == "link lost")
                 lostAfter = lastSeq;
         } else {
             lastSeq = o.value("seq").toInt();
         }
     }
-    EXPECT_EQ(events, (QStringList{"link lost", "link restored"}));
+    EXPECT_EQ(events, (QStringList{"over range", "in range", "link lost", "link restored"}));
     EXPECT_GE(lostAfter, 10);
     EXPECT_GT(samples, lostAfter); // the recording went on after the device came back
     EXPECT_EQ(reportedSamples(follow.readAllStandardError()), samples);
