@@ -22,7 +22,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace tarvo::cli {
 
@@ -158,7 +160,8 @@ private:
     void startStream() {
         identity_ = c_.discovery().deviceIdentity();
         devicePort_ = c_.link().port().portNumber();
-        writer_.setSource(source());
+        source_ = source();
+        writer_.setSource(source_);
         PacketMatcher& stream = c_.link().streamMatcher();
         stream.setEnabled(false);
         packets_ = sendsStatusPackets(identity_);
@@ -185,6 +188,8 @@ private:
             return;
         // Any line says the device is there, a sample or not.
         sinceSample_.start();
+        // Several ports may share the writer.
+        writer_.setSource(source_);
         const qint64 elapsed = clock_.elapsed();
         const QDateTime now = QDateTime::currentDateTimeUtc();
         bool written = false;
@@ -234,6 +239,7 @@ private:
         c_.link().streamMatcher().setEnabled(false);
         std::fprintf(stderr, "tarvo-cli record: link lost (%s); waiting for the device\n",
                      reason.toLocal8Bit().constData());
+        writer_.setSource(source_);
         if (!writer_.writeEvent("link lost", reason, QDateTime::currentDateTimeUtc()) && onWriteFailure_)
             onWriteFailure_();
         retryMs_ = kFirstRetryMs;
@@ -272,6 +278,7 @@ private:
     std::function<bool()> afterSample_;
     int identity_ = 0;
     int devicePort_ = 0;
+    SampleStreamWriter::Source source_;
     const char* rangeEvent_ = nullptr; // the range event in force, if any
     int retryMs_ = kFirstRetryMs;
     bool packets_ = false;
@@ -386,6 +393,11 @@ void addFollowOptions(QCommandLineParser& parser) {
                       "with --follow: poll the addressed devices N or N-M (0..63) on the line in turn, "
                       "each sample carrying its address",
                       "N|N-M"});
+    parser.addOption(
+        {"port",
+         "with --follow: follow the device on COM port N (1..8); repeat it for several ports, each "
+         "sample carrying its port",
+         "N"});
     parser.addPositionalArgument("FILE", "with --follow: where the samples go (\"-\": standard output)");
 }
 
@@ -417,6 +429,16 @@ int runFollowRecording(const QCommandLineParser& parser) {
         if (!addresses)
             return followUsageError("--address needs N or N-M, addresses 0..63");
     }
+    QList<int> comPorts;
+    for (const QString& text : parser.values("port")) {
+        bool ok = false;
+        const int n = text.toInt(&ok);
+        if (!ok || n < 1 || n > ComPortMap::kCount || comPorts.contains(n))
+            return followUsageError("--port needs a COM number 1..8, each once");
+        comPorts.append(n);
+    }
+    if (addresses && comPorts.size() > 1)
+        return followUsageError("--address follows one port");
     if (addresses && rotate)
         return followUsageError("--rotate does not go with --address yet");
     if (parser.isSet("csv") || parser.isSet("trigger") || parser.isSet("markers"))
@@ -425,8 +447,11 @@ int runFollowRecording(const QCommandLineParser& parser) {
     // A reader that goes away (a closed pipe) is a write error here, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
     TerminationSignals interrupt(ExitInterrupted);
-    CliSession session(parser.isSet("yes"));
-    MainController& c = session.controller();
+    // One session (controller, port, search) for every port followed.
+    std::vector<std::unique_ptr<CliSession>> sessions;
+    for (qsizetype i = 0; i < std::max<qsizetype>(comPorts.size(), 1); ++i)
+        sessions.push_back(std::make_unique<CliSession>(parser.isSet("yes")));
+    MainController& c = sessions.front()->controller();
     bool anyPort = c.ports().canChosen();
     for (int com = 1; com <= ComPortMap::kCount; ++com)
         anyPort = anyPort || c.ports().portAvailable(com);
@@ -461,11 +486,21 @@ int runFollowRecording(const QCommandLineParser& parser) {
             return ExitFailed;
         }
         c.link().setLinkKind(Link::Com);
+        if (!comPorts.isEmpty())
+            c.ports().comClicked(comPorts.front());
     } else {
-        c.discovery().findDeviceClicked();
-        if (TerminationSignals::pending() || !c.discovery().found()) {
-            closeOut();
-            return TerminationSignals::pending() ? ExitInterrupted : ExitFailed;
+        for (qsizetype i = 0; i < qsizetype(sessions.size()); ++i) {
+            MainController& each = sessions[i]->controller();
+            if (!comPorts.isEmpty()) {
+                // Each session searches its own port only: another's device must not be taken for its own.
+                each.ports().setSearchOnlySelected(true);
+                each.ports().comClicked(comPorts[i]);
+            }
+            each.discovery().findDeviceClicked();
+            if (TerminationSignals::pending() || !each.discovery().found()) {
+                closeOut();
+                return TerminationSignals::pending() ? ExitInterrupted : ExitFailed;
+            }
         }
     }
 
@@ -475,19 +510,21 @@ int runFollowRecording(const QCommandLineParser& parser) {
                               {});
     writer.writeHeader(c.dataFiles().graphName(), fileSeparator(c.dataFiles()));
     QEventLoop loop;
-    std::optional<Follower> follower;
+    std::vector<std::unique_ptr<Follower>> followers;
     std::optional<Poller> poller;
     if (addresses) {
         poller.emplace(c, writer, *addresses);
         poller->setOnWriteFailure([&] { loop.quit(); });
     } else {
-        follower.emplace(c, writer);
-        follower->setOnWriteFailure([&] { loop.quit(); });
+        for (const auto& session : sessions) {
+            followers.push_back(std::make_unique<Follower>(session->controller(), writer));
+            followers.back()->setOnWriteFailure([&] { loop.quit(); });
+        }
     }
     bool cutFailed = false;
     if (files) {
         // The cut falls between two samples: the last one is in the old file, the next in the new one.
-        follower->setAfterSample([&] {
+        auto cut = [&] {
             if (!files->due(writer.bytesWritten()))
                 return true;
             std::FILE* next = files->open();
@@ -502,7 +539,9 @@ int runFollowRecording(const QCommandLineParser& parser) {
             if (!closed)
                 cutFailed = true;
             return writer.switchTo(out) && closed;
-        });
+        };
+        for (const auto& follower : followers)
+            follower->setAfterSample(cut);
     }
     QTimer end;
     end.setSingleShot(true);
@@ -511,19 +550,19 @@ int runFollowRecording(const QCommandLineParser& parser) {
     if (!writer.failed()) {
         if (poller)
             poller->start();
-        else
+        for (const auto& follower : followers)
             follower->start();
         if (seconds > 0)
             end.start(seconds * 1000);
         if (!TerminationSignals::pending())
             loop.exec();
     }
-    if (poller) {
+    if (poller)
         poller->stop();
-    } else {
-        follower->stop();
+    for (qsizetype i = 0; i < qsizetype(followers.size()); ++i) {
+        followers[i]->stop();
         // The device goes back to what STOP leaves it doing.
-        c.acquisition().stopClicked();
+        sessions[i]->controller().acquisition().stopClicked();
     }
     const bool closed = closeOut();
     std::fprintf(stderr, "samples: %lld\n", static_cast<long long>(writer.sequence()));

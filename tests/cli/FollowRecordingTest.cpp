@@ -493,3 +493,38 @@ TEST_F(FollowRecordingTest, AddressedDevicesArePolledInTurnAndEachSampleCarriesI
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_EQ(bad.err, "tarvo-cli record: --address needs N or N-M, addresses 0..63\n");
 }
+
+TEST_F(FollowRecordingTest, SeveralPortsAreFollowedAtOnceEachSampleWithItsPort) {
+    ASSERT_TRUE(
+        sim.start({"--lines", "2", "--device", "line=1,id=4110,fw=1.00,weight=1.5,stream=SN,update=20",
+                   "--device", "line=2,id=4111,fw=1.00,weight=2.5,stream=SN,update=20"},
+                  2));
+    ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
+    {
+        QFile ini(rig.settingsPath());
+        ASSERT_TRUE(ini.open(QIODevice::ReadWrite));
+        QByteArray text = ini.readAll();
+        text.replace("\nCOM2=\n", "\nCOM2=" + sim.linePath(2).toLocal8Bit() + "\n");
+        ASSERT_TRUE(ini.resize(0));
+        ASSERT_TRUE(ini.seek(0));
+        ASSERT_GT(ini.write(text), 0);
+    }
+    const CliRun run = rig.cli(
+        {"record", "--follow", "--format", "jsonl", "-", "--port", "1", "--port", "2", "--seconds", "3"},
+        60000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QList<QJsonObject> objects = jsonLines(run.out);
+    const int samples = checkSequence(objects);
+    EXPECT_EQ(reportedSamples(run.err), samples);
+    QMap<QString, int> perPort;
+    for (const QJsonObject& o : objects) {
+        const QJsonObject device = o.value("device").toObject();
+        const QString port = device.value("port").toString();
+        ++perPort[port];
+        EXPECT_EQ(o.value("value").toDouble(), port == "COM1" ? 1.5 : 2.5) << port.toStdString();
+        EXPECT_EQ(device.value("identity").toInt(), port == "COM1" ? 4110 : 4111) << port.toStdString();
+    }
+    EXPECT_EQ(perPort.keys(), (QStringList{"COM1", "COM2"}));
+    EXPECT_GT(perPort.value("COM1"), 20);
+    EXPECT_GT(perPort.value("COM2"), 20);
+}
