@@ -126,11 +126,15 @@ public:
         });
         retry_.setSingleShot(true);
         QObject::connect(&retry_, &QTimer::timeout, [this] { searchAgain(); });
-        QObject::connect(&c_.link(), &CommandLink::portLost, [this](int, const QString& reason) {
+        // Tied to a member, so that a port lost while the session shuts down reaches no follower gone.
+        QObject::connect(&c_.link(), &CommandLink::portLost, &silence_, [this](int, const QString& reason) {
             lost(reason.isEmpty() ? QStringLiteral("port lost") : reason);
         });
         c_.link().setStreamSink([this](QByteArrayView packet) { packetArrived(packet); });
     }
+    ~Follower() { c_.link().setStreamSink({}); }
+    Follower(const Follower&) = delete;
+    Follower& operator=(const Follower&) = delete;
 
     void start() {
         clock_.start();
