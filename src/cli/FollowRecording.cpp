@@ -124,6 +124,10 @@ public:
             if (running_ && sinceSample_.elapsed() > TimeScale::ms(kSilenceMs))
                 lost(QStringLiteral("no data for %1 ms").arg(kSilenceMs));
         });
+        resultRead_.setSingleShot(true);
+        QObject::connect(&resultRead_, &QTimer::timeout, [this] { readResult(); });
+        resultGuard_.setSingleShot(true);
+        QObject::connect(&resultGuard_, &QTimer::timeout, [this] { resultAnswered(QByteArrayView()); });
         retry_.setSingleShot(true);
         QObject::connect(&retry_, &QTimer::timeout, [this] { searchAgain(); });
         // Tied to a member, so that a port lost while the session shuts down reaches no follower gone.
@@ -145,9 +149,13 @@ public:
         running_ = false;
         silence_.stop();
         retry_.stop();
+        resultRead_.stop();
+        resultGuard_.stop();
         c_.link().streamMatcher().setEnabled(false);
     }
     void setOnWriteFailure(std::function<void()> fn) { onWriteFailure_ = std::move(fn); }
+    // "--events": each finished cycle's result read from the device, as the window reads it.
+    void setEvents(bool on) { events_ = on; }
     // Runs after every sample written (the rotation's cut); false ends the recording as a failed write.
     void setAfterSample(std::function<bool()> fn) { afterSample_ = std::move(fn); }
 
@@ -166,6 +174,8 @@ private:
         devicePort_ = c_.link().port().portNumber();
         source_ = source();
         writer_.setSource(source_);
+        // A stream (re)started mid-cycle has not seen that cycle start: its end is not a result.
+        lastState_ = 0;
         PacketMatcher& stream = c_.link().streamMatcher();
         stream.setEnabled(false);
         packets_ = sendsStatusPackets(identity_);
@@ -194,6 +204,14 @@ private:
         sinceSample_.start();
         // Several ports may share the writer.
         writer_.setSource(source_);
+        if (awaitingResult_) {
+            // A status packet's bytes can frame a false line: only a number is the answer.
+            double value = 0;
+            int decimals = 0;
+            if (SampleStreamWriter::parseValueText(packet, &value, &decimals))
+                resultAnswered(packet);
+            return;
+        }
         const qint64 elapsed = clock_.elapsed();
         const QDateTime now = QDateTime::currentDateTimeUtc();
         bool written = false;
@@ -203,6 +221,7 @@ private:
                 return;
             written =
                 writer_.writePacket(*p, c_.readout().grossSelected(), isDosing(identity_), elapsed, now);
+            cycleStep(p->state);
         } else {
             // Over- and under-range lines carry no value: the gap they leave is an event, once, and so
             // is its end.
@@ -234,6 +253,58 @@ private:
             written = afterSample_();
         if (!written && onWriteFailure_)
             onWriteFailure_();
+    }
+
+    // A dosing cycle ends when the state returns to 0 (the dosed value is read 2 s later); a check-weigher
+    // cycle when it returns to 0 from measuring (the average is read 100 ms later).
+    void cycleStep(int state) {
+        const int previous = lastState_;
+        lastState_ = state;
+        if (!events_ || state != 0 || previous == 0 || resultRead_.isActive() || awaitingResult_)
+            return;
+        if (isDosing(identity_)) {
+            resultKind_ = ResultKind::Dosed;
+            resultRead_.start(TimeScale::ms(2000));
+        } else if (previous == 3 || previous == 4) {
+            resultKind_ = ResultKind::Average;
+            resultRead_.start(TimeScale::ms(100));
+        }
+    }
+
+    void readResult() {
+        if (!running_)
+            return;
+        const bool dosed = resultKind_ == ResultKind::Dosed;
+        PacketMatcher& stream = c_.link().streamMatcher();
+        stream.setEnabled(false);
+        stream.setStartString(dosed ? "D" : "A");
+        stream.disarm();
+        awaitingResult_ = true;
+        c_.link().writeRaw(dosed ? "GD\r" : "GA\r");
+        stream.arm();
+        stream.setEnabled(true);
+        resultGuard_.start(TimeScale::ms(500));
+    }
+
+    // The read's answer (empty: none came); the status packets come again after it.
+    void resultAnswered(QByteArrayView text) {
+        if (!awaitingResult_)
+            return;
+        awaitingResult_ = false;
+        resultGuard_.stop();
+        const char* kind = resultKind_ == ResultKind::Dosed ? "dosed" : "average";
+        if (text.isEmpty()) {
+            std::fprintf(stderr, "tarvo-cli record: no %s value from the device\n", kind);
+            if (!writer_.writeEvent("no result", QString::fromLatin1(kind),
+                                    QDateTime::currentDateTimeUtc()) &&
+                onWriteFailure_)
+                onWriteFailure_();
+        } else if (!writer_.writeResult(kind, text, QDateTime::currentDateTimeUtc()) && writer_.failed() &&
+                   onWriteFailure_) {
+            onWriteFailure_();
+        }
+        if (running_)
+            startStream();
     }
 
     void lost(const QString& reason) {
@@ -282,6 +353,13 @@ private:
     std::function<bool()> afterSample_;
     int identity_ = 0;
     int devicePort_ = 0;
+    enum class ResultKind { Dosed, Average };
+    ResultKind resultKind_ = ResultKind::Dosed;
+    QTimer resultRead_;
+    QTimer resultGuard_;
+    int lastState_ = 0;
+    bool events_ = false;
+    bool awaitingResult_ = false;
     SampleStreamWriter::Source source_;
     const char* rangeEvent_ = nullptr; // the range event in force, if any
     int retryMs_ = kFirstRetryMs;
@@ -402,6 +480,9 @@ void addFollowOptions(QCommandLineParser& parser) {
          "with --follow: follow the device on COM port N (1..8); repeat it for several ports, each "
          "sample carrying its port",
          "N"});
+    parser.addOption({"events",
+                      "with --follow and jsonl: on dosing and check-weighing devices, each finished cycle's "
+                      "dosed value or average as one record"});
     parser.addPositionalArgument("FILE", "with --follow: where the samples go (\"-\": standard output)");
 }
 
@@ -523,6 +604,7 @@ int runFollowRecording(const QCommandLineParser& parser) {
         for (const auto& session : sessions) {
             followers.push_back(std::make_unique<Follower>(session->controller(), writer));
             followers.back()->setOnWriteFailure([&] { loop.quit(); });
+            followers.back()->setEvents(parser.isSet("events"));
         }
     }
     bool cutFailed = false;

@@ -125,6 +125,18 @@ bool SampleStreamWriter::writePacket(const StatusPacket& p, bool gross, bool dos
     return true;
 }
 
+bool SampleStreamWriter::writeResult(const char* kind, QByteArrayView text, const QDateTime& utc) {
+    double value = 0;
+    int decimals = 0;
+    if (!parseValueText(text, &value, &decimals))
+        return false;
+    if (format_ != Format::Jsonl)
+        return true;
+    return put(jsonHead(utc) + ",\"event\":\"cycle\",\"result\":" + jsonString(QString::fromLatin1(kind)) +
+               ",\"value\":" + jsonNumber(value, decimals) + ",\"decimals\":" + QByteArray::number(decimals) +
+               ",\"lastSeq\":" + QByteArray::number(sequence_) + "}");
+}
+
 bool SampleStreamWriter::writeEvent(const char* event, const QString& reason, const QDateTime& utc) {
     if (format_ != Format::Jsonl)
         return true;

@@ -34,6 +34,9 @@ public:
     bool writeValue(QByteArrayView text, qint64 elapsedMs, const QDateTime& utc);
     // A status packet; csv takes gross or net as the autotransmit selection says.
     bool writePacket(const StatusPacket& p, bool gross, bool dosing, qint64 elapsedMs, const QDateTime& utc);
+    // A finished cycle's result ("dosed", "average") as the device answered its read, the sign in front
+    // ("+0012.5"); jsonl only. False when the text is not a number or writing failed.
+    bool writeResult(const char* kind, QByteArrayView text, const QDateTime& utc);
     // An event ("link lost", "link restored") with a reason; jsonl only (csv has no place for it).
     bool writeEvent(const char* event, const QString& reason, const QDateTime& utc);
 

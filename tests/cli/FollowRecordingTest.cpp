@@ -528,3 +528,38 @@ TEST_F(FollowRecordingTest, SeveralPortsAreFollowedAtOnceEachSampleWithItsPort) 
     EXPECT_GT(perPort.value("COM1"), 20);
     EXPECT_GT(perPort.value("COM2"), 20);
 }
+
+TEST_F(FollowRecordingTest, EventsWriteEachFinishedDosingCycleWithItsDosedValue) {
+    start("line=1,id=4114,fw=2.10,weight=12.5,stream=SN,update=20");
+    const CliRun run =
+        rig.cli({"record", "--follow", "--format", "jsonl", "-", "--events", "--seconds", "10"}, 60000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QList<QJsonObject> objects = jsonLines(run.out);
+    const int samples = checkSequence(objects);
+    EXPECT_EQ(reportedSamples(run.err), samples);
+    int results = 0, lastSeq = 0, afterResults = 0;
+    bool filled = false; // the cycle before the result reached ReadFillingWeight and went back to Idle
+    int previousState = 0;
+    for (const QJsonObject& o : objects) {
+        if (o.value("event").toString() == "cycle") {
+            EXPECT_EQ(o.value("result").toString(), "dosed");
+            EXPECT_GT(o.value("value").toDouble(), 0);
+            EXPECT_LE(o.value("value").toDouble(), 12.5 + 1e-9);
+            EXPECT_EQ(o.value("decimals").toInt(), 1);
+            EXPECT_EQ(o.value("lastSeq").toInt(), lastSeq);
+            EXPECT_TRUE(filled) << "a result without a finished cycle before it, after seq " << lastSeq;
+            filled = false;
+            ++results;
+            continue;
+        }
+        ASSERT_FALSE(o.contains("event")) << QJsonDocument(o).toJson().toStdString();
+        lastSeq = o.value("seq").toInt();
+        afterResults += results > 0;
+        const int state = o.value("status").toObject().value("state").toInt();
+        if (state == 0 && previousState == 7)
+            filled = true;
+        previousState = state;
+    }
+    EXPECT_GE(results, 1);
+    EXPECT_GT(afterResults, 20); // the status packets came again after the read
+}
