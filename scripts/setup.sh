@@ -14,6 +14,8 @@ packages=(
   dpkg-dev desktop-file-utils appstream man-db lintian
   # Data files are tried under a locale whose decimal separator is a comma.
   locales
+  # record --follow is proved against a real MQTT broker and its command-line clients.
+  mosquitto mosquitto-clients
 )
 if [ "${TARVO_SCREENSHOTS:-0}" = 1 ]; then
   # scripts/screenshots.sh drives the window under Xvfb with xdotool and takes pictures with ImageMagick's

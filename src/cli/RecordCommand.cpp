@@ -1,6 +1,7 @@
 #include "base/ReplacingFile.h"
 #include "base/TerminationSignals.h"
 #include "cli/CliSession.h"
+#include "cli/FollowRecording.h"
 #include "cli/Subcommands.h"
 #include "link/ComPortMap.h"
 #include "measure/Acquisition.h"
@@ -41,11 +42,14 @@ int runRecord(const QStringList& args) {
     parser.addOption({"trigger", "record with TRIGGER instead of RUN"});
     parser.addOption({"yes", "answer Yes to the program's questions (default: No)"});
     parser.addOption({"markers", "print the status markers the recording drew, one a line"});
+    addFollowOptions(parser);
     addHelpOption(parser);
     if (!parser.parse(QStringList{"tarvo-cli record"} + args))
         return recordUsageError(parser.errorText());
     if (printHelpIfAsked("record", parser))
         return ExitOk;
+    if (parser.isSet("follow"))
+        return runFollowRecording(parser);
     if (!parser.positionalArguments().isEmpty())
         return recordUsageError("takes no arguments besides its options");
     bool ok = false;

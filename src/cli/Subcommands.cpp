@@ -13,7 +13,10 @@ constexpr Subcommand kSubcommands[] = {
     {"send", "send CMD [--start S] [--timeout MS] [--address NN] [--com N] [--baud R]", runSend},
     {"find", "find   (port, rate, \"Search only selected\" and device address from Tarvo.ini)", runFind},
     {"fwinfo", "fwinfo [--dump] FILE", runFwinfo},
-    {"record", "record --seconds N --csv FILE [--slot K] [--trigger] [--yes] [--markers]", runRecord},
+    {"record",
+     "record --seconds N --csv FILE [--slot K] [--trigger] [--yes] [--markers] | record --follow "
+     "[--format csv|jsonl] [--seconds N] FILE|-",
+     runRecord},
     {"run", "run \"LINE\" [--from N --to M] [--loop MS [--count K]] [--com N] [--baud R]", runRun},
     {"setup", "setup export|import|diff --group dosing|checkweigher FILE", runSetup},
     {"flash", "flash FIRMWARE [--kernel FILE] [--fixture]", runFlash},
