@@ -50,6 +50,9 @@ int runRecord(const QStringList& args) {
         return ExitOk;
     if (parser.isSet("follow"))
         return runFollowRecording(parser);
+    for (const char* option : {"format", "rotate", "address", "port", "events"})
+        if (parser.isSet(option))
+            return recordUsageError(QStringLiteral("--%1 goes with --follow").arg(QLatin1String(option)));
     if (!parser.positionalArguments().isEmpty())
         return recordUsageError("takes no arguments besides its options");
     bool ok = false;

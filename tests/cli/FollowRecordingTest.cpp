@@ -370,6 +370,11 @@ TEST_F(FollowRecordingTest, RotationCutsBetweenSamplesNeverLosingOrRepeatingOne)
     const CliRun toStdout = rig.cli({"record", "--follow", "-", "--rotate", "1k"});
     EXPECT_EQ(toStdout.exitCode, 2);
     EXPECT_EQ(toStdout.err, "tarvo-cli record: --rotate needs a FILE, not standard output\n");
+    // Without --follow the option would be silently ignored: the command line is refused instead.
+    const CliRun withoutFollow =
+        rig.cli({"record", "--seconds", "1", "--csv", rig.filePath("plain.csv"), "--rotate", "1k"});
+    EXPECT_EQ(withoutFollow.exitCode, 2);
+    EXPECT_EQ(withoutFollow.err, "tarvo-cli record: --rotate goes with --follow\n");
 }
 
 TEST_F(FollowRecordingTest, AnAdapterUnpluggedAndPluggedInTenTimesLeavesAnEventForEveryGap) {
