@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Endurance of "tarvo-cli record --follow": a simulated transmitter streaming as fast as it can at
 # 115200 baud for MINUTES (default 10), the jsonl stream checked line by line as it comes.
-# Prints the samples, the sequence gaps and repeats (both must be 0), the resident memory after the first
-# minute and at the end (must stay within 5 MB), and the CPU the recorder used (share of one core).
+# The transmitter's value lines count (the simulator's counter key), so the checker sees a line the
+# device sent and the file lacks, or holds twice, from the values alone, not only from the recorder's own
+# sequence numbers. Prints the samples, the sequence gaps and repeats and the device lines lost and
+# repeated (all must be 0), the resident memory after the first minute and at the end (must stay within
+# 5 MB), and the CPU the recorder used (share of one core).
 #   bash bench/follow-endurance.sh [MINUTES] [BUILD_DIR]      (BUILD_DIR default build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,7 +28,7 @@ cleanup() {
 trap cleanup EXIT
 
 mkfifo "$work/control"
-"$sim" --device "line=1,id=4110,fw=1.00,weight=12.5,stream=SN,update=1" <"$work/control" >"$work/sim.out" &
+"$sim" --device "line=1,id=4110,fw=1.00,decimals=0,counter=0,stream=SN,update=1" <"$work/control" >"$work/sim.out" &
 simpid=$!
 exec 3>"$work/control" # keeps the simulator's input open
 for _ in $(seq 50); do grep -q '^line 1:' "$work/sim.out" 2>/dev/null && break; sleep 0.1; done
@@ -40,8 +43,13 @@ mkdir -p "$work/config/Tarvo"
 # The checker reads the stream as a consumer would and keeps only counters.
 mkfifo "$work/stream"
 awk '/"seq":/ { match($0, /"seq":[0-9]+/); s = substr($0, RSTART + 6, RLENGTH - 6) + 0;
-                if (s == last + 1) n++; else if (s <= last) rep++; else gap += s - last - 1; last = s }
-     END { printf "samples %d\ngaps %d\nrepeats %d\n", n, gap, rep }' <"$work/stream" >"$work/check" &
+                if (s == last + 1) n++; else if (s <= last) rep++; else gap += s - last - 1; last = s
+                match($0, /"value":[0-9]+/); v = substr($0, RSTART + 8, RLENGTH - 8) + 0;
+                if (n > 1) { d = (v - lastv + 100000) % 100000;
+                             if (d == 0) vrep++; else if (d > 1) lost += d - 1 }
+                lastv = v }
+     END { printf "samples %d\ngaps %d\nrepeats %d\ndevice lines lost %d\ndevice lines repeated %d\n",
+                  n, gap, rep, lost, vrep }' <"$work/stream" >"$work/check" &
 checker=$!
 XDG_CONFIG_HOME="$work/config" "$cli" record --follow --format jsonl - --seconds $((minutes * 60)) \
   >"$work/stream" 2>"$work/cli.err" &

@@ -49,6 +49,11 @@ int checkSequence(const QList<QJsonObject>& objects) {
     return expected - 1;
 }
 
+// A jsonl value of the plug-in whose line counter starts at (cycle + 1) * 1000 (no decimals).
+QRegularExpression plugInValue(int cycle) {
+    return QRegularExpression(QStringLiteral("\"value\":%1\\d{3},").arg(cycle + 1));
+}
+
 int reportedSamples(const QByteArray& err) {
     static const QRegularExpression pattern("samples: (\\d+)\\n");
     const QRegularExpressionMatch m = pattern.match(QString::fromLocal8Bit(err));
@@ -74,6 +79,19 @@ protected:
         while (!deadline.hasExpired()) {
             out += process.readAllStandardOutput();
             if (out.count(needle) >= times)
+                return true;
+            process.waitForReadyRead(100);
+        }
+        return false;
+    }
+
+    // Waits (at most timeLimitMs) until the output holds a match of pattern.
+    static bool waitForOutput(QProcess& process, QByteArray& out, const QRegularExpression& pattern,
+                              int timeLimitMs) {
+        QDeadlineTimer deadline(timeLimitMs);
+        while (!deadline.hasExpired()) {
+            out += process.readAllStandardOutput();
+            if (pattern.match(QString::fromUtf8(out)).hasMatch())
                 return true;
             process.waitForReadyRead(100);
         }
@@ -382,9 +400,11 @@ TEST_F(FollowRecordingTest, AnAdapterUnpluggedAndPluggedInTenTimesLeavesAnEventF
     // adapter out, starting the next plugs it in again.
     const QString com1 = rig.filePath("com1");
     auto plugIn = [&](int cycle) {
+        // Each plug-in counts its lines from its own thousand: a lost or repeated line shows in the values.
         auto device = std::make_unique<SimulatorProcess>();
-        const QString weight = QString::number(cycle + 1) + ".5";
-        EXPECT_TRUE(device->start({"--device", "line=1,id=4110,fw=1.00,stream=SN,update=20,weight=" + weight,
+        const QString counter = QString::number((cycle + 1) * 1000);
+        EXPECT_TRUE(device->start({"--device",
+                                   "line=1,id=4110,fw=1.00,stream=SN,update=20,decimals=0,counter=" + counter,
                                    "--link", "1=" + com1}));
         return device;
     };
@@ -409,9 +429,8 @@ TEST_F(FollowRecordingTest, AnAdapterUnpluggedAndPluggedInTenTimesLeavesAnEventF
     constexpr int kCycles = 10;
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         SCOPED_TRACE(cycle);
-        // Samples of this plug-in (its own weight), then the adapter out.
-        const QByteArray value = "\"value\":" + QByteArray::number(cycle + 1) + ".5,";
-        ASSERT_TRUE(waitForOutput(follow, out, value, 30000)) << out.right(2000).toStdString();
+        // Samples of this plug-in, then the adapter out.
+        ASSERT_TRUE(waitForOutput(follow, out, plugInValue(cycle), 30000)) << out.right(2000).toStdString();
         device.reset();
         const QByteArray lost = "\"event\":\"link lost\"";
         ASSERT_TRUE(waitForOutput(follow, out, lost, 30000, cycle + 1)) << out.right(2000).toStdString();
@@ -424,8 +443,7 @@ TEST_F(FollowRecordingTest, AnAdapterUnpluggedAndPluggedInTenTimesLeavesAnEventF
             }
             ASSERT_GE(err.count("Device: not found!"), cycle + 1) << err.toStdString();
             device = plugIn(cycle + 1);
-            ASSERT_TRUE(
-                waitForOutput(follow, out, "\"value\":" + QByteArray::number(cycle + 2) + ".5,", 60000))
+            ASSERT_TRUE(waitForOutput(follow, out, plugInValue(cycle + 1), 60000))
                 << out.right(2000).toStdString();
         }
     }
@@ -434,12 +452,13 @@ TEST_F(FollowRecordingTest, AnAdapterUnpluggedAndPluggedInTenTimesLeavesAnEventF
     out += follow.readAllStandardOutput();
     EXPECT_EQ(follow.exitCode(), 0);
 
-    // Between two events only the samples of one plug-in, each numbered once in order.
+    // Between two events only the samples of one plug-in, each numbered once in order, and every line the
+    // device sent from the first one recorded to the last: its counter never skips or repeats.
     const QList<QJsonObject> objects = jsonLines(out);
     const int samples = checkSequence(objects);
     EXPECT_EQ(reportedSamples(err + follow.readAllStandardError()), samples);
     QStringList events;
-    int cycle = 0, inCycle = 0;
+    int cycle = 0, inCycle = 0, previous = -1;
     for (const QJsonObject& o : objects) {
         if (o.contains("event")) {
             events.append(o.value("event").toString());
@@ -450,7 +469,12 @@ TEST_F(FollowRecordingTest, AnAdapterUnpluggedAndPluggedInTenTimesLeavesAnEventF
             }
             continue;
         }
-        EXPECT_EQ(o.value("value").toDouble(), cycle + 1.5) << "seq " << o.value("seq").toInt();
+        const int value = o.value("value").toInt();
+        EXPECT_GE(value, (cycle + 1) * 1000) << "seq " << o.value("seq").toInt();
+        EXPECT_LT(value, (cycle + 2) * 1000) << "seq " << o.value("seq").toInt();
+        if (inCycle > 0)
+            EXPECT_EQ(value, previous + 1) << "seq " << o.value("seq").toInt();
+        previous = value;
         ++inCycle;
     }
     QStringList expected;
@@ -567,4 +591,38 @@ TEST_F(FollowRecordingTest, EventsWriteEachFinishedDosingCycleWithItsDosedValue)
     }
     EXPECT_GE(results, 1);
     EXPECT_GT(afterResults, 20); // the status packets came again after the read
+}
+
+TEST_F(FollowRecordingTest, EventsWriteEachWeighedItemsAverageOfACheckWeigher) {
+    start("line=1,id=4113,fw=2.10,weight=12.5,stream=SN,update=20");
+    const CliRun run =
+        rig.cli({"record", "--follow", "--format", "jsonl", "-", "--events", "--seconds", "8"}, 60000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QList<QJsonObject> objects = jsonLines(run.out);
+    const int samples = checkSequence(objects);
+    EXPECT_EQ(reportedSamples(run.err), samples);
+    int results = 0, lastSeq = 0;
+    bool weighed =
+        false; // an item was measured (state 3 or 4) and the cycle went back to 0 since the last result
+    int previousState = 0;
+    for (const QJsonObject& o : objects) {
+        if (o.value("event").toString() == "cycle") {
+            EXPECT_EQ(o.value("result").toString(), "average");
+            // Items weigh 12.5 within a few per cent.
+            EXPECT_NEAR(o.value("value").toDouble(), 12.5, 0.5) << QJsonDocument(o).toJson().toStdString();
+            EXPECT_EQ(o.value("decimals").toInt(), 1);
+            EXPECT_EQ(o.value("lastSeq").toInt(), lastSeq);
+            EXPECT_TRUE(weighed) << "an average without a weighed item before it, after seq " << lastSeq;
+            weighed = false;
+            ++results;
+            continue;
+        }
+        ASSERT_FALSE(o.contains("event")) << QJsonDocument(o).toJson().toStdString();
+        lastSeq = o.value("seq").toInt();
+        const int state = o.value("status").toObject().value("state").toInt();
+        if (state == 0 && (previousState == 3 || previousState == 4))
+            weighed = true;
+        previousState = state;
+    }
+    EXPECT_GE(results, 2);
 }

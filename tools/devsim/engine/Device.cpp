@@ -730,10 +730,13 @@ void Device::streamTick() {
         streamTimer_.stop();
         return;
     case Stream::Gross:
-        line = valueLine('G');
-        break;
     case Stream::Net:
-        line = valueLine('N');
+        if (config_.counterStart >= 0) {
+            const qint64 count = (config_.counterStart + countedLinesSent_++) % 100000;
+            line = (stream_ == Stream::Gross ? "G" : "N") + ValueText::weight(count, config_.decimals);
+        } else {
+            line = valueLine(stream_ == Stream::Gross ? 'G' : 'N');
+        }
         break;
     case Stream::Average:
         // A weighing profile sends each new result once; a steady load repeats its weight.

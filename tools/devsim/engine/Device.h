@@ -163,6 +163,7 @@ private:
     Stream stream_ = Stream::None;
     bool endlessImage_ = false;
     int imageRecordsSent_ = 0;
+    qint64 countedLinesSent_ = 0;
     QTimer streamTimer_;
     QTimer resetTimer_;
     WeighCycle cycle_;

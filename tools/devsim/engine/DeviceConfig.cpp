@@ -70,6 +70,8 @@ bool DeviceConfig::fromText(const QString& text, DeviceConfig* config, int* line
             c.updateMs = toInt(1, 60000);
         else if (key == u"pupdate")
             c.packetUpdateMs = toInt(1, 60000);
+        else if (key == u"counter")
+            c.counterStart = toInt(0, 99999);
         else if (key == u"nomotion")
             c.settleMs = value == u"never" ? -1 : toInt(0, 3600000);
         else if (key == u"stream") {

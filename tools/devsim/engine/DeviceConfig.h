@@ -27,6 +27,10 @@ struct DeviceConfig {
     // What the device sends from power-on without being asked, as a transmitter with autotransmit on:
     // "SG", "SN", "SA" or "GP" (status packets); empty for a quiet line.
     QByteArray autotransmit;
+    // From 0: value lines sent without being asked carry this count, then one more each line (wrapping
+    // after 99999), instead of the weight, so that a reader can tell a lost or repeated line from the
+    // values alone. -1: they carry the weight.
+    int counterStart = -1;
     WeightProfile::Settings profile;
 
     static bool isValidBaud(int baud);
