@@ -47,3 +47,4 @@ void BM_SpanBareLoop500k(benchmark::State& state) {
 BENCHMARK(BM_SpanBareLoop500k)->Unit(benchmark::kMicrosecond);
 
 } // namespace
+BENCHMARK_MAIN();

@@ -38,13 +38,11 @@ qsizetype SpanMeasure::nearest(double timeMs) const {
     return i;
 }
 
-int SpanMeasure::decimalsOf(const GraphPoint* points, qsizetype count) {
-    // The fewest digits that write every value to within the precision the recording keeps it in (single
-    // floats: about two units of their last place).
+int SpanMeasure::decimalsOf(const double* values, qsizetype count) {
     int decimals = 0;
     const qsizetype n = std::min<qsizetype>(count, 2000);
     for (qsizetype i = 0; i < n && decimals < 5; ++i) {
-        const double v = points[i].value;
+        const double v = values[i];
         for (; decimals < 5; ++decimals) {
             const double scaled = v * std::pow(10.0, decimals);
             if (std::fabs(scaled - std::round(scaled)) <= std::fabs(scaled) * 0x1.0p-21 + 1e-9)
@@ -141,7 +139,7 @@ void SpanMeasure::setSpan(qsizetype a, qsizetype b) {
     span.statistics = SpanStatistics::of(scratch_.data(), count);
     span.startMs = s[std::size_t(span.first)].time;
     span.endMs = s[std::size_t(span.last)].time;
-    decimals_ = decimalsOf(s.begin() + span.first, count);
+    decimals_ = decimalsOf(scratch_.data(), count);
     span_ = span;
     cursorsLast_ = false;
     refresh();
@@ -156,7 +154,7 @@ void SpanMeasure::setDifference(qsizetype a, qsizetype b) {
     d.v1 = s[std::size_t(a)].value;
     d.t2 = s[std::size_t(b)].time;
     d.v2 = s[std::size_t(b)].value;
-    const GraphPoint two[2] = {s[std::size_t(a)], s[std::size_t(b)]};
+    const double two[2] = {d.v1, d.v2};
     if (!span_)
         decimals_ = decimalsOf(two, 2);
     difference_ = d;

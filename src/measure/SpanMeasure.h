@@ -61,7 +61,9 @@ public:
     // The same on one line.
     QString infoLine() const;
 
-    static int decimalsOf(const GraphPoint* points, qsizetype count);
+    // The fewest digits after the point (at most 5) that write each of the first 2000 values as the
+    // recording keeps them (single floats, to about two units of their last place).
+    static int decimalsOf(const double* values, qsizetype count);
 
 signals:
     void changed();
