@@ -120,7 +120,14 @@ std::optional<StepResponse> StepResponse::of(const std::vector<double>& t, const
         peak = rising ? std::max(peak, v[i]) : std::min(peak, v[i]);
     }
     const qsizetype settled = std::min(lastOutside + 1, n - 1);
-    r.settlingMs = std::max(0.0, t[settled] - r.startMs);
+    double settledMs = t[settled];
+    // Between the last sample outside and the first one inside for good, where the band's edge was
+    // crossed: the figure then does not wander by up to a sample period with where the samples fell.
+    const double outside = std::fabs(v[lastOutside] - r.final) - band;
+    const double inside = std::fabs(v[settled] - r.final) - band;
+    if (settled > lastOutside && outside > 0 && inside <= 0)
+        settledMs = t[lastOutside] + outside / (outside - inside) * (t[settled] - t[lastOutside]);
+    r.settlingMs = std::max(0.0, settledMs - r.startMs);
     r.overshootPercent = std::max(0.0, (rising ? peak - r.final : r.final - peak) / std::fabs(size) * 100);
     return r;
 }

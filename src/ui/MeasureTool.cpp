@@ -105,7 +105,8 @@ void MeasureTool::copy() const {
 }
 
 bool MeasureTool::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != &scope_)
+    // A scope being destroyed is a plain widget by now: nothing of it is measured any more.
+    if (watched != &scope_ || !qobject_cast<ScopeWidget*>(watched))
         return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::Resize) {
         overlay_->setGeometry(scope_.rect());
