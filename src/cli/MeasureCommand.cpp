@@ -142,19 +142,15 @@ std::optional<Samples> recordSamples(int slot, qint64 durationMs, bool yes, int*
     MainController& c = session.controller();
     std::vector<qint64> arrivals;
     arrivals.reserve(std::size_t(kMaxSamples));
-    int textDecimals = -1;
     QElapsedTimer clock;
     clock.start();
     qint64 firstNs = -1, lastNs = -1;
     const Acquisition& a = c.acquisition();
-    c.streamDispatcher().setRawValueSink([&](QByteArrayView text) {
+    c.streamDispatcher().setRawValueSink([&](QByteArrayView) {
         if (!a.runRecording() || arrivals.size() >= std::size_t(kMaxSamples))
             return;
         const qint64 now = clock.nsecsElapsed();
         arrivals.push_back(now);
-        const QByteArrayView digits = text.trimmed();
-        const qsizetype point = digits.indexOf('.');
-        textDecimals = std::max(textDecimals, point < 0 ? 0 : int(digits.size() - point - 1));
     });
     // The wall time of a stream whose lines do not pass the sink (status packets): from the first
     // recorded sample to the end.
@@ -174,10 +170,9 @@ std::optional<Samples> recordSamples(int slot, qint64 durationMs, bool yes, int*
         *exitStatus = taken.exitStatus;
         return std::nullopt;
     }
-    if (taken.portLost || TerminationSignals::pending()) {
-        *exitStatus = taken.portLost ? ExitFailed : ExitInterrupted;
-        return std::nullopt;
-    }
+    // A lost port or an interrupt ends the recording early: what it took is still measured, and the exit
+    // status says that the time was not recorded in full.
+    *exitStatus = taken.portLost ? ExitFailed : TerminationSignals::pending() ? ExitInterrupted : ExitOk;
     const GraphSlot& recording = c.recordings().slot(slot);
     Samples samples;
     const qsizetype n = taken.count;
@@ -190,8 +185,9 @@ std::optional<Samples> recordSamples(int slot, qint64 durationMs, bool yes, int*
     samples.timesMs.reserve(std::size_t(n));
     for (qsizetype i = 0; i < n; ++i)
         samples.timesMs.push_back(double(i) * samples.periodMs);
-    samples.decimals =
-        textDecimals >= 0 ? std::min(textDecimals, 6) : SpanMeasure::decimalsOf(samples.values.data(), n);
+    // The digits the recorded values carry, as the scope's Measure mode shows them: a stream of counts has
+    // none, whatever the device's decimal point.
+    samples.decimals = SpanMeasure::decimalsOf(samples.values.data(), n);
     return samples;
 }
 
@@ -239,7 +235,8 @@ int runMeasure(const QStringList& args) {
         const std::optional<Samples> samples = recordSamples(slot, *durationMs, parser.isSet("yes"), &status);
         if (!samples)
             return status;
-        return printFigures(*samples, bandPercent, json);
+        const int printed = printFigures(*samples, bandPercent, json);
+        return status != ExitOk ? status : printed;
     }
     for (const char* option : {"slot", "yes"})
         if (parser.isSet(option))

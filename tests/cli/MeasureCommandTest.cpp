@@ -136,6 +136,8 @@ TEST(MeasureCommand, SecondsRecordsAStepWhoseRiseAndSettlingAreTheSimulatorsWith
     // Every sample the stream sent in the time, at the stream's own rate.
     EXPECT_NEAR(out["samplePeriodMs"].toDouble(), updateMs, 0.25) << run.out.toStdString();
     EXPECT_NEAR(out["samples"].toDouble() * updateMs, 7000, 700) << run.out.toStdString();
+    // The recorded values are counts: no digits after the point.
+    EXPECT_EQ(out["decimals"].toInt(), 0);
 
     // The same in words; a second source, or recording options with a file, are usage errors.
     EXPECT_EQ(rig.cli({"measure", "--seconds", "1", "--csv", rig.filePath("x.csv")}).exitCode, 2);
