@@ -2,6 +2,7 @@
 #include "cli/CliSession.h"
 #include "cli/SlotRecording.h"
 #include "cli/Subcommands.h"
+#include "link/ComPortMap.h"
 #include "measure/RecordingMemory.h"
 #include "measure/SpanMeasure.h"
 #include "measure/SpanStatistics.h"
@@ -136,7 +137,7 @@ int printFigures(const Samples& samples, double bandPercent, bool json) {
 }
 
 // Records into the slot with RUN for durationMs and takes its samples with honest times (samplePeriod).
-std::optional<Samples> recordSamples(int slot, qint64 durationMs, bool yes, int* exitStatus) {
+std::optional<Samples> recordSamples(int slot, int comPort, qint64 durationMs, bool yes, int* exitStatus) {
     TerminationSignals interrupt(ExitInterrupted);
     CliSession session(yes);
     MainController& c = session.controller();
@@ -163,7 +164,8 @@ std::optional<Samples> recordSamples(int slot, qint64 durationMs, bool yes, int*
         }
     });
     watch.start(5);
-    const SlotRecording taken = recordIntoSlot(session, interrupt, "measure", slot, durationMs, false);
+    const SlotRecording taken =
+        recordIntoSlot(session, interrupt, "measure", slot, durationMs, false, comPort);
     watch.stop();
     c.streamDispatcher().setRawValueSink({});
     if (taken.exitStatus != ExitOk) {
@@ -203,6 +205,10 @@ int runMeasure(const QStringList& args) {
                           .arg(kMaxMeasureSeconds),
                       "N"});
     parser.addOption({"slot", "with --seconds: the graph slot 1..5 to record into (default 1)", "K", "1"});
+    parser.addOption({"port",
+                      "with --seconds: look for the device on COM port N (1..8) only (default: as "
+                      "the settings say)",
+                      "N"});
     parser.addOption({"yes", "with --seconds: answer Yes to the program's questions (default: No)"});
     parser.addOption(
         {"band", "the settling band around the final level, in % of the step (default 0.1)", "PCT", "0.1"});
@@ -231,14 +237,21 @@ int runMeasure(const QStringList& args) {
         const int slot = parser.value("slot").toInt(&ok);
         if (!ok || slot < 1 || slot > kGraphSlots)
             return measureUsageError("--slot needs a number 1..5");
+        int comPort = 0;
+        if (parser.isSet("port")) {
+            comPort = parser.value("port").toInt(&ok);
+            if (!ok || comPort < 1 || comPort > ComPortMap::kCount)
+                return measureUsageError("--port needs a COM number 1..8");
+        }
         int status = ExitFailed;
-        const std::optional<Samples> samples = recordSamples(slot, *durationMs, parser.isSet("yes"), &status);
+        const std::optional<Samples> samples =
+            recordSamples(slot, comPort, *durationMs, parser.isSet("yes"), &status);
         if (!samples)
             return status;
         const int printed = printFigures(*samples, bandPercent, json);
         return status != ExitOk ? status : printed;
     }
-    for (const char* option : {"slot", "yes"})
+    for (const char* option : {"slot", "port", "yes"})
         if (parser.isSet(option))
             return measureUsageError(QStringLiteral("--%1 goes with --seconds").arg(QLatin1String(option)));
 

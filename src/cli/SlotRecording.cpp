@@ -15,7 +15,7 @@
 namespace tarvo::cli {
 
 SlotRecording recordIntoSlot(CliSession& session, TerminationSignals& interrupt, const char* name, int slot,
-                             qint64 durationMs, bool trigger) {
+                             qint64 durationMs, bool trigger, int comPort) {
     SlotRecording result;
     MainController& c = session.controller();
     bool anyPort = c.ports().canChosen();
@@ -25,6 +25,10 @@ SlotRecording recordIntoSlot(CliSession& session, TerminationSignals& interrupt,
         std::fprintf(stderr, "%s\n", c.noComPortsText().toLocal8Bit().constData());
         result.exitStatus = ExitFailed;
         return result;
+    }
+    if (comPort > 0) {
+        c.ports().setSearchOnlySelected(true);
+        c.ports().comClicked(comPort);
     }
     c.discovery().findDeviceClicked();
     if (TerminationSignals::pending()) {

@@ -143,7 +143,10 @@ TEST(MeasureCommand, SecondsRecordsAStepWhoseRiseAndSettlingAreTheSimulatorsWith
     EXPECT_EQ(rig.cli({"measure", "--seconds", "1", "--csv", rig.filePath("x.csv")}).exitCode, 2);
     EXPECT_EQ(rig.cli({"measure", "--csv", rig.filePath("x.csv"), "--slot", "2"}).exitCode, 2);
     EXPECT_EQ(rig.cli({"measure", "--seconds", "0"}).exitCode, 2);
-    const CliRun text = rig.cli({"measure", "--seconds", "0.5", "--slot", "3"}, 60000);
+    EXPECT_EQ(rig.cli({"measure", "--seconds", "1", "--port", "9"}).exitCode, 2);
+    // COM2 has no port: looked for there only, the device is not found.
+    EXPECT_EQ(rig.cli({"measure", "--seconds", "0.5", "--port", "2"}, 60000).exitCode, 1);
+    const CliRun text = rig.cli({"measure", "--seconds", "0.5", "--slot", "3", "--port", "1"}, 60000);
     EXPECT_EQ(text.exitCode, 0) << text.err.toStdString();
     EXPECT_TRUE(text.out.startsWith("samples: ")) << text.out.toStdString();
     EXPECT_TRUE(text.out.contains("\nsample period: ")) << text.out.toStdString();
