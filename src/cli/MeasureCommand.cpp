@@ -48,32 +48,60 @@ struct Samples {
     double periodMs = 0; // a recording's sample period, 0 for a file
 };
 
+// The least-squares line through (i, y[i]) for i in first..last: its value at `at` and its slope.
+std::pair<double, double> lineThrough(const std::vector<double>& y, qsizetype first, qsizetype last,
+                                      qsizetype at) {
+    const double count = double(last - first + 1);
+    double mi = 0, my = 0;
+    for (qsizetype i = first; i <= last; ++i) {
+        mi += double(i - first);
+        my += y[std::size_t(i)];
+    }
+    mi /= count;
+    my /= count;
+    double siy = 0, sii = 0;
+    for (qsizetype i = first; i <= last; ++i) {
+        const double di = double(i - first) - mi;
+        siy += di * (y[std::size_t(i)] - my);
+        sii += di * di;
+    }
+    const double slope = sii > 0 ? siy / sii : 0;
+    return {my + slope * (double(at - first) - mi), slope};
+}
+
 // The recording's sample times. The run clock stamps the samples before the first step-time tick 0 ms and
 // the rest with a step averaged over a second, so a step's timing would depend on when the tick came.
-// A transmitter streams at a steady rate: each sample's arrival is stamped, and the period is the slope
-// of the straight line through arrival against sample number (least squares), which the bunching of
-// lines by the port cannot bend. Samples are then period apart from 0. Without arrival stamps (a
-// status-packet stream), the period is the recording's wall time divided by its samples.
-double samplePeriod(const std::vector<qint64>& arrivalNs, qsizetype count, double wallMs) {
+// Instead each sample's arrival is stamped, and each sample's time is read off the straight line
+// (least squares) through the arrivals of its 41 neighbours: lines the port hands over in bunches are
+// spread out again at the stream's rate, and a rate that drifts is followed. The period printed is the
+// slope of that line over the whole recording. Without arrival stamps (a status-packet stream), the
+// samples are spread evenly over the recording's wall time.
+std::vector<double> sampleTimes(const std::vector<qint64>& arrivalNs, qsizetype count, double wallMs,
+                                double* periodMs) {
+    std::vector<double> times(std::size_t(count), 0.0);
     const qsizetype n = std::min<qsizetype>(qsizetype(arrivalNs.size()), count);
-    if (n >= 3) {
-        double mi = 0, mt = 0;
-        for (qsizetype i = 0; i < n; ++i) {
-            mi += double(i);
-            mt += double(arrivalNs[std::size_t(i)] - arrivalNs[0]) / 1e6;
-        }
-        mi /= double(n);
-        mt /= double(n);
-        double sit = 0, sii = 0;
-        for (qsizetype i = 0; i < n; ++i) {
-            const double di = double(i) - mi;
-            sit += di * (double(arrivalNs[std::size_t(i)] - arrivalNs[0]) / 1e6 - mt);
-            sii += di * di;
-        }
-        if (sii > 0 && sit > 0)
-            return sit / sii;
+    if (n < 3 || n != count) {
+        *periodMs = count > 0 ? wallMs / double(count) : 0;
+        for (qsizetype i = 0; i < count; ++i)
+            times[std::size_t(i)] = double(i) * *periodMs;
+        return times;
     }
-    return count > 0 ? wallMs / double(count) : 0;
+    std::vector<double> arrivalMs(static_cast<std::size_t>(n));
+    for (qsizetype i = 0; i < n; ++i)
+        arrivalMs[std::size_t(i)] = double(arrivalNs[std::size_t(i)] - arrivalNs[0]) / 1e6;
+    *periodMs = lineThrough(arrivalMs, 0, n - 1, 0).second;
+    constexpr qsizetype kHalf = 20;
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype first = std::max<qsizetype>(0, std::min(i - kHalf, n - 1 - 2 * kHalf));
+        const qsizetype last = std::min(n - 1, first + 2 * kHalf);
+        times[std::size_t(i)] = lineThrough(arrivalMs, first, last, i).first;
+    }
+    // From 0, and never backwards.
+    const double origin = times[0];
+    for (qsizetype i = 0; i < n; ++i)
+        times[std::size_t(i)] =
+            std::max(i > 0 ? times[std::size_t(i - 1)] : 0.0, times[std::size_t(i)] - origin);
+    return times;
 }
 
 int printFigures(const Samples& samples, double bandPercent, bool json) {
@@ -136,7 +164,7 @@ int printFigures(const Samples& samples, double bandPercent, bool json) {
     return ExitOk;
 }
 
-// Records into the slot with RUN for durationMs and takes its samples with honest times (samplePeriod).
+// Records into the slot with RUN for durationMs and takes its samples with honest times (sampleTimes).
 std::optional<Samples> recordSamples(int slot, int comPort, qint64 durationMs, bool yes, int* exitStatus) {
     TerminationSignals interrupt(ExitInterrupted);
     CliSession session(yes);
@@ -182,11 +210,8 @@ std::optional<Samples> recordSamples(int slot, int comPort, qint64 durationMs, b
     for (qsizetype i = 1; i <= n; ++i)
         samples.values.push_back(recording.grossField ? recording.records[i].gross
                                                       : recording.records[i].net);
-    samples.periodMs =
-        samplePeriod(arrivals, n, firstNs >= 0 ? double(lastNs - firstNs) / 1e6 : double(durationMs));
-    samples.timesMs.reserve(std::size_t(n));
-    for (qsizetype i = 0; i < n; ++i)
-        samples.timesMs.push_back(double(i) * samples.periodMs);
+    samples.timesMs = sampleTimes(
+        arrivals, n, firstNs >= 0 ? double(lastNs - firstNs) / 1e6 : double(durationMs), &samples.periodMs);
     // The digits the recorded values carry, as the scope's Measure mode shows them: a stream of counts has
     // none, whatever the device's decimal point.
     samples.decimals = SpanMeasure::decimalsOf(samples.values.data(), n);

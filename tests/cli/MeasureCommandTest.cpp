@@ -5,6 +5,7 @@
 #include "support/ProgramRig.h"
 #include "support/QtPrinters.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -89,30 +90,45 @@ double firstReaching(const devsim::WeightProfile& profile, qint64 from, qint64 t
 } // namespace
 
 TEST(MeasureCommand, SecondsRecordsAStepWhoseRiseAndSettlingAreTheSimulatorsWithinASample) {
-    // A load of 2000.0 (20000 counts) put on 5 s after the simulator starts, streamed every 5 ms without
-    // noise; the recording starts before it and ends while the load is held.
+    // A load of 2000.0 (20000 counts) put on 600 ms after the recording began, inside the run clock's
+    // first second (whose samples it stamps 0 ms), streamed every 5 ms without noise; the recording ends
+    // while the load is held.
     const int updateMs = 5;
-    const QString keys = "profile=step,load=2000,period=20000,settle=300,amplitude=0";
     SimulatorProcess sim;
     ASSERT_TRUE(sim.start(
-        {"--device", QStringLiteral("line=1,id=4110,weight=10,decimals=1,update=%1,").arg(updateMs) + keys}));
+        {"--device", QStringLiteral("line=1,id=4110,weight=10,decimals=1,update=%1").arg(updateMs)}));
     ProgramRig rig;
     ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
-    const CliRun run = rig.cli({"measure", "--seconds", "7", "--band", "0.1", "--json"}, 60000);
-    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    const QJsonObject out = QJsonDocument::fromJson(run.out).object();
-    ASSERT_TRUE(out["step"].isObject()) << run.out.toStdString();
+    QProcess cli;
+    cli.setProcessEnvironment(rig.environment());
+    cli.start(programPath("tarvo-cli"), {"measure", "--seconds", "1.5", "--band", "0.1", "--json"});
+    // RUN starts as soon as the device is found: the step profile starts then, in the device's time.
+    QByteArray err;
+    QElapsedTimer waited;
+    waited.start();
+    while (!err.contains("Device found") && waited.elapsed() < 30000 && cli.state() != QProcess::NotRunning) {
+        cli.waitForReadyRead(50);
+        err += cli.readAllStandardError();
+    }
+    ASSERT_TRUE(err.contains("Device found")) << err.toStdString();
+    ASSERT_EQ(sim.control("profile 1 0 step load=2000 period=2400 settle=300 amplitude=0"), "ok");
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    ASSERT_EQ(cli.exitCode(), 0) << (err + cli.readAllStandardError()).toStdString();
+    const QByteArray printed = cli.readAllStandardOutput();
+    const QJsonObject out = QJsonDocument::fromJson(printed).object();
+    ASSERT_TRUE(out["step"].isObject()) << printed.toStdString();
     const QJsonObject step = out["step"].toObject();
+    const CliRun run{0, printed, err};
 
     // The response the simulator computes, from its own model of the device.
     devsim::WeightProfile::Settings settings;
     settings.kind = devsim::WeightProfile::Kind::Step;
     settings.load = 2000;
-    settings.periodMs = 20000;
+    settings.periodMs = 2400;
     settings.settlingMs = 300;
     settings.amplitude = 0;
     const devsim::WeightProfile profile(settings, 1);
-    const qint64 on = 5000, held = 15000;
+    const qint64 on = 600, held = 1800;
     const double size = double(profile.weightAt(held - 1) - profile.weightAt(on - 1));
     const double t10 = firstReaching(profile, on - 1, held, 0.1 * size);
     const double t90 = firstReaching(profile, on - 1, held, 0.9 * size);
@@ -133,9 +149,9 @@ TEST(MeasureCommand, SecondsRecordsAStepWhoseRiseAndSettlingAreTheSimulatorsWith
     EXPECT_NEAR(step["riseMs"].toDouble(), t90 - t10, updateMs) << run.out.toStdString();
     EXPECT_NEAR(step["settlingMs"].toDouble(), settling, updateMs) << run.out.toStdString();
     EXPECT_GT(step["overshootPercent"].toDouble(), 0);
-    // Every sample the stream sent in the time, at the stream's own rate.
-    EXPECT_NEAR(out["samplePeriodMs"].toDouble(), updateMs, 0.25) << run.out.toStdString();
-    EXPECT_NEAR(out["samples"].toDouble() * updateMs, 7000, 700) << run.out.toStdString();
+    // The samples at the stream's own rate fill the time recorded.
+    EXPECT_NEAR(out["samples"].toDouble() * out["samplePeriodMs"].toDouble(), 1500, 150)
+        << run.out.toStdString();
     // The recorded values are counts: no digits after the point.
     EXPECT_EQ(out["decimals"].toInt(), 0);
 
