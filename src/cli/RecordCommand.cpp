@@ -2,17 +2,12 @@
 #include "base/TerminationSignals.h"
 #include "cli/CliSession.h"
 #include "cli/FollowRecording.h"
+#include "cli/SlotRecording.h"
 #include "cli/Subcommands.h"
-#include "link/ComPortMap.h"
-#include "measure/Acquisition.h"
 #include "measure/DataFiles.h"
 #include "measure/GraphModel.h"
-#include "measure/RecordingMemory.h"
 
 #include <QCommandLineParser>
-#include <QEventLoop>
-#include <QTimer>
-#include <chrono>
 #include <cstdio>
 
 namespace tarvo::cli {
@@ -83,66 +78,11 @@ int runRecord(const QStringList& args) {
     TerminationSignals interrupt(ExitInterrupted);
     CliSession session(parser.isSet("yes"));
     MainController& c = session.controller();
-    bool anyPort = c.ports().canChosen();
-    for (int com = 1; com <= ComPortMap::kCount; ++com)
-        anyPort = anyPort || c.ports().portAvailable(com);
-    if (!anyPort) {
-        std::fprintf(stderr, "%s\n", c.noComPortsText().toLocal8Bit().constData());
-        return ExitFailed;
-    }
-    c.discovery().findDeviceClicked();
-    if (TerminationSignals::pending())
-        return ExitInterrupted;
-    if (!c.discovery().found())
-        return ExitFailed;
-
-    Acquisition& a = c.acquisition();
-    a.setSelectedSlot(slot);
-    auto samples = [&] { return trigger ? std::max(a.captureCount(), a.sampleIndex()) : a.sampleIndex(); };
-    QEventLoop loop;
-    QTimer progress;
-    QObject::connect(&progress, &QTimer::timeout, [&] {
-        std::fprintf(stderr, "samples: %d\n", samples());
-        std::fflush(stderr);
-    });
-    QTimer end;
-    end.setSingleShot(true);
-    QObject::connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
-    // An unplugged adapter ends the recording at once (its text is on stderr already); so does a signal.
-    bool portLost = false;
-    QObject::connect(&c.link(), &CommandLink::portLost, &loop, [&] {
-        portLost = true;
-        loop.quit();
-    });
-    QObject::connect(&interrupt, &TerminationSignals::received, &loop, &QEventLoop::quit);
-    if (trigger) {
-        // A finished capture (or the wait-for-trigger time-out) releases TRIGGER.
-        QObject::connect(&a, &Acquisition::changed, &loop, [&] {
-            if (!a.triggerDown())
-                loop.quit();
-        });
-        a.triggerClicked(true);
-    } else {
-        a.runClicked();
-    }
-    progress.start(1000);
-    end.start(std::chrono::milliseconds(*durationMs));
-    if ((!trigger ? a.runDown() : a.triggerDown()) && !TerminationSignals::pending())
-        loop.exec();
-    progress.stop();
-    // A lost port has stopped the recording already; the slot keeps what it took.
-    const GraphSlot& taken = c.recordings().slot(slot);
-    std::fprintf(stderr, "samples: %d\n", std::max(samples(), taken.recorded ? taken.count : 0));
-    if (trigger)
-        a.triggerClicked(false);
-    else
-        a.stopClicked();
-
-    const int recorded = c.recordings().slot(slot).recorded ? c.recordings().slot(slot).count : 0;
-    if (recorded < 1) {
-        std::fprintf(stderr, "tarvo-cli record: nothing was recorded\n");
-        return TerminationSignals::pending() ? ExitInterrupted : ExitFailed;
-    }
+    const SlotRecording taken = recordIntoSlot(session, interrupt, "record", slot, *durationMs, trigger);
+    if (taken.exitStatus != ExitOk)
+        return taken.exitStatus;
+    const int recorded = taken.count;
+    const bool portLost = taken.portLost;
     session.op().setSaveFileName(csv);
     // What "Save graph as *.csv file" writes.
     DataFiles& files = c.dataFiles();

@@ -21,7 +21,8 @@ constexpr Subcommand kSubcommands[] = {
     {"setup", "setup export|import|diff --group dosing|checkweigher FILE", runSetup},
     {"flash", "flash FIRMWARE [--kernel FILE] [--fixture]", runFlash},
     {"image", "image get FILE | image put FILE [--from N --to M]", runImage},
-    {"measure", "measure --csv FILE [--band PCT] [--json]", runMeasure},
+    {"measure", "measure (--csv FILE | --seconds N [--slot K] [--port N] [--yes]) [--band PCT] [--json]",
+     runMeasure},
 };
 } // namespace
 

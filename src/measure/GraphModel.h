@@ -59,7 +59,7 @@ class GraphModel : public QObject {
     Q_OBJECT
 public:
     enum class DrawStyle { Lines, Points };
-    enum class MouseMode { Nothing, Pan, Scale, ScaleX, ScaleY, Cross, CombinedDraw, Pencil, Line };
+    enum class MouseMode { Nothing, Pan, Scale, ScaleX, ScaleY, Cross, CombinedDraw, Pencil, Line, Measure };
     enum ColourCode { Background = 1, IndicatorBackground, Axis, Grid, Graphic, Marks };
     using Stroke = QList<QPointF>;
 

@@ -16,7 +16,7 @@ ScopeControls::ScopeControls(GraphModel& graph, RecordingMemory& memory, Acquisi
 
 const QStringList& ScopeControls::mouseModeNames() {
     static const QStringList names{"mmNothing", "mmPan",          "mmScale",  "mmScaleX", "mmScaleY",
-                                   "mmCross",   "mmCombinedDraw", "mmPencil", "mmLine"};
+                                   "mmCross",   "mmCombinedDraw", "mmPencil", "mmLine",   "mmMeasure"};
     return names;
 }
 
@@ -146,6 +146,9 @@ void ScopeControls::toolClicked(Tool tool) {
         break;
     case Tool::PencilDraw:
         graph_.setMouseMode(GraphModel::MouseMode::CombinedDraw);
+        break;
+    case Tool::Measure:
+        graph_.setMouseMode(GraphModel::MouseMode::Measure);
         break;
     case Tool::Points:
         graph_.setDrawStyle(GraphModel::DrawStyle::Points);

@@ -26,10 +26,16 @@ public:
     static constexpr const char* kClearAllCaption = "Clear all graph's";
     static constexpr int kMaxUnits = 3;
 
+    static constexpr const char* kMeasureHint =
+        "Measure a span: drag over the graph for its statistics; Shift+drag sets two cursors for the "
+        "difference between two points. Left/Right move the selection by a sample, Shift+Left/Right "
+        "narrow or widen it; Ctrl+C copies the figures.";
+
     enum class Tool {
         Zoom,
         Pan,
         PencilDraw,
+        Measure,
         Points,
         Lines,
         DeleteLastPencil,
@@ -43,9 +49,10 @@ public:
         const char* hint;
     };
     // The tool bar in its order, with the hints that also name the buttons.
-    static constexpr std::array<ToolInfo, 10> kTools{{{Tool::Zoom, "Zoom in and out"},
+    static constexpr std::array<ToolInfo, 11> kTools{{{Tool::Zoom, "Zoom in and out"},
                                                       {Tool::Pan, "Pan graph / move graph"},
                                                       {Tool::PencilDraw, "Make pencil and lines drawing"},
+                                                      {Tool::Measure, kMeasureHint},
                                                       {Tool::Points, "Show graph as points"},
                                                       {Tool::Lines, "Show graph as lines"},
                                                       {Tool::DeleteLastPencil, "Delete last pencil drawing"},

@@ -15,24 +15,47 @@ template <typename T> SpanStatistics statisticsOf(const T* values, qint64 count)
         return s;
     s.count = count;
     const double shift = values[0];
-    double sum = 0;
-    double squares = 0;
-    double lo = values[0];
-    double hi = values[0];
-    for (qint64 i = 0; i < count; ++i) {
-        const double v = values[i];
-        const double d = v - shift;
-        sum += d;
-        squares += d * d;
-        lo = v < lo ? v : lo;
-        hi = v > hi ? v : hi;
+    // Independent lanes, so that the additions and comparisons of neighbouring values need not wait for
+    // each other (and the compiler may pack them); summed at the end.
+    constexpr int kLanes = 8;
+    double sum[kLanes] = {};
+    double squares[kLanes] = {};
+    T lo[kLanes], hi[kLanes];
+    for (int k = 0; k < kLanes; ++k)
+        lo[k] = hi[k] = values[0];
+    qint64 i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        for (int k = 0; k < kLanes; ++k) {
+            const T v = values[i + k];
+            const double d = double(v) - shift;
+            sum[k] += d;
+            squares[k] += d * d;
+            lo[k] = v < lo[k] ? v : lo[k];
+            hi[k] = v > hi[k] ? v : hi[k];
+        }
+    }
+    for (; i < count; ++i) {
+        const T v = values[i];
+        const double d = double(v) - shift;
+        sum[0] += d;
+        squares[0] += d * d;
+        lo[0] = v < lo[0] ? v : lo[0];
+        hi[0] = v > hi[0] ? v : hi[0];
+    }
+    double total = 0, totalSquares = 0;
+    T low = lo[0], high = hi[0];
+    for (int k = 0; k < kLanes; ++k) {
+        total += sum[k];
+        totalSquares += squares[k];
+        low = std::min(low, lo[k]);
+        high = std::max(high, hi[k]);
     }
     const double n = static_cast<double>(count);
-    s.mean = shift + sum / n;
+    s.mean = shift + total / n;
     if (count > 1)
-        s.standardDeviation = std::sqrt(std::max(0.0, (squares - sum * sum / n) / (n - 1)));
-    s.minimum = lo;
-    s.maximum = hi;
+        s.standardDeviation = std::sqrt(std::max(0.0, (totalSquares - total * total / n) / (n - 1)));
+    s.minimum = low;
+    s.maximum = high;
     return s;
 }
 
@@ -97,7 +120,14 @@ std::optional<StepResponse> StepResponse::of(const std::vector<double>& t, const
         peak = rising ? std::max(peak, v[i]) : std::min(peak, v[i]);
     }
     const qsizetype settled = std::min(lastOutside + 1, n - 1);
-    r.settlingMs = std::max(0.0, t[settled] - r.startMs);
+    double settledMs = t[settled];
+    // Between the last sample outside and the first one inside for good, where the band's edge was
+    // crossed: the figure then does not wander by up to a sample period with where the samples fell.
+    const double outside = std::fabs(v[lastOutside] - r.final) - band;
+    const double inside = std::fabs(v[settled] - r.final) - band;
+    if (settled > lastOutside && outside > 0 && inside <= 0)
+        settledMs = t[lastOutside] + outside / (outside - inside) * (t[settled] - t[lastOutside]);
+    r.settlingMs = std::max(0.0, settledMs - r.startMs);
     r.overshootPercent = std::max(0.0, (rising ? peak - r.final : r.final - peak) / std::fabs(size) * 100);
     return r;
 }

@@ -31,7 +31,7 @@ struct StepResponse {
     double size() const { return final - initial; }
     double startMs = 0;          // where the value crossed 10 % of the step
     double riseMs = 0;           // from the 10 % to the 90 % crossing
-    double settlingMs = 0;       // from the 10 % crossing until it stays within the band
+    double settlingMs = 0;       // from the 10 % crossing until it stays within the band (interpolated)
     double overshootPercent = 0; // beyond the final level in the step's direction, in % of the step
     double bandFraction = 0;     // the band's half width as a fraction of the step
 

@@ -1,8 +1,10 @@
 #include "ScopePanel.h"
 
 #include "GraphPrinting.h"
+#include "MeasureTool.h"
 #include "ScopeWidget.h"
 #include "app/MainController.h"
+#include "measure/SpanMeasure.h"
 #include "widgets/Controls.h"
 
 #include <QCheckBox>
@@ -42,8 +44,8 @@ QSpinBox* adjuster(const ScopeControls::Adjuster& a, QWidget* parent) {
 }
 
 // Short captions for the tool buttons; the hints are the tools' own texts.
-constexpr const char* kToolCaptions[] = {"Zoom",       "Pan",    "Pencil", "Points", "Lines",
-                                         "Del pencil", "Redraw", "JPEG",   "CSV",    "Print"};
+constexpr const char* kToolCaptions[] = {"Zoom",       "Pan",    "Pencil", "Measure", "Points", "Lines",
+                                         "Del pencil", "Redraw", "JPEG",   "CSV",     "Print"};
 
 } // namespace
 
@@ -57,6 +59,9 @@ ScopePanel::ScopePanel(MainController& controller, QPrinter& printer, QWidget* p
     scope_->setAccessibleName("Scope");
     scope_->setMinimumSize(480, 260);
     layout->addWidget(scope_, 1);
+    measure_ = new SpanMeasure(
+        c_.graph(), [this] { return c_.selectedGraphSlot(); }, &c_.op(), this);
+    measureTool_ = new MeasureTool(*scope_, *measure_, this);
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(buildAdjusters());
@@ -116,6 +121,7 @@ ScopePanel::ScopePanel(MainController& controller, QPrinter& printer, QWidget* p
     connect(&monitor, &DosingMonitor::showLastAverageChanged, this, &ScopePanel::sync);
     connect(&monitor, &DosingMonitor::valueDisplayChanged, valueDisplay_, &QLabel::setText);
     connect(&sc, &ScopeControls::changed, this, &ScopePanel::sync);
+    connect(&sc, &ScopeControls::changed, measureTool_, &MeasureTool::sync);
     connect(&c_.acquisition(), &Acquisition::changed, this, &ScopePanel::sync);
     connect(&c_.discovery(), &Discovery::changed, this, &ScopePanel::sync);
     connect(&files, &DataFiles::changed, this, &ScopePanel::sync);

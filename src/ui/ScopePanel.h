@@ -15,10 +15,12 @@ class QToolButton;
 
 namespace tarvo {
 class MainController;
-}
+class SpanMeasure;
+} // namespace tarvo
 
 namespace tarvo::ui {
 
+class MeasureTool;
 class ScopeWidget;
 
 // The Display page's graph: tool bar, scope, window adjusters, slot selection with their Clear buttons,
@@ -31,6 +33,8 @@ public:
     ScopePanel(MainController& controller, QPrinter& printer, QWidget* parent = nullptr);
 
     ScopeWidget* scope() const { return scope_; }
+    SpanMeasure* measure() const { return measure_; }
+    MeasureTool* measureTool() const { return measureTool_; }
     QLabel* valueDisplay() const { return valueDisplay_; }
     QRadioButton* slotButton(int slot) const { return slots_[static_cast<std::size_t>(slot - 1)]; }
     void sync();
@@ -46,6 +50,8 @@ private:
     MainController& c_;
     QPrinter& printer_;
     ScopeWidget* scope_ = nullptr;
+    SpanMeasure* measure_ = nullptr;
+    MeasureTool* measureTool_ = nullptr;
     std::vector<QToolButton*> tools_;
     QToolButton* redraw_ = nullptr;
     QSpinBox* timeBase_ = nullptr;

@@ -516,6 +516,7 @@ void ScopeWidget::mouseMoveEvent(QMouseEvent* e) {
         break;
     case M::Cross:
     case M::Nothing:
+    case M::Measure: // the measure tool takes these events before the scope
         break;
     }
     lastPos_ = pos;
