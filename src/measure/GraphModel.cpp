@@ -31,24 +31,98 @@ bool limitWindow(double& low, double& high, double least) {
     }
     return true;
 }
+
+// The smaller and the larger of two values, leaving a NaN out (both NaN: NaN).
+double lower(double a, double b) {
+    return b < a || a != a ? b : a;
+}
+double higher(double a, double b) {
+    return b > a || a != a ? b : a;
+}
 } // namespace
 
 PointSeries::PointSeries(std::size_t capacity) : capacity_(capacity) {
-    points_ = static_cast<GraphPoint*>(std::calloc(capacity, sizeof(GraphPoint)));
-    if (!points_)
+    points_ = static_cast<GraphPoint*>(std::calloc(std::max<std::size_t>(capacity, 1), sizeof(GraphPoint)));
+    // As many levels as make one block hold more points than there is room for; no level for a series
+    // too short to fill one block.
+    std::size_t blocks = 0;
+    for (; levels_ < kMaxLevels && blockSize(levels_) <= capacity; ++levels_) {
+        levelStart_[static_cast<std::size_t>(levels_)] = blocks;
+        blocks += (capacity + blockSize(levels_) - 1) / blockSize(levels_);
+    }
+    blocks_ = static_cast<Block*>(std::calloc(std::max<std::size_t>(blocks, 1), sizeof(Block)));
+    if (!points_ || !blocks_) {
+        std::free(points_);
+        std::free(blocks_);
         throw std::bad_alloc();
+    }
 }
 
 PointSeries::~PointSeries() {
     std::free(points_);
+    std::free(blocks_);
 }
 
 bool PointSeries::add(double time, double value) {
     if (size_ == capacity_)
         return false;
-    points_[size_++] = {time, value};
+    const std::size_t n = size_++;
+    points_[n] = {time, value};
+    // The blocks holding the new point, one on each level: started by it, or widened to it.
+    for (int k = 0; k < levels_; ++k) {
+        const int shift = kBlockShift * (k + 1);
+        Block& b = level(k)[n >> shift];
+        if ((n & (blockSize(k) - 1)) == 0) {
+            b = {value, value, time};
+        } else {
+            b.low = lower(b.low, value);
+            b.high = higher(b.high, value);
+            // A time that is NaN stays: the walk stops at it, so the block is never taken whole.
+            b.latest = time > b.latest || time != time ? time : b.latest;
+        }
+    }
     ++revision_;
     return true;
+}
+
+std::size_t PointSeries::valuesBefore(std::size_t i, std::size_t to, double edge, double& low,
+                                      double& high) const {
+    to = std::min(to, size_);
+    if (i >= to || !(points_[i].time < edge))
+        return i;
+    double lo = points_[i].value, hi = lo;
+    ++i;
+    // From the finest level up while the blocks lie whole before the edge, down again where one does
+    // not: a run of n points costs a few blocks per level, not n points.
+    int k = -1;
+    while (k + 1 < levels_ && (i & (blockSize(k + 1) - 1)) == 0)
+        ++k;
+    while (i < to) {
+        if (k < 0) {
+            const GraphPoint& p = points_[i];
+            if (!(p.time < edge))
+                break;
+            lo = lower(lo, p.value);
+            hi = higher(hi, p.value);
+            ++i;
+        } else {
+            const Block& b = level(k)[i >> (kBlockShift * (k + 1))];
+            const std::size_t next = std::min(i + blockSize(k), size_);
+            if (next > to || !(b.latest < edge)) {
+                --k;
+                continue;
+            }
+            lo = lower(lo, b.low);
+            hi = higher(hi, b.high);
+            i = next;
+        }
+        // A block of the next level up starts here: try it whole.
+        while (k + 1 < levels_ && (i & (blockSize(k + 1) - 1)) == 0)
+            ++k;
+    }
+    low = lo;
+    high = hi;
+    return i;
 }
 
 GraphModel::GraphModel(QObject* parent) : QObject(parent) {

@@ -5,11 +5,8 @@
 #include <QPainter>
 #include <QRubberBand>
 #include <QWheelEvent>
-#include <climits>
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#endif
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -87,43 +84,31 @@ std::size_t firstAtOrAfter(const PointSeries& s, double t) {
     return static_cast<std::size_t>(std::lower_bound(s.begin(), s.end(), t, before) - s.begin());
 }
 
-// Smallest and largest value of the points from p[k] on whose time is before `edge` (times never
-// decrease); returns the index after them. One sequential pass in time order, sixteen points at a time
-// while the sixteenth is still before the edge, so the memory is read in order and the comparisons run
-// two values per instruction.
-std::size_t scanColumn(const GraphPoint* p, std::size_t k, std::size_t end, double edge, double& mn,
-                       double& mx) {
-#if defined(__SSE2__) || defined(_M_X64)
-    __m128d n0 = _mm_set1_pd(p[k].value), n1 = n0, x0 = n0, x1 = n0;
-    const double* d = &p[0].time;
-    for (; k + 16 <= end && p[k + 15].time < edge; k += 16) {
-        const double* q = d + 2 * k;
-        // (time, value) pairs: unpackhi of two points gives their two values.
-        for (int j = 0; j < 32; j += 16) {
-            const __m128d a = _mm_unpackhi_pd(_mm_loadu_pd(q + j), _mm_loadu_pd(q + j + 2));
-            const __m128d b = _mm_unpackhi_pd(_mm_loadu_pd(q + j + 4), _mm_loadu_pd(q + j + 6));
-            const __m128d c = _mm_unpackhi_pd(_mm_loadu_pd(q + j + 8), _mm_loadu_pd(q + j + 10));
-            const __m128d e = _mm_unpackhi_pd(_mm_loadu_pd(q + j + 12), _mm_loadu_pd(q + j + 14));
-            n0 = _mm_min_pd(n0, _mm_min_pd(a, b));
-            x0 = _mm_max_pd(x0, _mm_max_pd(a, b));
-            n1 = _mm_min_pd(n1, _mm_min_pd(c, e));
-            x1 = _mm_max_pd(x1, _mm_max_pd(c, e));
+// The whole picture in the background colour and the plot in the indicator background, each pixel
+// written once. At a whole-number density the plot's device pixels are its own times the density, as
+// the painter fills them; at another density the painter fills.
+void fillBackground(QImage& image, const QRect& plot, QRgb background, QRgb indicator) {
+    const qreal ratio = image.devicePixelRatio();
+    const int whole = static_cast<int>(ratio);
+    if (whole < 1 || whole != ratio || image.depth() != 32) {
+        QPainter p(&image);
+        p.fillRect(QRect(QPoint(0, 0), image.deviceIndependentSize().toSize()), QColor::fromRgb(background));
+        p.fillRect(plot, QColor::fromRgb(indicator));
+        return;
+    }
+    const QRect device =
+        QRect(plot.topLeft() * whole, plot.size() * whole).intersected(QRect(QPoint(0, 0), image.size()));
+    const int width = image.width();
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        if (device.isEmpty() || y < device.top() || y > device.bottom()) {
+            std::fill_n(line, width, background);
+        } else {
+            std::fill_n(line, device.left(), background);
+            std::fill_n(line + device.left(), device.width(), indicator);
+            std::fill_n(line + device.right() + 1, width - device.right() - 1, background);
         }
     }
-    n0 = _mm_min_pd(n0, n1);
-    x0 = _mm_max_pd(x0, x1);
-    double lo = std::min(_mm_cvtsd_f64(n0), _mm_cvtsd_f64(_mm_unpackhi_pd(n0, n0)));
-    double hi = std::max(_mm_cvtsd_f64(x0), _mm_cvtsd_f64(_mm_unpackhi_pd(x0, x0)));
-#else
-    double lo = p[k].value, hi = lo;
-#endif
-    for (; k < end && p[k].time < edge; ++k) {
-        lo = std::min(lo, p[k].value);
-        hi = std::max(hi, p[k].value);
-    }
-    mn = lo;
-    mx = hi;
-    return k;
 }
 } // namespace
 
@@ -196,9 +181,8 @@ ScopeWidget::BackgroundKey ScopeWidget::currentKey(const QImage& target) const {
 void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
     const QRect plot = plotRect(k.size, k.font, k.left, k.right, k.bottom, k.top);
     const int lineHeight = QFontMetrics(k.font).height();
+    fillBackground(image, plot, colourOf(k.background).rgb(), colourOf(k.indicator).rgb());
     QPainter p(&image);
-    p.fillRect(QRect(QPoint(0, 0), k.size), colourOf(k.background));
-    p.fillRect(plot, colourOf(k.indicator));
     p.setRenderHint(QPainter::TextAntialiasing, true);
     const QColor axis = colourOf(k.axis);
     const QColor grid = colourOf(k.grid);
@@ -315,18 +299,24 @@ void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries&
     std::size_t i = first;
     int previousRow = INT_MIN;
     for (int c = 0; c < deviceWidth && i < last; ++c) {
-        const double edge = left + (c + 1) * columnWidth;
-        if (c < deviceWidth - 1 && pts[i].time >= edge)
-            continue;
+        // The points of the column, read from the series' envelope: a few blocks whatever their number.
+        const double edge = c == deviceWidth - 1 ? HUGE_VAL : left + (c + 1) * columnWidth;
         double mn = 0, mx = 0;
-        const std::size_t end = scanColumn(pts, i, last, c == deviceWidth - 1 ? HUGE_VAL : edge, mn, mx);
+        const std::size_t end = s.valuesBefore(i, last, edge, mn, mx);
+        if (end == i)
+            continue;
+        i = end;
+        const double lastValue = pts[end - 1].value;
+        if (std::isnan(mn) || std::isnan(mx)) {
+            previousRow = INT_MIN;
+            continue;
+        }
         int r0 = deviceRow(mx), r1 = deviceRow(mn);
-        const int lastRow = deviceRow(pts[end - 1].value);
         if (lines && previousRow != INT_MIN) {
             r0 = std::min(r0, previousRow);
             r1 = std::max(r1, previousRow);
         }
-        previousRow = lastRow;
+        previousRow = std::isnan(lastValue) ? INT_MIN : deviceRow(lastValue);
         r0 = std::max(r0, 0);
         r1 = std::min(r1 + thickness - 1, deviceHeight - 1);
         const int columns = std::min(thickness, deviceWidth - c);
@@ -334,7 +324,6 @@ void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries&
         for (int r = r0; r <= r1; ++r)
             for (int k = 0; k < columns; ++k)
                 reinterpret_cast<QRgb*>(column + r * stride)[k] = pixel;
-        i = end;
     }
 }
 
@@ -404,30 +393,38 @@ void ScopeWidget::drawOverlays(QImage& image, const QRect& plot) const {
 
 void ScopeWidget::render(QImage& target) {
     const BackgroundKey key = currentKey(target);
-    if (background_.isNull() || !(key == backgroundKey_)) {
-        background_ = QImage(target.size(), QImage::Format_RGB32);
-        background_.setDevicePixelRatio(key.pixelRatio);
-        drawBackground(background_, key);
-        backgroundKey_ = key;
-    }
     const QRect plot = plotRect(key.size, key.font, key.left, key.right, key.bottom, key.top);
     SlotLayerKey layer{key, {}, model_.drawStyle()};
     for (int slot = 1; slot <= kGraphSlots; ++slot)
         layer.revisions[static_cast<std::size_t>(slot - 1)] = model_.series(slot).revision();
-    if (slotLayer_.isNull() || !(layer == slotLayerKey_)) {
-        slotLayer_ = background_;
-        slotLayer_.detach();
+    auto drawSlots = [&](QImage& image) {
+        drawBackground(image, key);
         for (int slot = 1; slot <= kGraphSlots; ++slot)
-            drawTrace(slotLayer_, plot, model_.series(slot), kSeriesColours[slot - 1]);
-        slotLayerKey_ = layer;
-    }
-    // The frame's own buffer is reused: a copy of the kept picture, no allocation per frame.
-    if (target.size() == slotLayer_.size() && target.format() == slotLayer_.format() &&
-        target.bytesPerLine() == slotLayer_.bytesPerLine())
+            drawTrace(image, plot, model_.series(slot), kSeriesColours[slot - 1]);
+    };
+    auto sameLayout = [&](const QImage& a) {
+        return a.size() == target.size() && a.format() == target.format() &&
+               a.bytesPerLine() == target.bytesPerLine();
+    };
+    if (!(layer == previousLayerKey_)) {
+        // A new view, size or slots (zoom, pan, a page turned, a recording drawn): drawn straight into the
+        // frame, nothing copied.
+        drawSlots(target);
+    } else {
+        // The same background and slots as the frame before (a RUN's live frames, the cross-hair, a pencil
+        // stroke): they are kept from the second such frame on, and each frame after copies them and adds
+        // only the live trace and the overlays.
+        if (slotLayer_.isNull() || !(layer == slotLayerKey_) || !sameLayout(slotLayer_)) {
+            if (!sameLayout(slotLayer_))
+                slotLayer_ = QImage(target.size(), target.format());
+            slotLayer_.setDevicePixelRatio(key.pixelRatio);
+            drawSlots(slotLayer_);
+            slotLayerKey_ = layer;
+        }
         std::memcpy(target.bits(), slotLayer_.constBits(),
                     static_cast<std::size_t>(slotLayer_.sizeInBytes()));
-    else
-        target = slotLayer_.copy();
+    }
+    previousLayerKey_ = layer;
     drawTrace(target, plot, model_.liveTrace(), model_.colour(GraphModel::Graphic));
     drawOverlays(target, plot);
     ++frames_;
