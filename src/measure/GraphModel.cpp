@@ -32,12 +32,13 @@ bool limitWindow(double& low, double& high, double least) {
     return true;
 }
 
-// The smaller and the larger of two values, leaving a NaN out (both NaN: NaN).
+// The smaller and the larger of a running value (never NaN) and another, leaving a NaN out: one
+// instruction each.
 double lower(double a, double b) {
-    return b < a || a != a ? b : a;
+    return b < a ? b : a;
 }
 double higher(double a, double b) {
-    return b > a || a != a ? b : a;
+    return b > a ? b : a;
 }
 } // namespace
 
@@ -73,7 +74,8 @@ bool PointSeries::add(double time, double value) {
         const int shift = kBlockShift * (k + 1);
         Block& b = level(k)[n >> shift];
         if ((n & (blockSize(k) - 1)) == 0) {
-            b = {value, value, time};
+            // A NaN value is left out: the block holds none yet.
+            b = std::isnan(value) ? Block{HUGE_VAL, -HUGE_VAL, time} : Block{value, value, time};
         } else {
             b.low = lower(b.low, value);
             b.high = higher(b.high, value);
@@ -90,35 +92,59 @@ std::size_t PointSeries::valuesBefore(std::size_t i, std::size_t to, double edge
     to = std::min(to, size_);
     if (i >= to || !(points_[i].time < edge))
         return i;
-    double lo = points_[i].value, hi = lo;
-    ++i;
-    // From the finest level up while the blocks lie whole before the edge, down again where one does
-    // not: a run of n points costs a few blocks per level, not n points.
-    int k = -1;
-    while (k + 1 < levels_ && (i & (blockSize(k + 1) - 1)) == 0)
-        ++k;
-    while (i < to) {
-        if (k < 0) {
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    // Points from i to stop while before the edge; whether all were.
+    auto points = [&](std::size_t stop) {
+        for (; i < stop; ++i) {
             const GraphPoint& p = points_[i];
             if (!(p.time < edge))
-                break;
+                return false;
             lo = lower(lo, p.value);
             hi = higher(hi, p.value);
-            ++i;
-        } else {
-            const Block& b = level(k)[i >> (kBlockShift * (k + 1))];
-            const std::size_t next = std::min(i + blockSize(k), size_);
-            if (next > to || !(b.latest < edge)) {
-                --k;
-                continue;
-            }
+        }
+        return true;
+    };
+    // Blocks of level k from i (on a block's start) to stop while whole before the edge and the end.
+    auto blocks = [&](int k, std::size_t stop) {
+        const int shift = kBlockShift * (k + 1);
+        const std::size_t size = std::size_t{1} << shift;
+        const Block* level = this->level(k);
+        while (i < stop) {
+            const Block& b = level[i >> shift];
+            const std::size_t next = std::min(i + size, size_);
+            if (next > to || !(b.latest < edge))
+                return false;
             lo = lower(lo, b.low);
             hi = higher(hi, b.high);
             i = next;
         }
-        // A block of the next level up starts here: try it whole.
-        while (k + 1 < levels_ && (i & (blockSize(k + 1) - 1)) == 0)
+        return true;
+    };
+    // Up from the points to ever larger blocks while they lie whole before the edge, then down into the
+    // first one that does not: a run of n points costs a few blocks per level, not n points.
+    while (i < to) {
+        int k = -1;
+        for (;;) {
+            const bool top = k + 1 >= levels_;
+            const std::size_t stop =
+                top ? to : std::min(to, (i + blockSize(k + 1) - 1) & ~(blockSize(k + 1) - 1));
+            if (!(k < 0 ? points(stop) : blocks(k, stop)) || i >= to)
+                break;
             ++k;
+        }
+        if (k < 0)
+            break;
+        // The block of level k at i is not whole before the edge: its parts, level by level.
+        bool whole = false;
+        while (k >= 0) {
+            const std::size_t stop = std::min(i + blockSize(k), to);
+            --k;
+            whole = k < 0 ? points(stop) : blocks(k, stop);
+            if (whole)
+                break;
+        }
+        if (!whole)
+            break;
     }
     low = lo;
     high = hi;

@@ -8,7 +8,11 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tarvo::ui {
 
@@ -84,6 +88,19 @@ std::size_t firstAtOrAfter(const PointSeries& s, double t) {
     return static_cast<std::size_t>(std::lower_bound(s.begin(), s.end(), t, before) - s.begin());
 }
 
+// n pixels of one colour. A frame is larger than the processor's caches: the pixels are streamed to
+// memory past them instead of read in first, which takes a third of the time on a 4K screen.
+void fillPixels(QRgb* p, int n, QRgb colour) {
+#if defined(__SSE2__)
+    for (; n > 0 && (reinterpret_cast<std::uintptr_t>(p) & 15) != 0; --n)
+        *p++ = colour;
+    const __m128i four = _mm_set1_epi32(static_cast<int>(colour));
+    for (; n >= 4; n -= 4, p += 4)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(p), four);
+#endif
+    std::fill_n(p, n, colour);
+}
+
 // The whole picture in the background colour and the plot in the indicator background, each pixel
 // written once. At a whole-number density the plot's device pixels are its own times the density, as
 // the painter fills them; at another density the painter fills.
@@ -99,16 +116,22 @@ void fillBackground(QImage& image, const QRect& plot, QRgb background, QRgb indi
     const QRect device =
         QRect(plot.topLeft() * whole, plot.size() * whole).intersected(QRect(QPoint(0, 0), image.size()));
     const int width = image.width();
+    uchar* bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
     for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        auto* line = reinterpret_cast<QRgb*>(bits + y * stride);
         if (device.isEmpty() || y < device.top() || y > device.bottom()) {
-            std::fill_n(line, width, background);
+            fillPixels(line, width, background);
         } else {
-            std::fill_n(line, device.left(), background);
-            std::fill_n(line + device.left(), device.width(), indicator);
-            std::fill_n(line + device.right() + 1, width - device.right() - 1, background);
+            fillPixels(line, device.left(), background);
+            fillPixels(line + device.left(), device.width(), indicator);
+            fillPixels(line + device.right() + 1, width - device.right() - 1, background);
         }
     }
+#if defined(__SSE2__)
+    // The streamed pixels are in memory before anything draws over them.
+    _mm_sfence();
+#endif
 }
 } // namespace
 
@@ -301,13 +324,17 @@ void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries&
     for (int c = 0; c < deviceWidth && i < last; ++c) {
         // The points of the column, read from the series' envelope: a few blocks whatever their number.
         const double edge = c == deviceWidth - 1 ? HUGE_VAL : left + (c + 1) * columnWidth;
+        // Where a column two further on is likely to end, judged from the columns so far.
+        if (c > 0)
+            s.prefetch(i + 2 * (i - first) / static_cast<std::size_t>(c));
         double mn = 0, mx = 0;
         const std::size_t end = s.valuesBefore(i, last, edge, mn, mx);
         if (end == i)
             continue;
         i = end;
         const double lastValue = pts[end - 1].value;
-        if (std::isnan(mn) || std::isnan(mx)) {
+        // Only NaN values: nothing to draw, nothing to join to.
+        if (!(mn <= mx)) {
             previousRow = INT_MIN;
             continue;
         }

@@ -18,22 +18,16 @@ struct Walk {
 };
 
 Walk walk(const PointSeries& s, std::size_t from, std::size_t to, double edge) {
-    Walk w{from, -1, -1};
+    Walk w{from, HUGE_VAL, -HUGE_VAL};
     to = std::min(to, s.size());
-    bool any = false;
     for (; w.end < to && s[w.end].time < edge; ++w.end) {
         const double v = s[w.end].value;
-        if (!any || std::isnan(w.low) || v < w.low)
-            w.low = v;
-        if (!any || std::isnan(w.high) || v > w.high)
-            w.high = v;
-        any = true;
+        if (!std::isnan(v)) {
+            w.low = std::min(w.low, v);
+            w.high = std::max(w.high, v);
+        }
     }
     return w;
-}
-
-bool same(double a, double b) {
-    return a == b || (std::isnan(a) && std::isnan(b));
 }
 
 // Many runs of the series, of every length, starting anywhere and ending at edges in and between its
@@ -51,7 +45,7 @@ void expectTheWalk(const PointSeries& s, std::mt19937& random, const char* what)
     std::uniform_int_distribution<std::size_t> index(0, s.size());
     std::uniform_real_distribution<double> between(earliest - 1, latest + 1);
     int mismatches = 0;
-    for (int q = 0; q < 800 && mismatches < 5; ++q) {
+    for (int q = 0; q < 500 && mismatches < 5; ++q) {
         std::size_t from = index(random), to = index(random);
         if (from > to)
             std::swap(from, to);
@@ -63,7 +57,7 @@ void expectTheWalk(const PointSeries& s, std::mt19937& random, const char* what)
         const std::size_t end = s.valuesBefore(from, q % 5 == 0 ? s.size() + 10 : to, edge, low, high);
         const Walk w = walk(s, from, q % 5 == 0 ? s.size() : to, edge);
         const bool ok =
-            end == w.end && (end == from ? low == -7 && high == -7 : same(low, w.low) && same(high, w.high));
+            end == w.end && (end == from ? low == -7 && high == -7 : low == w.low && high == w.high);
         if (!ok) {
             ++mismatches;
             ADD_FAILURE() << "from " << from << " to " << to << " edge " << edge << ": end " << end << " low "
@@ -99,7 +93,7 @@ TEST(PointSeriesTest, TheEnvelopeAnswersAsAWalkOverThePoints) {
         s.add(t, noise(random));
     }
     expectTheWalk(s, random, "gaps and a wrap");
-    // NaN values are left out, NaN times stop the walk.
+    // NaN values are left out (a run of them only has no smallest or largest), NaN times stop the walk.
     s.clear();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (int i = 0; i < 5000; ++i)
