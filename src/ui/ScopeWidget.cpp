@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -95,6 +96,13 @@ void fillPixels(QRgb* p, int n, QRgb colour) {
     for (; n > 0 && (reinterpret_cast<std::uintptr_t>(p) & 15) != 0; --n)
         *p++ = colour;
     const __m128i four = _mm_set1_epi32(static_cast<int>(colour));
+    for (; n >= 16; n -= 16, p += 16) {
+        auto* q = reinterpret_cast<__m128i*>(p);
+        _mm_stream_si128(q, four);
+        _mm_stream_si128(q + 1, four);
+        _mm_stream_si128(q + 2, four);
+        _mm_stream_si128(q + 3, four);
+    }
     for (; n >= 4; n -= 4, p += 4)
         _mm_stream_si128(reinterpret_cast<__m128i*>(p), four);
 #endif
@@ -312,9 +320,12 @@ void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries&
     const int deviceWidth = device.width();
     const int deviceHeight = device.height();
     const double deviceScale = ratio == 1 ? 1 : static_cast<double>(deviceHeight - 1) / std::max(1, h - 1);
-    auto deviceRow = [&](double v) {
-        return ratio == 1 ? rowOf(v) : static_cast<int>(std::lround(rowOf(v) * deviceScale));
-    };
+    // The device row of each of the widget's rows (-1 .. h), worked out once instead of in every column.
+    std::vector<int> deviceRows(static_cast<std::size_t>(h) + 2);
+    for (int r = -1; r <= h; ++r)
+        deviceRows[static_cast<std::size_t>(r + 1)] =
+            ratio == 1 ? r : static_cast<int>(std::lround(r * deviceScale));
+    auto deviceRow = [&](double v) { return deviceRows[static_cast<std::size_t>(rowOf(v) + 1)]; };
     const QRgb pixel = 0xff000000u | colour;
     uchar* bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
@@ -347,10 +358,9 @@ void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries&
         r0 = std::max(r0, 0);
         r1 = std::min(r1 + thickness - 1, deviceHeight - 1);
         const int columns = std::min(thickness, deviceWidth - c);
-        uchar* column = bits + static_cast<qsizetype>(device.top()) * stride + (device.left() + c) * 4;
-        for (int r = r0; r <= r1; ++r)
-            for (int k = 0; k < columns; ++k)
-                reinterpret_cast<QRgb*>(column + r * stride)[k] = pixel;
+        uchar* row = bits + static_cast<qsizetype>(device.top() + r0) * stride + (device.left() + c) * 4;
+        for (int r = r0; r <= r1; ++r, row += stride)
+            std::fill_n(reinterpret_cast<QRgb*>(row), columns, pixel);
     }
 }
 
