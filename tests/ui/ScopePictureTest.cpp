@@ -205,6 +205,30 @@ TEST_F(ScopePictureTest, SlotsChangedBetweenFramesAreDrawnAsIfDrawnAtOnce) {
     show(kViews[1]);
     expectPicture(draw(1), QStringLiteral("zoomed@1x"));
 
+    // A RUN's frames keep the background and the slots while the live trace grows between them: each
+    // one as a scope drawing everything afresh shows it, at either density.
+    for (const qreal ratio : {1.0, 2.0}) {
+        model.clearLiveTrace();
+        draw(ratio);
+        for (int frame = 0; frame < 4; ++frame) {
+            // Cleared and drawn elsewhere, as a new recording starts: nothing of the last frame may stay.
+            if (frame == 2)
+                model.clearLiveTrace();
+            for (int i = 0; i < 500; ++i)
+                model.addLivePoint(frame * 500 + i, 8000 - 600 * frame + (i % 50) * 10);
+            const QImage kept = draw(ratio);
+            ScopeWidget fresh(model);
+            fresh.setFont(scope.font());
+            QImage afresh(kSize * ratio, QImage::Format_RGB32);
+            afresh.setDevicePixelRatio(ratio);
+            fresh.render(afresh);
+            EXPECT_TRUE(kept == afresh) << "frame " << frame << " at " << ratio;
+        }
+    }
+    model.clearLiveTrace();
+    for (const GraphPoint& p : full.liveTrace())
+        model.addLivePoint(p.time, p.value);
+
     // The window's own painting shows the same picture.
     show(kViews[0]);
     scope.resize(kSize);
