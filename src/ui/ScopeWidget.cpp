@@ -141,6 +141,43 @@ void fillBackground(QImage& image, const QRect& plot, QRgb background, QRgb indi
     _mm_sfence();
 #endif
 }
+
+// The dots of a dotted grid line as the painter draws it from a point to the point `delta` (widget pixels)
+// away, as device pixels from the first point. The grid's lines of one direction differ only in where they
+// stand: each direction is drawn once and its dots are put at every line's place, instead of the painter
+// dashing every line anew.
+std::vector<QPoint> dottedLine(QPoint delta, int ratio) {
+    constexpr int margin = 2;
+    const QPoint start(margin, margin);
+    QImage strip(QSize(std::abs(delta.x()) + 2 * margin + 1, std::abs(delta.y()) + 2 * margin + 1) * ratio,
+                 QImage::Format_RGB32);
+    strip.setDevicePixelRatio(ratio);
+    strip.fill(0);
+    {
+        QPainter p(&strip);
+        p.setPen(linePen(Qt::white, ratio, Qt::DotLine));
+        p.drawLine(start, start + delta);
+    }
+    std::vector<QPoint> dots;
+    for (int y = 0; y < strip.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(strip.constScanLine(y));
+        for (int x = 0; x < strip.width(); ++x)
+            if (line[x] & 0xffffff)
+                dots.emplace_back(QPoint(x, y) - start * ratio);
+    }
+    return dots;
+}
+
+// Puts the dots at a line starting at `at` (widget pixels).
+void putDots(QImage& image, uchar* bits, const std::vector<QPoint>& dots, QPoint at, int ratio, QRgb colour) {
+    const QPoint origin = at * ratio;
+    const qsizetype stride = image.bytesPerLine();
+    for (const QPoint& d : dots) {
+        const int x = origin.x() + d.x(), y = origin.y() + d.y();
+        if (x >= 0 && y >= 0 && x < image.width() && y < image.height())
+            reinterpret_cast<QRgb*>(bits + y * stride)[x] = colour;
+    }
+}
 } // namespace
 
 ScopeWidget::ScopeWidget(GraphModel& model, QWidget* parent) : QWidget(parent), model_(model) {
@@ -213,6 +250,11 @@ void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
     const QRect plot = plotRect(k.size, k.font, k.left, k.right, k.bottom, k.top);
     const int lineHeight = QFontMetrics(k.font).height();
     fillBackground(image, plot, colourOf(k.background).rgb(), colourOf(k.indicator).rgb());
+    // At a whole-number density the dots of the grid are put straight into the pixels.
+    const int whole = static_cast<int>(k.pixelRatio);
+    const bool dots = whole >= 1 && whole == k.pixelRatio && image.depth() == 32;
+    uchar* bits = image.bits();
+    const QRgb gridPixel = colourOf(k.grid).rgb();
     QPainter p(&image);
     p.setRenderHint(QPainter::TextAntialiasing, true);
     const QColor axis = colourOf(k.axis);
@@ -224,11 +266,17 @@ void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
     p.setFont(font());
     if (width > 0 && std::isfinite(width)) {
         const GridLines lines = gridLines(k.left, k.right, xs);
+        const std::vector<QPoint> column =
+            dots && lines.count > 0 ? dottedLine(QPoint(0, plot.height() - 1), whole) : std::vector<QPoint>();
         for (int i = 0; i < lines.count; ++i) {
             const double t = (lines.first + i) * xs;
             const int x = plot.left() + pixelAt((t - k.left) / width, plot.width());
-            p.setPen(linePen(grid, k.pixelRatio, Qt::DotLine));
-            p.drawLine(x, plot.top(), x, plot.bottom());
+            if (dots) {
+                putDots(image, bits, column, QPoint(x, plot.top()), whole, gridPixel);
+            } else {
+                p.setPen(linePen(grid, k.pixelRatio, Qt::DotLine));
+                p.drawLine(x, plot.top(), x, plot.bottom());
+            }
             p.setPen(axis);
             p.drawText(QRect(x - 200, plot.bottom() + 2, 400, lineHeight), Qt::AlignHCenter | Qt::AlignTop,
                        axisText(t, xs));
@@ -237,11 +285,17 @@ void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
     const double ys = niceStep(height, 8);
     if (height > 0 && std::isfinite(height)) {
         const GridLines lines = gridLines(k.bottom, k.top, ys);
+        const std::vector<QPoint> row =
+            dots && lines.count > 0 ? dottedLine(QPoint(plot.width() - 1, 0), whole) : std::vector<QPoint>();
         for (int i = 0; i < lines.count; ++i) {
             const double v = (lines.first + i) * ys;
             const int y = plot.bottom() - pixelAt((v - k.bottom) / height, plot.height());
-            p.setPen(linePen(grid, k.pixelRatio, Qt::DotLine));
-            p.drawLine(plot.left(), y, plot.right(), y);
+            if (dots) {
+                putDots(image, bits, row, QPoint(plot.left(), y), whole, gridPixel);
+            } else {
+                p.setPen(linePen(grid, k.pixelRatio, Qt::DotLine));
+                p.drawLine(plot.left(), y, plot.right(), y);
+            }
             p.setPen(axis);
             p.drawText(QRect(0, y - lineHeight, plot.left() - kLabelGap, 2 * lineHeight),
                        Qt::AlignRight | Qt::AlignVCenter, axisText(v, ys));
