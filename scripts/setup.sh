@@ -14,6 +14,8 @@ packages=(
   dpkg-dev desktop-file-utils appstream man-db lintian
   # Data files are tried under a locale whose decimal separator is a comma.
   locales
+  # The scope's stored pictures are drawn with this font.
+  fonts-dejavu-core
   # record --follow is proved against a real MQTT broker and its command-line clients.
   mosquitto mosquitto-clients
 )

@@ -31,24 +31,124 @@ bool limitWindow(double& low, double& high, double least) {
     }
     return true;
 }
+
+// The smaller and the larger of a running value (never NaN) and another, leaving a NaN out: one
+// instruction each.
+double lower(double a, double b) {
+    return b < a ? b : a;
+}
+double higher(double a, double b) {
+    return b > a ? b : a;
+}
 } // namespace
 
 PointSeries::PointSeries(std::size_t capacity) : capacity_(capacity) {
-    points_ = static_cast<GraphPoint*>(std::calloc(capacity, sizeof(GraphPoint)));
-    if (!points_)
+    points_ = static_cast<GraphPoint*>(std::calloc(std::max<std::size_t>(capacity, 1), sizeof(GraphPoint)));
+    // As many levels as make one block hold more points than there is room for; no level for a series
+    // too short to fill one block.
+    std::size_t blocks = 0;
+    for (; levels_ < kMaxLevels && blockSize(levels_) <= capacity; ++levels_) {
+        levelStart_[static_cast<std::size_t>(levels_)] = blocks;
+        blocks += (capacity + blockSize(levels_) - 1) / blockSize(levels_);
+    }
+    blocks_ = static_cast<Block*>(std::calloc(std::max<std::size_t>(blocks, 1), sizeof(Block)));
+    if (!points_ || !blocks_) {
+        std::free(points_);
+        std::free(blocks_);
         throw std::bad_alloc();
+    }
 }
 
 PointSeries::~PointSeries() {
     std::free(points_);
+    std::free(blocks_);
 }
 
 bool PointSeries::add(double time, double value) {
     if (size_ == capacity_)
         return false;
-    points_[size_++] = {time, value};
+    const std::size_t n = size_++;
+    points_[n] = {time, value};
+    // The blocks holding the new point, one on each level: started by it, or widened to it.
+    for (int k = 0; k < levels_; ++k) {
+        const int shift = kBlockShift * (k + 1);
+        Block& b = level(k)[n >> shift];
+        if ((n & (blockSize(k) - 1)) == 0) {
+            // A NaN value is left out: the block holds none yet.
+            b = std::isnan(value) ? Block{HUGE_VAL, -HUGE_VAL, time} : Block{value, value, time};
+        } else {
+            b.low = lower(b.low, value);
+            b.high = higher(b.high, value);
+            // A time that is NaN stays: the walk stops at it, so the block is never taken whole.
+            b.latest = time > b.latest || time != time ? time : b.latest;
+        }
+    }
     ++revision_;
     return true;
+}
+
+std::size_t PointSeries::valuesBefore(std::size_t i, std::size_t to, double edge, double& low,
+                                      double& high) const {
+    to = std::min(to, size_);
+    if (i >= to || !(points_[i].time < edge))
+        return i;
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    // Points from i to stop while before the edge; whether all were.
+    auto points = [&](std::size_t stop) {
+        for (; i < stop; ++i) {
+            const GraphPoint& p = points_[i];
+            if (!(p.time < edge))
+                return false;
+            lo = lower(lo, p.value);
+            hi = higher(hi, p.value);
+        }
+        return true;
+    };
+    // Blocks of level k from i (on a block's start) to stop while whole before the edge and the end.
+    auto blocks = [&](int k, std::size_t stop) {
+        const int shift = kBlockShift * (k + 1);
+        const std::size_t size = std::size_t{1} << shift;
+        const Block* level = this->level(k);
+        while (i < stop) {
+            const Block& b = level[i >> shift];
+            const std::size_t next = std::min(i + size, size_);
+            if (next > to || !(b.latest < edge))
+                return false;
+            lo = lower(lo, b.low);
+            hi = higher(hi, b.high);
+            i = next;
+        }
+        return true;
+    };
+    // Up from the points to ever larger blocks while they lie whole before the edge, then down into the
+    // first one that does not: a run of n points costs a few blocks per level, not n points.
+    while (i < to) {
+        int k = -1;
+        for (;;) {
+            const bool top = k + 1 >= levels_;
+            const std::size_t stop =
+                top ? to : std::min(to, (i + blockSize(k + 1) - 1) & ~(blockSize(k + 1) - 1));
+            if (!(k < 0 ? points(stop) : blocks(k, stop)) || i >= to)
+                break;
+            ++k;
+        }
+        if (k < 0)
+            break;
+        // The block of level k at i is not whole before the edge: its parts, level by level.
+        bool whole = false;
+        while (k >= 0) {
+            const std::size_t stop = std::min(i + blockSize(k), to);
+            --k;
+            whole = k < 0 ? points(stop) : blocks(k, stop);
+            if (whole)
+                break;
+        }
+        if (!whole)
+            break;
+    }
+    low = lo;
+    high = hi;
+    return i;
 }
 
 GraphModel::GraphModel(QObject* parent) : QObject(parent) {

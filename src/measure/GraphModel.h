@@ -19,7 +19,10 @@ struct GraphPoint {
 };
 
 // An ordered list of points whose storage is reserved once (zeroed, untouched until used) and never
-// grows: adding past the capacity is refused.
+// grows: adding past the capacity is refused. Beside the points it keeps their envelope, kept up as
+// points arrive: for every block of 8, 64, 512, ... consecutive points their smallest and largest value
+// and their latest time, so that the smallest and largest value of a long run of points is read from a
+// few blocks instead of from every point.
 class PointSeries {
 public:
     explicit PointSeries(std::size_t capacity);
@@ -40,11 +43,44 @@ public:
     const GraphPoint* begin() const { return points_; }
     const GraphPoint* end() const { return points_ + size_; }
 
+    // The points from index `from` on, up to index `to` (at most size()), taken one after the other while
+    // each one's time is before `edge`: gives the index after the last one taken and, when one was
+    // taken, their smallest and largest value in low and high (left as they were otherwise). NaN values
+    // are left out: when all were NaN, low is +infinity and high -infinity. The same answer as a walk over
+    // the points, whatever the order of their times.
+    std::size_t valuesBefore(std::size_t from, std::size_t to, double edge, double& low, double& high) const;
+    // Asks the processor to fetch what valuesBefore will read near index i, while it reads elsewhere.
+    void prefetch(std::size_t i) const {
+        if (i >= size_)
+            return;
+        __builtin_prefetch(points_ + i);
+        __builtin_prefetch(points_ + (i | 7));
+        for (int k = 0; k < levels_ && k < 2; ++k)
+            __builtin_prefetch(level(k) + (i >> (kBlockShift * (k + 1))));
+    }
+
 private:
+    // The envelope of a block of points.
+    struct Block {
+        double low;
+        double high;
+        double latest; // the latest time in the block
+    };
+    // Blocks of level k hold 8^(k + 1) points.
+    static constexpr int kBlockShift = 3;
+    static constexpr int kMaxLevels = 20;
+    static constexpr std::size_t blockSize(int level) {
+        return std::size_t{1} << (kBlockShift * (level + 1));
+    }
+    Block* level(int k) const { return blocks_ + levelStart_[static_cast<std::size_t>(k)]; }
+
     GraphPoint* points_ = nullptr;
     std::size_t capacity_ = 0;
     std::size_t size_ = 0;
     std::uint64_t revision_ = 0;
+    Block* blocks_ = nullptr;
+    int levels_ = 0;
+    std::array<std::size_t, kMaxLevels> levelStart_{};
 };
 
 struct GraphMarker {

@@ -16,9 +16,10 @@ namespace tarvo::ui {
 
 // The scope: draws the graph model (five slot series, live trace, markers, pencil drawings) in its world
 // window. Dense traces are drawn as one min/max span per pixel column straight into the frame's pixels,
-// so a frame costs one pass over the visible points whatever their number; the background with axes,
-// grid and labels is kept until the window, size, colours or texts change. It repaints only when the
-// model asks (the live-draw refresh timer, a drawing, a control) or the operator moves the view.
+// each span read from the series' envelope, so a frame costs in proportion to its pixels whatever the
+// number of points; a new view is drawn straight into the frame, and the background with the slots is
+// kept while frames with the same view follow. It repaints only when the model asks (the live-draw refresh
+// timer, a drawing, a control) or the operator moves the view.
 class ScopeWidget : public QWidget {
     Q_OBJECT
 public:
@@ -56,8 +57,8 @@ private:
         QFont font;
         bool operator==(const BackgroundKey&) const = default;
     };
-    // The five slots change only when a recording is drawn, cleared or the view moves: their picture is
-    // kept on top of the background until then, and each frame adds only the live trace and overlays.
+    // The five slots change only when a recording is drawn, cleared or the view moves: their picture on
+    // top of the background is kept until then, and each frame adds only the live trace and overlays.
     struct SlotLayerKey {
         BackgroundKey background;
         std::array<std::uint64_t, kGraphSlots> revisions{};
@@ -73,10 +74,9 @@ private:
     void zoomAt(QPointF pixel, double factorX, double factorY);
 
     GraphModel& model_;
-    QImage background_;
-    BackgroundKey backgroundKey_;
     QImage slotLayer_;
     SlotLayerKey slotLayerKey_;
+    SlotLayerKey previousLayerKey_;
     QImage frame_;
     int frames_ = 0;
     // Mouse interaction.
