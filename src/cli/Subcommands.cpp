@@ -22,6 +22,9 @@ constexpr Subcommand kSubcommands[] = {
     {"flash", "flash FIRMWARE [--kernel FILE] [--fixture]", runFlash},
     {"image", "image get FILE | image put FILE [--from N --to M]", runImage},
     {"measure", "measure --csv FILE [--band PCT] [--json]", runMeasure},
+    {"tune",
+     "tune --noise X --settle MS [--apply] [--report FILE] [--json] [--window MS] [--take MS] [--band PCT]",
+     runTune},
 };
 } // namespace
 

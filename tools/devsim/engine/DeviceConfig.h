@@ -28,6 +28,9 @@ struct DeviceConfig {
     // "SG", "SN", "SA" or "GP" (status packets); empty for a quiet line.
     QByteArray autotransmit;
     WeightProfile::Settings profile;
+    // The profile read through the device's own filter: its setting ("FM", "FL", "UR") decides the
+    // settling time and how much of the profile's noise (its amplitude, unfiltered) gets through.
+    bool filterModel = false;
 
     static bool isValidBaud(int baud);
     static bool isValidWeight(double weight);
