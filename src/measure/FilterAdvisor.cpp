@@ -448,8 +448,8 @@ FilterAdvisor::Outcome FilterAdvisor::run(const Targets& targets, const Options&
     if (cancelled_ && error_.isEmpty()) {
         emit progress(
             restoreConfirmed_
-                ? QStringLiteral("Cancelled; the original filter %1 is back.").arg(original_->name())
-                : QStringLiteral("Cancelled; the original filter could not be restored."),
+                ? QStringLiteral("Cancelled; the original setting (%1) is back.").arg(original_->name())
+                : QStringLiteral("Cancelled; the original setting could not be restored."),
             int(trials_.size()), total);
         return Outcome::Cancelled;
     }
