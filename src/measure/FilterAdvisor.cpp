@@ -474,9 +474,9 @@ void FilterAdvisor::restore() {
     error_.clear();
     restoreConfirmed_ = writeSetting(*original_, false);
     if (!restoreConfirmed_)
-        error_ =
-            (earlier.isEmpty() ? QString() : earlier + ' ') +
-            QStringLiteral("The original filter %1 could not be restored: %2").arg(original_->name(), error_);
+        error_ = (earlier.isEmpty() ? QString() : earlier + ' ') +
+                 QStringLiteral("The original setting (%1) could not be restored: %2")
+                     .arg(original_->name(), error_);
     else
         error_ = earlier;
 }

@@ -1,0 +1,119 @@
+// The filter advisor when things go wrong: an adapter pulled out ends the search at once with a clear
+// message, and a device that refuses a setting, or the original, ends it as a failure that says so.
+#include "app/MainController.h"
+#include "base/TimeScale.h"
+#include "engine/Device.h"
+#include "engine/Line.h"
+#include "engine/PtyLine.h"
+#include "link/QtSerialPortDevice.h"
+#include "measure/FilterAdvisor.h"
+#include "measure/LiveReadout.h"
+#include "support/ControllerRig.h"
+#include "support/FakeOperator.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace tarvo;
+using namespace tarvo::test;
+
+namespace {
+
+devsim::DeviceConfig filteredDevice() {
+    devsim::DeviceConfig config;
+    config.identity = 6110;
+    config.baud = 115200;
+    config.updateMs = 20;
+    config.autotransmit = "SN";
+    config.filterModel = true;
+    bool known = false;
+    QString error;
+    EXPECT_TRUE(config.profile.setKey("profile", "step", &known, &error));
+    EXPECT_TRUE(config.profile.setKey("load", "1000", &known, &error));
+    return config;
+}
+
+FilterAdvisor::Options shortRun() {
+    FilterAdvisor::Options options;
+    options.windowMs = 1000;
+    options.takeMs = 100;
+    return options;
+}
+
+} // namespace
+
+TEST(FilterAdvisorTrouble, APulledAdapterEndsTheSearchAtOnceAndSaysSo) {
+    TimeScale::setFactor(0.2);
+    devsim::Line line;
+    line.addDevice(filteredDevice());
+    QTemporaryDir dir;
+    const QString mappedPath = dir.filePath("ttyTarvo0");
+    QString error;
+    auto pty = std::make_unique<devsim::PtyLine>(&line);
+    ASSERT_TRUE(pty->open(&error) && pty->makeLink(mappedPath, &error)) << error.toStdString();
+    {
+        QFile ini(dir.filePath("Tarvo.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Port]\nBaud=115200\nComNumber=1\n");
+    }
+    ComPortMap map;
+    map.setPath(1, mappedPath);
+    FakeOperator op;
+    MainController c(op, std::make_unique<QtSerialPortDevice>(map), dir.filePath("Tarvo.ini"));
+    c.start();
+    c.discovery().findDeviceClicked();
+    ASSERT_TRUE(c.discovery().found());
+
+    FilterAdvisor advisor(c.link(), op, 6110, c.readout().streamStart(), c.readout().streamCommand());
+    QTimer pull;
+    pull.setSingleShot(true);
+    QElapsedTimer sincePulled;
+    QObject::connect(&pull, &QTimer::timeout, [&] {
+        pty.reset(); // the adapter is pulled out
+        sincePulled.start();
+    });
+    // Pulled while the second setting is being recorded.
+    QObject::connect(&advisor, &FilterAdvisor::progress, [&](const QString& text) {
+        if (text.startsWith("2 of 9") && text.endsWith("recording"))
+            pull.start(100);
+    });
+    FilterAdvisor::Options options = shortRun();
+    options.windowMs = 5000; // a second of real time
+    const FilterAdvisor::Outcome outcome = advisor.run({1.0, 500}, options);
+    ASSERT_TRUE(sincePulled.isValid());
+    // At once: not at the end of the recording under way, nor after the other settings' recordings.
+    EXPECT_LT(sincePulled.elapsed(), 500);
+    EXPECT_EQ(outcome, FilterAdvisor::Outcome::Failed);
+    EXPECT_TRUE(advisor.error().startsWith("The port was lost")) << advisor.error().toStdString();
+    EXPECT_FALSE(advisor.restoreConfirmed());
+    EXPECT_FALSE(advisor.recommended());
+    EXPECT_LT(advisor.trials().size(), 9);
+    EXPECT_TRUE(advisor.reportText().contains("Device holds;unknown\n"))
+        << advisor.reportText().toStdString();
+    c.shutdown();
+    TimeScale::setFactor(1.0);
+}
+
+TEST(FilterAdvisorTrouble, ARefusedSettingOrOriginalIsAFailureThatSaysSo) {
+    ControllerRig rig(filteredDevice(), 0.2);
+    ASSERT_TRUE(rig.find());
+    MainController& c = *rig.controller;
+    FilterAdvisor advisor(c.link(), rig.op, 6110, c.readout().streamStart(), c.readout().streamCommand());
+    // From the second setting on, the device refuses every filter command, the original's too.
+    QObject::connect(&advisor, &FilterAdvisor::trialFinished, [&](int index) {
+        if (index == 0)
+            rig.device->setRefused({"FL"});
+    });
+    const FilterAdvisor::Outcome outcome = advisor.run({1.0, 500}, shortRun());
+    EXPECT_EQ(outcome, FilterAdvisor::Outcome::Failed);
+    EXPECT_EQ(advisor.trials().size(), 1);
+    EXPECT_FALSE(advisor.restoreConfirmed());
+    EXPECT_TRUE(advisor.error().contains("The device answered \"ERR\" to \"FL 1\""))
+        << advisor.error().toStdString();
+    EXPECT_TRUE(advisor.error().contains("The original setting (filter 3) could not be restored"))
+        << advisor.error().toStdString();
+    EXPECT_FALSE(advisor.applyRecommendation());
+}
