@@ -117,3 +117,42 @@ TEST(FilterAdvisorTrouble, ARefusedSettingOrOriginalIsAFailureThatSaysSo) {
         << advisor.error().toStdString();
     EXPECT_FALSE(advisor.applyRecommendation());
 }
+
+TEST(FilterAdvisorSettings, EveryModeAndLevelOrFilterIndexIsWrittenAndReadBackInTheModelsOwnWords) {
+    struct Case {
+        int identity;
+        int original;
+        QStringList perSetting(int i) const {
+            if (identity == 2310) // the track-bar models take the index without a blank
+                return {QString("FL%1").arg(i), "FL"};
+            return {QString("FM %1").arg(i / 9), QString("FL %1").arg(i % 9), "FM", "FL"};
+        }
+        int count() const { return 18; }
+    };
+    for (const Case& k : {Case{4310, 3}, Case{2310, 3}}) {
+        SCOPED_TRACE(k.identity);
+        devsim::DeviceConfig config = filteredDevice();
+        config.identity = k.identity;
+        ControllerRig rig(config, 0.2);
+        ASSERT_TRUE(rig.find());
+        MainController& c = *rig.controller;
+        FilterAdvisor advisor(c.link(), rig.op, k.identity, c.readout().streamStart(),
+                              c.readout().streamCommand());
+        FilterAdvisor::Options options = shortRun();
+        options.windowMs = 500;
+        ASSERT_EQ(advisor.run({1.0, 500}, options), FilterAdvisor::Outcome::Finished)
+            << advisor.error().toStdString();
+        QStringList expected = k.identity == 2310 ? QStringList{"FL"} : QStringList{"FM", "FL"};
+        for (int i = 0; i < k.count(); ++i)
+            expected << k.perSetting(i);
+        expected << (k.identity == 2310 ? QStringList{"FL3", "FL"} : QStringList{"FM 0", "FL 3", "FM", "FL"});
+        QStringList heard;
+        for (const QByteArray& line : rig.heard())
+            if (line.startsWith("FL") || line.startsWith("FM") || line.startsWith("WP"))
+                heard << QString::fromLatin1(line).trimmed();
+        EXPECT_EQ(heard, expected);
+        EXPECT_TRUE(advisor.restoreConfirmed());
+        EXPECT_EQ(rig.device->parameter("FL"), k.original);
+        EXPECT_EQ(advisor.trials().size(), k.count());
+    }
+}
