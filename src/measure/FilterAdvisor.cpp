@@ -263,29 +263,39 @@ void FilterAdvisor::measure(const std::vector<double>& t, const std::vector<doub
                     return i;
             return edges[k];
         };
-        // The edge with the longest time after it that also has a settled stretch before it.
-        std::optional<size_t> chosen;
-        qsizetype best = 0;
+        // The edges with a settled stretch before them, longest time after them first; a glitch can
+        // make an edge of its own, so the next one is tried when one shows no step.
+        std::vector<size_t> candidates;
         for (size_t j = 0; j < edges.size(); ++j) {
             const qsizetype before = edges[j] - (j == 0 ? 0 : edges[j - 1]);
             const qsizetype after = (j + 1 < edges.size() ? edges[j + 1] : n) - edges[j];
-            if (before * 4 >= after && after > best) {
-                best = after;
-                chosen = j;
-            }
+            if (before * 4 >= after)
+                candidates.push_back(j);
         }
-        if (chosen) {
-            const size_t j = *chosen;
+        auto afterOf = [&](size_t j) { return (j + 1 < edges.size() ? edges[j + 1] : n) - edges[j]; };
+        std::stable_sort(candidates.begin(), candidates.end(),
+                         [&](size_t a, size_t b) { return afterOf(a) > afterOf(b); });
+        std::optional<StepResponse> step;
+        for (size_t j : candidates) {
             const qsizetype begin = j == 0 ? 0 : edges[j - 1] + (edges[j] - edges[j - 1]) * 6 / 10;
             const qsizetype end = j + 1 < edges.size() ? edges[j] + (edges[j + 1] - edges[j]) * 3 / 4 : n;
             const std::vector<double> st(t.begin() + begin, t.begin() + end);
             const std::vector<double> sv(v.begin() + begin, v.begin() + end);
-            const std::optional<StepResponse> step = StepResponse::of(st, sv, options_.bandFraction);
+            const std::optional<StepResponse> found = StepResponse::of(st, sv, options_.bandFraction);
+            if (!found)
+                continue;
+            // Settled only when the weight stayed in the band for the last tenth at least.
+            const double lastTenthMs = st.back() - (st.back() - st.front()) / 10;
+            const bool settled = found->startMs + found->settlingMs <= lastTenthMs;
+            if (!step || settled)
+                step = found;
+            if (settled) {
+                trial->settlingMs = found->settlingMs;
+                break;
+            }
+        }
+        {
             if (step) {
-                // Settled only when the weight stayed in the band for the last tenth at least.
-                const double lastTenthMs = st.back() - (st.back() - st.front()) / 10;
-                if (step->startMs + step->settlingMs <= lastTenthMs)
-                    trial->settlingMs = step->settlingMs;
                 // The still stretches: from well after each change's settling (the tail of a response
                 // within the band can still be far larger than the noise) to where the next change leaves
                 // its level.
@@ -293,8 +303,16 @@ void FilterAdvisor::measure(const std::vector<double>& t, const std::vector<doub
                 for (double after : {2.5, 1.0}) {
                     for (size_t k = 0; k < edges.size(); ++k) {
                         const double from = t[size_t(leaves(k))] + after * settle;
-                        const double to = k + 1 < edges.size() ? t[size_t(leaves(k + 1))] : t.back() + 1;
-                        addRegion(from, to);
+                        // A change starts to show a rise time before it leaves its level's band; one that
+                        // the recording ends in has no edge of its own.
+                        double to = k + 1 < edges.size() ? t[size_t(leaves(k + 1))] : t.back() + 1;
+                        const double level = v[size_t(edges[k])] > mid ? highLevel : lowLevel;
+                        for (qsizetype i = edges[k]; i < n && t[size_t(i)] < to; ++i)
+                            if (t[size_t(i)] >= from && std::abs(v[size_t(i)] - level) > near) {
+                                to = t[size_t(i)];
+                                break;
+                            }
+                        addRegion(from, to - step->riseMs);
                     }
                     if (!residuals.empty()) {
                         trial->stillNoise = after > 2;
