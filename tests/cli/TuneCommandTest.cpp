@@ -127,3 +127,29 @@ TEST_F(TuneCommandTest, TriesEverySettingRestoresTheOriginalAndRecommendsTheFast
         << csv.toStdString();
     EXPECT_TRUE(csv.contains("Device holds;filter 3 (restored)\n")) << csv.toStdString();
 }
+
+TEST_F(TuneCommandTest,
+       ApplyStoresTheRecommendationAfterTheOriginalIsBackAndAReportThatCannotBeKeptChangesNothing) {
+    const CliRun refused = rig.cli(
+        {"tune", "--noise", "100", "--settle", "100000", "--report", rig.filePath("no/such/folder/tune.csv")},
+        20000);
+    EXPECT_EQ(refused.exitCode, 1) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains("nothing was changed")) << refused.err.toStdString();
+    EXPECT_EQ(heardFilterLines(), QStringList{});
+
+    // Targets every settled setting meets: the fastest one is applied.
+    const CliRun run = rig.cli({"tune", "--noise", "100", "--settle", "100000", "--window", "1500", "--take",
+                                "100", "--apply", "--json"},
+                               60000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QJsonObject out = QJsonDocument::fromJson(run.out).object();
+    EXPECT_TRUE(out["restored"].toBool());
+    EXPECT_TRUE(out["applied"].toBool());
+    const int applied = out["recommended"]["level"].toInt(-1);
+    ASSERT_GE(applied, 0);
+    const QStringList heard = heardFilterLines();
+    ASSERT_GE(heard.size(), 7);
+    EXPECT_EQ(heard.mid(heard.size() - 5),
+              (QStringList{"FL 3", "FL", QString("FL %1").arg(applied), "WP", "FL"}));
+    EXPECT_EQ(heard.count("WP"), 1);
+}
