@@ -3,6 +3,7 @@
 #include "app/MainController.h"
 #include "base/TimeScale.h"
 #include "engine/Device.h"
+#include "engine/FilterModel.h"
 #include "engine/Line.h"
 #include "engine/PtyLine.h"
 #include "link/QtSerialPortDevice.h"
@@ -155,4 +156,45 @@ TEST(FilterAdvisorSettings, EveryModeAndLevelOrFilterIndexIsWrittenAndReadBackIn
         EXPECT_EQ(rig.device->parameter("FL"), k.original);
         EXPECT_EQ(advisor.trials().size(), k.count());
     }
+}
+
+TEST(FilterAdvisorSettings, TheOperatorIsAskedToTakeTheLoadOffAndPutItOnAndCanCancelThere) {
+    devsim::DeviceConfig config = filteredDevice();
+    bool known = false;
+    QString error;
+    ASSERT_TRUE(config.profile.setKey("profile", "noise", &known, &error)); // nothing moves by itself
+    ControllerRig rig(config, 0.2);
+    ASSERT_TRUE(rig.find());
+    MainController& c = *rig.controller;
+    rig.device->setParameter("UR", 0);
+    rig.heard();
+    FilterAdvisor advisor(c.link(), rig.op, 6110, c.readout().streamStart(), c.readout().streamCommand());
+    FilterAdvisor::Options options = shortRun();
+    options.operatorSteps = true;
+    options.windowMs = 2000;
+    // OK to both questions of the first setting, OK to the second's first, Cancel when asked for the load.
+    rig.op.answers = {true, true, true, false};
+    EXPECT_EQ(advisor.run({1.0, 500}, options), FilterAdvisor::Outcome::Cancelled)
+        << advisor.error().toStdString();
+    QStringList questions;
+    for (const QString& e : rig.op.events)
+        if (e.contains("Filter filter"))
+            questions << e;
+    ASSERT_EQ(questions.size(), 4) << rig.op.events.join('\n').toStdString();
+    EXPECT_TRUE(questions[0].contains("Filter filter 0: take the load off the scale and press OK."));
+    EXPECT_TRUE(questions[1].contains("Filter filter 0: press OK, then put the load on the scale at once."));
+    EXPECT_TRUE(questions[3].contains("Filter filter 1: press OK, then put the load on the scale at once."));
+    // The first setting's noise from the quiet span; no load came, so no settling time.
+    ASSERT_EQ(advisor.trials().size(), 1);
+    const FilterTrial& first = advisor.trials().front();
+    EXPECT_TRUE(first.stillNoise);
+    EXPECT_NEAR(first.sigmaCounts,
+                devsim::FilterModel::noiseSigma(devsim::FilterModel::response(6110, 0, 0, 0, 2)), 0.4);
+    EXPECT_FALSE(first.settlingMs);
+    EXPECT_TRUE(advisor.restoreConfirmed());
+    QStringList heard;
+    for (const QByteArray& line : rig.heard())
+        if (line.startsWith("FL"))
+            heard << QString::fromLatin1(line).trimmed();
+    EXPECT_EQ(heard, (QStringList{"FL", "FL 0", "FL", "FL 1", "FL", "FL 3", "FL"}));
 }
