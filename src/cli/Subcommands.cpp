@@ -23,6 +23,9 @@ constexpr Subcommand kSubcommands[] = {
     {"image", "image get FILE | image put FILE [--from N --to M]", runImage},
     {"measure", "measure (--csv FILE | --seconds N [--slot K] [--port N] [--yes]) [--band PCT] [--json]",
      runMeasure},
+    {"tune",
+     "tune --noise X --settle MS [--apply] [--report FILE] [--json] [--window MS] [--take MS] [--band PCT]",
+     runTune},
 };
 } // namespace
 

@@ -20,6 +20,7 @@ int runSetup(const QStringList& args);
 int runFlash(const QStringList& args);
 int runImage(const QStringList& args);
 int runMeasure(const QStringList& args);
+int runTune(const QStringList& args);
 
 struct Subcommand {
     const char* name;

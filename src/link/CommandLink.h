@@ -116,6 +116,8 @@ public:
     // Where streamMatcher's packets go. A plain call, not a signal: a fast stream sends thousands of lines a
     // second, and each must cost as little as possible.
     void setStreamSink(std::function<void(QByteArrayView)> sink) { streamSink_ = std::move(sink); }
+    // The sink now set, so that a borrower can give it back.
+    std::function<void(QByteArrayView)> streamSink() const { return streamSink_; }
 
 signals:
     // The open port went away (adapter unplugged).

@@ -5,6 +5,8 @@
 #include "ParameterGroup.h"
 #include "TrackBarFilterGroup.h"
 #include "app/MainController.h"
+#include "measure/FilterAdvisor.h"
+#include "ui/FilterAdvisorDialog.h"
 #include "ui/widgets/BaudGroup.h"
 #include "ui/widgets/Controls.h"
 #include "ui/widgets/FindDeviceButton.h"
@@ -60,6 +62,16 @@ DeviceFamilyPage::DeviceFamilyPage(FamilyPage family, MainController& controller
     connect(calibrate_, &QPushButton::clicked, this,
             [this] { whenLinkIdle(c_, [this] { c_.calibrationWizard().calibrateClicked(); }); });
     right->addWidget(calibrate_);
+    filterAdvisor_ = captionedButton("Filter advisor...", this);
+    connect(filterAdvisor_, &QPushButton::clicked, this, [this] {
+        // One dialog at a time; it lives until the page goes.
+        auto* dialog = findChild<FilterAdvisorDialog*>();
+        if (!dialog)
+            dialog = new FilterAdvisorDialog(c_, this);
+        dialog->show();
+        dialog->raise();
+    });
+    right->addWidget(filterAdvisor_);
     right->addWidget(new FindDeviceButton(c_, this));
     right->addStretch();
     layout->addLayout(right);
@@ -153,6 +165,7 @@ void DeviceFamilyPage::sync() {
     setup_->setEnabled(free);
     loadDefault_->setEnabled(free);
     calibrate_->setEnabled(free);
+    filterAdvisor_->setEnabled(free && FilterAdvisor::hasFilterSettings(c_.discovery().deviceIdentity()));
 }
 
 void DeviceFamilyPage::syncGroups() {

@@ -38,6 +38,7 @@ private:
     QPushButton* setup_;
     QPushButton* loadDefault_;
     QPushButton* calibrate_;
+    QPushButton* filterAdvisor_;
     AverageGroup* average_ = nullptr;
     QWidget* modeLevelRate_ = nullptr;
     QWidget* trackBarFilter_ = nullptr;

@@ -1,5 +1,6 @@
 #include "Device.h"
 
+#include "FilterModel.h"
 #include "ValueText.h"
 
 #include <base/TimeScale.h>
@@ -211,7 +212,28 @@ void Device::setTare(double tare) {
 void Device::setProfile(const WeightProfile::Settings& settings) {
     config_.profile = settings;
     profile_ = WeightProfile(settings, config_.decimals);
+    filteredFor_ = -1;
     profileStartMs_ = tarvo::monotonicMs();
+}
+
+const WeightProfile& Device::activeProfile() const {
+    if (!config_.filterModel)
+        return profile_;
+    const qint64 mode = params_.value("FM");
+    const qint64 level = params_.value("FL");
+    const qint64 rate = params_.value("UR");
+    const qint64 key = (mode * 100 + level) * 100 + rate;
+    if (key != filteredFor_) {
+        const FilterResponse r = FilterModel::response(config_.identity, int(mode), int(level), int(rate),
+                                                       config_.profile.amplitude);
+        WeightProfile::Settings settings = config_.profile;
+        settings.settlingMs = std::max(1, r.settlingMs);
+        settings.damping = r.damping;
+        settings.amplitude = r.noiseAmplitude;
+        filtered_ = WeightProfile(settings, config_.decimals);
+        filteredFor_ = key;
+    }
+    return filtered_;
 }
 
 qint64 Device::profileMs() const {
@@ -234,7 +256,7 @@ bool Device::settledAfterSetWeight() const {
 bool Device::profileStillAt(qint64 profileMs) const {
     // The no-motion range ("NR") in counts over the same still time a weight change needs.
     const qint64 range = std::max<qint64>(0, params_.value("NR"));
-    return settledAfterSetWeight() && !profile_.movingAt(profileMs, config_.settleMs, range);
+    return settledAfterSetWeight() && !activeProfile().movingAt(profileMs, config_.settleMs, range);
 }
 
 void Device::setUpdateMs(int deviceMs) {
@@ -259,7 +281,7 @@ qint64 Device::grossCounts() const {
 
 qint64 Device::rawCounts() const {
     if (profileActive())
-        return gross_ + profile_.weightAt(profileMs());
+        return gross_ + activeProfile().weightAt(profileMs());
     if (stream_ == Stream::Packets && cycle_.kind() != WeighCycle::Kind::Steady)
         return cycle_.gross();
     return gross_;
@@ -285,7 +307,7 @@ int Device::statusBits() const {
 
 qint64 Device::averageCounts() const {
     if (profileActive())
-        return shown(gross_ + profile_.resultAt(profileMs()));
+        return shown(gross_ + activeProfile().resultAt(profileMs()));
     return cycle_.kind() == WeighCycle::Kind::Steady ? grossCounts() : shown(cycle_.lastResult());
 }
 
@@ -315,9 +337,9 @@ QByteArray Device::currentPacket() const {
     if (profileActive()) {
         // One instant for every field of the packet.
         const qint64 t = profileMs();
-        const qint64 gross = shown(gross_ + profile_.weightAt(t));
+        const qint64 gross = shown(gross_ + activeProfile().weightAt(t));
         const Range range = rangeOf(gross);
-        return ValueText::packet({profile_.stateAt(t), profileStillAt(t), range == Range::Over,
+        return ValueText::packet({activeProfile().stateAt(t), profileStillAt(t), range == Range::Over,
                                   range == Range::Under, gross, gross - tare_, config_.decimals});
     }
     const bool cycling = cycle_.kind() != WeighCycle::Kind::Steady;
@@ -698,7 +720,7 @@ QByteArray Device::calibrate(const Command& c) {
 }
 
 bool Device::cyclesResults() const {
-    return profileActive() && profile_.yieldsResults();
+    return profileActive() && activeProfile().yieldsResults();
 }
 
 QByteArray Device::averageReply() {
@@ -707,7 +729,7 @@ QByteArray Device::averageReply() {
     // A check-weigher says "+99999" until an item has been weighed and while the next one is.
     if (cyclesResults()) {
         const qint64 t = profileMs();
-        if (profile_.measuringAt(t) || profile_.resultCountAt(t) == 0)
+        if (activeProfile().measuringAt(t) || activeProfile().resultCountAt(t) == 0)
             return 'A' + ValueText::weight(99999, config_.decimals);
     }
     return valueLine('A');
@@ -716,7 +738,7 @@ QByteArray Device::averageReply() {
 void Device::startStream(Stream stream) {
     stream_ = stream;
     if (stream == Stream::Average && cyclesResults())
-        averagesSent_ = profile_.resultCountAt(profileMs());
+        averagesSent_ = activeProfile().resultCountAt(profileMs());
     const int interval = stream == Stream::Packets ? config_.packetUpdateMs : config_.updateMs;
     streamTimer_.start(tarvo::TimeScale::ms(interval));
 }
@@ -741,7 +763,7 @@ void Device::streamTick() {
     case Stream::Average:
         // A weighing profile sends each new result once; a steady load repeats its weight.
         if (cyclesResults()) {
-            const qint64 results = profile_.resultCountAt(profileMs());
+            const qint64 results = activeProfile().resultCountAt(profileMs());
             if (results <= averagesSent_)
                 return;
             averagesSent_ = results;

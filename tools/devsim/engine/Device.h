@@ -48,7 +48,7 @@ public:
     void setTare(double tare);
     // What the load does on top of the weight; starts the profile from its beginning.
     void setProfile(const WeightProfile::Settings& settings);
-    const WeightProfile& profile() const { return profile_; }
+    const WeightProfile& profile() const { return activeProfile(); }
     void setRange(Range range) { range_ = range; }
     Range range() const { return range_; }
     // Every command is refused with "ERR" (the line's err fault).
@@ -169,6 +169,10 @@ private:
     WeighCycle cycle_;
     WeightProfile profile_;
     qint64 profileStartMs_ = 0;
+    // The profile as the device's filter setting shapes it (the filter model), rebuilt when it changes.
+    const WeightProfile& activeProfile() const;
+    mutable WeightProfile filtered_;
+    mutable qint64 filteredFor_ = -1;
     // Which parameters each store command keeps over a reset.
     void store(const QByteArray& command);
     QHash<QByteArray, qint64> params_;

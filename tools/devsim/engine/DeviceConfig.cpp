@@ -74,7 +74,10 @@ bool DeviceConfig::fromText(const QString& text, DeviceConfig* config, int* line
             c.counterStart = toInt(0, 99999);
         else if (key == u"nomotion")
             c.settleMs = value == u"never" ? -1 : toInt(0, 3600000);
-        else if (key == u"stream") {
+        else if (key == u"filter") {
+            ok = value == u"on" || value == u"off";
+            c.filterModel = value == u"on";
+        } else if (key == u"stream") {
             c.autotransmit = value.toUpper().toLatin1();
             if (c.autotransmit == "NONE")
                 c.autotransmit.clear();

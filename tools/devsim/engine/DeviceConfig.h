@@ -32,6 +32,9 @@ struct DeviceConfig {
     // values alone. -1: they carry the weight.
     int counterStart = -1;
     WeightProfile::Settings profile;
+    // The profile read through the device's own filter: its setting ("FM", "FL", "UR") decides the
+    // settling time and how much of the profile's noise (its amplitude, unfiltered) gets through.
+    bool filterModel = false;
 
     static bool isValidBaud(int baud);
     static bool isValidWeight(double weight);

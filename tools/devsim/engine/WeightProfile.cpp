@@ -50,7 +50,6 @@ constexpr std::array<ProfileName, 5> profileNames{{
     {"checkweigher", WeightProfile::Kind::CheckWeigher},
 }};
 
-constexpr double damping = 0.7; // a few percent overshoot, as a well-set filter shows
 constexpr int noiseStepMs = 10;
 constexpr int motionStepMs = 10;
 constexpr double maxLoad = 1e6;
@@ -200,6 +199,7 @@ WeightProfile::WeightProfile(const Settings& settings, int decimals)
     : settings_(settings), loadCounts_(settings.load * std::pow(10.0, decimals)) {
     // Within 1 % of a step after the settling time: the envelope exp(-decay t) / sqrt(1 - damping^2)
     // falls to 0.01 there.
+    const double damping = std::clamp(settings.damping, 0.1, 0.99);
     const double root = std::sqrt(1.0 - damping * damping);
     decay_ = std::log(100.0 / root) / double(std::max(1, settings.settlingMs));
     ringing_ = decay_ / damping * root;

@@ -21,6 +21,7 @@ public:
         int amplitude = 2;    // noise, counts either side
         int periodMs = 0;     // one cycle; 0 takes the profile's own
         int settlingMs = 300; // a new load is read within 1 % after this time
+        double damping = 0.7; // of the filter's response: a few percent overshoot, as a well-set filter shows
         quint32 seed = 1;
 
         // Applies one key of a device description; known is false for a key that is not the profile's.
