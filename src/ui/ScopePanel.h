@@ -10,7 +10,6 @@ class QRadioButton;
 class QSlider;
 class QSpinBox;
 class QCheckBox;
-class QPrinter;
 class QToolButton;
 
 namespace tarvo {
@@ -18,6 +17,8 @@ class MainController;
 }
 
 namespace tarvo::ui {
+
+class LazyPrinter;
 
 class ScopeWidget;
 
@@ -28,7 +29,7 @@ class ScopePanel : public QWidget {
     Q_OBJECT
 public:
     // printer: where "Print graph" prints, as "Printer Setup" left it.
-    ScopePanel(MainController& controller, QPrinter& printer, QWidget* parent = nullptr);
+    ScopePanel(MainController& controller, LazyPrinter& printer, QWidget* parent = nullptr);
 
     ScopeWidget* scope() const { return scope_; }
     QLabel* valueDisplay() const { return valueDisplay_; }
@@ -44,7 +45,7 @@ private:
     QWidget* buildSlots();
 
     MainController& c_;
-    QPrinter& printer_;
+    LazyPrinter& printer_;
     ScopeWidget* scope_ = nullptr;
     std::vector<QToolButton*> tools_;
     QToolButton* redraw_ = nullptr;

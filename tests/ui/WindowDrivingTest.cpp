@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
