@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Speed guard: builds the benchmarks in the release configuration and checks the ratios in bench/guard.txt.
-# Each pair runs a few repetitions with a short minimum time; the ratio of the medians must stay within
+# Each pair runs a few repetitions with a short minimum time, A's and B's interleaved at random so that a
+# change in the machine's load falls on both; the ratio of the medians must stay within
 # its goal times a tolerance for a noisy, shared 2-core machine: TARVO_GUARD_TOLERANCE, default 1.15.
-# The tolerance: at 5 repetitions the medians of sub-millisecond to 100 ms cases vary by up to about 10 %
+# The tolerance: at 7 repetitions the medians of sub-millisecond to 100 ms cases vary by up to about 10 %
 # between runs here while other builds share the cores; 15 % keeps a real slowing (a copy per line, a sleep)
 # visible without failing on noise. Prints "ratio goal verdict" per line and exits 1 when any ratio is past
 # its limit.
@@ -12,7 +13,7 @@ cd "$(dirname "$0")/.."
 build="${1:-build/release}"
 jobs="${TARVO_JOBS:-2}"
 tolerance="${TARVO_GUARD_TOLERANCE:-1.15}"
-repetitions="${TARVO_GUARD_REPETITIONS:-5}"
+repetitions="${TARVO_GUARD_REPETITIONS:-7}"
 
 pairs="${TARVO_GUARD_PAIRS:-bench/guard.txt}"
 targets=$(awk '!/^#/ && NF {print $1}' "$pairs" | sort -u)
@@ -37,7 +38,8 @@ while read -r binary a b goal clock; do
   json="$out/$line.json"
   # No benchmark may hang the guard.
   if ! timeout 300 "$build/bench/$binary" --benchmark_filter="$filter" --benchmark_repetitions="$repetitions" \
-    --benchmark_min_time=0.2 --benchmark_report_aggregates_only=true --benchmark_format=json \
+    --benchmark_min_time=0.2 --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true --benchmark_format=json \
     --benchmark_out="$json" >/dev/null 2>"$out/$line.err"; then
     echo "FAILED: $binary $filter did not run:" >&2
     cat "$out/$line.err" >&2
