@@ -37,7 +37,7 @@ void ProgramWindows::nameApplication() {
 }
 
 ProgramWindows::ProgramWindows(MainController& controller, QtOperator& op, QObject* parent)
-    : QObject(parent), c_(controller), mainWindow_(controller, op) {
+    : QObject(parent), c_(controller), op_(op), mainWindow_(controller, op) {
     op.setChangeValueWindow([this] { return &changeValueWindow(); });
     controller.start();
     LiveReadout& readout = controller.readout();
@@ -76,7 +76,10 @@ ProgramWindows::ProgramWindows(MainController& controller, QtOperator& op, QObje
     connect(&mainWindow_, &MainWindow::closed, this, &ProgramWindows::mainWindowClosed);
 }
 
-ProgramWindows::~ProgramWindows() = default;
+ProgramWindows::~ProgramWindows() {
+    // The operator may outlive the windows: its questions then get windows of their own.
+    op_.setChangeValueWindow({});
+}
 
 CalibrationDialog& ProgramWindows::calibrationWindow() {
     if (!calibration_)

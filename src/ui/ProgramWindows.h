@@ -54,6 +54,7 @@ private:
     void mainWindowClosed();
 
     MainController& c_;
+    QtOperator& op_;
     MainWindow mainWindow_;
     std::unique_ptr<CalibrationDialog> calibration_;
     std::unique_ptr<BigDisplayWindow> bigDisplay_;
