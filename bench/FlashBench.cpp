@@ -1,7 +1,8 @@
 // A full 32 KiB image (all 256 blocks) through the bootloader dialogue at 9600 baud against the
 // simulator's boot monitor with wire time: the time the pass takes against the time its bytes need on
 // the wire, both ways, plus the pass's fixed 2 s pause. Once through the in-process port, once through
-// the real serial port code against the simulator program on a pseudo-terminal.
+// the real serial port code against the simulator program on a pseudo-terminal. And a short image (its
+// first few blocks, the rest erased) through the in-process port, short enough for the speed guard.
 #include "base/Operator.h"
 #include "engine/Device.h"
 #include "engine/Line.h"
@@ -37,14 +38,20 @@ QByteArray pattern(qsizetype size, unsigned seed) {
 // What the pass puts on the wire: sync, "U", the two length bytes, the kernel, the erase, one record of
 // 267 characters and its CR per block, the end record with CR LF; and what the monitor answers.
 constexpr qint64 kBlocks = BootloaderDialogue::kImageSize / BootloaderDialogue::kBlockSize;
-constexpr qint64 kHostBytes = 4 + BootloaderDialogue::kKernelBytes + 1 + kBlocks * 268 + 13;
-constexpr qint64 kDeviceBytes = 4 + BootloaderDialogue::kKernelBytes + 1 + kBlocks;
+constexpr qint64 hostBytes(qint64 blocks) {
+    return 4 + BootloaderDialogue::kKernelBytes + 1 + blocks * 268 + 13;
+}
+constexpr qint64 deviceBytes(qint64 blocks) {
+    return 4 + BootloaderDialogue::kKernelBytes + 1 + blocks;
+}
+constexpr qint64 kShortBlocks = 4;
 
-void report(benchmark::State& state, double seconds) {
-    const double wire = double((kHostBytes + kDeviceBytes) * devsim::Line::byteNs(kBaud)) / 1e9;
+void report(benchmark::State& state, double seconds, qint64 blocks = kBlocks) {
+    const qint64 host = hostBytes(blocks), device = deviceBytes(blocks);
+    const double wire = double((host + device) * devsim::Line::byteNs(kBaud)) / 1e9;
     state.SetIterationTime(seconds);
-    state.counters["host_bytes"] = double(kHostBytes);
-    state.counters["device_bytes"] = double(kDeviceBytes);
+    state.counters["host_bytes"] = double(host);
+    state.counters["device_bytes"] = double(device);
     state.counters["wire_s"] = wire;
     state.counters["taken_s"] = seconds;
     state.counters["ratio"] = seconds / (wire + kPauseSeconds);
@@ -52,9 +59,11 @@ void report(benchmark::State& state, double seconds) {
 }
 
 // Times one second pass; false (with the reason given to the benchmark) when it failed.
-bool timedPass(benchmark::State& state, CommandLink& link, double* seconds) {
+bool timedPass(benchmark::State& state, CommandLink& link, double* seconds, qint64 blocks = kBlocks) {
     const QByteArray kernel = pattern(BootloaderDialogue::kKernelBytes, 1);
-    const QByteArray image = pattern(BootloaderDialogue::kImageSize, 2);
+    QByteArray image(BootloaderDialogue::kImageSize, char(0xFF));
+    image.replace(0, blocks * BootloaderDialogue::kBlockSize,
+                  pattern(blocks * BootloaderDialogue::kBlockSize, 2));
     QElapsedTimer clock;
     clock.start();
     const BootloaderDialogue::Result result = BootloaderDialogue(link).runPass(kernel, image, true);
@@ -66,7 +75,7 @@ bool timedPass(benchmark::State& state, CommandLink& link, double* seconds) {
     return true;
 }
 
-void BM_FullImageUploadInProcess(benchmark::State& state) {
+void uploadInProcess(benchmark::State& state, qint64 blocks) {
     for (auto _ : state) {
         devsim::SimulatedPorts::clear();
         devsim::Line line;
@@ -78,20 +87,28 @@ void BM_FullImageUploadInProcess(benchmark::State& state) {
         CommandLink link(std::make_unique<devsim::SimulatedPort>(), op);
         link.initialise(); // COM1 at 9600 baud
         double seconds = 0;
-        if (!timedPass(state, link, &seconds))
+        if (!timedPass(state, link, &seconds, blocks))
             return;
         qint64 heard = 0;
         for (const auto& chunk : line.receivedLog())
             heard += chunk.bytes.size();
-        if (device->bootMonitor().recordAddresses().size() != kBlocks || heard != kHostBytes ||
-            line.sentToHost().size() != kDeviceBytes) {
+        if (device->bootMonitor().recordAddresses().size() != blocks || heard != hostBytes(blocks) ||
+            line.sentToHost().size() != deviceBytes(blocks)) {
             state.SkipWithError("the monitor did not get every record");
             return;
         }
-        report(state, seconds);
+        report(state, seconds, blocks);
         link.port().close();
     }
     devsim::SimulatedPorts::clear();
+}
+
+void BM_FullImageUploadInProcess(benchmark::State& state) {
+    uploadInProcess(state, kBlocks);
+}
+
+void BM_ShortImageUploadInProcess(benchmark::State& state) {
+    uploadInProcess(state, kShortBlocks);
 }
 
 // The simulator as its own program on a pseudo-terminal, the program's real serial port code on the
@@ -132,6 +149,7 @@ void BM_FullImageUploadOnPseudoTerminal(benchmark::State& state) {
 }
 
 BENCHMARK(BM_FullImageUploadInProcess)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_ShortImageUploadInProcess)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_FullImageUploadOnPseudoTerminal)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace

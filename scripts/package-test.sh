@@ -7,8 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="${TARVO_JOBS:-2}"
 
-cmake --preset release -DTARVO_BUILD_BENCH=OFF >/dev/null
-cmake --build --preset release -j "$jobs" --target tarvo tarvo-cli tarvo-devsim
+bash scripts/release-configure.sh
+# What the package installs: the programs and the compressed manual pages and changelog.
+cmake --build --preset release -j "$jobs" --target tarvo tarvo-cli tarvo-devsim tarvo_compressed_docs
 rm -f build/release/tarvo_*.deb
 (cd build/release && cpack -G DEB >/dev/null)
 deb=$(ls build/release/tarvo_*.deb)

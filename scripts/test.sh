@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the CI configuration (Debug, ASan + UBSan) once and runs the whole test suite, then builds and
-# checks the Debian package.
+# checks the Debian package and runs the speed guard.
 # Fails on a failing test and on any sanitizer report, also one from a child process.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,6 +21,8 @@ ctest --preset ci -j "$(nproc)" || status=$?
 
 # The Debian package, built from the release configuration and tried out in a throw-away root.
 TARVO_JOBS="$(nproc)" bash scripts/package-test.sh || status=1
+# The speed guard: the benchmarks' ratios against their goals, on the same release build.
+TARVO_JOBS="$(nproc)" bash scripts/bench-guard.sh || status=1
 
 if compgen -G "$reports/*" >/dev/null; then
   echo "Sanitizer reports:"

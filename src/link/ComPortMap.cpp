@@ -2,10 +2,19 @@
 
 #include "base/ReplacingFile.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <SimpleIni.h>
 #include <algorithm>
+
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
 
 namespace tarvo {
 
@@ -31,6 +40,19 @@ bool naturalLess(const QString& a, const QString& b) {
         return na < nb;
     return a < b;
 }
+
+#ifdef Q_OS_LINUX
+bool isPresent8250(const QString& location) {
+    const int fd =
+        ::open(QFile::encodeName(location).constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    serial_struct info{};
+    const bool present = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
+    ::close(fd);
+    return present;
+}
+#endif
 
 } // namespace
 
@@ -80,6 +102,22 @@ ComPortMap ComPortMap::resolve(const QMap<int, QString>& configured, QList<Syste
 
 QList<ComPortMap::SystemPort> ComPortMap::systemPorts() {
     QList<SystemPort> ports;
+#ifdef Q_OS_LINUX
+    // A terminal with a device behind it is a port (consoles and pseudo-terminals have none). The 8250
+    // driver lists placeholders for ports the machine may not have: those answer as of unknown type.
+    const QDir ttys(QStringLiteral("/sys/class/tty"));
+    const QStringList names = ttys.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
+    for (const QString& name : names) {
+        if (!QFileInfo::exists(ttys.filePath(name + QStringLiteral("/device"))))
+            continue;
+        const QString location = QStringLiteral("/dev/") + name;
+        if (name.startsWith(QLatin1String("ttyS")) && !isPresent8250(location))
+            continue;
+        ports.append({name, location});
+    }
+    if (!names.isEmpty())
+        return ports;
+#endif
     const auto infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo& info : infos)
         ports.append({info.portName(), info.systemLocation()});

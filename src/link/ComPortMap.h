@@ -23,7 +23,8 @@ public:
     ComPortMap() = default;
     // configured: COM number -> value of its key, for the keys present.
     static ComPortMap resolve(const QMap<int, QString>& configured, QList<SystemPort> system);
-    // The system's ports as QSerialPortInfo reports them.
+    // The system's serial ports, the same ones QSerialPortInfo reports. On Linux read from sysfs
+    // directly: asking udev costs the program's start several milliseconds.
     static QList<SystemPort> systemPorts();
     // The ComPorts section of an INI file (missing file: no keys).
     static QMap<int, QString> readConfigured(const QString& iniPath);

@@ -17,38 +17,52 @@ void LiveReadout::restoreAutotransmit(const QString& selection) {
 }
 
 LiveReadout::LiveReadout(QObject* parent) : QObject(parent) {
+    raw_.reserve(32);
     notify_.setSingleShot(true);
     notify_.setInterval(kViewRefreshMs);
-    connect(&notify_, &QTimer::timeout, this, [this] { emit textChanged(text_); });
+    connect(&notify_, &QTimer::timeout, this, &LiveReadout::notifyViews);
+}
+
+const QString& LiveReadout::text() const {
+    if (rawPending_) {
+        rawPending_ = false;
+        text_ = QString::fromLatin1(raw_.data(), qsizetype(raw_.size()));
+    }
+    return text_;
 }
 
 void LiveReadout::setText(const QString& text) {
-    if (text_ == text)
+    if (this->text() == text)
         return;
     text_ = text;
+    shownText_ = text_;
     emit textChanged(text_);
 }
 
-void LiveReadout::writeText(QChar prefix, const char* digits, qsizetype size) {
-    const qsizetype n = prefix.isNull() ? size : size + 2;
-    const qsizetype at = prefix.isNull() ? 0 : 2;
-    bool same = text_.size() == n && (prefix.isNull() || (text_[0] == prefix && text_[1] == u' '));
-    for (qsizetype i = 0; same && i < size; ++i)
-        same = text_[at + i] == QLatin1Char(digits[i]);
-    if (same)
-        return;
-    text_.resize(n);
-    QChar* out = text_.data();
-    if (!prefix.isNull()) {
-        out[0] = prefix;
-        out[1] = u' ';
+void LiveReadout::writeText(char prefix, const char* digits, qsizetype size) {
+    // Kept in a buffer that keeps its capacity: a steady stream neither allocates nor builds a text per
+    // line.
+    raw_.clear();
+    if (prefix) {
+        raw_.push_back(prefix);
+        raw_.push_back(' ');
     }
-    for (qsizetype i = 0; i < size; ++i)
-        out[at + i] = QLatin1Char(digits[i]);
+    raw_.append(digits, std::size_t(size));
+    rawPending_ = true;
     // A fast stream changes the text far more often than a screen can show it or a person read it: the
     // views hear of it at most every kViewRefreshMs, with the newest text.
-    if (!notify_.isActive())
+    if (!notifyPending_) {
+        notifyPending_ = true;
         notify_.start();
+    }
+}
+
+void LiveReadout::notifyViews() {
+    notifyPending_ = false;
+    if (text() == shownText_)
+        return;
+    shownText_ = text_;
+    emit textChanged(text_);
 }
 
 void LiveReadout::updateFromValue(QByteArrayView value) {
@@ -58,7 +72,7 @@ void LiveReadout::updateFromValue(QByteArrayView value) {
 
 void LiveReadout::showValue(QByteArrayView value) {
     // The prefix follows the selection, not the packet's start string.
-    writeText(grossSelected() ? u'G' : u'N', value.data(), value.size());
+    writeText(grossSelected() ? 'G' : 'N', value.data(), value.size());
 }
 
 void LiveReadout::updateFromStatus(const StatusPacket& packet) {
@@ -67,11 +81,11 @@ void LiveReadout::updateFromStatus(const StatusPacket& packet) {
     // Five packed digits at most, so "d decimals" never shows more than five significant digits.
     char buffer[48];
     const int n = std::snprintf(buffer, sizeof buffer, "%.*f", packet.decimals, value);
-    writeText(gross ? u'G' : u'N', buffer, n);
+    writeText(gross ? 'G' : 'N', buffer, n);
 }
 
 void LiveReadout::showWord(const char* word) {
-    writeText(QChar(), word, static_cast<qsizetype>(std::strlen(word)));
+    writeText(0, word, static_cast<qsizetype>(std::strlen(word)));
 }
 
 void LiveReadout::setShowBigDisplay(bool on) {

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <string>
 
 namespace tarvo {
 
@@ -34,7 +35,8 @@ public:
     QByteArray streamCommand() const { return autotransmit_.toLatin1() + '\r'; }
     QString buttonCaption() const { return QStringLiteral("Start autotransmit (%1)").arg(autotransmit_); }
 
-    const QString& text() const { return text_; }
+    // The newest text, also between two view refreshes.
+    const QString& text() const;
     void setText(const QString& text);
 
     // A value line: shown with the selection's prefix when the whole text is a decimal number, else
@@ -63,11 +65,18 @@ signals:
     void bigDisplayVisibilityRequested(bool visible);
 
 private:
-    void writeText(QChar prefix, const char* digits, qsizetype size);
+    void writeText(char prefix, const char* digits, qsizetype size);
+    void notifyViews();
 
     QString autotransmit_ = QStringLiteral("SN");
     bool gross_ = false; // asked for every stream line: kept apart from the text
-    QString text_;
+    // A stream line only keeps its bytes (prefix and digits); the text is made from them when someone
+    // asks for it, at most once per view refresh for the views.
+    std::string raw_;
+    mutable bool rawPending_ = false;
+    mutable QString text_;
+    QString shownText_; // what the views were last told
+    bool notifyPending_ = false;
     QTimer notify_;
     bool showBigDisplay_ = false;
     bool bigDisplayVisible_ = false;

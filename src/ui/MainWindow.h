@@ -1,12 +1,13 @@
 #pragma once
 
+#include "LazyPrinter.h"
 #include "QtOperator.h"
 #include "app/MainController.h"
 
 #include <QMainWindow>
-#include <QPrinter>
 #include <array>
 
+class QPrinter;
 class QRadioButton;
 class QPushButton;
 class QTabWidget;
@@ -36,7 +37,9 @@ public:
     TerminalPage* terminalPage() const { return terminal_; }
     CommandsPage* commandsPage() const { return commands_; }
     // The printer that "Printer Setup" sets up and "Print graph" prints on.
-    QPrinter& printer() { return printer_; }
+    QPrinter& printer() { return printer_.get(); }
+    // Whether anything has used the printer yet.
+    bool printerMade() const { return printer_.made(); }
 
 signals:
     // The window closed and the shutdown sequence ran.
@@ -56,7 +59,7 @@ private:
 
     MainController& c_;
     QtOperator& op_;
-    QPrinter printer_{QPrinter::HighResolution};
+    LazyPrinter printer_;
     QTabWidget* pages_;
     std::array<QWidget*, std::size(kAllPages)> pageWidgets_{};
     DisplayPage* display_;

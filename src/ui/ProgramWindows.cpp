@@ -37,28 +37,84 @@ void ProgramWindows::nameApplication() {
 }
 
 ProgramWindows::ProgramWindows(MainController& controller, QtOperator& op, QObject* parent)
-    : QObject(parent), mainWindow_(controller, op), calibration_(controller),
-      data_(controller.dosingMonitor()) {
-    op.setChangeValueWindow(&changeValue_);
+    : QObject(parent), c_(controller), op_(op), mainWindow_(controller, op) {
+    op.setChangeValueWindow([this] { return &changeValueWindow(); });
     controller.start();
-    bigDisplay_.follow(controller.readout());
+    LiveReadout& readout = controller.readout();
+    connect(&readout, &LiveReadout::textChanged, this, [this](const QString& text) {
+        if (!bigDisplay_)
+            bigDisplayText_ = text;
+    });
+    connect(&readout, &LiveReadout::bigDisplayVisibilityRequested, this, [this, &readout](bool visible) {
+        // Once made, the window follows the readout itself.
+        if (visible && !bigDisplay_) {
+            BigDisplayWindow& big = bigDisplay();
+            big.setText(readout.text());
+            big.show();
+        }
+    });
     // The last average or dosed value also goes to the big display.
-    connect(&controller.dosingMonitor(), &DosingMonitor::bigDisplayText, &bigDisplay_,
-            &BigDisplayWindow::setText);
-    connect(&controller.averaging(), &AverageAcquisition::bigDisplayText, &bigDisplay_,
-            &BigDisplayWindow::setText);
-    // The calibration window behaves as a modal one: the main window waits until the wizard has ended.
+    auto bigText = [this](const QString& text) {
+        if (bigDisplay_)
+            bigDisplay_->setText(text);
+        else
+            bigDisplayText_ = text;
+    };
+    connect(&controller.dosingMonitor(), &DosingMonitor::bigDisplayText, this, bigText);
+    connect(&controller.averaging(), &AverageAcquisition::bigDisplayText, this, bigText);
+    connect(&controller.dosingMonitor(), &DosingMonitor::showLastAverageChanged, this, [this](bool on) {
+        if (on && !data_)
+            dataWindow().show();
+    });
     connect(&controller.calibrationWizard(), &CalibrationWizard::changed, &mainWindow_, [this, &controller] {
+        // The calibration window shows itself as the wizard says, from the moment it is made.
+        if (controller.calibrationWizard().windowVisible())
+            calibrationWindow();
+        // It behaves as a modal one: the main window waits until the wizard has ended.
         mainWindow_.setEnabled(controller.calibrationWizard().mainWindowEnabled());
     });
     connect(&mainWindow_, &MainWindow::closed, this, &ProgramWindows::mainWindowClosed);
 }
 
+ProgramWindows::~ProgramWindows() {
+    // The operator may outlive the windows: its questions then get windows of their own.
+    op_.setChangeValueWindow({});
+}
+
+CalibrationDialog& ProgramWindows::calibrationWindow() {
+    if (!calibration_)
+        calibration_ = std::make_unique<CalibrationDialog>(c_);
+    return *calibration_;
+}
+
+BigDisplayWindow& ProgramWindows::bigDisplay() {
+    if (!bigDisplay_) {
+        bigDisplay_ = std::make_unique<BigDisplayWindow>();
+        bigDisplay_->setText(bigDisplayText_);
+        bigDisplay_->follow(c_.readout());
+    }
+    return *bigDisplay_;
+}
+
+DataWindow& ProgramWindows::dataWindow() {
+    if (!data_)
+        data_ = std::make_unique<DataWindow>(c_.dosingMonitor());
+    return *data_;
+}
+
+ChangeValueDialog& ProgramWindows::changeValueWindow() {
+    if (!changeValue_)
+        changeValue_ = std::make_unique<ChangeValueDialog>();
+    return *changeValue_;
+}
+
 void ProgramWindows::mainWindowClosed() {
     // The big display and the "Data" window are windows of their own; left open they would keep the
     // program alive after its main window has gone.
-    for (QWidget* w : std::initializer_list<QWidget*>{&calibration_, &bigDisplay_, &data_, &changeValue_})
-        w->hide();
+    for (QWidget* w : std::initializer_list<QWidget*>{calibration_.get(), bigDisplay_.get(), data_.get(),
+                                                      changeValue_.get()})
+        if (w)
+            w->hide();
     emit finished();
     QCoreApplication::quit();
 }

@@ -84,8 +84,8 @@ std::optional<Rgb> QtOperator::askColour(Rgb current) {
 namespace tarvo::ui {
 
 QString QtOperator::askValue(const QString& caption, const QString& range, const QString& units) {
-    if (changeValue_)
-        return changeValue_->ask(caption, range, units);
+    if (ChangeValueDialog* shared = changeValue_ ? changeValue_() : nullptr)
+        return shared->ask(caption, range, units);
     ChangeValueDialog window(window_);
     return window.ask(caption, range, units);
 }

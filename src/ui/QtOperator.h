@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <array>
+#include <functional>
 
 namespace tarvo::ui {
 
@@ -15,7 +16,11 @@ class QtOperator : public Operator {
 public:
     void setParentWindow(QWidget* window) { window_ = window; }
     void setInfoLine(Page page, QLabel* label) { lines_[static_cast<int>(page)] = label; }
-    void setChangeValueWindow(ChangeValueDialog* window) { changeValue_ = window; }
+    // The "Change value" window to ask in, made when first asked; without one, each question gets a
+    // window of its own.
+    void setChangeValueWindow(std::function<ChangeValueDialog*()> window) {
+        changeValue_ = std::move(window);
+    }
 
     void showInfoMessage(const QString& text) override;
     void showInfoLine(Page page, const QString& text) override;
@@ -29,7 +34,7 @@ public:
 
 private:
     QPointer<QWidget> window_;
-    QPointer<ChangeValueDialog> changeValue_;
+    std::function<ChangeValueDialog*()> changeValue_;
     std::array<QPointer<QLabel>, std::size(kAllPages)> lines_{};
 };
 

@@ -1,6 +1,7 @@
 #include "ScopePanel.h"
 
 #include "GraphPrinting.h"
+#include "LazyPrinter.h"
 #include "MeasureTool.h"
 #include "ScopeWidget.h"
 #include "app/MainController.h"
@@ -49,7 +50,7 @@ constexpr const char* kToolCaptions[] = {"Zoom",       "Pan",    "Pencil", "Meas
 
 } // namespace
 
-ScopePanel::ScopePanel(MainController& controller, QPrinter& printer, QWidget* parent)
+ScopePanel::ScopePanel(MainController& controller, LazyPrinter& printer, QWidget* parent)
     : QWidget(parent), c_(controller), printer_(printer) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -147,7 +148,7 @@ QWidget* ScopePanel::buildToolBar() {
             if (tool == ScopeControls::Tool::SaveJpeg)
                 GraphPrinting::saveGraphAsJpeg(*scope_, c_.op());
             else if (tool == ScopeControls::Tool::Print)
-                GraphPrinting::printGraph(*scope_, printer_, window());
+                GraphPrinting::printGraph(*scope_, printer_.get(), window());
             else if (tool == ScopeControls::Tool::SaveCsv)
                 c_.dataFiles().saveCsvClicked(c_.selectedGraphSlot(), c_.readout().grossSelected());
             else

@@ -10,7 +10,6 @@ class QRadioButton;
 class QSlider;
 class QSpinBox;
 class QCheckBox;
-class QPrinter;
 class QToolButton;
 
 namespace tarvo {
@@ -20,6 +19,7 @@ class SpanMeasure;
 
 namespace tarvo::ui {
 
+class LazyPrinter;
 class MeasureTool;
 class ScopeWidget;
 
@@ -30,7 +30,7 @@ class ScopePanel : public QWidget {
     Q_OBJECT
 public:
     // printer: where "Print graph" prints, as "Printer Setup" left it.
-    ScopePanel(MainController& controller, QPrinter& printer, QWidget* parent = nullptr);
+    ScopePanel(MainController& controller, LazyPrinter& printer, QWidget* parent = nullptr);
 
     ScopeWidget* scope() const { return scope_; }
     SpanMeasure* measure() const { return measure_; }
@@ -48,7 +48,7 @@ private:
     QWidget* buildSlots();
 
     MainController& c_;
-    QPrinter& printer_;
+    LazyPrinter& printer_;
     ScopeWidget* scope_ = nullptr;
     SpanMeasure* measure_ = nullptr;
     MeasureTool* measureTool_ = nullptr;

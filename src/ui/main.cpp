@@ -1,4 +1,5 @@
 #include "ProgramWindows.h"
+#include "StartupMark.h"
 #include "app/MainController.h"
 #include "base/TerminationSignals.h"
 #include "base/Version.h"
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
     // the settings are saved; a second one ends at once.
     TerminationSignals terminate(143);
     QObject::connect(&terminate, &TerminationSignals::received, &windows.mainWindow(), &QWidget::close);
+    ui::markFirstExposure(windows.mainWindow());
     windows.mainWindow().show();
     return app.exec();
 }

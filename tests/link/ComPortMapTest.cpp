@@ -1,6 +1,8 @@
 #include "link/ComPortMap.h"
 
 #include <QFile>
+#include <QSerialPort>
+#include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -52,4 +54,26 @@ TEST(ComPortMap, ReadsTheComPortsSectionCaseInsensitively) {
     EXPECT_EQ(configured.value(4), "");
     EXPECT_FALSE(configured.contains(2));
     EXPECT_TRUE(ComPortMap::readConfigured(dir.filePath("missing.ini")).isEmpty());
+}
+
+TEST(ComPortMap, TheSystemsPortsAreThoseQtListsLessPlaceholdersThatCannotBeOpenedAsPorts) {
+    QStringList ours;
+    for (const ComPortMap::SystemPort& p : ComPortMap::systemPorts()) {
+        EXPECT_EQ(p.location, "/dev/" + p.name);
+        ours << p.name;
+    }
+    QStringList qts;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        qts << info.portName();
+    for (const QString& name : ours)
+        EXPECT_TRUE(qts.contains(name)) << name.toStdString();
+    // Qt may also list the 8250 driver's placeholders, ports the machine does not have: none of them opens
+    // as a serial port.
+    for (const QString& name : qts) {
+        if (ours.contains(name))
+            continue;
+        EXPECT_TRUE(name.startsWith("ttyS")) << name.toStdString();
+        QSerialPort port(name);
+        EXPECT_FALSE(port.open(QIODevice::ReadWrite)) << name.toStdString();
+    }
 }

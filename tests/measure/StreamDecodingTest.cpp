@@ -87,6 +87,31 @@ TEST(ReadoutTest, StatusPacketsShowGrossOrNetWithTheirDecimals) {
     EXPECT_EQ(rig.readout.text(), "N 0.7");
 }
 
+TEST(ReadoutTest, ViewsHearOfAFastStreamOncePerRefreshWithTheNewestTextWhichIsAlwaysCurrent) {
+    MeasureRig rig;
+    startRun(rig);
+    QStringList heard;
+    QObject::connect(&rig.readout, &LiveReadout::textChanged, [&heard](const QString& t) { heard << t; });
+    for (const char* value : {"+1.0", "+2.0", "+3.0"}) {
+        rig.feed("N", value);
+        // Asked between two refreshes, the text is the newest line's.
+        EXPECT_EQ(rig.readout.text(), QStringLiteral("N ") + value);
+    }
+    EXPECT_TRUE(heard.isEmpty());
+    MeasureRig::pump(3 * LiveReadout::kViewRefreshMs);
+    EXPECT_EQ(heard, QStringList{"N +3.0"});
+    // The same value again is no news; a word in place of a value is.
+    rig.feed("N", "+3.0");
+    MeasureRig::pump(3 * LiveReadout::kViewRefreshMs);
+    EXPECT_EQ(heard, QStringList{"N +3.0"});
+    rig.readout.showWord(LiveReadout::kNoInput);
+    EXPECT_EQ(rig.readout.text(), "NO INPUT");
+    MeasureRig::pump(3 * LiveReadout::kViewRefreshMs);
+    // A text set outright is told at once.
+    rig.readout.setText(QString());
+    EXPECT_EQ(heard, (QStringList{"N +3.0", "NO INPUT", ""}));
+}
+
 TEST(StreamDispatcherTest, OnlySevenByteStatusPacketsAreDecoded) {
     MeasureRig rig(4114);
     startRun(rig);

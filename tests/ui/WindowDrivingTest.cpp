@@ -14,7 +14,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -217,6 +219,46 @@ TEST(WindowStart, PortCaptionNamesThePortAndRateInUseFromTheFirstShow) {
     rig.showPage(Page::Terminal);
     rig.click(rig.named<QRadioButton>(Page::Terminal, "9600"));
     EXPECT_EQ(rig.named<QLabel>(Page::Mxr41, "Port and baud")->text(), "COM2@9600 baud");
+}
+
+TEST(WindowStart, OnlyTheMainWindowIsMadeAtStartAndALaterWindowShowsWhatIsCurrent) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.weight = 12.5;
+    config.tare = 2.5;
+    config.updateMs = 20;
+    rig.lineOn(1, config);
+    rig.start();
+    EXPECT_FALSE(rig.windows->bigDisplayMade());
+    EXPECT_FALSE(rig.windows->dataWindowMade());
+    EXPECT_FALSE(rig.windows->calibrationWindowMade());
+    EXPECT_FALSE(rig.windows->changeValueWindowMade());
+    EXPECT_FALSE(rig.main().printerMade());
+    QLabel* readout = rig.named<QLabel>(Page::Display, "Readout");
+    ASSERT_TRUE(waitFor([&] { return readout->text().startsWith("N "); }));
+    // Results kept while the "Data" window did not exist yet.
+    DosingMonitor& monitor = rig.controller->dosingMonitor();
+    monitor.keepValue("+001.50");
+    monitor.keepValue("+002.25");
+
+    rig.showPage(Page::Options);
+    rig.click(rig.named<QCheckBox>(Page::Options, "Show big display"));
+    ASSERT_TRUE(rig.windows->bigDisplayMade());
+    ui::BigDisplayWindow& big = rig.windows->bigDisplay();
+    EXPECT_TRUE(big.isVisible());
+    EXPECT_EQ(big.text(), rig.controller->readout().text());
+    // Made, it follows the readout as before.
+    rig.showPage(Page::Display);
+    ASSERT_TRUE(waitFor([&] { return big.text().startsWith("N ") && big.text() == readout->text(); }));
+
+    rig.click(rig.named<QCheckBox>(Page::Display, "Show Last Average"));
+    ASSERT_TRUE(rig.windows->dataWindowMade());
+    EXPECT_TRUE(rig.windows->dataWindow().isVisible());
+    QStringList shown;
+    for (int i = 0; i < rig.windows->dataWindow().list()->count(); ++i)
+        shown << rig.windows->dataWindow().list()->item(i)->text();
+    EXPECT_EQ(shown, monitor.dataLines());
+    EXPECT_TRUE(shown.join('\n').contains("+002.25"));
 }
 
 TEST(WindowDisplay, TheAutotransmitChoiceSwitchesBetweenGrossAndNet) {

@@ -13,7 +13,7 @@
 
 namespace tarvo::ui {
 
-DisplayPage::DisplayPage(MainController& controller, QPrinter& printer, QWidget* parent)
+DisplayPage::DisplayPage(MainController& controller, LazyPrinter& printer, QWidget* parent)
     : QWidget(parent), c_(controller) {
     auto* layout = new QVBoxLayout(this);
     readout_ = new ValueLabel("", "Readout", this);

@@ -4,7 +4,6 @@
 
 class QComboBox;
 class QLabel;
-class QPrinter;
 class QPushButton;
 
 namespace tarvo {
@@ -13,6 +12,8 @@ class MainController;
 
 namespace tarvo::ui {
 
+class LazyPrinter;
+
 class ScopePanel;
 
 // The Display page: the live readout, the autotransmit choice and its start button, Find Device, the
@@ -20,7 +21,7 @@ class ScopePanel;
 class DisplayPage : public QWidget {
     Q_OBJECT
 public:
-    DisplayPage(MainController& controller, QPrinter& printer, QWidget* parent = nullptr);
+    DisplayPage(MainController& controller, LazyPrinter& printer, QWidget* parent = nullptr);
     ScopePanel* scopePanel() const { return scopePanel_; }
 
 private:

@@ -4,6 +4,7 @@
 #include "protocol/CommandTable.h"
 #include "ui/FileSeparatorGroup.h"
 #include "ui/GraphOptionsGroup.h"
+#include "ui/LazyPrinter.h"
 #include "ui/SampleOptionsGroup.h"
 #include "ui/widgets/BaudGroup.h"
 #include "ui/widgets/ComPortGroup.h"
@@ -23,7 +24,7 @@
 
 namespace tarvo::ui {
 
-OptionsPage::OptionsPage(MainController& controller, QPrinter& printer, QWidget* parent)
+OptionsPage::OptionsPage(MainController& controller, LazyPrinter& printer, QWidget* parent)
     : QWidget(parent), c_(controller), printer_(printer) {
     auto* rows = new QVBoxLayout(this);
     auto* layout = new QHBoxLayout;
@@ -102,7 +103,7 @@ OptionsPage::OptionsPage(MainController& controller, QPrinter& printer, QWidget*
     auto* printerSetup = captionedButton("Printer Setup", this);
     connect(printerSetup, &QPushButton::clicked, this, [this] {
         // The settings chosen here are the ones "Print graph" uses.
-        QPrintDialog dialog(&printer_, this);
+        QPrintDialog dialog(&printer_.get(), this);
         dialog.setWindowTitle("Printer Setup");
         dialog.exec();
     });

@@ -6,7 +6,6 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class QPrinter;
 class QPushButton;
 
 namespace tarvo {
@@ -14,6 +13,8 @@ class MainController;
 }
 
 namespace tarvo::ui {
+
+class LazyPrinter;
 
 class BaudGroup;
 class ComPortGroup;
@@ -27,7 +28,7 @@ class SampleOptionsGroup;
 class OptionsPage : public QWidget {
     Q_OBJECT
 public:
-    OptionsPage(MainController& controller, QPrinter& printer, QWidget* parent = nullptr);
+    OptionsPage(MainController& controller, LazyPrinter& printer, QWidget* parent = nullptr);
     ComPortGroup* comPorts() const { return comPorts_; }
     QPushButton* latestVersionButton() const { return latestVersion_; }
     // The settings were restored after the page was built; show them.
@@ -36,7 +37,7 @@ public:
 private:
     void sync();
     MainController& c_;
-    QPrinter& printer_;
+    LazyPrinter& printer_;
     ComPortGroup* comPorts_;
     BaudGroup* baud_;
     QGroupBox* canOptions_;

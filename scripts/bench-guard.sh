@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Speed guard: builds the benchmarks in the release configuration and checks the ratios in bench/guard.txt.
+# Each pair runs a few repetitions with a short minimum time, A's and B's interleaved at random so that a
+# change in the machine's load falls on both; the ratio of the medians must stay within
+# its goal times a tolerance for a noisy, shared 2-core machine: TARVO_GUARD_TOLERANCE, default 1.15.
+# The tolerance: at 7 repetitions the medians of sub-millisecond to 100 ms cases vary by up to about 10 %
+# between runs here while other builds share the cores; 15 % keeps a real slowing (a copy per line, a sleep)
+# visible without failing on noise. Prints "ratio goal verdict" per line and exits 1 when any ratio is past
+# its limit.
+#   bash scripts/bench-guard.sh [BUILD_DIR]     (default build/release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build/release}"
+jobs="${TARVO_JOBS:-2}"
+tolerance="${TARVO_GUARD_TOLERANCE:-1.15}"
+repetitions="${TARVO_GUARD_REPETITIONS:-7}"
+
+pairs="${TARVO_GUARD_PAIRS:-bench/guard.txt}"
+targets=$(awk '!/^#/ && NF {print $1}' "$pairs" | sort -u)
+if [ "$build" = build/release ]; then
+  bash scripts/release-configure.sh
+fi
+# shellcheck disable=SC2086
+cmake --build "$build" -j "$jobs" --target $targets
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+status=0
+line=0
+echo "  ratio   goal  verdict  pair (tolerance $tolerance)"
+while read -r binary a b goal clock; do
+  [[ -z "$binary" || "$binary" == \#* ]] && continue
+  line=$((line + 1))
+  # A name may carry google-benchmark's own suffixes (fixed iterations, manual time).
+  suffix='(/iterations:[0-9]+)?(/manual_time|/real_time)?'
+  filter="^$a$suffix\$"
+  [[ "$b" != counter:* ]] && filter="^($a|$b)$suffix\$"
+  json="$out/$line.json"
+  # No benchmark may hang the guard.
+  if ! timeout 300 "$build/bench/$binary" --benchmark_filter="$filter" --benchmark_repetitions="$repetitions" \
+    --benchmark_min_time=0.2 --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true --benchmark_format=json \
+    --benchmark_out="$json" >/dev/null 2>"$out/$line.err"; then
+    echo "FAILED: $binary $filter did not run:" >&2
+    cat "$out/$line.err" >&2
+    status=1
+    continue
+  fi
+  python3 - "$json" "$a" "$b" "$goal" "$tolerance" "$binary" "${clock:-real}" <<'PY' || status=1
+import json, re, statistics, sys
+path, a, b, goal, tolerance, binary, clock = sys.argv[1:]
+time_field = "cpu_time" if clock == "cpu" else "real_time"
+goal, tolerance = float(goal), float(tolerance)
+runs = json.load(open(path))["benchmarks"]
+for r in runs:
+    r["run_name"] = re.sub(r"(/iterations:[0-9]+)?(/manual_time|/real_time)?$", "", r.get("run_name", ""))
+
+SECONDS = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+
+def median_of(name, field):
+    # The median aggregate when repetitions ran; else the median of the single runs.
+    def value(r):
+        return r[field] * SECONDS[r["time_unit"]] if field.endswith("_time") else r[field]
+    agg = [value(r) for r in runs if r.get("run_name") == name and r.get("aggregate_name") == "median"]
+    if agg:
+        return agg[0]
+    values = [value(r) for r in runs if r.get("run_name") == name and r.get("run_type") == "iteration"]
+    if not values:
+        sys.exit(f"FAILED: {binary}: no result for {name}")
+    return statistics.median(values)
+
+if b.startswith("counter:"):
+    ratio = median_of(a, b[len("counter:"):])
+    label = f"{a} ({b[len('counter:'):]})"
+else:
+    ratio = median_of(a, time_field) / median_of(b, time_field)
+    label = f"{a} / {b}"
+limit = goal * tolerance
+verdict = "ok" if ratio <= limit else f"TOO SLOW (limit {limit:.2f})"
+print(f"{ratio:7.3f} {goal:6.2f}  {verdict:<8} {binary}: {label}")
+sys.exit(0 if ratio <= limit else 1)
+PY
+done <"$pairs"
+exit $status
