@@ -69,11 +69,10 @@ bool PointSeries::add(double time, double value) {
         return false;
     const std::size_t n = size_++;
     points_[n] = {time, value};
-    // The blocks holding the new point, one on each level: started by it, or widened to it.
-    for (int k = 0; k < levels_; ++k) {
-        const int shift = kBlockShift * (k + 1);
-        Block& b = level(k)[n >> shift];
-        if ((n & (blockSize(k) - 1)) == 0) {
+    if (levels_ > 0) {
+        // The first level's block holding the new point: started by it, or widened to it.
+        Block& b = level(0)[n >> kBlockShift];
+        if ((n & (blockSize(0) - 1)) == 0) {
             // A NaN value is left out: the block holds none yet.
             b = std::isnan(value) ? Block{HUGE_VAL, -HUGE_VAL, time} : Block{value, value, time};
         } else {
@@ -81,6 +80,22 @@ bool PointSeries::add(double time, double value) {
             b.high = higher(b.high, value);
             // A time that is NaN stays: the walk stops at it, so the block is never taken whole.
             b.latest = time > b.latest || time != time ? time : b.latest;
+        }
+        // A block this point completed goes into the one above it. Higher blocks are read only once
+        // complete, so a point costs one block and a little, not one block on every level: the stream
+        // adds points one by one at the line's rate.
+        for (int k = 0; k + 1 < levels_ && ((n + 1) & (blockSize(k) - 1)) == 0; ++k) {
+            const Block& child = level(k)[n >> (kBlockShift * (k + 1))];
+            const std::size_t above = n >> (kBlockShift * (k + 2));
+            Block& parent = level(k + 1)[above];
+            if (((n >> (kBlockShift * (k + 1))) & ((std::size_t{1} << kBlockShift) - 1)) == 0) {
+                parent = child;
+            } else {
+                parent.low = lower(parent.low, child.low);
+                parent.high = higher(parent.high, child.high);
+                parent.latest = child.latest > parent.latest || child.latest != child.latest ? child.latest
+                                                                                             : parent.latest;
+            }
         }
     }
     ++revision_;
@@ -110,6 +125,9 @@ std::size_t PointSeries::valuesBefore(std::size_t i, std::size_t to, double edge
         const std::size_t size = std::size_t{1} << shift;
         const Block* level = this->level(k);
         while (i < stop) {
+            // Above the first level only a complete block holds its points.
+            if (k > 0 && i + size > size_)
+                return false;
             const Block& b = level[i >> shift];
             const std::size_t next = std::min(i + size, size_);
             if (next > to || !(b.latest < edge))

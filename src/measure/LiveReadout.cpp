@@ -3,6 +3,7 @@
 #include "StatusPacket.h"
 #include "base/NumberText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -17,7 +18,6 @@ void LiveReadout::restoreAutotransmit(const QString& selection) {
 }
 
 LiveReadout::LiveReadout(QObject* parent) : QObject(parent) {
-    raw_.reserve(32);
     notify_.setSingleShot(true);
     notify_.setInterval(kViewRefreshMs);
     connect(&notify_, &QTimer::timeout, this, &LiveReadout::notifyViews);
@@ -26,7 +26,8 @@ LiveReadout::LiveReadout(QObject* parent) : QObject(parent) {
 const QString& LiveReadout::text() const {
     if (rawPending_) {
         rawPending_ = false;
-        text_ = QString::fromLatin1(raw_.data(), qsizetype(raw_.size()));
+        text_ = rawSize_ <= kRawMax ? QString::fromLatin1(raw_, rawSize_)
+                                    : QString::fromLatin1(rawLong_.data(), qsizetype(rawLong_.size()));
     }
     return text_;
 }
@@ -40,14 +41,20 @@ void LiveReadout::setText(const QString& text) {
 }
 
 void LiveReadout::writeText(char prefix, const char* digits, qsizetype size) {
-    // Kept in a buffer that keeps its capacity: a steady stream neither allocates nor builds a text per
-    // line.
-    raw_.clear();
-    if (prefix) {
-        raw_.push_back(prefix);
-        raw_.push_back(' ');
+    // Kept in a fixed buffer: a steady stream neither allocates nor builds a text per line.
+    const qsizetype head = prefix ? 2 : 0;
+    rawSize_ = head + std::max<qsizetype>(size, 0);
+    char* out = raw_;
+    if (rawSize_ > kRawMax) {
+        rawLong_.resize(std::size_t(rawSize_));
+        out = rawLong_.data();
     }
-    raw_.append(digits, std::size_t(size));
+    if (prefix) {
+        out[0] = prefix;
+        out[1] = ' ';
+    }
+    if (size > 0)
+        std::memcpy(out + head, digits, std::size_t(size));
     rawPending_ = true;
     // A fast stream changes the text far more often than a screen can show it or a person read it: the
     // views hear of it at most every kViewRefreshMs, with the newest text.

@@ -72,7 +72,11 @@ private:
     bool gross_ = false; // asked for every stream line: kept apart from the text
     // A stream line only keeps its bytes (prefix and digits); the text is made from them when someone
     // asks for it, at most once per view refresh for the views.
-    std::string raw_;
+    // A weight line fits the fixed buffer; a longer one (nothing a transmitter sends) goes to rawLong_.
+    static constexpr qsizetype kRawMax = 64;
+    char raw_[kRawMax] = {};
+    qsizetype rawSize_ = 0;
+    std::string rawLong_;
     mutable bool rawPending_ = false;
     mutable QString text_;
     QString shownText_; // what the views were last told
