@@ -66,24 +66,9 @@ bool isDosingIdentity(int identity) {
     return WeighCycle::kindFor(identity) == WeighCycle::Kind::Dosing;
 }
 
-// The filter of the track-bar models is one index; they know neither a mode nor an update rate.
-int filterIndexLimit(int identity) {
-    switch (identity) {
-    case 3710:
-    case 2110:
-    case 2113:
-    case 2114:
-        return 7;
-    case 2310:
-        return 17;
-    case 4110:
-        return 23;
-    default:
-        return 8;
-    }
-}
+// The track-bar models' filter is one index: they know neither a mode nor an update rate.
 bool hasModeAndRate(int identity) {
-    return filterIndexLimit(identity) == 8;
+    return !FilterModel::usesFilterIndex(identity);
 }
 
 // What "CS" stores, and "WP" does not.
@@ -147,7 +132,7 @@ std::optional<std::pair<qint64, qint64>> Device::parameterRange(const QByteArray
     using Range = std::pair<qint64, qint64>;
     const int identity = config_.identity;
     if (key == "FL")
-        return Range{0, filterIndexLimit(identity)};
+        return Range{0, FilterModel::highestIndex(identity)};
     if (key == "FM")
         return hasModeAndRate(identity) && identity != 6110 ? std::optional(Range{0, 1}) : std::nullopt;
     if (key == "UR")
