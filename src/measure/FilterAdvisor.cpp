@@ -209,9 +209,9 @@ bool FilterAdvisor::record(int ms, std::vector<double>* times, std::vector<doubl
     return whole;
 }
 
-void FilterAdvisor::measure(const std::vector<double>& t, const std::vector<double>& v, FilterTrial* trial,
-                            bool withStep) const {
-    const double scale = std::pow(10.0, decimals_);
+void FilterAdvisor::measureWindow(const std::vector<double>& t, const std::vector<double>& v, int decimals,
+                                  double bandFraction, bool withStep, FilterTrial* trial) {
+    const double scale = std::pow(10.0, decimals);
     const qsizetype n = qsizetype(v.size());
     trial->samples = n;
     std::vector<double> residuals;
@@ -263,13 +263,27 @@ void FilterAdvisor::measure(const std::vector<double>& t, const std::vector<doub
                     return i;
             return edges[k];
         };
-        // The edges with a settled stretch before them, longest time after them first; a glitch can
-        // make an edge of its own, so the next one is tried when one shows no step.
+        // Where the stretch that held the old level before a change begins. The recording may start in
+        // the middle of a change, so its first sample is no level of its own.
+        auto heldFrom = [&](size_t k) {
+            const double old = v[size_t(edges[k])] > mid ? lowLevel : highLevel;
+            const qsizetype floor = k == 0 ? 0 : edges[k - 1];
+            qsizetype i = leaves(k);
+            while (i > floor && std::abs(v[size_t(i - 1)] - old) <= near)
+                --i;
+            return i;
+        };
+        auto endOf = [&](size_t j) {
+            return j + 1 < edges.size() ? edges[j] + (edges[j + 1] - edges[j]) * 3 / 4 : n;
+        };
+        // The edges whose old level held still for at least the tenth of their stretch that the step
+        // takes as its start, longest time after them first; a glitch can make an edge of its own, so
+        // the next one is tried when one shows no step.
         std::vector<size_t> candidates;
         for (size_t j = 0; j < edges.size(); ++j) {
-            const qsizetype before = edges[j] - (j == 0 ? 0 : edges[j - 1]);
-            const qsizetype after = (j + 1 < edges.size() ? edges[j + 1] : n) - edges[j];
-            if (before * 4 >= after)
+            const qsizetype begin = heldFrom(j);
+            const qsizetype held = leaves(j) - begin + 1;
+            if (held >= 2 && held * 10 >= endOf(j) - begin)
                 candidates.push_back(j);
         }
         auto afterOf = [&](size_t j) { return (j + 1 < edges.size() ? edges[j + 1] : n) - edges[j]; };
@@ -277,11 +291,11 @@ void FilterAdvisor::measure(const std::vector<double>& t, const std::vector<doub
                          [&](size_t a, size_t b) { return afterOf(a) > afterOf(b); });
         std::optional<StepResponse> step;
         for (size_t j : candidates) {
-            const qsizetype begin = j == 0 ? 0 : edges[j - 1] + (edges[j] - edges[j - 1]) * 6 / 10;
-            const qsizetype end = j + 1 < edges.size() ? edges[j] + (edges[j + 1] - edges[j]) * 3 / 4 : n;
+            const qsizetype begin = heldFrom(j);
+            const qsizetype end = endOf(j);
             const std::vector<double> st(t.begin() + begin, t.begin() + end);
             const std::vector<double> sv(v.begin() + begin, v.begin() + end);
-            const std::optional<StepResponse> found = StepResponse::of(st, sv, options_.bandFraction);
+            const std::optional<StepResponse> found = StepResponse::of(st, sv, bandFraction);
             if (!found)
                 continue;
             // Settled only when the weight stayed in the band for the last tenth at least.
@@ -419,7 +433,7 @@ FilterAdvisor::Outcome FilterAdvisor::run(const Targets& targets, const Options&
                 i, total);
             if (!record(options_.windowMs / 2, &times, &values))
                 break;
-            measure(times, values, &trial, false);
+            measureWindow(times, values, decimals_, options_.bandFraction, false, &trial);
             if (!op_.askOkCancel(
                     QStringLiteral("Filter %1: press OK, then put the load on the scale at once.")
                         .arg(choice.name()),
@@ -433,14 +447,14 @@ FilterAdvisor::Outcome FilterAdvisor::run(const Targets& targets, const Options&
             if (!record(options_.windowMs, &times, &values))
                 break;
             FilterTrial step;
-            measure(times, values, &step, true);
+            measureWindow(times, values, decimals_, options_.bandFraction, true, &step);
             trial.settlingMs = step.settlingMs;
         } else {
             emit progress(QStringLiteral("%1 of %2: %3, recording").arg(i + 1).arg(total).arg(choice.name()),
                           i, total);
             if (!record(options_.windowMs, &times, &values))
                 break;
-            measure(times, values, &trial, true);
+            measureWindow(times, values, decimals_, options_.bandFraction, true, &trial);
         }
         if (trial.samples == 0) {
             fail(QStringLiteral("No weight came from the device while %1 was set.").arg(choice.name()));

@@ -95,6 +95,11 @@ public:
     bool writeReport(const QString& path, QString* error) const;
     QByteArray reportText() const;
 
+    // Measures one recording into trial: the noise where the weight held still, and with withStep the
+    // settling of the best-framed load change (within bandFraction of it). times in device ms.
+    static void measureWindow(const std::vector<double>& times, const std::vector<double>& values,
+                              int decimals, double bandFraction, bool withStep, FilterTrial* trial);
+
 signals:
     void progress(const QString& text, int done, int total);
     void trialFinished(int index);
@@ -109,8 +114,6 @@ private:
     // Waits device time in short slices; false when cancelled or the port is gone.
     bool pause(int ms);
     bool record(int ms, std::vector<double>* times, std::vector<double>* values);
-    void measure(const std::vector<double>& times, const std::vector<double>& values, FilterTrial* trial,
-                 bool withStep) const;
     void restore();
     void fail(const QString& text);
     void startStream();
