@@ -156,6 +156,7 @@ bool FilterAdvisor::writeSetting(const FilterChoice& choice, bool store) {
                  .arg(QString::fromLatin1(reply), QString::fromLatin1(command)));
         return false;
     };
+    written_ = choice; // from here on the device may hold it, whatever comes of the write
     if (choice.mode >= 0 && !send("FM " + QByteArray::number(choice.mode)))
         return false;
     // The track-bar models take the index without a blank, as their pages send it.
@@ -171,11 +172,21 @@ bool FilterAdvisor::writeSetting(const FilterChoice& choice, bool store) {
             QStringLiteral("The filter setting could not be read back after writing %1.").arg(choice.name()));
         return false;
     }
+    held_ = back;
     if (!(*back == choice)) {
         fail(QStringLiteral("The device holds %1 after %2 was written.").arg(back->name(), choice.name()));
         return false;
     }
     return true;
+}
+
+QString FilterAdvisor::leftWith() const {
+    if (!held_)
+        return QStringLiteral("an unknown setting");
+    if (!written_ || *written_ == *held_)
+        return held_->name();
+    // Lost while a setting was being written: it may or may not have taken.
+    return QStringLiteral("%1 or %2").arg(held_->name(), written_->name());
 }
 
 void FilterAdvisor::startStream() {
@@ -402,6 +413,8 @@ FilterAdvisor::Outcome FilterAdvisor::run(const Targets& targets, const Options&
 
     emit progress(QStringLiteral("Reading the filter setting"), 0, total);
     original_ = readSetting();
+    held_ = original_;
+    written_.reset();
     if (!original_) {
         fail(QStringLiteral("The device's filter setting could not be read; nothing was changed."));
         link_.setStreamSink(previousSink);
@@ -498,8 +511,16 @@ FilterAdvisor::Outcome FilterAdvisor::run(const Targets& targets, const Options&
 
 void FilterAdvisor::restore() {
     restoreConfirmed_ = false;
-    if (!original_ || portLost_)
+    if (!original_)
         return;
+    if (portLost_) {
+        // Nothing can be put back: the operator has to know what the device was left with.
+        if (held_ != original_ || (written_ && written_ != original_))
+            error_ += QStringLiteral(" The device was left with %1 instead of its own %2: set it again once "
+                                     "the device is back.")
+                          .arg(leftWith(), original_->name());
+        return;
+    }
     emit progress(QStringLiteral("Restoring %1").arg(original_->name()), int(trials_.size()),
                   int(settingsOf(identity_).size()));
     const QString earlier = error_;
@@ -559,6 +580,8 @@ QByteArray FilterAdvisor::reportText() const {
     lines << QStringLiteral("Recommended;%1")
                  .arg(recommended_ ? trials_[*recommended_].setting.name() : QStringLiteral("none"));
     QString now = QStringLiteral("unknown");
+    if (portLost_ && held_)
+        now = leftWith() + QStringLiteral(" (the port was lost)");
     if (applied_)
         now = trials_[*recommended_].setting.name() + QStringLiteral(" (applied and stored)");
     else if (restoreConfirmed_)

@@ -115,6 +115,8 @@ private:
     bool pause(int ms);
     bool record(int ms, std::vector<double>* times, std::vector<double>* values);
     void restore();
+    // What the device holds as far as is known: one setting, or two when the port was lost mid-write.
+    QString leftWith() const;
     void fail(const QString& text);
     void startStream();
     void stopStream();
@@ -128,6 +130,8 @@ private:
     Options options_;
     QList<FilterTrial> trials_;
     std::optional<FilterChoice> original_;
+    std::optional<FilterChoice> held_;    // the last setting the device confirmed holding
+    std::optional<FilterChoice> written_; // the last setting sent to it
     std::optional<int> recommended_;
     QString error_;
     int decimals_ = 0;

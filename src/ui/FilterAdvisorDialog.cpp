@@ -173,7 +173,7 @@ FilterAdvisorDialog::FilterAdvisorDialog(MainController& controller, QWidget* pa
     connect(apply_, &QPushButton::clicked, this, [this] { whenLinkIdle(c_, [this] { apply(); }); });
     connect(report_, &QPushButton::clicked, this, &FilterAdvisorDialog::saveReport);
     connect(close_, &QPushButton::clicked, this, &FilterAdvisorDialog::reject);
-    resize(900, 520);
+    resize(1080, 560);
     syncButtons();
 }
 

@@ -92,7 +92,14 @@ TEST(FilterAdvisorTrouble, APulledAdapterEndsTheSearchAtOnceAndSaysSo) {
     EXPECT_FALSE(advisor.restoreConfirmed());
     EXPECT_FALSE(advisor.recommended());
     EXPECT_LT(advisor.trials().size(), 9);
-    EXPECT_TRUE(advisor.reportText().contains("Device holds;unknown\n"))
+    // Nothing could be put back: the operator learns what the device was left with.
+    ASSERT_TRUE(advisor.original());
+    EXPECT_TRUE(advisor.error().endsWith(
+        QString(
+            "The device was left with filter 1 instead of its own %1: set it again once the device is back.")
+            .arg(advisor.original()->name())))
+        << advisor.error().toStdString();
+    EXPECT_TRUE(advisor.reportText().contains("Device holds;filter 1 (the port was lost)\n"))
         << advisor.reportText().toStdString();
     c.shutdown();
     TimeScale::setFactor(1.0);
