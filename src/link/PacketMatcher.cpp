@@ -38,7 +38,10 @@ void PacketMatcher::feed(const char* data, qsizetype size) {
         // copy the run before it at once, instead of testing every byte.
         if (!collecting_ && startCondition_ == StartCondition::String && start_.size() == 1 &&
             startMatched_ == 0) {
-            const void* hit = std::memchr(data + i, start_[0], static_cast<size_t>(size - i));
+            // In a stream the next packet's start is usually the very next byte.
+            const void* hit = data[i] == start_[0]
+                                  ? data + i
+                                  : std::memchr(data + i, start_[0], static_cast<size_t>(size - i));
             if (!hit)
                 return;
             i = static_cast<const char*>(hit) - data;

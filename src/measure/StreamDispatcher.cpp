@@ -90,7 +90,12 @@ StreamDispatcher::ValueScan StreamDispatcher::scanValue(QByteArrayView text) {
         negative = d[i] == '-';
         ++i;
     }
-    double value = 0;
+    // Whole digits add up exactly in an integer, without a chain of floating-point multiplies; digits
+    // after a second "." (which the recording does not delete) are fractions.
+    quint64 whole = 0;
+    int wholeDigits = 0;
+    double longWhole = -1; // once past what the integer holds
+    double fraction = 0;
     double scale = 1;
     int dots = 0;
     bool digits = false;
@@ -98,11 +103,14 @@ StreamDispatcher::ValueScan StreamDispatcher::scanValue(QByteArrayView text) {
         const char c = d[i];
         if (c >= '0' && c <= '9') {
             digits = true;
-            if (dots < 2) {
-                value = value * 10 + (c - '0');
-            } else {
+            if (dots >= 2) {
                 scale /= 10;
-                value += (c - '0') * scale;
+                fraction += (c - '0') * scale;
+            } else if (wholeDigits < 19) {
+                whole = whole * 10 + quint64(c - '0');
+                ++wholeDigits;
+            } else {
+                longWhole = (longWhole < 0 ? double(whole) : longWhole) * 10 + (c - '0');
             }
         } else if (c == '.' && dots < 2) {
             ++dots;
@@ -112,6 +120,7 @@ StreamDispatcher::ValueScan StreamDispatcher::scanValue(QByteArrayView text) {
     }
     if (!digits)
         return scan;
+    const double value = (longWhole < 0 ? double(whole) : longWhole) + fraction;
     scan.decimal = dots <= 1;
     scan.counts = negative ? -value : value;
     return scan;

@@ -73,6 +73,14 @@ TEST(ReadoutTest, ValueLinesFollowTheSelectionPrefixAndAreRecordedInCounts) {
     rig.feed("G", "-0.50");
     EXPECT_EQ(rig.readout.text(), "G -0.50");
     EXPECT_FLOAT_EQ(rig.memory.slot(1).records[2].gross, -50.0f);
+
+    // Only the first "." goes: digits after a second are a fraction, and such a line is no readout text.
+    rig.feed("G", "-1.2.5");
+    EXPECT_EQ(rig.readout.text(), "G -0.50");
+    EXPECT_FLOAT_EQ(rig.memory.slot(1).records[3].gross, -12.5f);
+    // More digits than a 64-bit integer holds are still read as a number.
+    rig.feed("G", "+12345678901234567890.12");
+    EXPECT_FLOAT_EQ(rig.memory.slot(1).records[4].gross, 1234567890123456789012.0f);
 }
 
 TEST(ReadoutTest, StatusPacketsShowGrossOrNetWithTheirDecimals) {
