@@ -355,9 +355,7 @@ void Acquisition::waitForTriggerExpired() {
     emit changed();
 }
 
-void Acquisition::setLamp(Lamp lamp) {
-    if (lamp_ == lamp)
-        return;
+void Acquisition::changeLamp(Lamp lamp) {
     lamp_ = lamp;
     emit lampChanged(lamp);
 }

@@ -148,7 +148,12 @@ private:
     void stop();
     void triggerSequence(bool first);
     void enableStream();
-    void setLamp(Lamp lamp);
+    // Inline: a recording sets the same lamp on every line.
+    void setLamp(Lamp lamp) {
+        if (lamp_ != lamp)
+            changeLamp(lamp);
+    }
+    void changeLamp(Lamp lamp);
     void setState(State s) { state_ = s; }
     void lockForDrawing();
     void unlockAfterDrawing();

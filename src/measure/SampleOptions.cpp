@@ -68,11 +68,7 @@ int SampleOptions::useEveryValue() const {
     return kUseEvery[useEvery_];
 }
 
-bool SampleOptions::takesPacket() {
-    if (!longTerm_) {
-        thinning_ = 1;
-        return true;
-    }
+bool SampleOptions::takesThinnedPacket() {
     if (useEveryValue() >= thinning_) {
         ++thinning_;
         return false;

@@ -45,8 +45,14 @@ public:
     void setUseEvery(int index);
     int useEveryValue() const;
     // Long-term sampling, asked once per stream packet: with "Enable" set one packet in every N + 1 is
-    // recorded (N = the "Use every" value); without it every packet is.
-    bool takesPacket();
+    // recorded (N = the "Use every" value); without it every packet is. Inline: asked at the line rate.
+    bool takesPacket() {
+        if (!longTerm_) {
+            thinning_ = 1;
+            return true;
+        }
+        return takesThinnedPacket();
+    }
 
     bool useStatusInformation() const { return useStatus_; }
     void setUseStatusInformation(bool on) { useStatus_ = on; }
@@ -54,6 +60,7 @@ public:
     void setRetrigAfterDraw(bool on) { retrig_ = on; }
 
 private:
+    bool takesThinnedPacket();
     Operator& op_;
     QString triggerLevel_ = QStringLiteral("15");
     QString sampleTimeText_ = QStringLiteral("1000");
