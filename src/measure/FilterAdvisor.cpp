@@ -519,6 +519,8 @@ void FilterAdvisor::restore() {
             error_ += QStringLiteral(" The device was left with %1 instead of its own %2: set it again once "
                                      "the device is back.")
                           .arg(leftWith(), original_->name());
+        else
+            error_ += QStringLiteral(" The device holds its own %1.").arg(original_->name());
         return;
     }
     emit progress(QStringLiteral("Restoring %1").arg(original_->name()), int(trials_.size()),

@@ -48,60 +48,73 @@ FilterAdvisor::Options shortRun() {
 
 TEST(FilterAdvisorTrouble, APulledAdapterEndsTheSearchAtOnceAndSaysSo) {
     TimeScale::setFactor(0.2);
-    devsim::Line line;
-    line.addDevice(filteredDevice());
-    QTemporaryDir dir;
-    const QString mappedPath = dir.filePath("ttyTarvo0");
-    QString error;
-    auto pty = std::make_unique<devsim::PtyLine>(&line);
-    ASSERT_TRUE(pty->open(&error) && pty->makeLink(mappedPath, &error)) << error.toStdString();
-    {
-        QFile ini(dir.filePath("Tarvo.ini"));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[Port]\nBaud=115200\nComNumber=1\n");
-    }
-    ComPortMap map;
-    map.setPath(1, mappedPath);
-    FakeOperator op;
-    MainController c(op, std::make_unique<QtSerialPortDevice>(map), dir.filePath("Tarvo.ini"));
-    c.start();
-    c.discovery().findDeviceClicked();
-    ASSERT_TRUE(c.discovery().found());
+    // Pulled while the second setting is recorded, the device is left with it; while its own (the
+    // fourth) is recorded, it holds its own.
+    const struct {
+        const char* during;
+        const char* says;
+        const char* holds;
+    } pulls[] = {
+        {"2 of 9",
+         "The device was left with filter 1 instead of its own filter 3: set it again once the device "
+         "is back.",
+         "filter 1"},
+        {"4 of 9", "The device holds its own filter 3.", "filter 3"},
+    };
+    for (const auto& pulled : pulls) {
+        SCOPED_TRACE(pulled.during);
+        devsim::Line line;
+        line.addDevice(filteredDevice());
+        QTemporaryDir dir;
+        const QString mappedPath = dir.filePath("ttyTarvo0");
+        QString error;
+        auto pty = std::make_unique<devsim::PtyLine>(&line);
+        ASSERT_TRUE(pty->open(&error) && pty->makeLink(mappedPath, &error)) << error.toStdString();
+        {
+            QFile ini(dir.filePath("Tarvo.ini"));
+            ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+            ini.write("[Port]\nBaud=115200\nComNumber=1\n");
+        }
+        ComPortMap map;
+        map.setPath(1, mappedPath);
+        FakeOperator op;
+        MainController c(op, std::make_unique<QtSerialPortDevice>(map), dir.filePath("Tarvo.ini"));
+        c.start();
+        c.discovery().findDeviceClicked();
+        ASSERT_TRUE(c.discovery().found());
 
-    FilterAdvisor advisor(c.link(), op, 6110, c.readout().streamStart(), c.readout().streamCommand());
-    QTimer pull;
-    pull.setSingleShot(true);
-    QElapsedTimer sincePulled;
-    QObject::connect(&pull, &QTimer::timeout, [&] {
-        pty.reset(); // the adapter is pulled out
-        sincePulled.start();
-    });
-    // Pulled while the second setting is being recorded.
-    QObject::connect(&advisor, &FilterAdvisor::progress, [&](const QString& text) {
-        if (text.startsWith("2 of 9") && text.endsWith("recording"))
-            pull.start(100);
-    });
-    FilterAdvisor::Options options = shortRun();
-    options.windowMs = 5000; // a second of real time
-    const FilterAdvisor::Outcome outcome = advisor.run({1.0, 500}, options);
-    ASSERT_TRUE(sincePulled.isValid());
-    // At once: not at the end of the recording under way, nor after the other settings' recordings.
-    EXPECT_LT(sincePulled.elapsed(), 500);
-    EXPECT_EQ(outcome, FilterAdvisor::Outcome::Failed);
-    EXPECT_TRUE(advisor.error().startsWith("The port was lost")) << advisor.error().toStdString();
-    EXPECT_FALSE(advisor.restoreConfirmed());
-    EXPECT_FALSE(advisor.recommended());
-    EXPECT_LT(advisor.trials().size(), 9);
-    // Nothing could be put back: the operator learns what the device was left with.
-    ASSERT_TRUE(advisor.original());
-    EXPECT_TRUE(advisor.error().endsWith(
-        QString(
-            "The device was left with filter 1 instead of its own %1: set it again once the device is back.")
-            .arg(advisor.original()->name())))
-        << advisor.error().toStdString();
-    EXPECT_TRUE(advisor.reportText().contains("Device holds;filter 1 (the port was lost)\n"))
-        << advisor.reportText().toStdString();
-    c.shutdown();
+        FilterAdvisor advisor(c.link(), op, 6110, c.readout().streamStart(), c.readout().streamCommand());
+        QTimer pull;
+        pull.setSingleShot(true);
+        QElapsedTimer sincePulled;
+        QObject::connect(&pull, &QTimer::timeout, [&] {
+            pty.reset(); // the adapter is pulled out
+            sincePulled.start();
+        });
+        QObject::connect(&advisor, &FilterAdvisor::progress, [&](const QString& text) {
+            if (text.startsWith(pulled.during) && text.endsWith("recording"))
+                pull.start(100);
+        });
+        FilterAdvisor::Options options = shortRun();
+        options.windowMs = 5000; // a second of real time
+        const FilterAdvisor::Outcome outcome = advisor.run({1.0, 500}, options);
+        ASSERT_TRUE(sincePulled.isValid());
+        // At once: not at the end of the recording under way, nor after the other settings' recordings.
+        EXPECT_LT(sincePulled.elapsed(), 500);
+        EXPECT_EQ(outcome, FilterAdvisor::Outcome::Failed);
+        EXPECT_TRUE(advisor.error().startsWith("The port was lost")) << advisor.error().toStdString();
+        EXPECT_FALSE(advisor.restoreConfirmed());
+        EXPECT_FALSE(advisor.recommended());
+        EXPECT_LT(advisor.trials().size(), 9);
+        // Nothing could be put back: the operator learns what the device was left with.
+        ASSERT_TRUE(advisor.original());
+        EXPECT_EQ(advisor.original()->name(), "filter 3");
+        EXPECT_TRUE(advisor.error().endsWith(pulled.says)) << advisor.error().toStdString();
+        EXPECT_TRUE(advisor.reportText().contains(
+            QString("Device holds;%1 (the port was lost)\n").arg(pulled.holds).toUtf8()))
+            << advisor.reportText().toStdString();
+        c.shutdown();
+    }
     TimeScale::setFactor(1.0);
 }
 
