@@ -2,6 +2,8 @@
 
 #include "link/QtSerialPortDevice.h"
 
+#include <cstdio>
+
 namespace tarvo::cli {
 
 CliSession::CliSession(bool answerYes) : op_(answerYes) {
@@ -20,6 +22,16 @@ CliSession::CliSession(bool answerYes) : op_(answerYes) {
         return !(overCan && line.startsWith(QLatin1String("COM")) &&
                  line.contains(QLatin1String(" not available")));
     });
+}
+
+bool CliSession::linkAvailable() {
+    const PortSelection& ports = controller_->ports();
+    bool any = ports.canChosen();
+    for (int com = 1; com <= ComPortMap::kCount && !any; ++com)
+        any = ports.portAvailable(com);
+    if (!any)
+        std::fprintf(stderr, "%s\n", controller_->noComPortsText().toLocal8Bit().constData());
+    return any;
 }
 
 CliSession::~CliSession() {

@@ -17,6 +17,9 @@ public:
 
     ConsoleOperator& op() { return op_; }
     MainController& controller() { return *controller_; }
+    // Whether there is a link to search: a COM port the probe found, or the CAN bus chosen. Without one,
+    // the reason (with any port another program holds) goes to standard error.
+    bool linkAvailable();
 
 private:
     ConsoleOperator op_;

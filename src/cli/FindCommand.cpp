@@ -36,13 +36,8 @@ int runFind(const QStringList& args) {
     CliSession session;
     MainController& c = session.controller();
     PortSelection& ports = c.ports();
-    bool anyPort = ports.canChosen();
-    for (int com = 1; com <= ComPortMap::kCount; ++com)
-        anyPort = anyPort || ports.portAvailable(com);
-    if (!anyPort) {
-        std::fprintf(stderr, "%s\n", c.noComPortsText().toLocal8Bit().constData());
+    if (!session.linkAvailable())
         return ExitUsage;
-    }
 
     Discovery& discovery = c.discovery();
     discovery.findDeviceClicked();

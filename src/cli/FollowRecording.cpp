@@ -543,13 +543,8 @@ int runFollowRecording(const QCommandLineParser& parser) {
     for (qsizetype i = 0; i < std::max<qsizetype>(comPorts.size(), 1); ++i)
         sessions.push_back(std::make_unique<CliSession>(parser.isSet("yes")));
     MainController& c = sessions.front()->controller();
-    bool anyPort = c.ports().canChosen();
-    for (int com = 1; com <= ComPortMap::kCount; ++com)
-        anyPort = anyPort || c.ports().portAvailable(com);
-    if (!anyPort) {
-        std::fprintf(stderr, "%s\n", MainController::kNoComPorts);
+    if (!sessions.front()->linkAvailable())
         return ExitFailed;
-    }
 
     const QString path = positional.front();
     const bool toStdout = path == QLatin1String("-");

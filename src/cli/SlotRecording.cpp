@@ -18,11 +18,7 @@ SlotRecording recordIntoSlot(CliSession& session, TerminationSignals& interrupt,
                              qint64 durationMs, bool trigger, int comPort) {
     SlotRecording result;
     MainController& c = session.controller();
-    bool anyPort = c.ports().canChosen();
-    for (int com = 1; com <= ComPortMap::kCount; ++com)
-        anyPort = anyPort || c.ports().portAvailable(com);
-    if (!anyPort) {
-        std::fprintf(stderr, "%s\n", c.noComPortsText().toLocal8Bit().constData());
+    if (!session.linkAvailable()) {
         result.exitStatus = ExitFailed;
         return result;
     }

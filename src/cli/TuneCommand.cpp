@@ -123,13 +123,8 @@ int runTune(const QStringList& args) {
     TerminationSignals interrupt(ExitInterrupted);
     CliSession session;
     MainController& c = session.controller();
-    bool anyPort = c.ports().canChosen();
-    for (int com = 1; com <= ComPortMap::kCount; ++com)
-        anyPort = anyPort || c.ports().portAvailable(com);
-    if (!anyPort) {
-        std::fprintf(stderr, "%s\n", c.noComPortsText().toLocal8Bit().constData());
+    if (!session.linkAvailable())
         return ExitFailed;
-    }
     c.discovery().findDeviceClicked();
     if (TerminationSignals::pending())
         return ExitInterrupted;

@@ -67,11 +67,23 @@ TEST_F(FindCommandTest, ASilentLineEndsWithNotFound) {
     EXPECT_EQ(run.err.last(), "Device: not found!... please reset device and try again!");
 }
 
-TEST_F(FindCommandTest, UsageAndConfigurationErrorsExitWithTwo) {
+TEST_F(FindCommandTest, UsageAndConfigurationErrorsExitWithTwoAndNoPortEndsEveryCommandThatSearches) {
     writeSettings(lines[1], {});
     EXPECT_EQ(find({"COM1"}).exitCode, 2);
     writeSettings(QString(), {}); // no port at all
     const Run run = find();
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.err.contains("No COM ports available... Tarvo program will terminate!"));
+
+    // The commands that search before they record or tune say the same, and fail without waiting.
+    for (const QStringList& args :
+         {QStringList{"record", "--follow", "-", "--seconds", "5"}, QStringList{"measure", "--seconds", "5"},
+          QStringList{"tune", "--noise", "1", "--settle", "100"}}) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const CliRun cli = rig.cli(args);
+        EXPECT_EQ(cli.exitCode, 1);
+        EXPECT_TRUE(cli.err.contains("No COM ports available... Tarvo program will terminate!"))
+            << cli.err.toStdString();
+        EXPECT_TRUE(cli.out.isEmpty()) << cli.out.toStdString();
+    }
 }
