@@ -22,9 +22,13 @@ constexpr int kSetLimitMs = 1000;
 constexpr int kSliceMs = 20;
 constexpr int kLevels = 9;
 
+// The track-bar models' highest filter index; -1 for the others.
 int highestIndex(int identity) {
     switch (identity) {
+    case 3710:
     case 2110:
+    case 2113:
+    case 2114:
         return 7;
     case 2310:
         return 17;
@@ -45,6 +49,7 @@ bool hasModeAndLevel(int identity) {
     case 5115:
     case 3010:
     case 4310:
+    case 4313:
     case 4314:
         return true;
     default:

@@ -178,6 +178,35 @@ TEST(FilterAdvisorSettings, EveryModeAndLevelOrFilterIndexIsWrittenAndReadBackIn
     }
 }
 
+TEST(FilterAdvisorSettings, EveryModelWithAFamilyPageHasItsPagesFilterSettingsAndNoOtherModelHasAny) {
+    // The 21xx page's eight Bessel steps, the 23xx page's 18 and the 4110's 24 filter indices; mode and
+    // level (2 x 9) on the other 41xx and 43xx models; nine levels on the 6110.
+    const struct {
+        int settings;
+        QList<int> identities;
+    } families[] = {
+        {8, {3710, 2110, 2113, 2114}},
+        {18, {2310}},
+        {24, {4110}},
+        {18, {4113, 4114, 5113, 5114, 5115, 3010, 4310, 4313, 4314}},
+        {9, {6110}},
+        {0, {0, 1234, 9999}},
+    };
+    for (const auto& family : families)
+        for (int identity : family.identities) {
+            SCOPED_TRACE(identity);
+            const QList<FilterChoice> settings = FilterAdvisor::settingsOf(identity);
+            EXPECT_EQ(settings.size(), family.settings);
+            EXPECT_EQ(FilterAdvisor::hasFilterSettings(identity), family.settings > 0);
+            // The simulated device takes the same settings.
+            if (family.settings == 0 || identity == 6110)
+                continue;
+            const bool indexed = settings.front().mode < 0;
+            EXPECT_EQ(devsim::FilterModel::usesFilterIndex(identity), indexed);
+            EXPECT_EQ(settings.back().level, devsim::FilterModel::highestIndex(identity));
+        }
+}
+
 TEST(FilterAdvisorSettings, TheOperatorIsAskedToTakeTheLoadOffAndPutItOnAndCanCancelThere) {
     devsim::DeviceConfig config = filteredDevice();
     bool known = false;
