@@ -15,6 +15,9 @@ namespace tarvo {
 
 namespace {
 constexpr qsizetype kBufferSize = 1 << 18;
+// A large file's pages go to the disk while the rest is still being made, in steps of this size, so
+// that the fsync at the end waits for the last step rather than for the whole file.
+constexpr qint64 kWriteOutStep = qint64(1) << 21;
 } // namespace
 
 ReplacingFile::ReplacingFile(QString target) : target_(std::move(target)) {}
@@ -181,7 +184,15 @@ bool ReplacingFile::flush() {
         }
         at += written;
         left -= written;
+        written_ += written;
     }
+#ifdef __linux__
+    // Only a start: whether the bytes reached the disk is the fsync's to say.
+    if (!failed_ && written_ - writingOut_ >= kWriteOutStep) {
+        ::sync_file_range(fd_, writingOut_, written_ - writingOut_, SYNC_FILE_RANGE_WRITE);
+        writingOut_ = written_;
+    }
+#endif
     return !failed_;
 }
 

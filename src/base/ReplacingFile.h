@@ -49,6 +49,8 @@ private:
     int fd_ = -1;
     QByteArray buffer_;
     qsizetype used_ = 0;
+    qint64 written_ = 0;    // bytes handed to the file so far
+    qint64 writingOut_ = 0; // of those, the disk has been asked to start writing this many
     bool failed_ = false;
     bool committed_ = false;
     QString error_;

@@ -102,6 +102,21 @@ TEST(ReplacingFile, ADeviceAPipeASocketOrAFolderIsNeverReplacedAndNothingIsLeftB
     QFile f(regular);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "new\n");
+    f.close();
+
+    // A file of megabytes, handed over in pieces of every size, arrives whole, byte for byte.
+    QByteArray large;
+    for (int i = 0; large.size() < (5 << 20); ++i)
+        large += QByteArray::number(qint64(i) * 7919) + ';';
+    {
+        ReplacingFile file(regular);
+        ASSERT_TRUE(file.open());
+        for (qsizetype at = 0, piece = 1; at < large.size(); at += piece, piece = piece * 3 % 700001 + 1)
+            file.write(large.constData() + at, std::min(piece, large.size() - at));
+        ASSERT_TRUE(file.commit()) << file.errorString().toStdString();
+    }
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll() == large);
     EXPECT_EQ(ReplacingFile::checkTarget(dir.filePath("missing/x.csv")), "No such file or directory");
     EXPECT_EQ(ReplacingFile::checkTarget(regular), "");
 }
