@@ -4,17 +4,13 @@
 #include "base/TimeScale.h"
 #include "engine/Device.h"
 #include "engine/FilterModel.h"
-#include "engine/Line.h"
-#include "engine/PtyLine.h"
-#include "link/QtSerialPortDevice.h"
 #include "measure/FilterAdvisor.h"
 #include "measure/LiveReadout.h"
 #include "support/ControllerRig.h"
 #include "support/FakeOperator.h"
+#include "support/PtyControllerRig.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -63,23 +59,10 @@ TEST(FilterAdvisorTrouble, APulledAdapterEndsTheSearchAtOnceAndSaysSo) {
     };
     for (const auto& pulled : pulls) {
         SCOPED_TRACE(pulled.during);
-        devsim::Line line;
-        line.addDevice(filteredDevice());
-        QTemporaryDir dir;
-        const QString mappedPath = dir.filePath("ttyTarvo0");
-        QString error;
-        auto pty = std::make_unique<devsim::PtyLine>(&line);
-        ASSERT_TRUE(pty->open(&error) && pty->makeLink(mappedPath, &error)) << error.toStdString();
-        {
-            QFile ini(dir.filePath("Tarvo.ini"));
-            ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-            ini.write("[Port]\nBaud=115200\nComNumber=1\n");
-        }
-        ComPortMap map;
-        map.setPath(1, mappedPath);
-        FakeOperator op;
-        MainController c(op, std::make_unique<QtSerialPortDevice>(map), dir.filePath("Tarvo.ini"));
-        c.start();
+        PtyControllerRig rig(filteredDevice());
+        ASSERT_TRUE(rig.start());
+        MainController& c = *rig.controller;
+        FakeOperator& op = rig.op;
         c.discovery().findDeviceClicked();
         ASSERT_TRUE(c.discovery().found());
 
@@ -88,7 +71,7 @@ TEST(FilterAdvisorTrouble, APulledAdapterEndsTheSearchAtOnceAndSaysSo) {
         pull.setSingleShot(true);
         QElapsedTimer sincePulled;
         QObject::connect(&pull, &QTimer::timeout, [&] {
-            pty.reset(); // the adapter is pulled out
+            rig.pull();
             sincePulled.start();
         });
         QObject::connect(&advisor, &FilterAdvisor::progress, [&](const QString& text) {

@@ -2,15 +2,11 @@
 // pseudo-terminal whose simulator side is closed, then a new one at the same mapped path.
 #include "app/MainController.h"
 #include "base/TimeScale.h"
-#include "engine/Line.h"
-#include "engine/PtyLine.h"
-#include "link/QtSerialPortDevice.h"
 #include "support/FakeOperator.h"
 #include "support/ProcessCpu.h"
+#include "support/PtyControllerRig.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace tarvo;
@@ -34,26 +30,13 @@ bool pumpUntil(MainController& c, const std::function<bool()>& done, int limitMs
 
 TEST(PtyPortLoss, AClosedLineEndsTheRecordingAtOnceAndANewOneAtTheSamePathIsFoundAgain) {
     TimeScale::setFactor(0.1);
-    devsim::Line line;
     devsim::DeviceConfig config;
     config.baud = 115200;
     config.updateMs = 20;
-    line.addDevice(config);
-    QTemporaryDir dir;
-    const QString mappedPath = dir.filePath("ttyTarvo0");
-    QString error;
-    auto pty = std::make_unique<devsim::PtyLine>(&line);
-    ASSERT_TRUE(pty->open(&error) && pty->makeLink(mappedPath, &error)) << error.toStdString();
-    {
-        QFile ini(dir.filePath("Tarvo.ini"));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[Port]\nBaud=115200\nComNumber=1\n");
-    }
-    ComPortMap map;
-    map.setPath(1, mappedPath);
-    test::FakeOperator op;
-    MainController c(op, std::make_unique<QtSerialPortDevice>(map), dir.filePath("Tarvo.ini"));
-    c.start();
+    PtyControllerRig rig(config);
+    ASSERT_TRUE(rig.start());
+    MainController& c = *rig.controller;
+    const FakeOperator& op = rig.op;
     c.displayPageShown();
     c.discovery().findDeviceClicked();
     ASSERT_TRUE(c.discovery().found());
@@ -62,7 +45,7 @@ TEST(PtyPortLoss, AClosedLineEndsTheRecordingAtOnceAndANewOneAtTheSamePathIsFoun
     ASSERT_TRUE(a.runDown());
     ASSERT_TRUE(pumpUntil(c, [&] { return a.sampleIndex() > 5; }));
 
-    pty.reset(); // the adapter is pulled out
+    rig.pull();
     ASSERT_TRUE(pumpUntil(
         c, [&] { return !a.runDown(); }, 2000))
         << "RUN still down after the line closed";
@@ -80,8 +63,7 @@ TEST(PtyPortLoss, AClosedLineEndsTheRecordingAtOnceAndANewOneAtTheSamePathIsFoun
     EXPECT_LT(cpuSeconds() - before, 0.5);
 
     // The adapter is back at the same path: Find Device opens it again without a restart.
-    pty = std::make_unique<devsim::PtyLine>(&line);
-    ASSERT_TRUE(pty->open(&error) && pty->makeLink(mappedPath, &error)) << error.toStdString();
+    ASSERT_TRUE(rig.plug());
     c.discovery().findDeviceClicked();
     EXPECT_TRUE(c.discovery().found());
     EXPECT_TRUE(c.link().port().isOpen());
