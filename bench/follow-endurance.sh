@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Endurance of "tarvo-cli record --follow": a simulated transmitter streaming as fast as it can at
+# Endurance of "tarvo-cli record --follow": a simulated transmitter streaming as fast as the line carries at
 # 115200 baud for MINUTES (default 10), the jsonl stream checked line by line as it comes.
 # The transmitter's value lines count (the simulator's counter key), so the checker sees a line the
 # device sent and the file lacks, or holds twice, from the values alone, not only from the recorder's own
@@ -28,7 +28,7 @@ cleanup() {
 trap cleanup EXIT
 
 mkfifo "$work/control"
-"$sim" --device "line=1,id=4110,fw=1.00,decimals=0,counter=0,stream=SN,update=1" <"$work/control" >"$work/sim.out" &
+"$sim" --device "line=1,id=4110,fw=1.00,decimals=0,counter=0,stream=SN,update=0" <"$work/control" >"$work/sim.out" &
 simpid=$!
 exec 3>"$work/control" # keeps the simulator's input open
 for _ in $(seq 50); do grep -q '^line 1:' "$work/sim.out" 2>/dev/null && break; sleep 0.1; done

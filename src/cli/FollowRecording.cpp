@@ -217,7 +217,7 @@ private:
             return;
         }
         const qint64 elapsed = clock_.elapsed();
-        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
         bool written = false;
         if (packets_) {
             const std::optional<StatusPacket> p = StatusPacket::decode(packet);
@@ -300,11 +300,11 @@ private:
         if (text.isEmpty()) {
             std::fprintf(stderr, "tarvo-cli record: no %s value from the device\n", kind);
             if (!writer_.writeEvent("no result", QString::fromLatin1(kind),
-                                    QDateTime::currentDateTimeUtc()) &&
+                                    QDateTime::currentMSecsSinceEpoch()) &&
                 onWriteFailure_)
                 onWriteFailure_();
-        } else if (!writer_.writeResult(kind, text, QDateTime::currentDateTimeUtc()) && writer_.failed() &&
-                   onWriteFailure_) {
+        } else if (!writer_.writeResult(kind, text, QDateTime::currentMSecsSinceEpoch()) &&
+                   writer_.failed() && onWriteFailure_) {
             onWriteFailure_();
         }
         if (running_)
@@ -319,7 +319,7 @@ private:
         std::fprintf(stderr, "tarvo-cli record: link lost (%s); waiting for the device\n",
                      reason.toLocal8Bit().constData());
         writer_.setSource(source_);
-        if (!writer_.writeEvent("link lost", reason, QDateTime::currentDateTimeUtc()) && onWriteFailure_)
+        if (!writer_.writeEvent("link lost", reason, QDateTime::currentMSecsSinceEpoch()) && onWriteFailure_)
             onWriteFailure_();
         retryMs_ = kFirstRetryMs;
         retry_.start(TimeScale::ms(retryMs_));
@@ -341,7 +341,7 @@ private:
         std::fprintf(stderr, "tarvo-cli record: link restored\n");
         writer_.setSource(source());
         if (!writer_.writeEvent("link restored", c_.discovery().portLabel(),
-                                QDateTime::currentDateTimeUtc()) &&
+                                QDateTime::currentMSecsSinceEpoch()) &&
             onWriteFailure_)
             onWriteFailure_();
         startStream();
@@ -421,14 +421,15 @@ private:
                 answering_[i] = false;
                 std::fprintf(stderr, "tarvo-cli record: device %s does not answer\n",
                              address.toLocal8Bit().constData());
-                written = writer_.writeEvent("no answer", address, QDateTime::currentDateTimeUtc());
+                written = writer_.writeEvent("no answer", address, QDateTime::currentMSecsSinceEpoch());
             }
         } else {
             if (!answering_[i]) {
                 answering_[i] = true;
-                written = writer_.writeEvent("answering", address, QDateTime::currentDateTimeUtc());
+                written = writer_.writeEvent("answering", address, QDateTime::currentMSecsSinceEpoch());
             }
-            written = written && writer_.writeValue(value, clock_.elapsed(), QDateTime::currentDateTimeUtc());
+            written =
+                written && writer_.writeValue(value, clock_.elapsed(), QDateTime::currentMSecsSinceEpoch());
         }
         if (!written && onWriteFailure_) {
             onWriteFailure_();

@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QDateTime>
 #include <QString>
 #include <cstdio>
 
@@ -31,16 +30,17 @@ public:
     bool writeHeader(const QString& graphName, const QByteArray& separator);
     // A value line as the device sent it, without its start letter ("+0012.5"); false when it is not a
     // number (nothing is written then) or when writing failed.
-    bool writeValue(QByteArrayView text, qint64 elapsedMs, const QDateTime& utc);
+    // utcMs: the time it arrived, in milliseconds since 1970 (UTC).
+    bool writeValue(QByteArrayView text, qint64 elapsedMs, qint64 utcMs);
     // A status packet; csv takes gross or net as the autotransmit selection says.
-    bool writePacket(const StatusPacket& p, bool gross, bool dosing, qint64 elapsedMs, const QDateTime& utc);
+    bool writePacket(const StatusPacket& p, bool gross, bool dosing, qint64 elapsedMs, qint64 utcMs);
     // A finished cycle's result ("dosed", "average") as the device answered its read, the sign in front
     // ("+0012.5"); jsonl only. False when the text is not a number or writing failed.
-    bool writeResult(const char* kind, QByteArrayView text, const QDateTime& utc);
+    bool writeResult(const char* kind, QByteArrayView text, qint64 utcMs);
     // An event ("link lost", "link restored") with a reason; jsonl only (csv has no place for it).
-    bool writeEvent(const char* event, const QString& reason, const QDateTime& utc);
+    bool writeEvent(const char* event, const QString& reason, qint64 utcMs);
 
-    void setSource(const Source& source) { source_ = source; }
+    void setSource(const Source& source);
     // Goes on in another file (a rotation cut between two samples); csv writes its header lines there.
     bool switchTo(std::FILE* out);
     // Bytes written to the current file.
@@ -53,15 +53,21 @@ public:
     static bool parseValueText(QByteArrayView text, double* value, int* decimals);
     // A decimal number as JSON takes it: fixed decimals, no "+" sign.
     static QByteArray jsonNumber(double value, int decimals);
-    static QByteArray isoTime(const QDateTime& utc);
 
 private:
-    bool put(const QByteArray& line);
-    QByteArray jsonHead(const QDateTime& utc) const;
+    // Writes line_ and its newline.
+    bool put();
+    // Starts line_ with a jsonl line's time and device.
+    void startJsonLine(qint64 utcMs);
+    void appendJsonNumber(double value, int decimals);
 
     std::FILE* out_;
     Format format_;
     Source source_;
+    QByteArray deviceJson_;  // the source as jsonl writes it, made once per source
+    QByteArray line_;        // the line being made; its memory is kept from line to line
+    qint64 timeSecond_ = -1; // the second that timeText_ holds, "yyyy-MM-ddTHH:mm:ss"
+    QByteArray timeText_;
     QByteArray separator_ = ",";
     char decimalPoint_ = '.';
     QString graphName_;

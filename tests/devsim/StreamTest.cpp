@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QList>
 #include <set>
 
@@ -85,6 +86,27 @@ TEST(Streams, GrossAndNetLinesAtTheUpdateInterval) {
     host.clear();
     ASSERT_TRUE(host.waitLines(2, 1000));
     EXPECT_EQ(linesOf(host.bytes()).front(), "N+0123.0");
+}
+
+TEST(Streams, AtLineRateTheCountedLinesFillTheWireButNeverOutrunIt) {
+    Line line;
+    DeviceConfig config;
+    config.decimals = 0;
+    config.counterStart = 0;
+    config.updateMs = 0;
+    config.baud = 9600;
+    line.addDevice(config);
+    HostSide host(line);
+    QElapsedTimer clock;
+    clock.start();
+    line.hostWrite("SN\r", 9600);
+    ASSERT_TRUE(host.waitLines(120, 3000));
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    const QList<QByteArray> lines = linesOf(host.bytes());
+    // "N+00000" and its "\r" take 8 ms at 9600 baud; 50 ms of backlog may go at once.
+    EXPECT_LE(lines.size(), int((ms + 50) / (8 * 10000.0 / 9600)) + 1);
+    for (int i = 0; i < lines.size(); ++i)
+        ASSERT_EQ(lines[i], "N" + devsim::ValueText::weight(i, 0)) << i;
 }
 
 TEST(Streams, AverageStreamStartsWithOk) {

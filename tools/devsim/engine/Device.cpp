@@ -725,7 +725,28 @@ void Device::startStream(Stream stream) {
     if (stream == Stream::Average && cyclesResults())
         averagesSent_ = activeProfile().resultCountAt(profileMs());
     const int interval = stream == Stream::Packets ? config_.packetUpdateMs : config_.updateMs;
-    streamTimer_.start(tarvo::TimeScale::ms(interval));
+    lineRateClock_.start();
+    lineRateCredit_ = 0;
+    streamTimer_.start(tarvo::TimeScale::ms(std::max(1, interval)));
+}
+
+QByteArray Device::valueStreamLine() const {
+    const char letter = stream_ == Stream::Gross ? 'G' : 'N';
+    if (config_.counterStart < 0)
+        return valueLine(letter) + '\r';
+    const qint64 count = (config_.counterStart + countedLinesSent_) % 100000;
+    return letter + ValueText::weight(count, config_.decimals) + '\r';
+}
+
+int Device::linesTheWireCarries(qsizetype lineBytes) {
+    // Ten bit times a byte; at most 50 ms of backlog, so a stalled simulator does not burst for long.
+    const double deviceNs = double(lineRateClock_.nsecsElapsed()) / tarvo::TimeScale::factor();
+    lineRateClock_.start();
+    const double bytesPerNs = activeBaud() / 10.0 / 1e9;
+    lineRateCredit_ = std::min(lineRateCredit_ + deviceNs * bytesPerNs, 50e6 * bytesPerNs);
+    const int lines = int(lineRateCredit_ / double(lineBytes));
+    lineRateCredit_ -= lines * double(lineBytes);
+    return lines;
 }
 
 void Device::streamTick() {
@@ -737,14 +758,16 @@ void Device::streamTick() {
         streamTimer_.stop();
         return;
     case Stream::Gross:
-    case Stream::Net:
-        if (config_.counterStart >= 0) {
-            const qint64 count = (config_.counterStart + countedLinesSent_++) % 100000;
-            line = (stream_ == Stream::Gross ? "G" : "N") + ValueText::weight(count, config_.decimals);
-        } else {
-            line = valueLine(stream_ == Stream::Gross ? 'G' : 'N');
-        }
-        break;
+    case Stream::Net: {
+        int lines = 1;
+        if (config_.updateMs == 0 && (lines = linesTheWireCarries(valueStreamLine().size())) == 0)
+            return;
+        QByteArray out;
+        for (int n = 0; n < lines; ++n, ++countedLinesSent_)
+            out += valueStreamLine();
+        emit output(out, false);
+        return;
+    }
     case Stream::Average:
         // A weighing profile sends each new result once; a steady load repeats its weight.
         if (cyclesResults()) {

@@ -8,6 +8,7 @@
 #include "WeightProfile.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -123,6 +124,10 @@ private:
     QByteArray weightText(char letter, qint64 counts, Range range) const;
     // "G", "N", "T", "A" or "D" and the value it names, as GG, GN, GT, GA, GD and the streams send it.
     QByteArray valueLine(char letter) const;
+    // The next line of the gross or net stream, with its "\r".
+    QByteArray valueStreamLine() const;
+    // How many lines of this size the wire has carried since the last call ("update=0").
+    int linesTheWireCarries(qsizetype lineBytes);
     bool profileActive() const { return profile_.kind() != WeightProfile::Kind::Constant; }
     // Device time since the profile started.
     qint64 profileMs() const;
@@ -165,6 +170,9 @@ private:
     int imageRecordsSent_ = 0;
     qint64 countedLinesSent_ = 0;
     QTimer streamTimer_;
+    // A value stream at the line's rate ("update=0"): the wire time since the last tick, in bytes.
+    QElapsedTimer lineRateClock_;
+    double lineRateCredit_ = 0;
     QTimer resetTimer_;
     WeighCycle cycle_;
     WeightProfile profile_;

@@ -67,7 +67,7 @@ bool DeviceConfig::fromText(const QString& text, DeviceConfig* config, int* line
         else if (key == u"tare")
             c.tare = toWeight();
         else if (key == u"update")
-            c.updateMs = toInt(1, 60000);
+            c.updateMs = toInt(0, 60000);
         else if (key == u"pupdate")
             c.packetUpdateMs = toInt(1, 60000);
         else if (key == u"counter")

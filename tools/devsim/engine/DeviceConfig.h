@@ -20,7 +20,7 @@ struct DeviceConfig {
     int decimals = 1;
     double weight = 0.0; // gross, in display units
     double tare = 0.0;
-    int updateMs = 100;      // one value line per this many ms
+    int updateMs = 100;      // one value line per this many ms; 0: as fast as the line carries them
     int packetUpdateMs = 20; // one status packet per this many ms
     int resetMs = 1500;      // how long a reset keeps the device silent
     int settleMs = 300;      // how long after a weight change the no-motion bit comes back; -1: never
