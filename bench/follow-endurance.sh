@@ -70,6 +70,8 @@ clipid=""
 wait "$checker" || true
 hz=$(getconf CLK_TCK)
 cat "$work/check"
+awk -v s="$((minutes * 60))" '/^samples /{printf "rate: %.0f samples a second (8-byte lines fill 115200 baud at 1440)\n", $2 / s}' \
+  "$work/check"
 echo "exit status $status"
 echo "rss after 1 min: ${rss_first} kB; at end: ${rss_end} kB; growth: $((rss_end - rss_first)) kB"
 awk -v a="$ticks_first" -v b="$ticks_end" -v s="$start" -v e="$end" -v hz="$hz" \

@@ -5,6 +5,7 @@
 #include "support/ProgramRig.h"
 #include "support/QtPrinters.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -148,6 +149,32 @@ TEST_F(FollowRecordingTest, EverySampleIsWrittenAsItArrivesInBothFormats) {
         previous = fields[1].toLongLong();
     }
     EXPECT_EQ(reportedSamples(run.err), rows.size() - 3);
+}
+
+TEST_F(FollowRecordingTest, AtTheFullLineRateEveryLineTheDeviceSentIsThereOnceAndInTime) {
+    // 8-byte lines back to back at 115200 baud: 1,440 a second; the device numbers its lines.
+    start("line=1,id=4110,fw=1.00,decimals=0,counter=0,stream=SN,update=0");
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    const CliRun run = rig.cli({"record", "--follow", "--format", "jsonl", "-", "--seconds", "3"}, 60000);
+    const qint64 after = QDateTime::currentMSecsSinceEpoch();
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QList<QJsonObject> objects = jsonLines(run.out);
+    const int samples = checkSequence(objects);
+    EXPECT_GT(samples, 1000);
+    int previousValue = -1;
+    qint64 previousTime = before;
+    for (const QJsonObject& o : objects) {
+        const int value = o.value("value").toInt();
+        if (previousValue >= 0) {
+            ASSERT_EQ(value, (previousValue + 1) % 100000) << "a device line lost or repeated";
+        }
+        previousValue = value;
+        const QDateTime time = QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs);
+        ASSERT_TRUE(time.isValid()) << o.value("time").toString().toStdString();
+        ASSERT_GE(time.toMSecsSinceEpoch(), previousTime) << o.value("time").toString().toStdString();
+        previousTime = time.toMSecsSinceEpoch();
+    }
+    EXPECT_LE(previousTime, after);
 }
 
 TEST_F(FollowRecordingTest, StatusPacketsCarryBothValuesAndTheStatusBitsByName) {
@@ -472,8 +499,9 @@ TEST_F(FollowRecordingTest, AnAdapterUnpluggedAndPluggedInTenTimesLeavesAnEventF
         const int value = o.value("value").toInt();
         EXPECT_GE(value, (cycle + 1) * 1000) << "seq " << o.value("seq").toInt();
         EXPECT_LT(value, (cycle + 2) * 1000) << "seq " << o.value("seq").toInt();
-        if (inCycle > 0)
+        if (inCycle > 0) {
             EXPECT_EQ(value, previous + 1) << "seq " << o.value("seq").toInt();
+        }
         previous = value;
         ++inCycle;
     }
