@@ -25,6 +25,9 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <algorithm>
+#include <utility>
 
 namespace tarvo::ui {
 
@@ -49,19 +52,23 @@ MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* pare
     pages_->setAccessibleName("Pages");
     setCentralWidget(pages_);
 
+    // The pages the window opens on, and those that give it its width and height, are made now. The
+    // others are made just after the window is first on screen, before the device is first contacted,
+    // so that the window appears sooner; see buildPages().
     display_ = new DisplayPage(c_, printer_);
     options_ = new OptionsPage(c_, printer_);
     terminal_ = new TerminalPage(c_);
-    addPage(Page::Display, "Display", display_);
-    addPage(Page::Options, "Options", options_);
-    addPage(Page::Terminal, "Terminal", terminal_);
-    addPage(Page::Mxr21, "MXR 21xx", new DeviceFamilyPage(FamilyPage::Mxr21, c_));
-    addPage(Page::Mxr23, "MXR 23xx", new DeviceFamilyPage(FamilyPage::Mxr23, c_));
-    addPage(Page::Mxr41, "MXR 41xx", new DeviceFamilyPage(FamilyPage::Mxr41, c_));
-    addPage(Page::Tcw43, "TCW 43xx", new DeviceFamilyPage(FamilyPage::Tcw43, c_));
-    commands_ = new CommandsPage(c_);
-    addPage(Page::Commands, "Commands", commands_);
-    addPage(Page::Programming, "Programming", new ProgrammingPage(c_));
+    addPage(Page::Display, "Display", [this] { return display_; });
+    addPage(Page::Options, "Options", [this] { return options_; });
+    addPage(Page::Terminal, "Terminal", [this] { return terminal_; });
+    addPage(Page::Mxr21, "MXR 21xx", [this] { return new DeviceFamilyPage(FamilyPage::Mxr21, c_); });
+    addPage(Page::Mxr23, "MXR 23xx", [this] { return new DeviceFamilyPage(FamilyPage::Mxr23, c_); });
+    addPage(Page::Mxr41, "MXR 41xx", [this] { return new DeviceFamilyPage(FamilyPage::Mxr41, c_); });
+    addPage(Page::Tcw43, "TCW 43xx", [this] { return new DeviceFamilyPage(FamilyPage::Tcw43, c_); });
+    addPage(Page::Commands, "Commands", [this] { return commands_ = new CommandsPage(c_); });
+    addPage(Page::Programming, "Programming", [this] { return new ProgrammingPage(c_); });
+    for (Page p : {Page::Display, Page::Options, Page::Terminal})
+        buildPage(p);
     op_.setParentWindow(this);
 
     auto* quit = new QAction("Quit", this);
@@ -82,6 +89,10 @@ MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* pare
     connect(&c_.discovery(), &Discovery::changed, this, &MainWindow::showFamilyTabs);
     showFamilyTabs();
 
+    resize(sizeForPages());
+}
+
+QSize MainWindow::sizeForPages() const {
     // Every page whole where the screen has room (Qt alone would stop at two thirds of it), and no
     // larger than the screen's free area where it has not: there the pages scroll.
     // The family pages count too, though out of the page control until a device is found.
@@ -94,16 +105,17 @@ MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* pare
         size = size.expandedTo(w->sizeHint() + chrome);
     if (const QScreen* s = screen())
         size = size.boundedTo(s->availableGeometry().size());
-    resize(size);
+    return size;
 }
 
-void MainWindow::addPage(Page page, const QString& title, QWidget* content) {
+void MainWindow::addPage(Page page, const QString& title, std::function<QWidget*()> make) {
     auto* holder = new QWidget(pages_);
     auto* layout = new QVBoxLayout(holder);
     // A page taller or wider than a laptop's screen scrolls; the information line under it, where every
     // message appears, stays in view whatever the window's size.
     auto* scroll = new PageScrollArea(holder);
-    scroll->setWidget(content);
+    pageScrolls_[static_cast<int>(page)] = scroll;
+    pageMakers_[static_cast<int>(page)] = std::move(make);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setAccessibleName(title);
@@ -114,6 +126,32 @@ void MainWindow::addPage(Page page, const QString& title, QWidget* content) {
     holder->setAccessibleName(title);
     pageWidgets_[static_cast<int>(page)] = holder;
     pages_->addTab(holder, title);
+}
+
+void MainWindow::buildPage(Page page) {
+    auto& make = pageMakers_[static_cast<int>(page)];
+    if (!make)
+        return;
+    const auto build = std::exchange(make, nullptr);
+    pageScrolls_[static_cast<int>(page)]->setWidget(build());
+}
+
+bool MainWindow::allPagesBuilt() const {
+    return std::none_of(pageMakers_.begin(), pageMakers_.end(), [](const auto& make) { return bool(make); });
+}
+
+void MainWindow::buildPages() {
+    if (allPagesBuilt())
+        return;
+    for (Page p : kAllPages)
+        buildPage(p);
+    // None of them is wider or taller than the pages made first, but should one be (a larger font), the
+    // window grows to show it whole as it would have opened.
+    if (!isMaximized() && !isFullScreen()) {
+        const QSize wanted = size().expandedTo(sizeForPages());
+        if (wanted != size())
+            resize(wanted);
+    }
 }
 
 QRadioButton* MainWindow::optionsComButton(int com) const {
@@ -191,8 +229,33 @@ void MainWindow::showEvent(QShowEvent* event) {
     shown_ = true;
     options_->showRestoredSettings();
     scopePanel()->sync();
-    // The Display page's show handler runs once the window is on screen: the first device contact.
-    QTimer::singleShot(0, this, [this] { c_.displayPageShown(); });
+    // Once the window is on screen: the pages not made yet, then the Display page's show handler, the
+    // first device contact. A platform that never says the window is exposed gets them a moment later.
+    auto firstOnScreen = [this] {
+        if (std::exchange(firstShowDone_, true))
+            return;
+        buildPages();
+        c_.displayPageShown();
+    };
+    struct ExposeWatch : QObject {
+        std::function<void()> then;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+                // After this expose has painted the window.
+                QTimer::singleShot(0, parent(), then);
+                watched->removeEventFilter(this);
+                deleteLater();
+            }
+            return false;
+        }
+    };
+    if (QWindow* handle = windowHandle()) {
+        auto* watch = new ExposeWatch;
+        watch->setParent(this);
+        watch->then = firstOnScreen;
+        handle->installEventFilter(watch);
+    }
+    QTimer::singleShot(500, this, firstOnScreen);
 }
 
 void MainWindow::currentPageChanged(int index) {
@@ -203,6 +266,10 @@ void MainWindow::currentPageChanged(int index) {
     // A tab put in before the shown one moves its index; the page stays.
     if (before == now)
         return;
+    // Chosen before the window made it.
+    for (Page p : kAllPages)
+        if (now == page(p))
+            buildPage(p);
     const Page family[] = {Page::Mxr21, Page::Mxr23, Page::Mxr41, Page::Tcw43};
     if (before == page(Page::Display))
         c_.displayPageHidden();

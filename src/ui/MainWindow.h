@@ -6,10 +6,12 @@
 
 #include <QMainWindow>
 #include <array>
+#include <functional>
 
 class QPrinter;
 class QRadioButton;
 class QPushButton;
+class QScrollArea;
 class QTabWidget;
 
 namespace tarvo::ui {
@@ -35,7 +37,14 @@ public:
     QPushButton* latestVersionButton() const;
     ScopePanel* scopePanel() const;
     TerminalPage* terminalPage() const { return terminal_; }
-    CommandsPage* commandsPage() const { return commands_; }
+    CommandsPage* commandsPage() {
+        buildPage(Page::Commands);
+        return commands_;
+    }
+    // Whether the pages made after the window is first on screen are there.
+    bool allPagesBuilt() const;
+    // Makes every page not made yet (it happens by itself once the window is on screen).
+    void buildPages();
     // The printer that "Printer Setup" sets up and "Print graph" prints on.
     QPrinter& printer() { return printer_.get(); }
     // Whether anything has used the printer yet.
@@ -53,7 +62,9 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    void addPage(Page page, const QString& title, QWidget* content);
+    void addPage(Page page, const QString& title, std::function<QWidget*()> make);
+    void buildPage(Page page);
+    QSize sizeForPages() const;
     void showFamilyTabs();
     void currentPageChanged(int index);
 
@@ -62,11 +73,14 @@ private:
     LazyPrinter printer_;
     QTabWidget* pages_;
     std::array<QWidget*, std::size(kAllPages)> pageWidgets_{};
+    std::array<QScrollArea*, std::size(kAllPages)> pageScrolls_{};
+    std::array<std::function<QWidget*()>, std::size(kAllPages)> pageMakers_{};
     DisplayPage* display_;
     OptionsPage* options_;
     TerminalPage* terminal_;
-    CommandsPage* commands_;
+    CommandsPage* commands_ = nullptr;
     bool shown_ = false;
+    bool firstShowDone_ = false;
     QWidget* previousPage_ = nullptr;
 };
 

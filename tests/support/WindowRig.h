@@ -121,8 +121,10 @@ public:
         ui::ProgramWindows::nameApplication();
         windows = std::make_unique<ui::ProgramWindows>(*controller, op);
         main().show();
-        // The first show contacts the device; let it finish.
-        waitFor([this] { return controller->pageControlEnabled() && !controller->link().isBusy(); });
+        // The first show makes the pages not made yet and contacts the device; let it finish.
+        waitFor([this] {
+            return main().allPagesBuilt() && controller->pageControlEnabled() && !controller->link().isBusy();
+        });
         QTest::qWait(50);
     }
     // Started and the device found first, so that its family page is there and knows the model. Device

@@ -4,11 +4,18 @@
 #include "engine/Line.h"
 #include "engine/SimulatedPort.h"
 #include "engine/SimulatedPorts.h"
+#include "ui/ProgramWindows.h"
 #include "ui/QtOperator.h"
 
+#include <QDeadlineTimer>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace tarvo;
@@ -52,5 +59,65 @@ TEST(MainWindow, ShowsItsPagesAndDisablesAbsentPortsOnBothPages) {
 
     form.close();
     EXPECT_TRUE(controller.stepLog().contains("serial port freed"));
+    devsim::SimulatedPorts::clear();
+}
+
+TEST(MainWindow, IsOnScreenBeforeThePagesNotShownAtStartAreMadeAndThenContactsTheDevice) {
+    devsim::SimulatedPorts::clear();
+    devsim::Line com1;
+    com1.addDevice({});
+    devsim::SimulatedPorts::attach(1, &com1);
+    QTemporaryDir dir;
+    ui::QtOperator op;
+    MainController controller(op, std::make_unique<devsim::SimulatedPort>(), dir.filePath("Tarvo.ini"));
+    ui::ProgramWindows windows(controller, op);
+    ui::MainWindow& form = windows.mainWindow();
+    com1.clearReceived();
+
+    // Every tab is there from the start; the pages behind the later ones are not made yet.
+    EXPECT_FALSE(form.allPagesBuilt());
+    EXPECT_EQ(form.pages()->count(), 5);
+    const QSize opened = form.size();
+
+    struct ExposeProbe : QObject {
+        bool exposed = false;
+        bool pagesBuiltWhenExposed = true;
+        ui::MainWindow* form = nullptr;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (!exposed && event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+                exposed = true;
+                pagesBuiltWhenExposed = form->allPagesBuilt();
+            }
+            return false;
+        }
+    } probe;
+    probe.form = &form;
+    form.winId();
+    form.windowHandle()->installEventFilter(&probe);
+    form.show();
+    QDeadlineTimer deadline(10000);
+    while (!form.allPagesBuilt() && !deadline.hasExpired()) {
+        // The device hears nothing before every page is there to show what it answers.
+        ASSERT_TRUE(com1.receivedTexts().isEmpty()) << com1.receivedTexts().first().toStdString();
+        QTest::qWait(1);
+    }
+    ASSERT_TRUE(form.allPagesBuilt());
+    EXPECT_TRUE(probe.exposed);
+    EXPECT_FALSE(probe.pagesBuiltWhenExposed);
+    form.windowHandle()->removeEventFilter(&probe);
+    // The later pages fit the window the first ones opened: it does not jump in size.
+    EXPECT_EQ(form.size(), opened);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !com1.receivedTexts().isEmpty(); }, 5000));
+
+    // Chosen with the mouse, a later page shows its controls.
+    QTabBar* tabs = form.pages()->tabBar();
+    const int programming = form.pages()->indexOf(form.page(Page::Programming));
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(programming).center());
+    EXPECT_EQ(form.pages()->currentWidget(), form.page(Page::Programming));
+    QTest::qWait(20);
+    const QList<QPushButton*> buttons = form.page(Page::Programming)->findChildren<QPushButton*>();
+    ASSERT_FALSE(buttons.isEmpty());
+    EXPECT_TRUE(std::any_of(buttons.begin(), buttons.end(), [](QPushButton* b) { return b->isVisible(); }));
+    form.close();
     devsim::SimulatedPorts::clear();
 }
