@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
 using devsim::DeviceConfig;
 using devsim::Line;
 using devsim::test::HostSide;
@@ -118,6 +120,25 @@ TEST_F(TwoDevices, AnAbsentAddressLeavesTheLineSilent) {
     line.hostWrite("ID\r", 115200);
     devsim::test::waitUntil([] { return false; }, 50);
     EXPECT_EQ(host.bytes(), "D:4114\r");
+}
+
+TEST(WireTime, NoAnswerArrivesBeforeItsBytesCouldHaveCrossedTheWire) {
+    // Twenty questions in a row at 9600 baud: each answer only once the question's last bit is in, the
+    // device has taken its time to answer, and the answer's own bytes are through.
+    Line line;
+    DeviceConfig config;
+    config.baud = 9600;
+    line.addDevice(config);
+    line.setWireTime(true);
+    line.setLatencyMs(2);
+    HostSide host(line);
+    const qint64 byteNs = Line::byteNs(9600);
+    for (int i = 0; i < 20; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_EQ(host.ask("ID\r", 9600), "D:4110\r") << i;
+        EXPECT_GE(clock.nsecsElapsed(), 3 * byteNs + 2'000'000 + 7 * byteNs) << i;
+    }
 }
 
 TEST(ReceivedLog, KeepsBytesAndRates) {

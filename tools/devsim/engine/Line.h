@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QRandomGenerator>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -112,7 +113,9 @@ private:
     qint64 inboundBusyNs_ = 0;  // when the host's last byte so far is through
     qint64 outboundBusyNs_ = 0; // when the devices' last byte so far is through
     qint64 wireNowNs_ = -1;     // while a host byte is delivered: the moment it arrived
-    QTimer deliveryTimer_;
+    QTimer deliveryTimer_;      // where no timerfd can be had
+    int deliveryFd_ = -1;       // a timerfd that wakes at the next delivery's time
+    std::unique_ptr<QSocketNotifier> deliveryNotifier_;
     QElapsedTimer clock_;
     QRandomGenerator random_{20240611u};
 };
