@@ -233,6 +233,46 @@ TEST(DataFilesTest, DosingFileUsesTheSlotsOwnCountAndNetField) {
               DataFiles::valueText(0.1f) + ",12" + DataFiles::localeDecimalPoint() + "5");
 }
 
+TEST(DataFilesTest, AFullRecordingIsWrittenLineForLineInEveryLayout) {
+    // Every sample of a full slot, in order, as each reads on its own: a long file is made in parts.
+    Files f;
+    GraphSlot& one = f.memory.slot(1);
+    GraphSlot& two = f.memory.slot(2);
+    for (int i = 1; i <= kMaxSamples; ++i) {
+        one.records[i].gross = static_cast<float>(i % 7 == 0 ? -i : i);
+        one.records[i].net = static_cast<float>(i) / 8.0f - 3.0f;
+        one.records[i].time = static_cast<float>(i) * 2.137f;
+        two.records[i].net = static_cast<float>(i % 1000) * 0.5f;
+        two.values[i] = static_cast<float>(i % 977) - 400.25f;
+    }
+    one.count = kMaxSamples;
+    two.count = kMaxSamples - 3; // an odd count: the parts meet on no round number
+    one.recorded = two.recorded = true;
+    two.meanStep = 1.25;
+    const QString path = f.path("full.csv");
+    auto check = [&](const QString& kind, const GraphSlot& slot, auto expected) {
+        const QStringList lines = linesOf(path);
+        ASSERT_EQ(lines.size(), slot.count + 2) << kind.toStdString();
+        EXPECT_EQ(lines[1], kind + ",Milliseconds");
+        for (int i = 1; i <= slot.count; ++i)
+            ASSERT_EQ(lines[i + 1], expected(i)) << kind.toStdString() << " line " << i + 1;
+    };
+    ASSERT_TRUE(f.files.writeGraphData(path, 1, true));
+    check("GraphData", one, [&](int i) {
+        return DataFiles::valueText(one.records[i].gross) + "," +
+               QString::number(static_cast<long long>(one.records[i].time));
+    });
+    f.files.setLogDosingData(true);
+    ASSERT_TRUE(f.files.writeDosingData(path, 1));
+    check("DoseData", one, [&](int i) {
+        return DataFiles::valueText(one.records[i].net) + "," + DataFiles::valueText(one.records[i].time);
+    });
+    ASSERT_TRUE(f.files.writeDosingData(path, 2));
+    check("DoseData", two, [&](int i) {
+        return DataFiles::valueText(two.values[i]) + "," + QString::number(static_cast<long long>(i * 1.25));
+    });
+}
+
 TEST(DataFilesTest, AFailedSaveLeavesTheOldFileAndACompletedOneReplacesIt) {
     Files f;
     const QString path = f.path("kept.csv");
@@ -278,7 +318,8 @@ TEST(DataFilesTest, ASaveThatRunsOutOfSpaceSaysWhyAndKeepsTheOldFile) {
     Files f;
     GraphSlot& slot = f.memory.slot(1);
     slot.recorded = true;
-    slot.count = 50000;
+    // Long enough to be made in parts: the disk fills in the first, the second is made all the same.
+    slot.count = 150000;
     for (int i = 1; i <= slot.count; ++i)
         slot.records[i].gross = static_cast<float>(i);
     const QString path = disk.path("run.csv");
