@@ -232,7 +232,8 @@ void MainWindow::showEvent(QShowEvent* event) {
     // Once the window is on screen: the pages not made yet, then the Display page's show handler, the
     // first device contact. A platform that never says the window is exposed gets them a moment later.
     auto firstOnScreen = [this] {
-        if (std::exchange(firstShowDone_, true))
+        // A window closed before it came on screen (a TERM signal at once) has shut the link down.
+        if (std::exchange(firstShowDone_, true) || !isVisible())
             return;
         buildPages();
         c_.displayPageShown();

@@ -121,3 +121,25 @@ TEST(MainWindow, IsOnScreenBeforeThePagesNotShownAtStartAreMadeAndThenContactsTh
     form.close();
     devsim::SimulatedPorts::clear();
 }
+
+TEST(MainWindow, ClosedBeforeItCameOnScreenItNeverContactsTheDevice) {
+    devsim::SimulatedPorts::clear();
+    devsim::Line com1;
+    com1.addDevice({});
+    devsim::SimulatedPorts::attach(1, &com1);
+    QTemporaryDir dir;
+    ui::QtOperator op;
+    MainController controller(op, std::make_unique<devsim::SimulatedPort>(), dir.filePath("Tarvo.ini"));
+    ui::ProgramWindows windows(controller, op);
+    ui::MainWindow& form = windows.mainWindow();
+    form.show();
+    form.close();
+    com1.clearReceived();
+    // Past the moment the window would have made its pages and searched for the device.
+    QTest::qWait(700);
+    EXPECT_TRUE(com1.receivedTexts().isEmpty()) << com1.receivedTexts().join(' ').toStdString();
+    EXPECT_FALSE(controller.link().port().isOpen());
+    // Nor does it make pages nobody will see.
+    EXPECT_FALSE(form.allPagesBuilt());
+    devsim::SimulatedPorts::clear();
+}
