@@ -207,3 +207,41 @@ TEST_F(FilterAdvisorWindowTest, CancelledThroughAssistiveTechnologyPutsTheOrigin
     EXPECT_EQ(inDialog<QLabel>(d, "Progress")->text(), "Cancelled; the original setting (filter 3) is back.");
     EXPECT_FALSE(inDialog<QPushButton>(d, "Apply")->isEnabled());
 }
+
+TEST_F(FilterAdvisorWindowTest, AnAdapterPulledDuringTheSearchIsSaidInTheDialogWithWhatTheDeviceWasLeftWith) {
+    rig.click(button);
+    ASSERT_TRUE(waitFor([&] { return dialog() && dialog()->isVisible(); }));
+    ui::FilterAdvisorDialog* d = dialog();
+    setTargets(1.0, 300);
+    // Pulled while the second setting is recorded: the device keeps that one, and nothing can put its own
+    // back.
+    QTimer watch;
+    bool pulled = false;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!pulled && d->advisor() && d->advisor()->trials().size() == 1 &&
+            inDialog<QLabel>(d, "Progress")->text().startsWith("2 of 9") &&
+            inDialog<QLabel>(d, "Progress")->text().endsWith("recording")) {
+            devsim::SimulatedPorts::unplug(1);
+            pulled = true;
+        }
+    });
+    watch.start(10);
+    rig.click(inDialog<QPushButton>(d, "Start"));
+    ASSERT_TRUE(waitFor([&] { return d->advisor() && !d->advisor()->running(); }, 60000));
+    watch.stop();
+    ASSERT_TRUE(pulled);
+    const QString shown = inDialog<QLabel>(d, "Progress")->text();
+    EXPECT_TRUE(shown.startsWith("The port was lost")) << shown.toStdString();
+    EXPECT_TRUE(
+        shown.endsWith("The device was left with filter 1 instead of its own filter 3: set it again once "
+                       "the device is back."))
+        << shown.toStdString();
+    EXPECT_FALSE(d->advisor()->restoreConfirmed());
+    EXPECT_FALSE(inDialog<QPushButton>(d, "Apply")->isEnabled());
+    // The dialog stays usable: it can be closed.
+    QPushButton* close = inDialog<QPushButton>(d, "Close");
+    if (!close)
+        close = inDialog<QPushButton>(d, "Cancel");
+    ASSERT_NE(close, nullptr);
+    EXPECT_TRUE(close->isEnabled());
+}
