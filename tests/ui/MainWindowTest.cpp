@@ -17,6 +17,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace tarvo;
 
@@ -62,16 +63,32 @@ TEST(MainWindow, ShowsItsPagesAndDisablesAbsentPortsOnBothPages) {
     devsim::SimulatedPorts::clear();
 }
 
-TEST(MainWindow, IsOnScreenBeforeThePagesNotShownAtStartAreMadeAndThenContactsTheDevice) {
-    devsim::SimulatedPorts::clear();
+// The program's windows on one simulated device at COM1, not shown yet.
+struct ProgramOnOneDevice {
     devsim::Line com1;
-    com1.addDevice({});
-    devsim::SimulatedPorts::attach(1, &com1);
     QTemporaryDir dir;
     ui::QtOperator op;
-    MainController controller(op, std::make_unique<devsim::SimulatedPort>(), dir.filePath("Tarvo.ini"));
-    ui::ProgramWindows windows(controller, op);
-    ui::MainWindow& form = windows.mainWindow();
+    std::unique_ptr<MainController> controller;
+    std::unique_ptr<ui::ProgramWindows> windows;
+    ProgramOnOneDevice() {
+        devsim::SimulatedPorts::clear();
+        com1.addDevice({});
+        devsim::SimulatedPorts::attach(1, &com1);
+        controller = std::make_unique<MainController>(op, std::make_unique<devsim::SimulatedPort>(),
+                                                      dir.filePath("Tarvo.ini"));
+        windows = std::make_unique<ui::ProgramWindows>(*controller, op);
+    }
+    ~ProgramOnOneDevice() {
+        windows.reset();
+        controller.reset();
+        devsim::SimulatedPorts::clear();
+    }
+};
+
+TEST(MainWindow, IsOnScreenBeforeThePagesNotShownAtStartAreMadeAndThenContactsTheDevice) {
+    ProgramOnOneDevice program;
+    devsim::Line& com1 = program.com1;
+    ui::MainWindow& form = program.windows->mainWindow();
     com1.clearReceived();
 
     // Every tab is there from the start; the pages behind the later ones are not made yet.
@@ -119,27 +136,19 @@ TEST(MainWindow, IsOnScreenBeforeThePagesNotShownAtStartAreMadeAndThenContactsTh
     ASSERT_FALSE(buttons.isEmpty());
     EXPECT_TRUE(std::any_of(buttons.begin(), buttons.end(), [](QPushButton* b) { return b->isVisible(); }));
     form.close();
-    devsim::SimulatedPorts::clear();
 }
 
 TEST(MainWindow, ClosedBeforeItCameOnScreenItNeverContactsTheDevice) {
-    devsim::SimulatedPorts::clear();
-    devsim::Line com1;
-    com1.addDevice({});
-    devsim::SimulatedPorts::attach(1, &com1);
-    QTemporaryDir dir;
-    ui::QtOperator op;
-    MainController controller(op, std::make_unique<devsim::SimulatedPort>(), dir.filePath("Tarvo.ini"));
-    ui::ProgramWindows windows(controller, op);
-    ui::MainWindow& form = windows.mainWindow();
+    ProgramOnOneDevice program;
+    devsim::Line& com1 = program.com1;
+    ui::MainWindow& form = program.windows->mainWindow();
     form.show();
     form.close();
     com1.clearReceived();
     // Past the moment the window would have made its pages and searched for the device.
     QTest::qWait(700);
     EXPECT_TRUE(com1.receivedTexts().isEmpty()) << com1.receivedTexts().join(' ').toStdString();
-    EXPECT_FALSE(controller.link().port().isOpen());
+    EXPECT_FALSE(program.controller->link().port().isOpen());
     // Nor does it make pages nobody will see.
     EXPECT_FALSE(form.allPagesBuilt());
-    devsim::SimulatedPorts::clear();
 }
