@@ -206,6 +206,47 @@ TEST(Streams, DosingFillsThroughAllEightStates) {
     EXPECT_EQ(states.mid(0, expected.size()), expected);
 }
 
+// The states of the whole packets in a stream's bytes, which may begin or end inside one.
+QList<int> packetStates(const QByteArray& b) {
+    QList<int> states;
+    for (qsizetype at = 0; at + 9 <= b.size();) {
+        if (b[at] == 'P' && b[at + 8] == '\r') {
+            states.append(decode(b.mid(at, 9)).state);
+            at += 9;
+        } else {
+            ++at;
+        }
+    }
+    return states;
+}
+
+// A recorder asks for the stream again after each result read: that must not cut the filling short, or
+// the restart would look like another finished cycle.
+TEST(Streams, AStreamAskedForAgainGoesOnWithTheCycleWhereItWas) {
+    ScopedTimeScale scale(0.05);
+    Line line;
+    DeviceConfig config;
+    config.identity = 4114;
+    config.weight = 500;
+    line.addDevice(config);
+    HostSide host(line);
+    line.hostWrite("GP-1\r", 115200);
+    ASSERT_TRUE(host.waitLines(60, 20000)); // 1.2 s of device time: filling
+    const QList<int> first = packetStates(host.bytes());
+    ASSERT_FALSE(first.isEmpty());
+    ASSERT_GE(first.back(), 3);
+    host.clear();
+    line.hostWrite("GP-1\r", 115200);
+    ASSERT_TRUE(host.waitLines(20, 20000));
+    int previous = first.back();
+    const QList<int> then = packetStates(host.bytes());
+    ASSERT_GE(then.size(), 15);
+    for (int state : then) {
+        EXPECT_GE(state, previous);
+        previous = state;
+    }
+}
+
 TEST(WeighCycles, DosingWeightRisesWhileFillingAndLossWeightFalls) {
     devsim::WeighCycle dosing(devsim::WeighCycle::Kind::Dosing, 5000, 0);
     qint64 last = -1;

@@ -576,7 +576,7 @@ QByteArray Device::execute(const Command& c) {
             return currentPacket();
         if (c.value != -1)
             return err();
-        cycle_.restart();
+        // Asking for the stream does not start a cycle ("SC" does): a real controller goes on where it is.
         startStream(Stream::Packets);
         return {};
     }
