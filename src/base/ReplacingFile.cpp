@@ -168,9 +168,12 @@ bool ReplacingFile::open() {
 }
 
 bool ReplacingFile::flush() {
-    const char* at = buffer_.constData();
-    qsizetype left = used_;
+    const qsizetype used = used_;
     used_ = 0;
+    return writeOut(buffer_.constData(), used);
+}
+
+bool ReplacingFile::writeOut(const char* at, qsizetype left) {
     while (!failed_ && left > 0) {
         const ssize_t written = ::write(fd_, at, static_cast<size_t>(left));
         if (written < 0) {
@@ -208,6 +211,12 @@ char* ReplacingFile::reserve(qsizetype need) {
 void ReplacingFile::write(const char* data, qsizetype size) {
     if (failed_ || fd_ < 0)
         return;
+    // Large blocks go out from where they are, not through the buffer.
+    if (size >= kBufferSize) {
+        if (flush())
+            writeOut(data, size);
+        return;
+    }
     char* at = reserve(size);
     std::memcpy(at, data, static_cast<std::size_t>(size));
     used_ += size;

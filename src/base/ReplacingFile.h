@@ -41,6 +41,7 @@ public:
 
 private:
     bool flush();
+    bool writeOut(const char* data, qsizetype size);
     void fail(int error);
     void fail(const QString& reason);
     void discard();

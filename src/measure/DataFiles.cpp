@@ -23,7 +23,15 @@ constexpr qsizetype kLineEndSize = sizeof kFileLineEnd - 1;
 // From this many lines a sample file's text is made on two cores.
 constexpr int kParallelLines = 100000;
 
+// Lines are made this many at a time in the file's buffer.
+constexpr int kLinesPerBlock = 512;
+
 char* appendBytes(char* out, const QByteArray& bytes) {
+    // Nearly always one character: no call to copy it.
+    if (bytes.size() == 1) {
+        *out = bytes.front();
+        return out + 1;
+    }
     std::memcpy(out, bytes.constData(), static_cast<std::size_t>(bytes.size()));
     return out + bytes.size();
 }
@@ -40,6 +48,12 @@ char* appendLineEnd(char* out) {
 // Times are written truncated toward zero; a time beyond the integer range cannot come from a recording.
 long long truncated(double t) {
     return std::isfinite(t) && std::fabs(t) < 9e18 ? static_cast<long long>(t) : 0;
+}
+// The whole counts most recordings hold, without a call; anything else through the general formatter.
+inline char* appendValue(char* out, double v, char decimalPoint) {
+    if (v == std::trunc(v) && std::fabs(v) < 1e15 && !(v == 0 && std::signbit(v)))
+        return appendInteger(out, static_cast<long long>(v));
+    return DataFiles::formatValue(out, v, decimalPoint);
 }
 } // namespace
 
@@ -202,16 +216,16 @@ bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool 
         const int n = std::min(s.count, kMaxSamples);
         auto formatLine = [&](char* p, int i) {
             if (!dosing) {
-                p = formatValue(p, gross ? r[i].gross : r[i].net, point);
+                p = appendValue(p, gross ? r[i].gross : r[i].net, point);
                 p = appendBytes(p, sep);
                 p = appendInteger(p, truncated(r[i].time));
             } else if (slot == 1) {
-                p = formatValue(p, r[i].net, point);
+                p = appendValue(p, r[i].net, point);
                 p = appendBytes(p, sep);
-                p = formatValue(p, r[i].time, point);
+                p = appendValue(p, r[i].time, point);
             } else {
                 // Slots 2..5 keep the numbers the scope draws in their value array.
-                p = formatValue(p, s.values ? s.values[i] : r[i].net, point);
+                p = appendValue(p, s.values ? s.values[i] : r[i].net, point);
                 p = appendBytes(p, sep);
                 p = appendInteger(p, truncated(i * s.meanStep));
             }
@@ -237,8 +251,13 @@ bool DataFiles::writeSampleFile(const QString& path, int slot, bool gross, bool 
                 // No thread to be had: all of it here.
             }
         }
-        for (int i = 1; i <= half && !file.failed(); ++i)
-            file.commitBytes(formatLine(file.reserve(lineMax), i));
+        for (int i = 1; i <= half && !file.failed();) {
+            const int last = std::min(half, i + kLinesPerBlock - 1);
+            char* p = file.reserve(lineMax * (last - i + 1));
+            for (; i <= last; ++i)
+                p = formatLine(p, i);
+            file.commitBytes(p);
+        }
         if (secondHalf.valid()) {
             const QByteArray text = secondHalf.get();
             if (!file.failed())

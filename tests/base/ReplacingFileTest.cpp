@@ -131,6 +131,9 @@ TEST(ReplacingFile, AFullDiskIsAFailureWithItsReasonAndTheOldFileStays) {
     disk.fill(0);
     EXPECT_FALSE(save(path, QByteArray(100, 'x'), &error));
     EXPECT_EQ(error, "No space left on device");
+    // Also when a block too large for the buffer is written straight out.
+    EXPECT_FALSE(save(path, QByteArray(1 << 20, 'x'), &error));
+    EXPECT_EQ(error, "No space left on device");
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "[DosingCommand]\nPD1=1\n");
