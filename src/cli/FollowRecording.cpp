@@ -209,10 +209,13 @@ private:
         // Several ports may share the writer.
         writer_.setSource(source_);
         if (awaitingResult_) {
-            // A status packet's bytes can frame a false line: only a number is the answer.
+            // A status packet's bytes can frame a false line: only a signed number ("D+0012.5") is the
+            // answer. Inside a packet a "D" or "A" byte is followed by a value byte, whose low four bits
+            // hold a decimal digit: never "+" (0x2B) or "-" (0x2D).
             double value = 0;
             int decimals = 0;
-            if (SampleStreamWriter::parseValueText(packet, &value, &decimals))
+            if ((packet.startsWith('+') || packet.startsWith('-')) &&
+                SampleStreamWriter::parseValueText(packet, &value, &decimals))
                 resultAnswered(packet);
             return;
         }

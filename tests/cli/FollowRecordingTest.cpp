@@ -621,6 +621,31 @@ TEST_F(FollowRecordingTest, EventsWriteEachFinishedDosingCycleWithItsDosedValue)
     EXPECT_GT(afterResults, 20); // the status packets came again after the read
 }
 
+// A slow answer leaves the status packets coming while the dosed value is awaited. At 443.x kg net over
+// a 100 kg tare a packet ends in the bytes 0x44 0x30..0x39 and its end: "D", one digit and "\r", a frame
+// that reads as a number. The filling passes 443.x in most cycles while the answer is awaited.
+TEST_F(FollowRecordingTest, EventsTakeOnlyTheDevicesAnswerNotBytesOfAPacketThatFrameANumber) {
+    start("line=1,id=4114,fw=2.10,weight=441.8,tare=100,decimals=1,stream=SN,update=20");
+    QProcess follow;
+    startFollow(follow, {"--format", "jsonl", "-", "--events", "--seconds", "60"});
+    QByteArray out;
+    ASSERT_TRUE(waitForOutput(follow, out, "\"seq\":5,", 20000)) << out.toStdString();
+    // From now on each answer comes 350 ms late; the stream does not wait.
+    ASSERT_EQ(sim.control("fault 1 late 350"), "ok");
+    const bool results = waitForOutput(follow, out, "\"event\":\"cycle\"", 40000, 5);
+    follow.terminate();
+    ASSERT_TRUE(follow.waitForFinished(15000));
+    out += follow.readAllStandardOutput();
+    ASSERT_TRUE(results) << out.toStdString();
+    for (const QJsonObject& o : jsonLines(out)) {
+        if (o.value("event").toString() != "cycle")
+            continue;
+        EXPECT_EQ(o.value("result").toString(), "dosed");
+        // Each item's filling ends within a few per cent of the set weight; the device reads it gross.
+        EXPECT_NEAR(o.value("value").toDouble(), 541.8, 15) << QJsonDocument(o).toJson().toStdString();
+    }
+}
+
 TEST_F(FollowRecordingTest, EventsWriteEachWeighedItemsAverageOfACheckWeigher) {
     start("line=1,id=4113,fw=2.10,weight=12.5,stream=SN,update=20");
     const CliRun run =
