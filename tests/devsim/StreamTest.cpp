@@ -167,25 +167,44 @@ TEST(Streams, SteadyDevicePacketsCarryItsWeight) {
     EXPECT_TRUE(decode(host.bytes().left(9)).over);
 }
 
+// A device of the given identity sending its status packets (weight 500).
+struct StatusStream {
+    Line line;
+    HostSide host{line};
+    explicit StatusStream(int identity) {
+        DeviceConfig config;
+        config.identity = identity;
+        config.weight = 500;
+        line.addDevice(config);
+        line.hostWrite("GP-1\r", 115200);
+    }
+};
+
+// The states of the whole packets in a stream's bytes, which may begin or end inside one.
+QList<int> packetStates(const QByteArray& b) {
+    QList<int> states;
+    for (qsizetype at = 0; at + 9 <= b.size();) {
+        if (b[at] == 'P' && b[at + 8] == '\r') {
+            states.append(decode(b.mid(at, 9)).state);
+            at += 9;
+        } else {
+            ++at;
+        }
+    }
+    return states;
+}
+
 // Collects the state sequence of a status stream, without repeats.
 QList<int> stateSequence(int identity, int packets) {
-    Line line;
-    DeviceConfig config;
-    config.identity = identity;
-    config.weight = 500;
-    line.addDevice(config);
-    HostSide host(line);
-    line.hostWrite("GP-1\r", 115200);
-    EXPECT_TRUE(host.waitLines(packets, 20000));
+    StatusStream stream(identity);
+    EXPECT_TRUE(stream.host.waitLines(packets, 20000));
+    // From its start the stream is whole packets, one after another.
+    const QList<int> all = packetStates(stream.host.bytes());
+    EXPECT_EQ(all.size(), stream.host.bytes().size() / 9);
     QList<int> states;
-    const QByteArray& b = host.bytes();
-    for (qsizetype at = 0; at + 9 <= b.size(); at += 9) {
-        EXPECT_EQ(b[at], 'P');
-        EXPECT_EQ(b[at + 8], '\r');
-        const int s = decode(b.mid(at, 9)).state;
+    for (int s : all)
         if (states.isEmpty() || states.back() != s)
             states.append(s);
-    }
     return states;
 }
 
@@ -206,37 +225,18 @@ TEST(Streams, DosingFillsThroughAllEightStates) {
     EXPECT_EQ(states.mid(0, expected.size()), expected);
 }
 
-// The states of the whole packets in a stream's bytes, which may begin or end inside one.
-QList<int> packetStates(const QByteArray& b) {
-    QList<int> states;
-    for (qsizetype at = 0; at + 9 <= b.size();) {
-        if (b[at] == 'P' && b[at + 8] == '\r') {
-            states.append(decode(b.mid(at, 9)).state);
-            at += 9;
-        } else {
-            ++at;
-        }
-    }
-    return states;
-}
-
 // A recorder asks for the stream again after each result read: that must not cut the filling short, or
 // the restart would look like another finished cycle.
 TEST(Streams, AStreamAskedForAgainGoesOnWithTheCycleWhereItWas) {
     ScopedTimeScale scale(0.05);
-    Line line;
-    DeviceConfig config;
-    config.identity = 4114;
-    config.weight = 500;
-    line.addDevice(config);
-    HostSide host(line);
-    line.hostWrite("GP-1\r", 115200);
+    StatusStream stream(4114);
+    HostSide& host = stream.host;
     ASSERT_TRUE(host.waitLines(60, 20000)); // 1.2 s of device time: filling
     const QList<int> first = packetStates(host.bytes());
     ASSERT_FALSE(first.isEmpty());
     ASSERT_GE(first.back(), 3);
     host.clear();
-    line.hostWrite("GP-1\r", 115200);
+    stream.line.hostWrite("GP-1\r", 115200);
     ASSERT_TRUE(host.waitLines(20, 20000));
     int previous = first.back();
     const QList<int> then = packetStates(host.bytes());
