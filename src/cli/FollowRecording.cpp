@@ -173,15 +173,18 @@ private:
     }
 
     // As RUN starts it: status packets from the devices that send them, else the selected value stream.
-    void startStream() {
+    // After a result read the packets were followed throughout (`followed`); otherwise the stream starts
+    // mid-cycle, which has not been seen to start: its end is not a result.
+    void startStream(bool followed = false) {
         identity_ = c_.discovery().deviceIdentity();
         devicePort_ = c_.link().port().portNumber();
         source_ = source();
         writer_.setSource(source_);
-        // A stream (re)started mid-cycle has not seen that cycle start: its end is not a result.
-        lastState_ = 0;
+        if (!followed)
+            lastState_ = 0;
         PacketMatcher& stream = c_.link().streamMatcher();
         stream.setEnabled(false);
+        stream.setStartCondition(PacketMatcher::StartCondition::String);
         packets_ = sendsStatusPackets(identity_);
         if (packets_) {
             stream.setStartString("P");
@@ -209,15 +212,20 @@ private:
         // Several ports may share the writer.
         writer_.setSource(source_);
         if (awaitingResult_) {
-            // A status packet's bytes can frame a false line: only a signed number ("D+0012.5") is the
-            // answer. Inside a packet a "D" or "A" byte is followed by a value byte, whose low four bits
-            // hold a decimal digit: never "+" (0x2B) or "-" (0x2D).
-            double value = 0;
-            int decimals = 0;
-            if ((packet.startsWith('+') || packet.startsWith('-')) &&
-                SampleStreamWriter::parseValueText(packet, &value, &decimals))
-                resultAnswered(packet);
-            return;
+            // Whole lines while the answer is awaited: the status packets that keep coming are recorded,
+            // and no packet's bytes can pass for the answer, a signed number ("D+0012.5").
+            const char letter = resultKind_ == ResultKind::Dosed ? 'D' : 'A';
+            if (packet.size() == StatusPacket::kSize + 1 && packet.front() == 'P') {
+                packet = packet.sliced(1);
+            } else {
+                const QByteArrayView text = packet.isEmpty() ? packet : packet.sliced(1);
+                double value = 0;
+                int decimals = 0;
+                if (packet.startsWith(letter) && (text.startsWith('+') || text.startsWith('-')) &&
+                    SampleStreamWriter::parseValueText(text, &value, &decimals))
+                    resultAnswered(text);
+                return;
+            }
         }
         const qint64 elapsed = clock_.elapsed();
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
@@ -284,7 +292,7 @@ private:
         const bool dosed = resultKind_ == ResultKind::Dosed;
         PacketMatcher& stream = c_.link().streamMatcher();
         stream.setEnabled(false);
-        stream.setStartString(dosed ? "D" : "A");
+        stream.setStartCondition(PacketMatcher::StartCondition::AnyData);
         stream.disarm();
         awaitingResult_ = true;
         c_.link().writeRaw(dosed ? "GD\r" : "GA\r");
@@ -311,7 +319,7 @@ private:
             onWriteFailure_();
         }
         if (running_)
-            startStream();
+            startStream(true);
     }
 
     void lost(const QString& reason) {

@@ -621,9 +621,10 @@ TEST_F(FollowRecordingTest, EventsWriteEachFinishedDosingCycleWithItsDosedValue)
     EXPECT_GT(afterResults, 20); // the status packets came again after the read
 }
 
-// A slow answer leaves the status packets coming while the dosed value is awaited. At 443.x kg net over
-// a 100 kg tare a packet ends in the bytes 0x44 0x30..0x39 and its end: "D", one digit and "\r", a frame
-// that reads as a number. The filling passes 443.x in most cycles while the answer is awaited.
+// A slow answer leaves the status packets coming while the dosed value is awaited: they are recorded, and
+// none is taken for the answer. At 443.x kg net over a 100 kg tare a packet ends in the bytes 0x44
+// 0x30..0x39 and its end: "D", one digit and "\r", which reads as a number when framed from the "D". The
+// filling passes 443.x in most cycles while the answer is awaited.
 TEST_F(FollowRecordingTest, EventsTakeOnlyTheDevicesAnswerNotBytesOfAPacketThatFrameANumber) {
     start("line=1,id=4114,fw=2.10,weight=441.8,tare=100,decimals=1,stream=SN,update=20");
     QProcess follow;
@@ -637,12 +638,21 @@ TEST_F(FollowRecordingTest, EventsTakeOnlyTheDevicesAnswerNotBytesOfAPacketThatF
     ASSERT_TRUE(follow.waitForFinished(15000));
     out += follow.readAllStandardOutput();
     ASSERT_TRUE(results) << out.toStdString();
+    QDateTime previous;
     for (const QJsonObject& o : jsonLines(out)) {
-        if (o.value("event").toString() != "cycle")
+        if (o.value("event").toString() == "cycle") {
+            EXPECT_EQ(o.value("result").toString(), "dosed");
+            // Each item's filling ends within a few per cent of the set weight; the device reads it gross.
+            EXPECT_NEAR(o.value("value").toDouble(), 541.8, 15) << QJsonDocument(o).toJson().toStdString();
             continue;
-        EXPECT_EQ(o.value("result").toString(), "dosed");
-        // Each item's filling ends within a few per cent of the set weight; the device reads it gross.
-        EXPECT_NEAR(o.value("value").toDouble(), 541.8, 15) << QJsonDocument(o).toJson().toStdString();
+        }
+        // The packets that came while the answer was awaited are recorded too: no gap of the wait's length.
+        const QDateTime time = QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs);
+        ASSERT_TRUE(time.isValid()) << QJsonDocument(o).toJson().toStdString();
+        if (previous.isValid()) {
+            EXPECT_LT(previous.msecsTo(time), 300) << "after seq " << o.value("seq").toInt() - 1;
+        }
+        previous = time;
     }
 }
 
