@@ -18,6 +18,9 @@
 namespace tarvo::ui {
 
 namespace {
+using Span = ScopeWidget::Span;
+using DenseTrace = ScopeWidget::DenseTrace;
+
 // The least room round the plot; larger text or wider labels take more.
 constexpr int kLeftMargin = 64;
 constexpr int kRightMargin = 12;
@@ -142,6 +145,28 @@ void fillBackground(QImage& image, const QRect& plot, QRgb background, QRgb indi
 #endif
 }
 
+// n pixels copied, streamed to memory as fillPixels streams them.
+void streamPixels(QRgb* p, const QRgb* from, int n) {
+#if defined(__SSE2__)
+    for (; n > 0 && (reinterpret_cast<std::uintptr_t>(p) & 15) != 0; --n)
+        *p++ = *from++;
+    for (; n >= 16; n -= 16, p += 16, from += 16) {
+        auto* q = reinterpret_cast<__m128i*>(p);
+        const auto* f = reinterpret_cast<const __m128i*>(from);
+        const __m128i a = _mm_loadu_si128(f), b = _mm_loadu_si128(f + 1);
+        const __m128i c = _mm_loadu_si128(f + 2), d = _mm_loadu_si128(f + 3);
+        _mm_stream_si128(q, a);
+        _mm_stream_si128(q + 1, b);
+        _mm_stream_si128(q + 2, c);
+        _mm_stream_si128(q + 3, d);
+    }
+    for (; n >= 4; n -= 4, p += 4, from += 4)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(p),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+#endif
+    std::copy_n(from, n, p);
+}
+
 // The dots of a dotted grid line as the painter draws it from a point to the point `delta` (widget pixels)
 // away, as device pixels from the first point. The grid's lines of one direction differ only in where they
 // stand: each direction is drawn once and its dots are put at every line's place, instead of the painter
@@ -177,6 +202,224 @@ void putDots(QImage& image, uchar* bits, const std::vector<QPoint>& dots, QPoint
         if (x >= 0 && y >= 0 && x < image.width() && y < image.height())
             reinterpret_cast<QRgb*>(bits + y * stride)[x] = colour;
     }
+}
+
+// The grid lines of one direction: the dots of one line from its start (in the order of their rows), and
+// where each line starts, in device pixels.
+struct DottedLines {
+    std::vector<QPoint> dots;
+    std::vector<QPoint> starts;
+};
+
+// The plot's outline as the painter draws it with a pen as wide as the density, learnt from a small one
+// it draws: near each edge (up to `reach` device pixels outside it and `zone` inside), the pixels of each
+// row as offsets from the left and from the right edge, and whether the run between is filled; the rows
+// between the top and the bottom zone are all alike. The bottom and right edges are the first device
+// pixel past the plot. Known only when the small outline is exactly what this describes.
+struct OutlineRow {
+    std::vector<int> left, right;
+    bool across = false;
+};
+
+struct Outline {
+    int reach = 0, zone = 0;
+    std::vector<OutlineRow> top, bottom; // from reach outside to zone inside
+    OutlineRow middle;
+    bool known = false;
+
+    // The row at y of an outline whose edges are given, or nothing when y is beyond its reach.
+    const OutlineRow* row(int y, int topEdge, int bottomEdge) const {
+        if (y >= topEdge - reach && y < topEdge + zone)
+            return &top[static_cast<std::size_t>(y - topEdge + reach)];
+        if (y >= bottomEdge - zone && y < bottomEdge + reach)
+            return &bottom[static_cast<std::size_t>(bottomEdge + reach - 1 - y)];
+        if (y >= topEdge + zone && y < bottomEdge - zone)
+            return &middle;
+        return nullptr;
+    }
+};
+
+bool holds(const std::vector<int>& offsets, int v) {
+    return std::find(offsets.begin(), offsets.end(), v) != offsets.end();
+}
+
+Outline outlineOf(int ratio) {
+    constexpr int margin = 3;
+    const QRect rect(QPoint(margin, margin), QSize(20, 14));
+    QImage strip(QSize(rect.width() + 2 * margin, rect.height() + 2 * margin) * ratio, QImage::Format_RGB32);
+    strip.setDevicePixelRatio(ratio);
+    strip.fill(0);
+    {
+        QPainter p(&strip);
+        p.setPen(linePen(Qt::white, ratio));
+        p.drawRect(rect.adjusted(0, 0, -1, -1));
+    }
+    auto lit = [&](int x, int y) {
+        return (reinterpret_cast<const QRgb*>(strip.constScanLine(y))[x] & 0xffffff) != 0;
+    };
+    const int top = rect.top() * ratio, bottom = (rect.top() + rect.height()) * ratio;
+    const int left = rect.left() * ratio, right = (rect.left() + rect.width()) * ratio;
+    Outline o;
+    o.reach = margin * ratio;
+    o.zone = 3 * ratio;
+    auto rowAt = [&](int y) {
+        OutlineRow r;
+        for (int d = -o.reach; d < o.zone; ++d)
+            if (lit(left + d, y))
+                r.left.push_back(d);
+        for (int d = -o.zone; d < o.reach; ++d)
+            if (lit(right + d, y))
+                r.right.push_back(d);
+        r.across = lit((left + right) / 2, y);
+        return r;
+    };
+    for (int d = -o.reach; d < o.zone; ++d)
+        o.top.push_back(rowAt(top + d));
+    for (int d = o.reach - 1; d >= -o.zone; --d)
+        o.bottom.push_back(rowAt(bottom + d));
+    o.middle = rowAt((top + bottom) / 2);
+    for (int y = 0; y < strip.height(); ++y) {
+        const OutlineRow* r = o.row(y, top, bottom);
+        for (int x = 0; x < strip.width(); ++x) {
+            bool expected = false;
+            if (r && x < left + o.zone)
+                expected = holds(r->left, x - left);
+            else if (r && x >= right - o.zone)
+                expected = holds(r->right, x - right);
+            else if (r)
+                expected = r->across;
+            if (expected != lit(x, y))
+                return o;
+        }
+    }
+    o.known = true;
+    return o;
+}
+
+// The dense traces' spans, column by column.
+void putSpans(QImage& image, const std::vector<Span>& spans, QRgb pixel) {
+    uchar* bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    for (const Span& s : spans) {
+        uchar* row = bits + static_cast<qsizetype>(s.top) * stride + s.x * 4;
+        for (int r = s.top; r <= s.bottom; ++r, row += stride)
+            std::fill_n(reinterpret_cast<QRgb*>(row), s.width, pixel);
+    }
+}
+
+// Rows of a frame made at a time, in a buffer that stays in the processor's cache at a 4K screen's width.
+constexpr int kBandRows = 8;
+
+// What composeFrame puts into a frame, in device pixels.
+struct FrameLayers {
+    QRect plot; // inside the frame
+    // The plot's edges, as the outline's offsets count from them.
+    int edgeTop = 0, edgeBottom = 0, edgeLeft = 0, edgeRight = 0;
+    QRgb background = 0, indicator = 0, grid = 0, axis = 0;
+    const DottedLines* columns = nullptr;
+    const DottedLines* rows = nullptr;
+    const Outline* outline = nullptr;
+};
+
+// The frame's background, grid dots, plot outline and dense traces, in this order, made a band of rows at a
+// time in a buffer and then streamed into the frame: each pixel is written to memory once, and the traces'
+// spans, which run down the columns, land in the cache instead of each reading in a line of a frame larger
+// than the cache. The spans are sorted by the band they start in; a span that runs on into the bands below
+// stays active until drawn whole.
+void composeFrame(QImage& image, const FrameLayers& f, const std::vector<DenseTrace>& traces,
+                  std::vector<QRgb>& band, std::vector<Span>& sorted, std::vector<int>& starts,
+                  std::array<std::vector<Span>, kGraphSlots + 1>& active) {
+    const int width = image.width(), height = image.height();
+    const int bands = (height + kBandRows - 1) / kBandRows;
+    // Bucket t * bands + b holds trace t's spans that start in band b; afterwards starts[key] is where that
+    // bucket ends.
+    starts.assign(traces.size() * static_cast<std::size_t>(bands) + 1, 0);
+    std::size_t total = 0;
+    for (std::size_t t = 0; t < traces.size(); ++t) {
+        total += traces[t].spans->size();
+        for (const Span& s : *traces[t].spans)
+            ++starts[t * bands + static_cast<std::size_t>(s.top / kBandRows) + 1];
+    }
+    for (std::size_t k = 1; k < starts.size(); ++k)
+        starts[k] += starts[k - 1];
+    sorted.resize(total);
+    for (std::size_t t = 0; t < traces.size(); ++t)
+        for (const Span& s : *traces[t].spans)
+            sorted[static_cast<std::size_t>(
+                starts[t * bands + static_cast<std::size_t>(s.top / kBandRows)]++)] = s;
+    for (auto& a : active)
+        a.clear();
+
+    band.resize(static_cast<std::size_t>(kBandRows) * static_cast<std::size_t>(width));
+    QRgb* rows = band.data();
+    const Outline& o = *f.outline;
+    uchar* bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    for (int b = 0; b < bands; ++b) {
+        const int y0 = b * kBandRows, y1 = std::min(height, y0 + kBandRows);
+        auto at = [&](int x, int y) -> QRgb& {
+            return rows[static_cast<std::size_t>(y - y0) * static_cast<std::size_t>(width) +
+                        static_cast<std::size_t>(x)];
+        };
+        for (int y = y0; y < y1; ++y) {
+            QRgb* line = &at(0, y);
+            if (f.plot.isEmpty() || y < f.plot.top() || y > f.plot.bottom()) {
+                std::fill_n(line, width, f.background);
+            } else {
+                std::fill_n(line, f.plot.left(), f.background);
+                std::fill_n(line + f.plot.left(), f.plot.width(), f.indicator);
+                std::fill_n(line + f.plot.right() + 1, width - f.plot.right() - 1, f.background);
+            }
+        }
+        for (const DottedLines* lines : {f.columns, f.rows})
+            for (const QPoint& start : lines->starts) {
+                auto d = std::lower_bound(lines->dots.begin(), lines->dots.end(), y0 - start.y(),
+                                          [](const QPoint& dot, int row) { return dot.y() < row; });
+                for (; d != lines->dots.end() && start.y() + d->y() < y1; ++d) {
+                    const int x = start.x() + d->x();
+                    if (x >= 0 && x < width)
+                        at(x, start.y() + d->y()) = f.grid;
+                }
+            }
+        for (int y = y0; y < y1; ++y) {
+            const OutlineRow* r = o.row(y, f.edgeTop, f.edgeBottom);
+            if (!r)
+                continue;
+            for (const int d : r->left)
+                if (f.edgeLeft + d >= 0 && f.edgeLeft + d < width)
+                    at(f.edgeLeft + d, y) = f.axis;
+            for (const int d : r->right)
+                if (f.edgeRight + d >= 0 && f.edgeRight + d < width)
+                    at(f.edgeRight + d, y) = f.axis;
+            const int from = std::max(0, f.edgeLeft + o.zone), to = std::min(width, f.edgeRight - o.zone);
+            if (r->across && from < to)
+                std::fill_n(&at(from, y), to - from, f.axis);
+        }
+        for (std::size_t t = 0; t < traces.size(); ++t) {
+            const QRgb pixel = traces[t].pixel;
+            auto put = [&](const Span& s) {
+                const int r0 = std::max(s.top, y0), r1 = std::min(s.bottom, y1 - 1);
+                for (int r = r0; r <= r1; ++r)
+                    std::fill_n(&at(s.x, r), s.width, pixel);
+                return s.bottom >= y1;
+            };
+            std::vector<Span>& running = active[t];
+            std::size_t kept = 0;
+            for (const Span& s : running)
+                if (put(s))
+                    running[kept++] = s;
+            running.resize(kept);
+            const std::size_t key = t * bands + static_cast<std::size_t>(b);
+            for (int k = key == 0 ? 0 : starts[key - 1]; k < starts[key]; ++k)
+                if (put(sorted[static_cast<std::size_t>(k)]))
+                    running.push_back(sorted[static_cast<std::size_t>(k)]);
+        }
+        for (int y = y0; y < y1; ++y)
+            streamPixels(reinterpret_cast<QRgb*>(bits + y * stride), &at(0, y), width);
+    }
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
 }
 } // namespace
 
@@ -246,64 +489,91 @@ ScopeWidget::BackgroundKey ScopeWidget::currentKey(const QImage& target) const {
     return k;
 }
 
-void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
+void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k,
+                                 const std::vector<DenseTrace>& traces) {
     const QRect plot = plotRect(k.size, k.font, k.left, k.right, k.bottom, k.top);
     const int lineHeight = QFontMetrics(k.font).height();
-    fillBackground(image, plot, colourOf(k.background).rgb(), colourOf(k.indicator).rgb());
-    // At a whole-number density the dots of the grid are put straight into the pixels.
-    const int whole = static_cast<int>(k.pixelRatio);
-    const bool dots = whole >= 1 && whole == k.pixelRatio && image.depth() == 32;
-    uchar* bits = image.bits();
-    const QRgb gridPixel = colourOf(k.grid).rgb();
-    QPainter p(&image);
-    p.setRenderHint(QPainter::TextAntialiasing, true);
     const QColor axis = colourOf(k.axis);
     const QColor grid = colourOf(k.grid);
     const double width = k.right - k.left;
     const double height = k.top - k.bottom;
-    // Vertical grid lines and time labels.
     const double xs = niceStep(width, 10);
-    p.setFont(font());
-    if (width > 0 && std::isfinite(width)) {
-        const GridLines lines = gridLines(k.left, k.right, xs);
-        const std::vector<QPoint> column =
-            dots && lines.count > 0 ? dottedLine(QPoint(0, plot.height() - 1), whole) : std::vector<QPoint>();
-        for (int i = 0; i < lines.count; ++i) {
-            const double t = (lines.first + i) * xs;
-            const int x = plot.left() + pixelAt((t - k.left) / width, plot.width());
-            if (dots) {
-                putDots(image, bits, column, QPoint(x, plot.top()), whole, gridPixel);
-            } else {
-                p.setPen(linePen(grid, k.pixelRatio, Qt::DotLine));
-                p.drawLine(x, plot.top(), x, plot.bottom());
-            }
-            p.setPen(axis);
-            p.drawText(QRect(x - 200, plot.bottom() + 2, 400, lineHeight), Qt::AlignHCenter | Qt::AlignTop,
-                       axisText(t, xs));
-        }
-    }
     const double ys = niceStep(height, 8);
-    if (height > 0 && std::isfinite(height)) {
-        const GridLines lines = gridLines(k.bottom, k.top, ys);
-        const std::vector<QPoint> row =
-            dots && lines.count > 0 ? dottedLine(QPoint(plot.width() - 1, 0), whole) : std::vector<QPoint>();
-        for (int i = 0; i < lines.count; ++i) {
-            const double v = (lines.first + i) * ys;
-            const int y = plot.bottom() - pixelAt((v - k.bottom) / height, plot.height());
-            if (dots) {
-                putDots(image, bits, row, QPoint(plot.left(), y), whole, gridPixel);
-            } else {
-                p.setPen(linePen(grid, k.pixelRatio, Qt::DotLine));
-                p.drawLine(plot.left(), y, plot.right(), y);
-            }
-            p.setPen(axis);
-            p.drawText(QRect(0, y - lineHeight, plot.left() - kLabelGap, 2 * lineHeight),
-                       Qt::AlignRight | Qt::AlignVCenter, axisText(v, ys));
+    const GridLines timeLines =
+        width > 0 && std::isfinite(width) ? gridLines(k.left, k.right, xs) : GridLines{};
+    const GridLines valueLines =
+        height > 0 && std::isfinite(height) ? gridLines(k.bottom, k.top, ys) : GridLines{};
+    auto timeAt = [&](int i) { return (timeLines.first + i) * xs; };
+    auto valueAt = [&](int i) { return (valueLines.first + i) * ys; };
+    auto columnOf = [&](int i) { return plot.left() + pixelAt((timeAt(i) - k.left) / width, plot.width()); };
+    auto rowOf = [&](int i) {
+        return plot.bottom() - pixelAt((valueAt(i) - k.bottom) / height, plot.height());
+    };
+
+    // At a whole-number density the background, the grid's dots, the plot's outline and the dense traces
+    // are put straight into the pixels; elsewhere the painter draws them.
+    const int whole = static_cast<int>(k.pixelRatio);
+    const bool direct = whole >= 1 && whole == k.pixelRatio && image.depth() == 32;
+    const Outline outline = direct ? outlineOf(whole) : Outline{};
+    DottedLines columns, rows;
+    if (direct && timeLines.count > 0) {
+        columns.dots = dottedLine(QPoint(0, plot.height() - 1), whole);
+        for (int i = 0; i < timeLines.count; ++i)
+            columns.starts.push_back(QPoint(columnOf(i), plot.top()) * whole);
+    }
+    if (direct && valueLines.count > 0) {
+        rows.dots = dottedLine(QPoint(plot.width() - 1, 0), whole);
+        for (int i = 0; i < valueLines.count; ++i)
+            rows.starts.push_back(QPoint(plot.left(), rowOf(i)) * whole);
+    }
+    const bool composed =
+        outline.known && plot.width() * whole > 2 * outline.zone && plot.height() * whole > 2 * outline.zone;
+    if (composed) {
+        FrameLayers f;
+        f.plot = QRect(plot.topLeft() * whole, plot.size() * whole).intersected(image.rect());
+        f.edgeTop = plot.top() * whole;
+        f.edgeBottom = (plot.top() + plot.height()) * whole;
+        f.edgeLeft = plot.left() * whole;
+        f.edgeRight = (plot.left() + plot.width()) * whole;
+        f.background = colourOf(k.background).rgb();
+        f.indicator = colourOf(k.indicator).rgb();
+        f.grid = grid.rgb();
+        f.axis = axis.rgb();
+        f.columns = &columns;
+        f.rows = &rows;
+        f.outline = &outline;
+        composeFrame(image, f, traces, band_, bandSpans_, bandStarts_, activeSpans_);
+    } else {
+        fillBackground(image, plot, colourOf(k.background).rgb(), colourOf(k.indicator).rgb());
+        if (direct) {
+            uchar* bits = image.bits();
+            for (const DottedLines& lines : {columns, rows})
+                for (const QPoint& start : lines.starts)
+                    putDots(image, bits, lines.dots, start / whole, whole, grid.rgb());
         }
     }
-    p.setPen(linePen(axis, k.pixelRatio));
-    p.drawRect(plot.adjusted(0, 0, -1, -1));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.setFont(font());
+    if (!direct) {
+        p.setPen(linePen(grid, k.pixelRatio, Qt::DotLine));
+        for (int i = 0; i < timeLines.count; ++i)
+            p.drawLine(columnOf(i), plot.top(), columnOf(i), plot.bottom());
+        for (int i = 0; i < valueLines.count; ++i)
+            p.drawLine(plot.left(), rowOf(i), plot.right(), rowOf(i));
+    }
+    if (!composed) {
+        p.setPen(linePen(axis, k.pixelRatio));
+        p.drawRect(plot.adjusted(0, 0, -1, -1));
+    }
+    // The labels lie outside the plot, where nothing else is drawn.
     p.setPen(axis);
+    for (int i = 0; i < timeLines.count; ++i)
+        p.drawText(QRect(columnOf(i) - 200, plot.bottom() + 2, 400, lineHeight),
+                   Qt::AlignHCenter | Qt::AlignTop, axisText(timeAt(i), xs));
+    for (int i = 0; i < valueLines.count; ++i)
+        p.drawText(QRect(0, rowOf(i) - lineHeight, plot.left() - kLabelGap, 2 * lineHeight),
+                   Qt::AlignRight | Qt::AlignVCenter, axisText(valueAt(i), ys));
     // A name longer than the scope is wide ends in an ellipsis instead of losing both its ends.
     p.drawText(QRect(0, 0, k.size.width(), plot.top()), Qt::AlignCenter,
                p.fontMetrics().elidedText(k.caption, Qt::ElideRight, k.size.width() - 2 * kLabelGap));
@@ -311,19 +581,44 @@ void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k) const {
     // Under the time labels, ending where the right-most one can end.
     p.drawText(QRect(0, plot.bottom() + 2 + lineHeight, k.size.width() - kLabelGap, lineHeight),
                Qt::AlignRight | Qt::AlignTop, QStringLiteral("ms"));
+    p.end();
+    if (!composed)
+        for (const DenseTrace& t : traces)
+            putSpans(image, *t.spans, t.pixel);
 }
 
-void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries& s, Rgb colour) const {
+namespace {
+// The points of a series drawn in a window from left to right: one either side of it, so that lines run to
+// its edges. False when there are none.
+bool pointsToDraw(const PointSeries& s, double left, double right, std::size_t& first, std::size_t& last) {
+    first = firstAtOrAfter(s, left);
+    last = firstAtOrAfter(s, right);
+    if (first > 0)
+        --first;
+    if (last < s.size())
+        ++last;
+    return first < last;
+}
+} // namespace
+
+ScopeWidget::TraceShape ScopeWidget::traceSpans(const QImage& image, const QRect& plot, const PointSeries& s,
+                                                std::vector<Span>& spans) const {
+    spans.clear();
     if (s.empty())
-        return;
+        return TraceShape::Nothing;
     const double left = model_.left(), right = model_.right();
     const double bottom = model_.bottom(), top = model_.top();
     const double width = right - left;
     const double height = top - bottom;
     if (!(width > 0) || !std::isfinite(width) || !std::isfinite(height))
-        return;
+        return TraceShape::Nothing;
     const int w = plot.width();
     const int h = plot.height();
+    std::size_t first = 0, last = 0;
+    if (!pointsToDraw(s, left, right, first, last))
+        return TraceShape::Nothing;
+    if (last - first <= static_cast<std::size_t>(2 * w))
+        return TraceShape::Sparse;
     // A window of height 0 puts everything at its middle.
     const double yScale = height > 0 ? (h - 1) / height : 0;
     const double yMiddle = height > 0 ? 0 : (h - 1) / 2.0;
@@ -331,35 +626,8 @@ void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries&
         const double y = height > 0 ? (top - v) * yScale : (v > top ? -1 : v < top ? h : yMiddle);
         return static_cast<int>(std::clamp(y, -1.0, static_cast<double>(h)));
     };
-    // One point either side of the window, so lines run to its edges.
-    std::size_t first = firstAtOrAfter(s, left);
-    std::size_t last = firstAtOrAfter(s, right);
-    if (first > 0)
-        --first;
-    if (last < s.size())
-        ++last;
-    if (first >= last)
-        return;
     const GraphPoint* pts = s.begin();
     const bool lines = model_.drawStyle() == GraphModel::DrawStyle::Lines;
-
-    if (last - first <= static_cast<std::size_t>(2 * w)) {
-        // Sparse: exact lines or points, without anti-aliasing.
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.setClipRect(plot);
-        p.setPen(linePen(colourOf(colour), image.devicePixelRatio()));
-        QPolygonF poly;
-        poly.reserve(static_cast<qsizetype>(last - first));
-        for (std::size_t i = first; i < last; ++i)
-            poly << QPointF(plot.left() + (pts[i].time - left) / width * (w - 1),
-                            plot.top() + rowOf(pts[i].value));
-        if (lines)
-            p.drawPolyline(poly);
-        else
-            p.drawPoints(poly);
-        return;
-    }
 
     // Dense: one vertical span per device pixel column from the column's smallest to its largest value,
     // joined to the previous column's last value when drawn as lines. On a scaled screen the columns are
@@ -370,7 +638,7 @@ void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries&
                                QSize(qRound(plot.width() * ratio), qRound(plot.height() * ratio)))
                              .intersected(image.rect());
     if (device.isEmpty())
-        return;
+        return TraceShape::Nothing;
     const int deviceWidth = device.width();
     const int deviceHeight = device.height();
     const double deviceScale = ratio == 1 ? 1 : static_cast<double>(deviceHeight - 1) / std::max(1, h - 1);
@@ -380,9 +648,6 @@ void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries&
         deviceRows[static_cast<std::size_t>(r + 1)] =
             ratio == 1 ? r : static_cast<int>(std::lround(r * deviceScale));
     auto deviceRow = [&](double v) { return deviceRows[static_cast<std::size_t>(rowOf(v) + 1)]; };
-    const QRgb pixel = 0xff000000u | colour;
-    uchar* bits = image.bits();
-    const qsizetype stride = image.bytesPerLine();
     const double columnWidth = width / deviceWidth;
     std::size_t i = first;
     int previousRow = INT_MIN;
@@ -411,10 +676,57 @@ void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries&
         previousRow = std::isnan(lastValue) ? INT_MIN : deviceRow(lastValue);
         r0 = std::max(r0, 0);
         r1 = std::min(r1 + thickness - 1, deviceHeight - 1);
-        const int columns = std::min(thickness, deviceWidth - c);
-        uchar* row = bits + static_cast<qsizetype>(device.top() + r0) * stride + (device.left() + c) * 4;
-        for (int r = r0; r <= r1; ++r, row += stride)
-            std::fill_n(reinterpret_cast<QRgb*>(row), columns, pixel);
+        if (r0 <= r1)
+            spans.push_back({device.left() + c, device.top() + r0, device.top() + r1,
+                             std::min(thickness, deviceWidth - c)});
+    }
+    return TraceShape::Dense;
+}
+
+void ScopeWidget::drawSparseTrace(QImage& image, const QRect& plot, const PointSeries& s, Rgb colour) const {
+    // Exact lines or points, without anti-aliasing.
+    const double left = model_.left(), right = model_.right();
+    const double bottom = model_.bottom(), top = model_.top();
+    const double width = right - left;
+    const double height = top - bottom;
+    const int w = plot.width();
+    const int h = plot.height();
+    const double yScale = height > 0 ? (h - 1) / height : 0;
+    const double yMiddle = height > 0 ? 0 : (h - 1) / 2.0;
+    auto rowOf = [&](double v) {
+        const double y = height > 0 ? (top - v) * yScale : (v > top ? -1 : v < top ? h : yMiddle);
+        return static_cast<int>(std::clamp(y, -1.0, static_cast<double>(h)));
+    };
+    std::size_t first = 0, last = 0;
+    if (!pointsToDraw(s, left, right, first, last))
+        return;
+    const GraphPoint* pts = s.begin();
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setClipRect(plot);
+    p.setPen(linePen(colourOf(colour), image.devicePixelRatio()));
+    QPolygonF poly;
+    poly.reserve(static_cast<qsizetype>(last - first));
+    for (std::size_t i = first; i < last; ++i)
+        poly << QPointF(plot.left() + (pts[i].time - left) / width * (w - 1),
+                        plot.top() + rowOf(pts[i].value));
+    if (model_.drawStyle() == GraphModel::DrawStyle::Lines)
+        p.drawPolyline(poly);
+    else
+        p.drawPoints(poly);
+}
+
+void ScopeWidget::drawTrace(QImage& image, const QRect& plot, const PointSeries& s, Rgb colour) {
+    std::vector<Span>& spans = spans_[kGraphSlots];
+    switch (traceSpans(image, plot, s, spans)) {
+    case TraceShape::Sparse:
+        drawSparseTrace(image, plot, s, colour);
+        break;
+    case TraceShape::Dense:
+        putSpans(image, spans, 0xff000000u | colour);
+        break;
+    case TraceShape::Nothing:
+        break;
     }
 }
 
@@ -489,8 +801,20 @@ void ScopeWidget::render(QImage& target) {
     for (int slot = 1; slot <= kGraphSlots; ++slot)
         layer.revisions[static_cast<std::size_t>(slot - 1)] = model_.series(slot).revision();
     auto drawSlots = [&](QImage& image) {
-        drawBackground(image, key);
-        for (int slot = 1; slot <= kGraphSlots; ++slot)
+        // The dense slots before the first sparse one go into the pixels with the background; the painter
+        // draws a sparse one over them, and the slots after it go on top in their order.
+        traces_.clear();
+        int slot = 1;
+        for (; slot <= kGraphSlots; ++slot) {
+            std::vector<Span>& spans = spans_[static_cast<std::size_t>(slot - 1)];
+            const TraceShape shape = traceSpans(image, plot, model_.series(slot), spans);
+            if (shape == TraceShape::Sparse)
+                break;
+            if (shape == TraceShape::Dense)
+                traces_.push_back({&spans, 0xff000000u | kSeriesColours[slot - 1]});
+        }
+        drawBackground(image, key, traces_);
+        for (; slot <= kGraphSlots; ++slot)
             drawTrace(image, plot, model_.series(slot), kSeriesColours[slot - 1]);
     };
     auto sameLayout = [&](const QImage& a) {

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 class QRubberBand;
 
@@ -36,6 +37,16 @@ public:
     // The plotting area inside a picture of the given size, with room for the labels of the current view.
     QRect plotRect(QSize size) const;
     int framesDrawn() const { return frames_; }
+
+    // One pixel column's vertical run of a dense trace, in the frame's device pixels (bottom included), as
+    // wide as one of the widget's pixels.
+    struct Span {
+        int x, top, bottom, width;
+    };
+    struct DenseTrace {
+        const std::vector<Span>* spans;
+        QRgb pixel;
+    };
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -65,9 +76,15 @@ private:
         GraphModel::DrawStyle style = GraphModel::DrawStyle::Lines;
         bool operator==(const SlotLayerKey&) const = default;
     };
+    enum class TraceShape { Nothing, Sparse, Dense };
     BackgroundKey currentKey(const QImage& target) const;
-    void drawBackground(QImage& image, const BackgroundKey& key) const;
-    void drawTrace(QImage& image, const QRect& plot, const PointSeries& series, Rgb colour) const;
+    // The background, with the dense traces given put in on top of it.
+    void drawBackground(QImage& image, const BackgroundKey& key, const std::vector<DenseTrace>& traces);
+    // Works out the spans of a dense trace; a sparse one is left to drawSparseTrace.
+    TraceShape traceSpans(const QImage& image, const QRect& plot, const PointSeries& series,
+                          std::vector<Span>& spans) const;
+    void drawSparseTrace(QImage& image, const QRect& plot, const PointSeries& series, Rgb colour) const;
+    void drawTrace(QImage& image, const QRect& plot, const PointSeries& series, Rgb colour);
     void drawOverlays(QImage& image, const QRect& plot) const;
     QPointF toWorld(QPointF pixel) const;
     QPointF toPixel(QPointF world, const QRect& plot) const;
@@ -79,6 +96,13 @@ private:
     SlotLayerKey previousLayerKey_;
     QImage frame_;
     int frames_ = 0;
+    // Kept from frame to frame so that drawing one allocates nothing.
+    std::array<std::vector<Span>, kGraphSlots + 1> spans_;
+    std::vector<DenseTrace> traces_;
+    std::vector<QRgb> band_;
+    std::vector<Span> bandSpans_;
+    std::vector<int> bandStarts_;
+    std::array<std::vector<Span>, kGraphSlots + 1> activeSpans_;
     // Mouse interaction.
     bool dragging_ = false;
     QPoint pressPos_;
