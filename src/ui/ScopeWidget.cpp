@@ -510,11 +510,12 @@ void ScopeWidget::drawBackground(QImage& image, const BackgroundKey& k,
         return plot.bottom() - pixelAt((valueAt(i) - k.bottom) / height, plot.height());
     };
 
-    // At a whole-number density the background, the grid's dots, the plot's outline and the dense traces
-    // are put straight into the pixels; elsewhere the painter draws them.
+    // At a whole-number density the background and the grid's dots are put straight into the pixels, and
+    // with dense traces to draw the plot's outline and the traces too, a band of rows at a time; elsewhere
+    // the painter draws them. Without traces the background is streamed into the frame at once.
     const int whole = static_cast<int>(k.pixelRatio);
     const bool direct = whole >= 1 && whole == k.pixelRatio && image.depth() == 32;
-    const Outline outline = direct ? outlineOf(whole) : Outline{};
+    const Outline outline = direct && !traces.empty() ? outlineOf(whole) : Outline{};
     DottedLines columns, rows;
     if (direct && timeLines.count > 0) {
         columns.dots = dottedLine(QPoint(0, plot.height() - 1), whole);
