@@ -200,11 +200,17 @@ TEST(ConfigPages, TcwPageCheckWeigherAndConfigurationAndTheLossWeigherGroup) {
 
     QGroupBox* configuration = rig.named<QGroupBox>(Page::Tcw43, "TCW Configuration");
     ASSERT_NE(configuration, nullptr);
-    ASSERT_TRUE(waitFor([&] { return inGroup<QPushButton>(configuration, "Refresh")->isEnabled(); }));
-    rig.click(inGroup<QPushButton>(configuration, "Refresh"));
+    QPushButton* refresh = inGroup<QPushButton>(configuration, "Refresh");
     QLabel* listing = inGroup<QLabel>(configuration, "TCW Configuration text");
-    ASSERT_TRUE(waitFor([&] { return !accessibleName(listing).isEmpty(); }));
-    EXPECT_EQ(accessibleName(listing), "TCW4310 FM0 FL3 UR5 TL150");
+    const QString expected = "TCW4310 FM0 FL3 UR5 TL150";
+    // The device has 100 ms to answer; a sanitizer build on a busy machine can miss that and show "N/A"
+    // (its own test elsewhere), and then the next press reads the listing.
+    for (int press = 0; press < 3 && accessibleName(listing) != expected; ++press) {
+        ASSERT_TRUE(waitFor([&] { return refresh->isEnabled(); }));
+        rig.click(refresh);
+        ASSERT_TRUE(waitFor([&] { return refresh->isEnabled() && !accessibleName(listing).isEmpty(); }));
+    }
+    EXPECT_EQ(accessibleName(listing), expected);
 }
 
 TEST(ConfigPages, LossWeigherGroupReadsAndStoresWithItsOwnCommand) {
