@@ -796,6 +796,14 @@ void ScopeWidget::drawOverlays(QImage& image, const QRect& plot) const {
 }
 
 void ScopeWidget::render(QImage& target) {
+    if (target.depth() != 32) {
+        // The traces are put into pixels of four bytes: another format gets the picture converted.
+        QImage frame(target.size(), QImage::Format_RGB32);
+        frame.setDevicePixelRatio(target.devicePixelRatio());
+        render(frame);
+        target = frame.convertToFormat(target.format());
+        return;
+    }
     const BackgroundKey key = currentKey(target);
     const QRect plot = plotRect(key.size, key.font, key.left, key.right, key.bottom, key.top);
     SlotLayerKey layer{key, {}, model_.drawStyle()};

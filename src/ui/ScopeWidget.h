@@ -30,7 +30,7 @@ public:
     explicit ScopeWidget(GraphModel& model, QWidget* parent = nullptr);
 
     GraphModel& model() { return model_; }
-    // Draws the whole picture into target (Format_RGB32) at the target's size.
+    // Draws the whole picture into target at the target's size (fastest in Format_RGB32).
     void render(QImage& target);
     // The current picture at the widget's size (for saving and printing).
     QImage picture();

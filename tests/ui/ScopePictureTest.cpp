@@ -173,6 +173,25 @@ TEST_F(ScopePictureTest, EveryViewAtEitherDensityIsDrawnAsBefore) {
     }
 }
 
+TEST_F(ScopePictureTest, FramesOfAnOddSizeOrAnotherPixelFormatAreDrawnAsBefore) {
+    fill(model);
+    show(kViews[0]);
+    // Sizes that are no multiple of the rows or of the pixels the scope makes at a time.
+    for (const qreal ratio : {1.0, 2.0}) {
+        QImage frame(QSize(637, 397) * ratio, QImage::Format_RGB32);
+        frame.setDevicePixelRatio(ratio);
+        scope.render(frame);
+        expectPicture(frame, QStringLiteral("odd-size@%1x").arg(ratio));
+    }
+    if (writing())
+        return;
+    // A frame of three bytes a pixel gets the same picture, its traces included.
+    QImage narrow(kSize, QImage::Format_RGB888);
+    scope.render(narrow);
+    EXPECT_EQ(narrow.format(), QImage::Format_RGB888);
+    expectPicture(narrow, QStringLiteral("whole@1x"));
+}
+
 TEST_F(ScopePictureTest, SlotsChangedBetweenFramesAreDrawnAsIfDrawnAtOnce) {
     if (writing())
         GTEST_SKIP() << "compares with the pictures the other test writes";
