@@ -399,8 +399,19 @@ void composeFrame(QImage& image, const FrameLayers& f, const std::vector<DenseTr
             const QRgb pixel = traces[t].pixel;
             auto put = [&](const Span& s) {
                 const int r0 = std::max(s.top, y0), r1 = std::min(s.bottom, y1 - 1);
-                for (int r = r0; r <= r1; ++r)
-                    std::fill_n(&at(s.x, r), s.width, pixel);
+                QRgb* p = r0 <= r1 ? &at(s.x, r0) : nullptr;
+                // One or two pixels, a widget's pixel at normal or twice the density: stored as they
+                // are, not through a fill of a length unknown to the compiler.
+                if (s.width == 1) {
+                    for (int r = r0; r <= r1; ++r, p += width)
+                        *p = pixel;
+                } else if (s.width == 2) {
+                    for (int r = r0; r <= r1; ++r, p += width)
+                        p[0] = p[1] = pixel;
+                } else {
+                    for (int r = r0; r <= r1; ++r, p += width)
+                        std::fill_n(p, s.width, pixel);
+                }
                 return s.bottom >= y1;
             };
             std::vector<Span>& running = active[t];
