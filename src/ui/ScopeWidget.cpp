@@ -807,6 +807,9 @@ void ScopeWidget::drawOverlays(QImage& image, const QRect& plot) const {
 }
 
 void ScopeWidget::render(QImage& target) {
+    // A frame without pixels (a widget not yet laid out) has nothing to draw.
+    if (target.isNull())
+        return;
     if (target.depth() != 32) {
         // The traces are put into pixels of four bytes: another format gets the picture converted.
         QImage frame(target.size(), QImage::Format_RGB32);

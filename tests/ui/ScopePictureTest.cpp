@@ -190,6 +190,12 @@ TEST_F(ScopePictureTest, FramesOfAnOddSizeOrAnotherPixelFormatAreDrawnAsBefore) 
     scope.render(narrow);
     EXPECT_EQ(narrow.format(), QImage::Format_RGB888);
     expectPicture(narrow, QStringLiteral("whole@1x"));
+    // One without pixels stays as it is.
+    for (QImage empty :
+         {QImage(), QImage(QSize(0, 0), QImage::Format_RGB888), QImage(QSize(0, 5), QImage::Format_RGB32)}) {
+        scope.render(empty);
+        EXPECT_TRUE(empty.isNull());
+    }
 }
 
 TEST_F(ScopePictureTest, SlotsChangedBetweenFramesAreDrawnAsIfDrawnAtOnce) {
