@@ -222,6 +222,8 @@ const WeightProfile& Device::activeProfile() const {
 }
 
 qint64 Device::profileMs() const {
+    if (sampleProfileMs_)
+        return *sampleProfileMs_;
     return qint64(double(tarvo::monotonicMs() - profileStartMs_) / tarvo::TimeScale::factor());
 }
 
@@ -246,8 +248,10 @@ bool Device::profileStillAt(qint64 profileMs) const {
 
 void Device::setUpdateMs(int deviceMs) {
     config_.updateMs = std::max(1, deviceMs);
-    if (streamTimer_.isActive() && stream_ != Stream::Packets)
+    if (streamTimer_.isActive() && stream_ != Stream::Packets) {
+        restartSampleClock();
         streamTimer_.start(tarvo::TimeScale::ms(config_.updateMs));
+    }
 }
 
 void Device::setPacketUpdateMs(int deviceMs) {
@@ -727,6 +731,7 @@ void Device::startStream(Stream stream) {
     const int interval = stream == Stream::Packets ? config_.packetUpdateMs : config_.updateMs;
     lineRateClock_.start();
     lineRateCredit_ = 0;
+    restartSampleClock();
     streamTimer_.start(tarvo::TimeScale::ms(std::max(1, interval)));
 }
 
@@ -749,6 +754,40 @@ int Device::linesTheWireCarries(qsizetype lineBytes) {
     return lines;
 }
 
+void Device::restartSampleClock() {
+    sampleClock_.start();
+    samplesSent_ = 0;
+}
+
+QByteArray Device::linesAtLineRate() {
+    QByteArray out;
+    const int lines = linesTheWireCarries(valueStreamLine().size());
+    for (int n = 0; n < lines; ++n, ++countedLinesSent_)
+        out += valueStreamLine();
+    return out;
+}
+
+QByteArray Device::linesOfDueSamples() {
+    // A transmitter measures on its own clock and its lines wait in buffers, not the other way round.
+    // So each line carries the weight at its sample's time, and samples a busy machine kept the
+    // simulator from sending go out together on the next tick (at most 50 ms of them), as a port
+    // hands over a bunch of lines, instead of weights taken late at uneven times.
+    const double factor = tarvo::TimeScale::factor();
+    const double periodNs = double(config_.updateMs) * factor * 1e6;
+    const double elapsedNs = double(sampleClock_.nsecsElapsed());
+    const qint64 due = qint64(elapsedNs / periodNs + 0.5);
+    samplesSent_ = std::max(samplesSent_, due - std::max(1, 50 / config_.updateMs));
+    const qint64 now = profileMs();
+    QByteArray out;
+    for (; samplesSent_ < due; ++samplesSent_, ++countedLinesSent_) {
+        const double lateMs = (elapsedNs - double(samplesSent_ + 1) * periodNs) / 1e6 / factor;
+        sampleProfileMs_ = std::max<qint64>(0, now - std::llround(lateMs));
+        out += valueStreamLine();
+    }
+    sampleProfileMs_.reset();
+    return out;
+}
+
 void Device::streamTick() {
     if (resetting_)
         return;
@@ -759,13 +798,9 @@ void Device::streamTick() {
         return;
     case Stream::Gross:
     case Stream::Net: {
-        int lines = 1;
-        if (config_.updateMs == 0 && (lines = linesTheWireCarries(valueStreamLine().size())) == 0)
-            return;
-        QByteArray out;
-        for (int n = 0; n < lines; ++n, ++countedLinesSent_)
-            out += valueStreamLine();
-        emit output(out, false);
+        const QByteArray out = config_.updateMs == 0 ? linesAtLineRate() : linesOfDueSamples();
+        if (!out.isEmpty())
+            emit output(out, false);
         return;
     }
     case Stream::Average:

@@ -173,6 +173,14 @@ private:
     // A value stream at the line's rate ("update=0"): the wire time since the last tick, in bytes.
     QElapsedTimer lineRateClock_;
     double lineRateCredit_ = 0;
+    QByteArray linesAtLineRate();
+    // A value stream at an update interval: its samples since the stream began, and while a line is
+    // made, its sample's time on the profile's clock.
+    QElapsedTimer sampleClock_;
+    qint64 samplesSent_ = 0;
+    std::optional<qint64> sampleProfileMs_;
+    void restartSampleClock();
+    QByteArray linesOfDueSamples();
     QTimer resetTimer_;
     WeighCycle cycle_;
     WeightProfile profile_;
