@@ -4,7 +4,13 @@
 
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QEvent>
 #include <QIcon>
+#include <QImage>
+#include <QImageReader>
+#include <QPixmap>
+#include <QTimer>
+#include <initializer_list>
 
 namespace tarvo::ui {
 
@@ -19,6 +25,42 @@ QAccessibleInterface* windowAccessible(const QString& className, QObject* object
             return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
     return nullptr;
 }
+
+// The installed icon's pictures, built in: a build that is not installed shows it too. Each is decoded
+// as it is added, and the two largest take most of that time; they only serve large task switchers, so
+// they follow once the main window has been painted.
+constexpr std::initializer_list<int> kIconSizesAtStart = {16, 22, 24, 32, 48, 64};
+constexpr std::initializer_list<int> kIconSizesLater = {128, 256};
+
+QIcon withIconSizes(QIcon icon, std::initializer_list<int> sizes) {
+    for (int size : sizes) {
+        // Read as PNG outright: finding out the format would first load every image format plugin.
+        QImageReader reader(QStringLiteral(":/icons/%1x%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        const QImage picture = reader.read();
+        if (!picture.isNull())
+            icon.addPixmap(QPixmap::fromImage(picture));
+    }
+    return icon;
+}
+
+// Completes the application's icon after the window's first paint.
+class IconCompletion : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                // Only the program's own icon, which the application's naming set.
+                if (!QApplication::windowIcon().isNull())
+                    QApplication::setWindowIcon(withIconSizes(QApplication::windowIcon(), kIconSizesLater));
+                deleteLater();
+            });
+        }
+        return false;
+    }
+};
 } // namespace
 
 void ProgramWindows::nameApplication() {
@@ -28,11 +70,7 @@ void ProgramWindows::nameApplication() {
     // Ties the windows to the menu entry (Wayland's app id; the entry's StartupWMClass names the X11
     // window class, which is the application's name).
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
-    // The installed icon's pictures, built in: a build that is not installed shows it too.
-    QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/%1x%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(withIconSizes(QIcon(), kIconSizesAtStart));
     QAccessible::installFactory(windowAccessible);
 }
 
@@ -74,6 +112,7 @@ ProgramWindows::ProgramWindows(MainController& controller, QtOperator& op, QObje
         mainWindow_.setEnabled(controller.calibrationWizard().mainWindowEnabled());
     });
     connect(&mainWindow_, &MainWindow::closed, this, &ProgramWindows::mainWindowClosed);
+    mainWindow_.installEventFilter(new IconCompletion(this));
 }
 
 ProgramWindows::~ProgramWindows() {

@@ -198,10 +198,14 @@ TEST(Desktop, TheWindowsCarryTheIconAndTheMenuEntrysNames) {
     rig.lineOn(1);
     rig.start();
     EXPECT_EQ(QGuiApplication::desktopFileName(), "org.tarvo.Tarvo");
-    const QIcon icon = rig.main().windowIcon();
-    ASSERT_FALSE(icon.isNull());
-    EXPECT_TRUE(icon.availableSizes().contains(QSize(16, 16)));
-    EXPECT_TRUE(icon.availableSizes().contains(QSize(256, 256)));
+    // The small pictures are there from the start; the large ones follow the window's first paint.
+    ASSERT_FALSE(rig.main().windowIcon().isNull());
+    EXPECT_TRUE(rig.main().windowIcon().availableSizes().contains(QSize(16, 16)));
+    EXPECT_TRUE(waitFor([&] { return rig.main().windowIcon().availableSizes().contains(QSize(256, 256)); }));
+    const QList<QSize> sizes = rig.main().windowIcon().availableSizes();
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        EXPECT_EQ(sizes.count(QSize(size, size)), 1) << size;
+    EXPECT_EQ(rig.main().windowIcon().pixmap(QSize(256, 256)).size(), QSize(256, 256));
     EXPECT_FALSE(rig.windows->bigDisplay().windowIcon().isNull());
     // The entry names the window class the X11 windows carry: the application's name, first letter
     // capital.
