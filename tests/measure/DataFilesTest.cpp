@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -105,6 +106,14 @@ TEST(DataFilesTest, ValuesAreWrittenInTheGeneralFormatWithFifteenDigits) {
     EXPECT_EQ(text(123456789012345.0), "123456789012345");
     EXPECT_EQ(text(1234567890123456.0), "1.23456789012346e+15");
     EXPECT_EQ(text(0.00001), "1e-05");
+    // Whole numbers have a formatter of their own: every length of digits, at its edges, either sign.
+    for (long long power = 1; power <= 100000000000000LL; power *= 10) // below 10^15
+        for (long long whole : {power - 1, power, power + 1, 2 * power + 37, 10 * power - 1})
+            for (long long v : {whole, -whole}) {
+                char expected[24];
+                char* end = std::to_chars(expected, expected + sizeof expected, v).ptr;
+                ASSERT_EQ(text(static_cast<double>(v)), std::string(expected, end - expected)) << v;
+            }
 }
 
 TEST(DataFilesTest, ARunOfThreeSamplesGivesFiveLinesAndTheSelectedField) {
