@@ -51,7 +51,9 @@ QByteArray readAndWriteAgain(const QString& path) {
     }();
     const SettingsStore::Targets targets{kept->link(), kept->ports(), kept->readout(), kept->discovery(),
                                          kept->pageSettings()};
-    SettingsStore::readSettings(path, targets);
+    PortSettings ports;
+    SettingsStore::readSettings(path, targets, ports);
+    SettingsStore::applyPortSettings(ports, targets);
     FUZZ_REQUIRE(SettingsStore::writeSettings(path, targets).isEmpty());
     kept->link().port().close(); // free for the next input's program
     QFile written(path);

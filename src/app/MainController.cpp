@@ -350,6 +350,11 @@ ComPortMap MainController::resolveComPorts(const QString& settingsPath) {
 }
 
 void MainController::start() {
+    startWithoutPorts();
+    startPorts();
+}
+
+void MainController::startWithoutPorts() {
     step("bind CAN bridge stream to the stream decoder");
     canBridge_->setLineCallback([this](QByteArrayView line) { canLineReceived(line); });
     step("fill CAN address and speed lists");
@@ -360,19 +365,14 @@ void MainController::start() {
     canBridge_->setDeviceAddress(0);
     step("Display page active");
     activePage_ = Page::Display;
-    step("initialise");
-    link_->initialise();
-    step("firmware loader created, DTR off");
+    step("firmware loader created");
     if (!firmware_)
         firmware_ = std::make_unique<FirmwareFile>(op_);
-    link_->port().setDtr(false);
     step("accept dropped files");
     acceptDrops_ = true;
     step("graph slot 1, command buttons cleared");
     acquisition_->setSelectedSlot(1);
     commandButtons_.assign(kCommandButtonSlots, QString());
-    step("probe COM8..COM1");
-    probeComPorts();
     step("readSettings");
     readSettings();
     step("scope unit label");
@@ -389,6 +389,21 @@ void MainController::start() {
         setFamilyTabVisible(static_cast<FamilyPage>(i), false);
     step("page control enabled");
     setPageControlEnabled(true);
+}
+
+void MainController::startPorts() {
+    // A second call, or one after the end (a window closed before it was on screen), has nothing to do.
+    if (portsStarted_ || destroyed_)
+        return;
+    portsStarted_ = true;
+    step("initialise");
+    link_->initialise();
+    step("DTR off");
+    link_->port().setDtr(false);
+    step("probe COM8..COM1");
+    probeComPorts();
+    step("port settings applied");
+    SettingsStore::applyPortSettings(portSettings_, {*link_, *ports_, *readout_, *discovery_, pageSettings_});
 }
 
 void MainController::probeComPorts() {
@@ -416,7 +431,7 @@ QString MainController::noComPortsText() const {
 void MainController::readSettings() {
     QStringList cut;
     const QString unreadable = SettingsStore::readSettings(
-        settingsPath_, {*link_, *ports_, *readout_, *discovery_, pageSettings_}, &cut);
+        settingsPath_, {*link_, *ports_, *readout_, *discovery_, pageSettings_}, portSettings_, &cut);
     if (!cut.isEmpty())
         op_.showMessage(
             QStringLiteral("Settings: %1 longer than %2 characters in %3; only the first %2 are used")
@@ -463,8 +478,8 @@ void MainController::collectPageSettings() {
 
 void MainController::writeSettings() {
     collectPageSettings();
-    const QString reason =
-        SettingsStore::writeSettings(settingsPath_, {*link_, *ports_, *readout_, *discovery_, pageSettings_});
+    const QString reason = SettingsStore::writeSettings(
+        settingsPath_, {*link_, *ports_, *readout_, *discovery_, pageSettings_}, portsStarted_);
     // Closing goes on: the old file is untouched, and the operator knows the changes are lost.
     if (!reason.isEmpty())
         reportSettingsNotSaved(reason);

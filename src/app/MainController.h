@@ -120,7 +120,14 @@ public:
     SettingsImageTransfer& settingsImages() { return *settingsImages_; }
     const QString& settingsPath() const { return settingsPath_; }
 
+    // The start, all of it: startWithoutPorts, then startPorts.
     void start();
+    // All of the start but the ports: what the window shows when it first appears.
+    void startWithoutPorts();
+    // The start's port work: COM1 opened at initialisation, COM8..COM1 tried, the port and CAN choices of
+    // the settings applied. Once; the window does it when it is on screen.
+    void startPorts();
+    bool portsStarted() const { return portsStarted_; }
     void shutdown();
     // Display page shown (the first device contact when the window first appears).
     void displayPageShown();
@@ -213,6 +220,9 @@ private:
     std::unique_ptr<Discovery> discovery_;
     std::unique_ptr<DeviceSetup> deviceSetup_;
     PageSettings pageSettings_;
+    // Read at start, applied by startPorts.
+    PortSettings portSettings_;
+    bool portsStarted_ = false;
     bool pageControlEnabled_ = false;
     Page activePage_ = Page::Display;
     std::array<bool, kFamilyPages> familyTabs_{true, true, true, true};

@@ -169,8 +169,6 @@ private:
     mutable QStringList cut_;
 };
 
-constexpr int kDefaultBaud = 115200;
-constexpr int kDefaultCom = 1;
 constexpr double kDefaultWorldTop = 9000.0;
 constexpr double kDefaultWorldBottom = -100.0;
 // The scope's stored vertical range: ten million counts either way is far beyond any transmitter's
@@ -199,56 +197,30 @@ void PageSettings::setFileSeparator(const QString& text) {
     }
 }
 
-QString SettingsStore::readSettings(const QString& path, const Targets& t, QStringList* cut) {
+QString SettingsStore::readSettings(const QString& path, const Targets& t, PortSettings& ports,
+                                    QStringList* cut) {
     const Ini ini(path);
-    SerialPort& port = t.comm.port();
-    port.close();
-
     // A rate of 0 would hang the line up; a port number outside 1..8 names nothing.
     const std::optional<long> storedBaud = ini.integer("Port", "Baud");
-    const int baud = storedBaud && *storedBaud > 0 && *storedBaud <= 4000000 ? static_cast<int>(*storedBaud)
-                                                                             : kDefaultBaud;
-    port.setBaudRate(baud);
-    if (isSupportedBaud(baud))
-        t.ports.baudClicked(baud);
-
+    ports.baud = storedBaud && *storedBaud > 0 && *storedBaud <= 4000000 ? static_cast<int>(*storedBaud)
+                                                                         : PortSettings().baud;
     const std::optional<long> storedCom = ini.integer("Port", "ComNumber");
-    const int com = storedCom && *storedCom >= 1 && *storedCom <= ComPortMap::kCount
-                        ? static_cast<int>(*storedCom)
-                        : kDefaultCom;
-    port.setPortNumber(com);
-    t.ports.setLastUsedPort(com);
-    if (!t.comm.tryOpen()) {
-        for (int fallback = 1; fallback <= 4; ++fallback) {
-            if (t.ports.portAvailable(fallback)) {
-                t.ports.comClicked(fallback);
-                break;
-            }
-        }
-    } else if (com <= 4) {
-        t.ports.comClicked(com);
-    } else {
-        t.ports.followPort(com);
-    }
-    t.ports.refreshPortBaudCaption();
-
-    const bool canBus = ini.flag("CAN", "CANbus", false);
+    ports.com = storedCom && *storedCom >= 1 && *storedCom <= ComPortMap::kCount
+                    ? static_cast<int>(*storedCom)
+                    : PortSettings().com;
+    ports.canBus = ini.flag("CAN", "CANbus", false);
     bool ok = false;
     const int deviceAddress = ini.text("CAN", "CANdeviceAddress", "0").toInt(&ok);
-    if (ok)
-        t.ports.setCanDeviceAddress(deviceAddress);
+    ports.canDeviceAddress = ok ? std::optional<int>(deviceAddress) : std::nullopt;
     const QString canAddress = ini.text("CAN", "CANAddress", "CAN_ADDR_1");
+    ports.canNodePosition.reset();
     if (canAddress.startsWith(QLatin1String("CAN_ADDR_"))) {
         const int node = canAddress.mid(9).toInt(&ok);
         if (ok)
-            t.ports.setCanNodePosition(node - 1);
+            ports.canNodePosition = node - 1;
     }
     const int speed = canSpeedPosition(ini.text("CAN", "CANspeed", "CAN_BAUD_500K"));
-    if (speed >= 0)
-        t.ports.setCanSpeedPosition(speed);
-    if (canBus)
-        t.ports.canBusClicked(); // shows the CAN options and switches the bridge's error reports on; sends
-                                 // nothing
+    ports.canSpeedPosition = speed >= 0 ? std::optional<int>(speed) : std::nullopt;
 
     PageSettings& p = t.page;
     p.triggerLevel = ini.setting("Options", "TriggerLevel", "15");
@@ -281,16 +253,52 @@ QString SettingsStore::readSettings(const QString& path, const Targets& t, QStri
     return ini.unreadable();
 }
 
-QString SettingsStore::writeSettings(const QString& path, const Targets& t) {
+void SettingsStore::applyPortSettings(const PortSettings& settings, const Targets& t) {
+    SerialPort& port = t.comm.port();
+    port.close();
+    port.setBaudRate(settings.baud);
+    if (isSupportedBaud(settings.baud))
+        t.ports.baudClicked(settings.baud);
+    port.setPortNumber(settings.com);
+    t.ports.setLastUsedPort(settings.com);
+    if (!t.comm.tryOpen()) {
+        for (int fallback = 1; fallback <= 4; ++fallback) {
+            if (t.ports.portAvailable(fallback)) {
+                t.ports.comClicked(fallback);
+                break;
+            }
+        }
+    } else if (settings.com <= 4) {
+        t.ports.comClicked(settings.com);
+    } else {
+        t.ports.followPort(settings.com);
+    }
+    t.ports.refreshPortBaudCaption();
+
+    if (settings.canDeviceAddress)
+        t.ports.setCanDeviceAddress(*settings.canDeviceAddress);
+    if (settings.canNodePosition)
+        t.ports.setCanNodePosition(*settings.canNodePosition);
+    if (settings.canSpeedPosition)
+        t.ports.setCanSpeedPosition(*settings.canSpeedPosition);
+    if (settings.canBus)
+        t.ports.canBusClicked(); // shows the CAN options and switches the bridge's error reports on; sends
+                                 // nothing
+}
+
+QString SettingsStore::writeSettings(const QString& path, const Targets& t, bool withPorts) {
     Ini ini(path);
     const PageSettings& p = t.page;
-    const std::string_view speed = kCanBitRates[static_cast<std::size_t>(t.ports.canSpeedPosition())].name;
-    ini.set("Port", "Baud", static_cast<int>(t.comm.port().baudRate()));
-    ini.set("Port", "ComNumber", t.comm.port().portNumber());
-    ini.set("CAN", "CANbus", t.ports.canChosen());
-    ini.set("CAN", "CANdeviceAddress", t.ports.canDeviceAddress());
-    ini.set("CAN", "CANAddress", canNodeName(t.ports.canNodePosition() + 1));
-    ini.set("CAN", "CANspeed", QString::fromLatin1(speed.data(), static_cast<qsizetype>(speed.size())));
+    if (withPorts) {
+        const std::string_view speed =
+            kCanBitRates[static_cast<std::size_t>(t.ports.canSpeedPosition())].name;
+        ini.set("Port", "Baud", static_cast<int>(t.comm.port().baudRate()));
+        ini.set("Port", "ComNumber", t.comm.port().portNumber());
+        ini.set("CAN", "CANbus", t.ports.canChosen());
+        ini.set("CAN", "CANdeviceAddress", t.ports.canDeviceAddress());
+        ini.set("CAN", "CANAddress", canNodeName(t.ports.canNodePosition() + 1));
+        ini.set("CAN", "CANspeed", QString::fromLatin1(speed.data(), static_cast<qsizetype>(speed.size())));
+    }
     ini.set("Options", "TriggerLevel", p.triggerLevel);
     ini.set("Options", "SampleTime", p.sampleTime);
     ini.set("Options", "WaitForTrigger", p.waitForTrigger);

@@ -229,12 +229,14 @@ void MainWindow::showEvent(QShowEvent* event) {
     shown_ = true;
     options_->showRestoredSettings();
     scopePanel()->sync();
-    // Once the window is on screen: the pages not made yet, then the Display page's show handler, the
-    // first device contact. A platform that never says the window is exposed gets them a moment later.
+    // Once the window is on screen: the ports (opening one can take a while), the pages not made yet,
+    // then the Display page's show handler, the first device contact. A platform that never says the
+    // window is exposed gets them a moment later.
     auto firstOnScreen = [this] {
         // A window closed before it came on screen (a TERM signal at once) has shut the link down.
         if (std::exchange(firstShowDone_, true) || !isVisible())
             return;
+        c_.startPorts();
         buildPages();
         c_.displayPageShown();
     };

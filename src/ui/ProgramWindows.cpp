@@ -77,7 +77,8 @@ void ProgramWindows::nameApplication() {
 ProgramWindows::ProgramWindows(MainController& controller, QtOperator& op, QObject* parent)
     : QObject(parent), c_(controller), op_(op), mainWindow_(controller, op) {
     op.setChangeValueWindow([this] { return &changeValueWindow(); });
-    controller.start();
+    // The ports follow once the main window is on screen.
+    controller.startWithoutPorts();
     LiveReadout& readout = controller.readout();
     connect(&readout, &LiveReadout::textChanged, this, [this](const QString& text) {
         if (!bigDisplay_)

@@ -301,6 +301,38 @@ TEST_F(SettingsStoreTest, CanLinkIsRestoredWithoutTraffic) {
     EXPECT_TRUE(readIni().contains("CANbus=1\n"));
 }
 
+TEST_F(SettingsStoreTest, AProgramClosedBeforeItsPortsStartedKeepsTheStoredPortAndCanChoices) {
+    // The window opens the ports once it is on screen; closed before (a TERM signal at once), the link
+    // still holds its defaults, which must not replace what the file says.
+    devsim::SimulatedPorts::attach(1, &line1);
+    devsim::SimulatedPorts::attach(3, &line3);
+    writeIni("[Port]\nBaud=38400\nComNumber=3\n[CAN]\nCANbus=1\nCANAddress=CAN_ADDR_7\nCANdeviceAddress=3\n"
+             "CANspeed=CAN_BAUD_125K\n[Options]\nUnits=kg\n");
+    controller = std::make_unique<MainController>(op, std::make_unique<devsim::SimulatedPort>(), path);
+    controller->startWithoutPorts();
+    EXPECT_FALSE(controller->link().port().isOpen());
+    EXPECT_EQ(controller->pageSettings().units, "kg"); // the rest is read and shown at once
+    controller->pageSettings().units = QStringLiteral("t");
+    closeProgram();
+    const QByteArray written = readIni();
+    for (const char* kept : {"Baud=38400\n", "ComNumber=3\n", "CANbus=1\n", "CANAddress=CAN_ADDR_7\n",
+                             "CANdeviceAddress=3\n", "CANspeed=CAN_BAUD_125K\n"})
+        EXPECT_TRUE(written.contains(kept)) << kept << " in\n" << written.constData();
+    EXPECT_TRUE(written.contains("Units=t\n"));
+    EXPECT_TRUE(line1.receivedLines().isEmpty());
+
+    // Started as usual, the same choices are applied once, and a second start of the ports does nothing.
+    startProgram();
+    EXPECT_EQ(controller->link().port().portNumber(), 3);
+    EXPECT_EQ(controller->link().port().baudRate(), 38400);
+    EXPECT_TRUE(controller->ports().canChosen());
+    EXPECT_EQ(controller->ports().canNodePosition(), 6);
+    controller->ports().comClicked(1);
+    controller->startPorts();
+    EXPECT_EQ(controller->link().port().portNumber(), 1);
+    EXPECT_FALSE(controller->ports().canChosen());
+}
+
 TEST_F(SettingsStoreTest, StoredScopeRangesOutsideTheirBoundsCountAsMissing) {
     devsim::SimulatedPorts::attach(1, &line1);
     const struct {

@@ -121,10 +121,12 @@ TEST_F(StartupTest, ShutdownWritesSettingsBeforeThePortIsFreed) {
     EXPECT_LT(port, log.indexOf("scope cleared: no scope"));
     EXPECT_FALSE(controller->link().port().isOpen());
     EXPECT_FALSE(controller->link().streamMatcher().isArmed());
-    // Creation ran its steps in their order too.
-    EXPECT_LT(log.indexOf("initialise"), log.indexOf("probe COM8..COM1"));
-    EXPECT_LT(log.indexOf("probe COM8..COM1"), log.indexOf("readSettings"));
+    // Creation ran its steps in their order too: the settings read first, the ports after.
+    EXPECT_LT(log.indexOf("readSettings"), log.indexOf("hide family tabs"));
     EXPECT_LT(log.indexOf("hide family tabs"), log.indexOf("page control enabled"));
+    EXPECT_LT(log.indexOf("page control enabled"), log.indexOf("initialise"));
+    EXPECT_LT(log.indexOf("initialise"), log.indexOf("probe COM8..COM1"));
+    EXPECT_LT(log.indexOf("probe COM8..COM1"), log.indexOf("port settings applied"));
 }
 
 TEST_F(StartupTest, DroppedFilesReachTheLoaderOneCallEachInOrder) {

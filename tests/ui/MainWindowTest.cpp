@@ -85,7 +85,7 @@ struct ProgramOnOneDevice {
     }
 };
 
-TEST(MainWindow, IsOnScreenBeforeThePagesNotShownAtStartAreMadeAndThenContactsTheDevice) {
+TEST(MainWindow, IsOnScreenBeforeItOpensThePortAndMakesThePagesNotShownAtStartAndThenContactsTheDevice) {
     ProgramOnOneDevice program;
     devsim::Line& com1 = program.com1;
     ui::MainWindow& form = program.windows->mainWindow();
@@ -99,16 +99,20 @@ TEST(MainWindow, IsOnScreenBeforeThePagesNotShownAtStartAreMadeAndThenContactsTh
     struct ExposeProbe : QObject {
         bool exposed = false;
         bool pagesBuiltWhenExposed = true;
+        bool portOpenWhenExposed = true;
         ui::MainWindow* form = nullptr;
+        MainController* controller = nullptr;
         bool eventFilter(QObject* watched, QEvent* event) override {
             if (!exposed && event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
                 exposed = true;
                 pagesBuiltWhenExposed = form->allPagesBuilt();
+                portOpenWhenExposed = controller->link().port().isOpen();
             }
             return false;
         }
     } probe;
     probe.form = &form;
+    probe.controller = program.controller.get();
     form.winId();
     form.windowHandle()->installEventFilter(&probe);
     form.show();
@@ -121,6 +125,9 @@ TEST(MainWindow, IsOnScreenBeforeThePagesNotShownAtStartAreMadeAndThenContactsTh
     ASSERT_TRUE(form.allPagesBuilt());
     EXPECT_TRUE(probe.exposed);
     EXPECT_FALSE(probe.pagesBuiltWhenExposed);
+    // Nor are the ports opened: that can take a while, and the window is there first.
+    EXPECT_FALSE(probe.portOpenWhenExposed);
+    EXPECT_TRUE(program.controller->link().port().isOpen());
     form.windowHandle()->removeEventFilter(&probe);
     // The later pages fit the window the first ones opened: it does not jump in size.
     EXPECT_EQ(form.size(), opened);
