@@ -133,7 +133,11 @@ void MainWindow::buildPage(Page page) {
     if (!make)
         return;
     const auto build = std::exchange(make, nullptr);
-    pageScrolls_[static_cast<int>(page)]->setWidget(build());
+    QScrollArea* scroll = pageScrolls_[static_cast<int>(page)];
+    scroll->setWidget(build());
+    // The scroll area asks for its page's size from now on; the holder's layout may have kept the empty
+    // area's (the first tab's is asked for when it is added).
+    scroll->updateGeometry();
 }
 
 bool MainWindow::allPagesBuilt() const {

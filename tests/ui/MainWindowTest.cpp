@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -95,6 +96,15 @@ TEST(MainWindow, IsOnScreenBeforeItOpensThePortAndMakesThePagesNotShownAtStartAn
     EXPECT_FALSE(form.allPagesBuilt());
     EXPECT_EQ(form.pages()->count(), 5);
     const QSize opened = form.size();
+    // The window is sized for the pages made first, the opening page too, though its tab asked for its
+    // size while it was still empty.
+    for (Page made : {Page::Display, Page::Options, Page::Terminal}) {
+        QWidget* holder = form.page(made);
+        const auto* scroll = holder->findChild<QScrollArea*>();
+        ASSERT_TRUE(scroll && scroll->widget());
+        EXPECT_GE(holder->sizeHint().height(), scroll->widget()->sizeHint().height()) << int(made);
+        EXPECT_GE(holder->sizeHint().width(), scroll->widget()->sizeHint().width()) << int(made);
+    }
 
     struct ExposeProbe : QObject {
         bool exposed = false;
