@@ -221,6 +221,20 @@ TEST(WindowStart, PortCaptionNamesThePortAndRateInUseFromTheFirstShow) {
     EXPECT_EQ(rig.named<QLabel>(Page::Mxr41, "Port and baud")->text(), "COM2@9600 baud");
 }
 
+TEST(WindowStart, StoredCanChoicesAppliedOnceTheWindowIsUpShowOnTheOptionsPage) {
+    // The window shows before the port and CAN choices are applied; the Options page follows them.
+    WindowRig rig(QStringLiteral(
+        "[Port]\nBaud=115200\nComNumber=1\n[CAN]\nCANbus=1\nCANAddress=CAN_ADDR_7\nCANdeviceAddress=3\n"
+        "CANspeed=CAN_BAUD_125K\n"));
+    rig.lineOn(1);
+    rig.start();
+    rig.showPage(Page::Options);
+    EXPECT_TRUE(rig.named<QWidget>(Page::Options, "CANbus Options")->isVisible());
+    EXPECT_EQ(rig.named<QComboBox>(Page::Options, "CAN address")->currentIndex(), 6);
+    EXPECT_EQ(rig.named<QComboBox>(Page::Options, "CAN speed")->currentText(), "CAN_BAUD_125K");
+    EXPECT_EQ(rig.named<QComboBox>(Page::Options, "Device address")->currentIndex(), 3);
+}
+
 TEST(WindowStart, OnlyTheMainWindowIsMadeAtStartAndALaterWindowShowsWhatIsCurrent) {
     WindowRig rig;
     devsim::DeviceConfig config;
