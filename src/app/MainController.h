@@ -127,7 +127,6 @@ public:
     // The start's port work: COM1 opened at initialisation, COM8..COM1 tried, the port and CAN choices of
     // the settings applied. Once; the window does it when it is on screen.
     void startPorts();
-    bool portsStarted() const { return portsStarted_; }
     void shutdown();
     // Display page shown (the first device contact when the window first appears).
     void displayPageShown();
