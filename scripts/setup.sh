@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-serialport-dev qt6-serialbus-dev
-  libjpeg62-turbo-dev libsimpleini-dev
+  libjpeg62-turbo-dev libsimpleini-dev libfontconfig-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils srecord binutils libjpeg-turbo-progs
   # The package test: dpkg-shlibdeps computes the .deb's Depends; desktop-file-validate and appstreamcli

@@ -1,3 +1,4 @@
+#include "FontConfigurationLoad.h"
 #include "ProgramWindows.h"
 #include "StartupMark.h"
 #include "app/MainController.h"
@@ -37,6 +38,8 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    // Started first: it runs on the second core while the application and the controller are made.
+    ui::FontConfigurationLoad fonts;
     QApplication app(argc, argv);
     // The application has taken Qt's own options out; whatever is left is not the program's.
     if (argc > 1) {
@@ -52,6 +55,10 @@ int main(int argc, char** argv) {
     MainController controller(op, std::make_unique<QtSerialPortDevice>(ports), settings);
     controller.setComPortMap(ports);
 
+    // The windows measure text from the start; where the load has not finished they wait for it rather
+    // than load the same configuration a second time. A load that takes long (fonts being indexed anew)
+    // is left to finish alongside.
+    fonts.waitUntilLoaded(1000);
     ui::ProgramWindows windows(controller, op);
     // A TERM signal (the session ending, a service manager) closes the window as the close box does, so
     // the settings are saved; a second one ends at once.

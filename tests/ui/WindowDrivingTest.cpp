@@ -3,6 +3,7 @@
 // window then shows.
 #include "support/QtPrinters.h"
 #include "support/WindowRig.h"
+#include "ui/FontConfigurationLoad.h"
 #include "ui/ScopePanel.h"
 #include "ui/ScopeWidget.h"
 
@@ -13,6 +14,8 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
 #include <QPrintDialog>
@@ -233,6 +236,23 @@ TEST(WindowStart, StoredCanChoicesAppliedOnceTheWindowIsUpShowOnTheOptionsPage) 
     EXPECT_EQ(rig.named<QComboBox>(Page::Options, "CAN address")->currentIndex(), 6);
     EXPECT_EQ(rig.named<QComboBox>(Page::Options, "CAN speed")->currentText(), "CAN_BAUD_125K");
     EXPECT_EQ(rig.named<QComboBox>(Page::Options, "Device address")->currentIndex(), 3);
+}
+
+TEST(WindowStart, FontConfigurationLoadedAlongsideIsTheOneTextIsMeasuredWith) {
+    {
+        // A program that ends at once (a window system refusing it) waits for the load, never leaves it
+        // running under the ending process.
+        ui::FontConfigurationLoad abandoned;
+    }
+    ui::FontConfigurationLoad load;
+    ASSERT_TRUE(load.waitUntilLoaded(30000));
+    EXPECT_TRUE(load.waitUntilLoaded(0));
+    EXPECT_FALSE(QFontDatabase::families().isEmpty());
+    QFont readout;
+    readout.setPointSize(36);
+    readout.setBold(true);
+    EXPECT_GT(QFontMetrics(readout).horizontalAdvance(QStringLiteral("N -00000.000")),
+              QFontMetrics(QFont()).horizontalAdvance(QStringLiteral("N -00000.000")));
 }
 
 TEST(WindowStart, OnlyTheMainWindowIsMadeAtStartAndALaterWindowShowsWhatIsCurrent) {
