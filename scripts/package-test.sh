@@ -27,11 +27,23 @@ fail() {
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-# Computed by dpkg-shlibdeps from what the programs link: Qt 6, libjpeg and SimpleIni's shared library.
-for library in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6serialbus6 libjpeg62-turbo libsimpleini1; do
+# Computed by dpkg-shlibdeps from what the programs and their CAN and network module link: Qt 6, libjpeg
+# and SimpleIni's shared library.
+for library in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6serialbus6 libqt6network6 libjpeg62-turbo \
+               libsimpleini1; do
   [[ ",$depends," == *", $library "* || ",$depends," == *",$library "* || ",$depends," == *", $library,"* ]] ||
     fail "Depends lacks $library"
 done
+
+# The CAN and network module, where the programs look for it (beside them: bin/../lib/tarvo/modules), with every
+# library it needs there and its entry exported.
+module="$root/usr/lib/tarvo/modules/libtarvo-bus.so"
+if [ -s "$module" ]; then
+  ! ldd "$module" | grep -q "not found" || fail "the module's libraries are not all found: $(ldd "$module")"
+  nm -D --defined-only "$module" | grep -qw tarvoBusModule || fail "the module exports no tarvoBusModule"
+else
+  fail "no CAN and network module at usr/lib/tarvo/modules/libtarvo-bus.so"
+fi
 
 version=$(sed -n 's/^project(Tarvo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 for program in tarvo tarvo-cli tarvo-devsim; do

@@ -3,6 +3,7 @@
 #include "base/EventWait.h"
 #include "base/ReplacingFile.h"
 #include "base/TimeScale.h"
+#include "link/BusModule.h"
 #include "link/PortAccess.h"
 #include "link/SerialPort.h"
 #include "protocol/CommandTable.h"
@@ -12,8 +13,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QStandardPaths>
 #include <QTimer>
 #include <SimpleIni.h>
@@ -566,20 +565,8 @@ void MainController::filesDropped(const QStringList& paths) {
 
 QString MainController::readLatestVersion(const QString& location, int timeLimitMs) {
     const QString notAvailable = QStringLiteral("Not available");
-    QNetworkAccessManager manager;
-    QNetworkRequest request{QUrl(location)};
-    request.setTransferTimeout(timeLimitMs);
-    QNetworkReply* reply = manager.get(request);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, reply, &QNetworkReply::abort);
-    guard.start(timeLimitMs + 500);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
-    reply->deleteLater();
+    BusModule* bus = BusModule::load(nullptr);
+    const QByteArray body = bus ? bus->fetch(location, timeLimitMs) : QByteArray();
     if (body.isEmpty())
         return notAvailable;
     CSimpleIniA ini;

@@ -5,9 +5,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
-#include <deque>
-
-class QCanBusDevice;
+#include <memory>
 
 namespace tarvo {
 
@@ -63,9 +61,17 @@ struct SocketCanRate {
     static SocketCanRate fromIp(bool ipAnswered, const QByteArray& output);
 };
 
+// How a bit rate reads in messages: "125 kbit/s", "1 Mbit/s".
+inline QString canRateText(int bitsPerSecond) {
+    return bitsPerSecond >= 1000000 ? QStringLiteral("%1 Mbit/s").arg(bitsPerSecond / 1000000)
+                                    : QStringLiteral("%1 kbit/s").arg(bitsPerSecond / 1000);
+}
+
+class CanPluginPort;
+
 // The PC's CAN adapter with the four calls the bridge was written for: init, write, read, close. Frames
-// that arrive wait in a bounded queue until read. Built on QCanBus, so PEAK's adapter (socketcan or
-// peakcan), any other SocketCAN interface and Qt's virtual bus all serve.
+// that arrive wait in a bounded queue until read. Opened through a Qt CAN plugin (link/BusModule.h), so
+// PEAK's adapter (socketcan or peakcan), any other SocketCAN interface and Qt's virtual bus all serve.
 class CanAdapter : public QObject {
     Q_OBJECT
 public:
@@ -84,9 +90,9 @@ public:
     // Lets the frames still with the plugin go out (bounded), then closes the interface.
     std::uint32_t close();
 
-    bool isOpen() const { return device_ != nullptr; }
+    bool isOpen() const;
     // The last failure in plain words (empty when the last init succeeded).
-    const QString& problem() const { return problem_; }
+    const QString& problem() const;
     // After a successful init: what the operator should still be told (a bit rate that could not be
     // read back), else empty.
     const QString& notice() const { return notice_; }
@@ -99,19 +105,11 @@ public:
     static constexpr std::size_t kQueueLimit = 4096;
 
 private:
-    void takeFrames();
-    // Waits until the plugin has no frame left to write; false when it still has one after ms or the
-    // interface went away meanwhile.
-    bool waitUntilWritten(int ms);
-    QString lostText(const QString& reason) const;
-    bool bitRateTook(int bitsPerSecond);
-    bool isVirtual() const { return place_.plugin == QLatin1String("virtualcan"); }
+    // A SocketCAN interface's rate is the system's: read back after opening.
+    bool systemRateIs(int bitsPerSecond);
 
     CanAdapterPlace place_;
-    QCanBusDevice* device_ = nullptr;
-    std::deque<CanMessage> queue_;
-    bool lost_ = false;
-    bool overrun_ = false;
+    std::unique_ptr<CanPluginPort> port_;
     QString problem_;
     QString notice_;
 };
