@@ -105,7 +105,9 @@ TEST(WindowCommands, ShowCmdBuildsTheButtonsAndPressesReadAndWriteThroughTheChan
     ASSERT_TRUE(commands.open(QIODevice::WriteOnly));
     commands.write("[CMD1]\nCMD=TL\nAnswer=T\nRead=1\nWrite=1\nMax=99999\nMin=0\nUnit=counts\nText=Trig\n"
                    "Description=Trigger level\nColor=clYellow\nTimeout=500\n"
-                   "[CMD2]\nCMD=ID\nAnswer=D:\nRead=1\nText=Identity\nDescription=Get ID\n");
+                   // Its answer may be late on a loaded machine: the default of 100 ms would
+                   // then rightly give a time-out instead.
+                   "[CMD2]\nCMD=ID\nAnswer=D:\nRead=1\nText=Identity\nDescription=Get ID\nTimeout=2000\n");
     commands.close();
     rig.start();
     rig.showPage(Page::Commands);
@@ -163,7 +165,8 @@ TEST(WindowCommands, ShowCmdBuildsTheButtonsAndPressesReadAndWriteThroughTheChan
     QTest::mouseClick(id, Qt::LeftButton);
     ASSERT_TRUE(waitFor([&] { return line.receivedTexts() == QList<QByteArray>{"ID\r"}; }));
     QListWidget* log = page->multiCommandPanel()->log();
-    ASSERT_TRUE(waitFor([&] { return logLines(log).endsWith("D:4110"); }));
+    ASSERT_TRUE(waitFor([&] { return logLines(log).endsWith("D:4110"); }))
+        << logLines(log).join(" | ").toStdString();
     EXPECT_EQ(logLines(log).mid(logLines(log).size() - 2), (QStringList{"ID", "D:4110"}));
     EXPECT_EQ(accessibleName(id->valueLabel()), "4110");
 }
