@@ -275,9 +275,7 @@ QString FirmwareStatus::text() const {
     return {};
 }
 
-FirmwareFile::FirmwareFile(Operator& op)
-    : op_(op), buffer_(std::make_unique<std::uint8_t[]>(kBufferSize)),
-      image_(std::make_unique<std::uint8_t[]>(kImageSize)) {
+FirmwareFile::FirmwareFile(Operator& op) : op_(op), image_(std::make_unique<std::uint8_t[]>(kImageSize)) {
     std::memset(image_.get(), 0xFF, kImageSize);
 }
 
@@ -299,6 +297,10 @@ void FirmwareFile::beginLoad(const QString& path) {
     // Every attempt describes only itself and starts from an erased image: a smaller file loaded after
     // a larger one must not be programmed together with the first file's bytes.
     std::memset(image_.get(), 0xFF, kImageSize);
+    // The file buffer (a megabyte) is made with the first load: most sessions never load a file, and
+    // the program starts without clearing it.
+    if (!buffer_)
+        buffer_ = std::make_unique<std::uint8_t[]>(kBufferSize);
     path_ = path;
     status_ = {};
     kind_ = FirmwareKind::None;

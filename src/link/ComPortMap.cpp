@@ -2,7 +2,6 @@
 
 #include "base/ReplacingFile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -10,6 +9,7 @@
 #include <algorithm>
 
 #ifdef Q_OS_LINUX
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -105,18 +105,30 @@ QList<ComPortMap::SystemPort> ComPortMap::systemPorts() {
 #ifdef Q_OS_LINUX
     // A terminal with a device behind it is a port (consoles and pseudo-terminals have none). The 8250
     // driver lists placeholders for ports the machine may not have: those answer as of unknown type.
-    const QDir ttys(QStringLiteral("/sys/class/tty"));
-    const QStringList names = ttys.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
-    for (const QString& name : names) {
-        if (!QFileInfo::exists(ttys.filePath(name + QStringLiteral("/device"))))
-            continue;
-        const QString location = QStringLiteral("/dev/") + name;
-        if (name.startsWith(QLatin1String("ttyS")) && !isPresent8250(location))
-            continue;
-        ports.append({name, location});
+    // Read with the system's own calls, and the virtual consoles (tty and digits alone, never a device)
+    // without a look-up: every start reads this list, and each look-up walks the kernel's device tree.
+    if (DIR* ttys = ::opendir("/sys/class/tty")) {
+        bool listed = false;
+        while (const dirent* entry = ::readdir(ttys)) {
+            const QByteArray name(entry->d_name);
+            if (name.startsWith('.'))
+                continue;
+            listed = true;
+            const bool virtualConsole =
+                name.size() > 3 && name.startsWith("tty") &&
+                std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+            if (virtualConsole || ::faccessat(::dirfd(ttys), (name + "/device").constData(), F_OK, 0) != 0)
+                continue;
+            const QString portName = QFile::decodeName(name);
+            const QString location = QStringLiteral("/dev/") + portName;
+            if (name.startsWith("ttyS") && !isPresent8250(location))
+                continue;
+            ports.append({portName, location});
+        }
+        ::closedir(ttys);
+        if (listed)
+            return ports;
     }
-    if (!names.isEmpty())
-        return ports;
 #endif
     const auto infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo& info : infos)

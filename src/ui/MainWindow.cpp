@@ -52,14 +52,20 @@ MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* pare
     pages_->setAccessibleName("Pages");
     setCentralWidget(pages_);
 
-    // The pages the window opens on, and those that give it its width and height, are made now. The
+    // The page the window opens on and those that give it its width and height are made now: the
+    // Display page (the height) and the Terminal page (the width: its columns of fixed-width text). The
     // others are made just after the window is first on screen, before the device is first contacted,
     // so that the window appears sooner; see buildPages().
     display_ = new DisplayPage(c_, printer_);
-    options_ = new OptionsPage(c_, printer_);
     terminal_ = new TerminalPage(c_);
     addPage(Page::Display, "Display", [this] { return display_; });
-    addPage(Page::Options, "Options", [this] { return options_; });
+    addPage(Page::Options, "Options", [this] {
+        options_ = new OptionsPage(c_, printer_);
+        // Made after the settings were read: it shows them as the window's first showing would have.
+        if (shown_)
+            options_->showRestoredSettings();
+        return options_;
+    });
     addPage(Page::Terminal, "Terminal", [this] { return terminal_; });
     addPage(Page::Mxr21, "MXR 21xx", [this] { return new DeviceFamilyPage(FamilyPage::Mxr21, c_); });
     addPage(Page::Mxr23, "MXR 23xx", [this] { return new DeviceFamilyPage(FamilyPage::Mxr23, c_); });
@@ -67,7 +73,7 @@ MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* pare
     addPage(Page::Tcw43, "TCW 43xx", [this] { return new DeviceFamilyPage(FamilyPage::Tcw43, c_); });
     addPage(Page::Commands, "Commands", [this] { return commands_ = new CommandsPage(c_); });
     addPage(Page::Programming, "Programming", [this] { return new ProgrammingPage(c_); });
-    for (Page p : {Page::Display, Page::Options, Page::Terminal})
+    for (Page p : {Page::Display, Page::Terminal})
         buildPage(p);
     op_.setParentWindow(this);
 
@@ -158,7 +164,8 @@ void MainWindow::buildPages() {
     }
 }
 
-QRadioButton* MainWindow::optionsComButton(int com) const {
+QRadioButton* MainWindow::optionsComButton(int com) {
+    buildPage(Page::Options);
     return options_->comPorts()->comButton(com);
 }
 
@@ -166,7 +173,8 @@ QRadioButton* MainWindow::terminalComButton(int com) const {
     return terminal_->comPorts()->comButton(com);
 }
 
-QPushButton* MainWindow::latestVersionButton() const {
+QPushButton* MainWindow::latestVersionButton() {
+    buildPage(Page::Options);
     return options_->latestVersionButton();
 }
 
@@ -231,7 +239,8 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (shown_)
         return;
     shown_ = true;
-    options_->showRestoredSettings();
+    if (options_)
+        options_->showRestoredSettings();
     scopePanel()->sync();
     // Once the window is on screen: the ports (opening one can take a while), the pages not made yet,
     // then the Display page's show handler, the first device contact. A platform that never says the

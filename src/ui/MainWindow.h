@@ -32,9 +32,9 @@ public:
     QTabWidget* pages() const { return pages_; }
     // The tab page (the page and its information line).
     QWidget* page(Page page) const { return pageWidgets_[static_cast<int>(page)]; }
-    QRadioButton* optionsComButton(int com) const;
+    QRadioButton* optionsComButton(int com);
     QRadioButton* terminalComButton(int com) const;
-    QPushButton* latestVersionButton() const;
+    QPushButton* latestVersionButton();
     ScopePanel* scopePanel() const;
     TerminalPage* terminalPage() const { return terminal_; }
     CommandsPage* commandsPage() {
@@ -76,7 +76,7 @@ private:
     std::array<QScrollArea*, std::size(kAllPages)> pageScrolls_{};
     std::array<std::function<QWidget*()>, std::size(kAllPages)> pageMakers_{};
     DisplayPage* display_;
-    OptionsPage* options_;
+    OptionsPage* options_ = nullptr;
     TerminalPage* terminal_;
     CommandsPage* commands_ = nullptr;
     bool shown_ = false;

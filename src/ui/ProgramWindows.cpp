@@ -5,11 +5,17 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QEvent>
+#include <QHash>
 #include <QIcon>
+#include <QIconEngine>
 #include <QImage>
 #include <QImageReader>
+#include <QPainter>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTimer>
+#include <algorithm>
 #include <initializer_list>
 
 namespace tarvo::ui {
@@ -26,23 +32,74 @@ QAccessibleInterface* windowAccessible(const QString& className, QObject* object
     return nullptr;
 }
 
-// The installed icon's pictures, built in: a build that is not installed shows it too. Each is decoded
-// as it is added, and the two largest take most of that time; they only serve large task switchers, so
-// they follow once the main window has been painted.
+// The installed icon's pictures, built in: a build that is not installed shows it too. They are decoded
+// when the window system first asks for them (an offscreen session never does). The two largest only
+// serve large task switchers, so they are offered once the main window has been painted.
 constexpr std::initializer_list<int> kIconSizesAtStart = {16, 22, 24, 32, 48, 64};
-constexpr std::initializer_list<int> kIconSizesLater = {128, 256};
+constexpr std::initializer_list<int> kIconSizesLater = {16, 22, 24, 32, 48, 64, 128, 256};
 
-QIcon withIconSizes(QIcon icon, std::initializer_list<int> sizes) {
-    for (int size : sizes) {
-        // Read as PNG outright: finding out the format would first load every image format plugin.
-        QImageReader reader(QStringLiteral(":/icons/%1x%1.png").arg(size), "png");
-        reader.setAutoDetectImageFormat(false);
-        const QImage picture = reader.read();
-        if (!picture.isNull())
-            icon.addPixmap(QPixmap::fromImage(picture));
+class ProgramIconEngine : public QIconEngine {
+public:
+    explicit ProgramIconEngine(std::initializer_list<int> sizes) : sizes_(sizes) {}
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        const int side = best(size);
+        QPixmap picture = decoded(side);
+        if (picture.isNull())
+            return picture;
+        // Never larger than asked, as for any icon.
+        if (side > size.width() || side > size.height())
+            picture = picture.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        if (mode != QIcon::Normal && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            const QStyleOption option;
+            picture = QApplication::style()->generatedIconPixmap(mode, picture, &option);
+        }
+        Q_UNUSED(state);
+        return picture;
     }
-    return icon;
-}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int side = best(size);
+        QSize actual(side, side);
+        if (side > size.width() || side > size.height())
+            actual.scale(size, Qt::KeepAspectRatio);
+        return actual;
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (int side : sizes_)
+            sizes << QSize(side, side);
+        return sizes;
+    }
+    QIconEngine* clone() const override { return new ProgramIconEngine(*this); }
+    QString key() const override { return QStringLiteral("tarvo-program-icon"); }
+
+private:
+    // The smallest picture that fills the size asked for (square, it fits the shorter side), or else
+    // the largest.
+    int best(const QSize& size) const {
+        const int wanted = std::min(size.width(), size.height());
+        for (int side : sizes_)
+            if (side >= wanted)
+                return side;
+        return sizes_.back();
+    }
+    static QPixmap decoded(int side) {
+        // Shared by every copy of the icon: each picture is decoded once.
+        static QHash<int, QPixmap> pictures;
+        auto found = pictures.find(side);
+        if (found == pictures.end()) {
+            // Read as PNG outright: finding out the format would first load every image format plugin.
+            QImageReader reader(QStringLiteral(":/icons/%1x%1.png").arg(side), "png");
+            reader.setAutoDetectImageFormat(false);
+            found = pictures.insert(side, QPixmap::fromImage(reader.read()));
+        }
+        return *found;
+    }
+    QList<int> sizes_;
+};
 
 // Completes the application's icon after the window's first paint.
 class IconCompletion : public QObject {
@@ -54,7 +111,7 @@ public:
             QTimer::singleShot(0, this, [this] {
                 // Only the program's own icon, which the application's naming set.
                 if (!QApplication::windowIcon().isNull())
-                    QApplication::setWindowIcon(withIconSizes(QApplication::windowIcon(), kIconSizesLater));
+                    QApplication::setWindowIcon(QIcon(new ProgramIconEngine(kIconSizesLater)));
                 deleteLater();
             });
         }
@@ -70,7 +127,7 @@ void ProgramWindows::nameApplication() {
     // Ties the windows to the menu entry (Wayland's app id; the entry's StartupWMClass names the X11
     // window class, which is the application's name).
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
-    QApplication::setWindowIcon(withIconSizes(QIcon(), kIconSizesAtStart));
+    QApplication::setWindowIcon(QIcon(new ProgramIconEngine(kIconSizesAtStart)));
     QAccessible::installFactory(windowAccessible);
 }
 

@@ -6,10 +6,36 @@
 #include "widgets/ValueLabel.h"
 
 #include <QHBoxLayout>
-
-#include <cstring>
+#include <QPainter>
 
 namespace tarvo::ui {
+
+// A round lamp of one colour, or dark. Painted rather than styled: a style sheet costs the start a
+// style of its own and a new polish at every blink.
+class StatusLamp : public QLabel {
+public:
+    using QLabel::QLabel;
+    void setColour(const QColor& colour) {
+        if (colour == colour_)
+            return;
+        colour_ = colour;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (!colour_.isValid())
+            return;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour_);
+        painter.drawEllipse(rect());
+    }
+
+private:
+    QColor colour_;
+};
 
 RunPanel::RunPanel(MainController& controller, QWidget* parent) : QGroupBox("Run", parent), c_(controller) {
     auto* layout = new QHBoxLayout(this);
@@ -36,10 +62,9 @@ RunPanel::RunPanel(MainController& controller, QWidget* parent) : QGroupBox("Run
     onOperatorToggle(trigger_, this, [this](bool down) {
         whenLinkIdle(c_, [this, down] { c_.acquisition().triggerClicked(down); });
     });
-    lamp_ = new QLabel(this);
+    lamp_ = new StatusLamp(this);
     lamp_->setAccessibleName("Status lamp");
     lamp_->setFixedSize(20, 20);
-    lamp_->setAutoFillBackground(true);
     lamp_->setToolTip(Acquisition::kLampHint);
     layout->addWidget(lamp_);
     stepTime_ = new ValueLabel(a.stepTimeLabel(), "StepTime", this);
@@ -80,14 +105,8 @@ void RunPanel::showCounts() {
 }
 
 void RunPanel::paintLamp() {
-    static constexpr const char* kLampColours[] = {"lime", "yellow", "red", "red"};
-    const char* colour = blinkOn_ ? kLampColours[static_cast<int>(c_.acquisition().lamp())] : "transparent";
-    // A style sheet is costly to apply: only a new colour sets it.
-    if (shownColour_ && std::strcmp(colour, shownColour_) == 0)
-        return;
-    shownColour_ = colour;
-    lamp_->setStyleSheet(
-        QStringLiteral("background-color: %1; border-radius: 10px;").arg(QLatin1String(colour)));
+    static const QColor kLampColours[] = {Qt::green, Qt::yellow, Qt::red, Qt::red};
+    lamp_->setColour(blinkOn_ ? kLampColours[static_cast<int>(c_.acquisition().lamp())] : QColor());
 }
 
 void RunPanel::sync() {

@@ -15,6 +15,8 @@ class MainController;
 
 namespace tarvo::ui {
 
+class StatusLamp;
+
 // The Display page's run panel: RUN, STOP, PAUSE, TRIGGER, the status lamp and the StepTime and
 // SampleNr labels. The core decides which buttons are down; a click only forwards.
 class RunPanel : public QGroupBox {
@@ -31,11 +33,9 @@ private:
     QPushButton* stop_;
     QPushButton* pause_;
     QPushButton* trigger_;
-    QLabel* lamp_;
+    StatusLamp* lamp_;
     QLabel* stepTime_;
     QLabel* sampleNr_;
-    // The colour last set (one of the lamp's static colour names).
-    const char* shownColour_ = nullptr;
     QElapsedTimer countsShown_;
     // RedBlink: the lamp goes on and off.
     QTimer blink_;

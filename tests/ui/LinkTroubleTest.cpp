@@ -12,6 +12,7 @@
 #include "measure/FullDuplexCheck.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
@@ -149,6 +150,12 @@ TEST(WindowLinkTrouble, AnUnplugDuringRunStopsItKeepingTheSamplesAndFindDeviceFi
     QLabel* lamp = rig.named<QLabel>(Page::Display, "Status lamp");
     ASSERT_NE(lamp, nullptr);
     EXPECT_EQ(accessibleDescription(lamp), "RedBlink = Error");
+    // Seen as heard: red, then dark, then red again.
+    auto lampCentre = [&] { return lamp->grab().toImage().pixelColor(lamp->rect().center()); };
+    bool seenRed = false, seenDark = false;
+    for (QDeadlineTimer blinks(1500); !blinks.hasExpired() && !(seenRed && seenDark); QTest::qWait(50))
+        (lampCentre() == QColor(Qt::red) ? seenRed : seenDark) = true;
+    EXPECT_TRUE(seenRed && seenDark);
     QLabel* readout = rig.named<QLabel>(Page::Display, "Readout");
     ASSERT_NE(readout, nullptr);
     EXPECT_TRUE(waitFor([&] { return accessibleName(readout) == "NO INPUT"; }))
@@ -171,5 +178,9 @@ TEST(WindowLinkTrouble, AnUnplugDuringRunStopsItKeepingTheSamplesAndFindDeviceFi
     rig.click(button("RUN"));
     ASSERT_TRUE(waitFor([&] { return a.sampleIndex() > 5 && a.lamp() == Acquisition::Lamp::Red; }));
     EXPECT_EQ(accessibleDescription(lamp), "Red = Busy");
+    EXPECT_EQ(lampCentre(), QColor(Qt::red));
     rig.click(button("STOP"));
+    ASSERT_TRUE(waitFor([&] { return a.lamp() == Acquisition::Lamp::Green; }));
+    EXPECT_EQ(accessibleDescription(lamp), "Green = Ready");
+    EXPECT_EQ(lampCentre(), QColor(Qt::green));
 }

@@ -40,6 +40,8 @@ struct Rig {
         controller = std::make_unique<MainController>(op, std::make_unique<devsim::SimulatedPort>(),
                                                       dir.filePath("Tarvo.ini"));
         form = std::make_unique<ui::MainWindow>(*controller, op);
+        // Never shown here: the pages a window makes once on screen are made now.
+        form->buildPages();
         controller->start();
     }
     ~Rig() {

@@ -206,6 +206,20 @@ TEST(Desktop, TheWindowsCarryTheIconAndTheMenuEntrysNames) {
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
         EXPECT_EQ(sizes.count(QSize(size, size)), 1) << size;
     EXPECT_EQ(rig.main().windowIcon().pixmap(QSize(256, 256)).size(), QSize(256, 256));
+    // Each size is the program's own picture; one between two is the larger scaled down, never larger
+    // than asked; a disabled one is drawn as the style draws disabled icons.
+    const QIcon icon = rig.main().windowIcon();
+    for (int size : {16, 48}) {
+        const QImage own(QString(":/icons/%1x%1.png").arg(size));
+        ASSERT_FALSE(own.isNull()) << size;
+        EXPECT_EQ(
+            icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+            own.convertToFormat(QImage::Format_ARGB32_Premultiplied))
+            << size;
+    }
+    EXPECT_EQ(icon.pixmap(QSize(20, 20)).size(), QSize(20, 20));
+    EXPECT_EQ(icon.actualSize(QSize(40, 30)), QSize(30, 30));
+    EXPECT_NE(icon.pixmap(QSize(32, 32), QIcon::Disabled).toImage(), icon.pixmap(QSize(32, 32)).toImage());
     EXPECT_FALSE(rig.windows->bigDisplay().windowIcon().isNull());
     // The entry names the window class the X11 windows carry: the application's name, first letter
     // capital.
