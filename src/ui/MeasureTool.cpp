@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPalette>
 #include <algorithm>
 #include <cmath>
 
@@ -67,7 +68,14 @@ MeasureTool::MeasureTool(ScopeWidget& scope, SpanMeasure& measure, QObject* pare
     panel_->setAccessibleName("Measure figures");
     panel_->setAttribute(Qt::WA_TransparentForMouseEvents);
     panel_->setTextInteractionFlags(Qt::NoTextInteraction);
-    panel_->setStyleSheet("QLabel { background: rgba(255, 255, 255, 220); color: black; padding: 3px; }");
+    // Black on nearly opaque white, readable over any trace. A palette rather than a style sheet: the
+    // first style sheet brings a style of its own and its polish into the start.
+    QPalette figures = panel_->palette();
+    figures.setColor(QPalette::Window, QColor(255, 255, 255, 220));
+    figures.setColor(QPalette::WindowText, Qt::black);
+    panel_->setPalette(figures);
+    panel_->setAutoFillBackground(true);
+    panel_->setMargin(3);
     panel_->hide();
     // Clicking the scope gives it the keys.
     scope.setFocusPolicy(Qt::StrongFocus);

@@ -14,8 +14,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QImage>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
 
 using namespace tarvo;
@@ -161,6 +164,19 @@ TEST(MeasureMode, SpanCursorsKeysAndClipboardOnRecordedNoiseAndStep) {
                     0.051);
         EXPECT_TRUE(panel->measureTool()->panel()->isVisible());
         EXPECT_EQ(panel->measureTool()->panel()->text(), copied.trimmed());
+        {
+            // Black figures on a nearly opaque white ground, whatever the trace beneath.
+            QLabel* figures = panel->measureTool()->panel();
+            const QImage seen = scope->grab(figures->geometry()).toImage();
+            const QColor ground = seen.pixelColor(1, 1);
+            EXPECT_GE(std::min({ground.red(), ground.green(), ground.blue()}), 200)
+                << ground.name().toStdString();
+            bool dark = false;
+            for (int row = 0; row < seen.height() && !dark; ++row)
+                for (int col = 0; col < seen.width() && !dark; ++col)
+                    dark = qGray(seen.pixel(col, row)) < 60;
+            EXPECT_TRUE(dark);
+        }
         const QString info = rig.named<QLabel>(Page::Display, "Display information")->text();
         EXPECT_TRUE(info.startsWith(QStringLiteral("Graph 1: N %1, mean ").arg(last - first + 1)))
             << info.toStdString();
