@@ -1,5 +1,5 @@
 // JPEG of a 1920x1080 scope picture, against libjpeg called directly on the same buffer.
-#include "measure/JpegEncoder.h"
+#include "ui/output/JpegEncoder.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>

@@ -27,23 +27,26 @@ fail() {
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-# Computed by dpkg-shlibdeps from what the programs and their CAN and network module link: Qt 6, libjpeg
-# and SimpleIni's shared library.
-for library in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6serialbus6 libqt6network6 libjpeg62-turbo \
-               libsimpleini1; do
+# Computed by dpkg-shlibdeps from what the programs and their modules link: Qt 6, libjpeg and SimpleIni's
+# shared library.
+for library in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6serialbus6 libqt6network6 libqt6printsupport6 \
+               libjpeg62-turbo libsimpleini1; do
   [[ ",$depends," == *", $library "* || ",$depends," == *",$library "* || ",$depends," == *", $library,"* ]] ||
     fail "Depends lacks $library"
 done
 
-# The CAN and network module, where the programs look for it (beside them: bin/../lib/tarvo/modules), with every
-# library it needs there and its entry exported.
-module="$root/usr/lib/tarvo/modules/libtarvo-bus.so"
-if [ -s "$module" ]; then
-  ! ldd "$module" | grep -q "not found" || fail "the module's libraries are not all found: $(ldd "$module")"
-  nm -D --defined-only "$module" | grep -qw tarvoBusModule || fail "the module exports no tarvoBusModule"
-else
-  fail "no CAN and network module at usr/lib/tarvo/modules/libtarvo-bus.so"
-fi
+# The CAN and network module and the printing and JPEG module, where the programs look for them (beside
+# them: bin/../lib/tarvo/modules), each with every library it needs there and its entry exported.
+for module_entry in libtarvo-bus.so:tarvoBusModule libtarvo-output.so:tarvoPictureOutput; do
+  module="$root/usr/lib/tarvo/modules/${module_entry%%:*}"
+  entry="${module_entry##*:}"
+  if [ -s "$module" ]; then
+    ! ldd "$module" | grep -q "not found" || fail "$module: its libraries are not all found: $(ldd "$module")"
+    nm -D --defined-only "$module" | grep -qw "$entry" || fail "$module exports no $entry"
+  else
+    fail "no module at usr/lib/tarvo/modules/${module_entry%%:*}"
+  fi
+done
 
 version=$(sed -n 's/^project(Tarvo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 for program in tarvo tarvo-cli tarvo-devsim; do

@@ -49,8 +49,5 @@ public:
 
 } // namespace tarvo
 
-// The module's one exported function.
+// The module's one exported function: it returns its BusModule as void*, as every module's entry does.
 #define TARVO_BUS_MODULE_ENTRY "tarvoBusModule"
-extern "C" {
-using TarvoBusModuleEntry = tarvo::BusModule* (*)();
-}

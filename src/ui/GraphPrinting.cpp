@@ -1,14 +1,9 @@
 #include "GraphPrinting.h"
 
+#include "PictureOutput.h"
 #include "ScopeWidget.h"
 #include "base/Operator.h"
 #include "measure/DataFiles.h"
-#include "measure/JpegEncoder.h"
-#include "measure/PrintScaling.h"
-
-#include <QPainter>
-#include <QPrintDialog>
-#include <QPrinter>
 
 namespace tarvo::ui::GraphPrinting {
 
@@ -17,37 +12,39 @@ bool saveGraphAsJpeg(ScopeWidget& scope, Operator& op) {
         op.askSaveFileName(QString::fromLatin1(kJpegSuffix), QString::fromLatin1(kJpegFilter));
     if (path.isEmpty())
         return false;
-    QImage picture = scope.picture().convertToFormat(QImage::Format_RGB32);
-    QString reason;
-    if (!JpegEncoder::save(path, reinterpret_cast<const std::uint32_t*>(picture.constBits()), picture.width(),
-                           picture.height(), picture.bytesPerLine(), &reason)) {
-        op.showMessage(cannotWriteText(DataFiles::kCannotWrite, path, reason));
+    QString problem;
+    PictureOutput* output = PictureOutput::load(&problem);
+    if (!output) {
+        op.showMessage(problem);
         return false;
     }
-    return true;
+    const QImage picture = scope.picture().convertToFormat(QImage::Format_RGB32);
+    const QByteArray bytes = output->encodeJpeg(reinterpret_cast<const std::uint32_t*>(picture.constBits()),
+                                                picture.width(), picture.height(), picture.bytesPerLine());
+    QString reason = QStringLiteral("the picture could not be encoded");
+    if (!bytes.isEmpty()) {
+        // Whatever the name's extension; an existing file is replaced only once every byte is written.
+        ReplacingFile file(path);
+        if (file.open()) {
+            file.write(bytes);
+            if (file.commit())
+                return true;
+        }
+        reason = file.errorString();
+    }
+    op.showMessage(cannotWriteText(DataFiles::kCannotWrite, path, reason));
+    return false;
 }
 
 bool printPicture(QPrinter& printer, const QImage& picture) {
-    printer.setPageOrientation(QPageLayout::Landscape);
-    QPainter painter;
-    if (!painter.begin(&printer))
-        return false;
-    const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
-    const PrintSize size = printScaling(picture.width(), picture.height(), page.width(), page.height());
-    bool drawn = size.width > 0 && size.height > 0;
-    if (drawn)
-        painter.drawImage(QRect(0, 0, size.width, size.height), picture);
-    // Ends the document whatever happened above.
-    drawn = painter.end() && drawn;
-    return drawn;
+    PictureOutput* output = PictureOutput::load(nullptr);
+    return output && output->print(printer, picture);
 }
 
 bool printGraph(ScopeWidget& scope, QPrinter& printer, QWidget* parent) {
-    printer.setPageOrientation(QPageLayout::Landscape);
-    QPrintDialog dialog(&printer, parent);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    return printPicture(printer, scope.picture());
+    // The printer came from the module, so it is loaded.
+    PictureOutput* output = PictureOutput::load(nullptr);
+    return output && output->printWithDialog(printer, scope.picture(), parent);
 }
 
 } // namespace tarvo::ui::GraphPrinting

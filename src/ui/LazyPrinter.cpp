@@ -1,16 +1,21 @@
 #include "LazyPrinter.h"
 
-#include <QPrinter>
+#include "PictureOutput.h"
 
 namespace tarvo::ui {
 
-LazyPrinter::LazyPrinter() = default;
-LazyPrinter::~LazyPrinter() = default;
+LazyPrinter::~LazyPrinter() {
+    // Made by the module, so loaded.
+    if (printer_)
+        PictureOutput::load(nullptr)->destroyPrinter(printer_);
+}
 
-QPrinter& LazyPrinter::get() {
-    if (!printer_)
-        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    return *printer_;
+QPrinter* LazyPrinter::get(QString* problem) {
+    if (!printer_) {
+        if (PictureOutput* output = PictureOutput::load(problem))
+            printer_ = output->makePrinter();
+    }
+    return printer_;
 }
 
 } // namespace tarvo::ui

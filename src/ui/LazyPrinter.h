@@ -1,6 +1,6 @@
 #pragma once
 
-#include <memory>
+#include <QString>
 
 class QPrinter;
 
@@ -10,16 +10,18 @@ namespace tarvo::ui {
 // printer loads the print support and its plugin, which a session that never prints does not need.
 class LazyPrinter {
 public:
-    LazyPrinter();
+    LazyPrinter() = default;
     ~LazyPrinter();
     LazyPrinter(const LazyPrinter&) = delete;
     LazyPrinter& operator=(const LazyPrinter&) = delete;
 
-    QPrinter& get();
+    // The printer, made on the first call; nullptr when the print support cannot be loaded, with the
+    // reason in problem.
+    QPrinter* get(QString* problem = nullptr);
     bool made() const { return printer_ != nullptr; }
 
 private:
-    std::unique_ptr<QPrinter> printer_;
+    QPrinter* printer_ = nullptr;
 };
 
 } // namespace tarvo::ui

@@ -46,7 +46,7 @@ public:
     // Makes every page not made yet (it happens by itself once the window is on screen).
     void buildPages();
     // The printer that "Printer Setup" sets up and "Print graph" prints on.
-    QPrinter& printer() { return printer_.get(); }
+    QPrinter* printer() { return printer_.get(); }
     // Whether anything has used the printer yet.
     bool printerMade() const { return printer_.made(); }
 

@@ -148,7 +148,7 @@ QWidget* ScopePanel::buildToolBar() {
             if (tool == ScopeControls::Tool::SaveJpeg)
                 GraphPrinting::saveGraphAsJpeg(*scope_, c_.op());
             else if (tool == ScopeControls::Tool::Print)
-                GraphPrinting::printGraph(*scope_, printer_.get(), window());
+                printGraph();
             else if (tool == ScopeControls::Tool::SaveCsv)
                 c_.dataFiles().saveCsvClicked(c_.selectedGraphSlot(), c_.readout().grossSelected());
             else
@@ -209,6 +209,14 @@ QWidget* ScopePanel::buildSlots() {
     connect(clearAll, &QPushButton::clicked, this, [&sc] { sc.clearAllClicked(); });
     connect(reset, &QPushButton::clicked, this, [&sc] { sc.resetClicked(); });
     return box;
+}
+
+void ScopePanel::printGraph() {
+    QString problem;
+    if (QPrinter* printer = printer_.get(&problem))
+        GraphPrinting::printGraph(*scope_, *printer, window());
+    else
+        c_.op().showMessage(problem);
 }
 
 void ScopePanel::sync() {

@@ -46,6 +46,8 @@ private:
     QWidget* buildToolBar();
     QWidget* buildAdjusters();
     QWidget* buildSlots();
+    // "Print graph": the print dialog on the printer "Printer Setup" set up, then the picture.
+    void printGraph();
 
     MainController& c_;
     LazyPrinter& printer_;

@@ -10,6 +10,7 @@
 #include "support/FakeOperator.h"
 #include "ui/DataWindow.h"
 #include "ui/GraphPrinting.h"
+#include "ui/PictureOutput.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -187,6 +188,19 @@ TEST(ScopeWidgetTest, PrintingPutsTheScaledPictureOnALandscapePage) {
     QFile pdf(dir.filePath("graph.pdf"));
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
     EXPECT_TRUE(pdf.readAll().startsWith("%PDF"));
+}
+
+TEST(ScopeWidgetTest, ThePrintingAndJpegModuleIsBesideTheProgramsAndAPlaceWithoutItSaysSo) {
+    QString problem;
+    EXPECT_TRUE(QFileInfo(PictureOutput::path()).isFile()) << PictureOutput::path().toStdString();
+    ASSERT_NE(PictureOutput::load(&problem), nullptr) << problem.toStdString();
+    QTemporaryDir dir;
+    const QString absent = dir.filePath("libtarvo-output.so");
+    EXPECT_EQ(PictureOutput::loadFrom(absent, &problem), nullptr);
+    EXPECT_EQ(problem,
+              "The printing and JPEG support (" + absent + ") cannot be loaded: there is no such file");
+    // Nothing to encode is refused, not a crash.
+    EXPECT_TRUE(PictureOutput::load(nullptr)->encodeJpeg(nullptr, 10, 10, 40).isEmpty());
 }
 
 TEST(ScopeWidgetTest, DataWindowListsTheRingAndFollowsItsOption) {

@@ -360,12 +360,13 @@ TEST(WindowPrinting, PrintUsesThePrinterThatPrinterSetupSetUp) {
     answer.start(20);
     rig.showPage(Page::Options);
     rig.click(rig.named<QPushButton>(Page::Options, "Printer Setup"));
-    EXPECT_EQ(shown, &rig.main().printer());
+    EXPECT_EQ(shown, rig.main().printer());
 
     // What the set-up chose (here: printing to a file) is what "Print graph" prints on.
     const QString pdf = rig.dir.filePath("graph.pdf");
-    rig.main().printer().setOutputFormat(QPrinter::PdfFormat);
-    rig.main().printer().setOutputFileName(pdf);
+    ASSERT_NE(rig.main().printer(), nullptr);
+    rig.main().printer()->setOutputFormat(QPrinter::PdfFormat);
+    rig.main().printer()->setOutputFileName(pdf);
     acceptNext = true;
     rig.showPage(Page::Display);
     rig.click(rig.named<QToolButton>(Page::Display, "Print graph"));

@@ -38,7 +38,7 @@ public:
 
 } // namespace tarvo
 
-extern "C" __attribute__((visibility("default"))) tarvo::BusModule* tarvoBusModule() {
+extern "C" __attribute__((visibility("default"))) void* tarvoBusModule() {
     static tarvo::QtBusModule module;
-    return &module;
+    return static_cast<tarvo::BusModule*>(&module);
 }

@@ -5,6 +5,7 @@
 #include "ui/FileSeparatorGroup.h"
 #include "ui/GraphOptionsGroup.h"
 #include "ui/LazyPrinter.h"
+#include "ui/PictureOutput.h"
 #include "ui/SampleOptionsGroup.h"
 #include "ui/widgets/BaudGroup.h"
 #include "ui/widgets/ComPortGroup.h"
@@ -19,7 +20,6 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QPrintDialog>
 #include <QVBoxLayout>
 
 namespace tarvo::ui {
@@ -103,9 +103,11 @@ OptionsPage::OptionsPage(MainController& controller, LazyPrinter& printer, QWidg
     auto* printerSetup = captionedButton("Printer Setup", this);
     connect(printerSetup, &QPushButton::clicked, this, [this] {
         // The settings chosen here are the ones "Print graph" uses.
-        QPrintDialog dialog(&printer_.get(), this);
-        dialog.setWindowTitle("Printer Setup");
-        dialog.exec();
+        QString problem;
+        if (QPrinter* chosen = printer_.get(&problem))
+            PictureOutput::load(nullptr)->setUpPrinter(*chosen, this);
+        else
+            c_.op().showMessage(problem);
     });
     right->addWidget(printerSetup);
     latestVersion_ = captionedButton(c_.latestVersionCaption(), this);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
 #include <cstdint>
 
 namespace tarvo {
@@ -13,10 +12,6 @@ class JpegEncoder {
 public:
     // Empty on failure (zero size, or the library refused).
     static QByteArray encode(const std::uint32_t* pixels, int width, int height, qsizetype stride);
-    // Encodes and writes to path whatever its extension, replacing an existing file only when every
-    // byte was written. False on any failure, with the reason in error.
-    static bool save(const QString& path, const std::uint32_t* pixels, int width, int height,
-                     qsizetype stride, QString* error = nullptr);
 };
 
 } // namespace tarvo

@@ -1,7 +1,5 @@
 #include "JpegEncoder.h"
 
-#include "DataFiles.h"
-
 #include <QtEndian>
 #include <csetjmp>
 #include <cstdio>
@@ -59,25 +57,6 @@ QByteArray JpegEncoder::encode(const std::uint32_t* pixels, int width, int heigh
     QByteArray result(reinterpret_cast<const char*>(out), static_cast<qsizetype>(outSize));
     std::free(out);
     return result;
-}
-
-bool JpegEncoder::save(const QString& path, const std::uint32_t* pixels, int width, int height,
-                       qsizetype stride, QString* error) {
-    const QByteArray bytes = encode(pixels, width, height, stride);
-    if (bytes.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("the picture could not be encoded");
-        return false;
-    }
-    ReplacingFile file(path);
-    if (file.open()) {
-        file.write(bytes);
-        if (file.commit())
-            return true;
-    }
-    if (error)
-        *error = file.errorString();
-    return false;
 }
 
 } // namespace tarvo
