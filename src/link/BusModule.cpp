@@ -5,10 +5,7 @@
 namespace tarvo {
 
 namespace {
-struct Loaded {
-    BusModule* module = nullptr;
-    QString problem;
-};
+const QString kWhat = QStringLiteral("The CAN and network support");
 } // namespace
 
 QString BusModule::path() {
@@ -16,19 +13,12 @@ QString BusModule::path() {
 }
 
 BusModule* BusModule::loadFrom(const QString& path, QString* problem) {
-    return static_cast<BusModule*>(ProgramModule::open(
-        path, TARVO_BUS_MODULE_ENTRY, QStringLiteral("The CAN and network support"), problem));
+    return static_cast<BusModule*>(ProgramModule::open(path, TARVO_BUS_MODULE_ENTRY, kWhat, problem));
 }
 
 BusModule* BusModule::load(QString* problem) {
-    static const Loaded loaded = [] {
-        Loaded first;
-        first.module = loadFrom(path(), &first.problem);
-        return first;
-    }();
-    if (!loaded.module && problem)
-        *problem = loaded.problem;
-    return loaded.module;
+    static const ProgramModule::Once once(path(), TARVO_BUS_MODULE_ENTRY, kWhat);
+    return static_cast<BusModule*>(once.module(problem));
 }
 
 } // namespace tarvo

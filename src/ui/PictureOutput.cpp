@@ -5,10 +5,7 @@
 namespace tarvo::ui {
 
 namespace {
-struct Loaded {
-    PictureOutput* module = nullptr;
-    QString problem;
-};
+const QString kWhat = QStringLiteral("The printing and JPEG support");
 } // namespace
 
 QString PictureOutput::path() {
@@ -16,19 +13,12 @@ QString PictureOutput::path() {
 }
 
 PictureOutput* PictureOutput::loadFrom(const QString& path, QString* problem) {
-    return static_cast<PictureOutput*>(ProgramModule::open(
-        path, TARVO_PICTURE_OUTPUT_ENTRY, QStringLiteral("The printing and JPEG support"), problem));
+    return static_cast<PictureOutput*>(ProgramModule::open(path, TARVO_PICTURE_OUTPUT_ENTRY, kWhat, problem));
 }
 
 PictureOutput* PictureOutput::load(QString* problem) {
-    static const Loaded loaded = [] {
-        Loaded first;
-        first.module = loadFrom(path(), &first.problem);
-        return first;
-    }();
-    if (!loaded.module && problem)
-        *problem = loaded.problem;
-    return loaded.module;
+    static const ProgramModule::Once once(path(), TARVO_PICTURE_OUTPUT_ENTRY, kWhat);
+    return static_cast<PictureOutput*>(once.module(problem));
 }
 
 } // namespace tarvo::ui
