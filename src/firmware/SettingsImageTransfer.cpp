@@ -227,8 +227,10 @@ void SettingsImageTransfer::putImageClicked() {
         log_ << QStringLiteral("Adr:%1 %2").arg(address).arg(ok ? "Done" : "Error");
         emit logChanged(log_);
         op_.showInfoMessage(status_);
-        // A lost port ends the run: every address after it would only wait out its time limits.
-        if (!link_.port().isOpen())
+        // A lost port ends the run at the first address it failed: every address after it would only wait
+        // out its time limits. (Lost just after an address was done, the next one is tried, fails at once
+        // and says so, rather than the run ending on "Done".)
+        if (!ok && !link_.port().isOpen())
             break;
     }
 }
