@@ -36,17 +36,21 @@ while read -r binary a b goal clock; do
   filter="^$a$suffix\$"
   [[ "$b" != counter:* ]] && filter="^($a|$b)$suffix\$"
   json="$out/$line.json"
-  # No benchmark may hang the guard.
-  if ! timeout 300 "$build/bench/$binary" --benchmark_filter="$filter" --benchmark_repetitions="$repetitions" \
-    --benchmark_min_time=0.2 --benchmark_enable_random_interleaving=true \
-    --benchmark_format=json \
-    --benchmark_out="$json" >/dev/null 2>"$out/$line.err"; then
-    echo "FAILED: $binary $filter did not run:" >&2
-    cat "$out/$line.err" >&2
-    status=1
-    continue
-  fi
-  python3 - "$json" "$a" "$b" "$goal" "$tolerance" "$binary" "${clock:-real}" <<'PY' || status=1
+  # A pair past its limit is measured once more, and fails only if it is past it again: a neighbour busy
+  # for a few seconds slows the two sides unequally (here once, every ratio of a run rose, the stream's
+  # to 4.5 with the hello window's start at twice its time), while a real slowing fails both times.
+  for attempt in 1 2; do
+    # No benchmark may hang the guard.
+    if ! timeout 300 "$build/bench/$binary" --benchmark_filter="$filter" --benchmark_repetitions="$repetitions" \
+      --benchmark_min_time=0.2 --benchmark_enable_random_interleaving=true \
+      --benchmark_format=json \
+      --benchmark_out="$json" >/dev/null 2>"$out/$line.err"; then
+      echo "FAILED: $binary $filter did not run:" >&2
+      cat "$out/$line.err" >&2
+      status=1
+      continue 2
+    fi
+    python3 - "$json" "$a" "$b" "$goal" "$tolerance" "$binary" "${clock:-real}" <<'PY' && break
 import json, re, statistics, sys
 path, a, b, goal, tolerance, binary, clock = sys.argv[1:]
 time_field = "cpu_time" if clock == "cpu" else "real_time"
@@ -79,6 +83,12 @@ verdict = "ok" if ratio <= limit else f"TOO SLOW (limit {limit:.2f})"
 print(f"{ratio:7.3f} {goal:6.2f}  {verdict:<8} {binary}: {label}")
 sys.exit(0 if ratio <= limit else 1)
 PY
+    if [ "$attempt" = 2 ]; then
+      status=1
+    else
+      echo "         measured again"
+    fi
+  done
 done <"$pairs"
 
 # Start-up under a virtual X server and offscreen (the window program's exec to its window on screen
