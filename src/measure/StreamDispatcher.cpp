@@ -81,17 +81,34 @@ int StreamDispatcher::previousState() const {
 StreamDispatcher::ValueScan StreamDispatcher::scanValue(QByteArrayView text) {
     // One pass gives both readings of a value line: the readout's (the whole text a decimal number) and
     // the recording's (counts: the first "." deleted, then read as a number, so "+123.4" is 1234).
-    ValueScan scan;
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    const char* d = text.data();
-    bool negative = false;
-    if (i < n && (d[i] == '+' || d[i] == '-')) {
-        negative = d[i] == '-';
-        ++i;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '+' || *p == '-'))
+        ++p;
+    // The usual line: up to 19 digits with at most one "." among them, which add up exactly in an
+    // integer, without a chain of floating-point multiplies.
+    const char* const first = p;
+    quint64 whole = 0;
+    bool dot = false;
+    for (; p < end; ++p) {
+        const unsigned digit = unsigned(static_cast<unsigned char>(*p)) - '0';
+        if (digit < 10)
+            whole = whole * 10 + digit;
+        else if (*p == '.' && !dot)
+            dot = true;
+        else
+            return scanLongValue(first, end, negative);
     }
-    // Whole digits add up exactly in an integer, without a chain of floating-point multiplies; digits
-    // after a second "." (which the recording does not delete) are fractions.
+    const qsizetype digits = (end - first) - (dot ? 1 : 0);
+    if (digits == 0 || digits > 19)
+        return scanLongValue(first, end, negative);
+    return {true, negative ? -double(whole) : double(whole)};
+}
+
+StreamDispatcher::ValueScan StreamDispatcher::scanLongValue(const char* p, const char* end, bool negative) {
+    // Digit by digit: digits after a second "." (which the recording does not delete) are fractions, and
+    // a number longer than the integer holds goes on in floating point.
     quint64 whole = 0;
     int wholeDigits = 0;
     double longWhole = -1; // once past what the integer holds
@@ -99,8 +116,8 @@ StreamDispatcher::ValueScan StreamDispatcher::scanValue(QByteArrayView text) {
     double scale = 1;
     int dots = 0;
     bool digits = false;
-    for (; i < n; ++i) {
-        const char c = d[i];
+    for (; p < end; ++p) {
+        const char c = *p;
         if (c >= '0' && c <= '9') {
             digits = true;
             if (dots >= 2) {
@@ -115,105 +132,114 @@ StreamDispatcher::ValueScan StreamDispatcher::scanValue(QByteArrayView text) {
         } else if (c == '.' && dots < 2) {
             ++dots;
         } else {
-            return scan;
+            return {};
         }
     }
     if (!digits)
-        return scan;
+        return {};
     const double value = (longWhole < 0 ? double(whole) : longWhole) + fraction;
-    scan.decimal = dots <= 1;
-    scan.counts = negative ? -value : value;
-    return scan;
+    return {dots <= 1, negative ? -value : value};
 }
 
 void StreamDispatcher::dispatch(QByteArrayView text) {
     const QByteArray& start = link_.streamMatcher().startString();
     const char kind = start.size() == 1 ? start.front() : 0;
-    const bool statusStream = kind == 'P';
-    const bool valueStream = kind == 'G' || kind == 'N';
-    // 1.
     firstLetter_ = text.isEmpty() ? 0 : text.front();
-    // 2. The CAN bridge's lines carry their letters; a status packet's bytes are never edited.
-    if (link_.linkKind() == Link::Can && !statusStream) {
-        // Reuses the reserved capacity: no allocation per line.
-        canText_.resize(0);
-        canText_.append(text);
-        for (const char* needle : {"N", "G", "A", ",", "\r"}) {
-            const qsizetype at = canText_.indexOf(needle);
-            if (at >= 0)
-                canText_.remove(at, 1);
-        }
-        text = canText_;
+    // The CAN bridge's lines carry their letters; a status packet's bytes are never edited.
+    if (link_.linkKind() == Link::Can && kind != 'P')
+        text = withoutCanLetters(text);
+    // By the stream's kind; the value stream is the one that runs at the line's full rate.
+    if (kind == 'G' || kind == 'N')
+        valueLine(text, kind);
+    else if (kind == 'P')
+        statusLine(text);
+    else
+        replyLine(start, text);
+}
+
+QByteArrayView StreamDispatcher::withoutCanLetters(QByteArrayView text) {
+    // Reuses the reserved capacity: no allocation per line.
+    canText_.resize(0);
+    canText_.append(text);
+    for (const char* needle : {"N", "G", "A", ",", "\r"}) {
+        const qsizetype at = canText_.indexOf(needle);
+        if (at >= 0)
+            canText_.remove(at, 1);
     }
-    // 3.
-    std::optional<StatusPacket> packet;
-    ValueScan scan;
-    if (statusStream) {
-        packet = StatusPacket::decode(text);
-        if (packet)
-            readout_.updateFromStatus(*packet);
-    } else if (valueStream) {
-        scan = scanValue(text);
-        // Gross lines never show under the net prefix, nor net lines under the gross one.
-        if (scan.decimal && kind == (readout_.grossSelected() ? 'G' : 'N'))
-            readout_.showValue(text);
+    return canText_;
+}
+
+// Long-term sampling: one packet in every N + 1 is recorded. One-shot replies and settings-image lines
+// are never thinned or paused away. Over and under range, and PAUSE, record nothing.
+bool StreamDispatcher::streamLineTaken(bool over, bool under) {
+    if (!acq_.options().takesPacket())
+        return false;
+    if (acq_.pauseDown() || over || under) {
+        if (over)
+            readout_.showWord(LiveReadout::kOverRange);
+        else if (under)
+            readout_.showWord(LiveReadout::kUnderRange);
+        acq_.packetNotRecorded();
+        return false;
     }
-    const bool streamLine = statusStream || valueStream;
-    // 4. Long-term sampling: one packet in every N + 1 is recorded. One-shot replies and settings-image
-    // lines are never thinned or paused away.
-    if (streamLine) {
-        if (!acq_.options().takesPacket())
-            return;
-        // 5.
-        const bool rangeWord = valueStream && !scan.counts && text.size() == 7;
-        const bool over = rangeWord && is(text, kOverRangeText);
-        const bool under = rangeWord && is(text, kUnderRangeText);
-        if (acq_.pauseDown() || over || under) {
-            if (over)
-                readout_.showWord(LiveReadout::kOverRange);
-            else if (under)
-                readout_.showWord(LiveReadout::kUnderRange);
-            acq_.packetNotRecorded();
-            return;
+    return true;
+}
+
+void StreamDispatcher::valueLine(QByteArrayView text, char kind) {
+    const ValueScan scan = scanValue(text);
+    // Gross lines never show under the net prefix, nor net lines under the gross one.
+    if (scan.decimal && kind == (readout_.grossSelected() ? 'G' : 'N'))
+        readout_.showValue(text);
+    const bool rangeWord = !scan.counts && text.size() == 7;
+    if (!streamLineTaken(rangeWord && is(text, kOverRangeText), rangeWord && is(text, kUnderRangeText)))
+        return;
+    if (rawValueSink_ && scan.counts)
+        rawValueSink_(text);
+    if (acq_.runRecording())
+        asciiRun(scan.counts);
+    else if (acq_.triggerDown())
+        asciiTrigger(scan.counts);
+    acq_.packetHandled();
+}
+
+void StreamDispatcher::statusLine(QByteArrayView text) {
+    const std::optional<StatusPacket> packet = StatusPacket::decode(text);
+    if (packet)
+        readout_.updateFromStatus(*packet);
+    if (!streamLineTaken(false, false))
+        return;
+    if (packet && (acq_.runRecording() || (!acq_.runDown() && acq_.triggerDown()))) {
+        const int identity = deviceIdentity_ ? deviceIdentity_() : 0;
+        switch (groupOf(identity)) {
+        case Group::CheckWeigher:
+            if (acq_.runDown())
+                checkWeigherRun(*packet);
+            else
+                acq_.triggerPacket(*packet, false);
+            break;
+        case Group::Dosing:
+            if (acq_.runDown())
+                dosingRun(*packet, false);
+            else
+                acq_.triggerPacket(*packet, true);
+            break;
+        case Group::LossWeigher:
+            dosingRun(*packet, true);
+            break;
+        case Group::None:
+            break;
         }
     }
-    if (valueStream) { // 6.
-        if (rawValueSink_ && scan.counts)
-            rawValueSink_(text);
-        if (acq_.runRecording())
-            asciiRun(scan.counts);
-        else if (acq_.triggerDown())
-            asciiTrigger(scan.counts);
-    } else if (statusStream) { // 7.
-        if (packet && (acq_.runRecording() || (!acq_.runDown() && acq_.triggerDown()))) {
-            const int identity = deviceIdentity_ ? deviceIdentity_() : 0;
-            switch (groupOf(identity)) {
-            case Group::CheckWeigher:
-                if (acq_.runDown())
-                    checkWeigherRun(*packet);
-                else
-                    acq_.triggerPacket(*packet, false);
-                break;
-            case Group::Dosing:
-                if (acq_.runDown())
-                    dosingRun(*packet, false);
-                else
-                    acq_.triggerPacket(*packet, true);
-                break;
-            case Group::LossWeigher:
-                dosingRun(*packet, true);
-                break;
-            case Group::None:
-                break;
-            }
-        }
-    } else if ((is(start, "A+") && link_.linkKind() != Link::Can) ||
-               (firstLetter_ == 'A' && link_.linkKind() == Link::Can) || is(start, "D+")) { // 8.
+    acq_.packetHandled();
+}
+
+void StreamDispatcher::replyLine(const QByteArray& start, QByteArrayView text) {
+    // One-shot average and dosed-value replies, and settings-image lines.
+    if ((is(start, "A+") && link_.linkKind() != Link::Can) ||
+        (firstLetter_ == 'A' && link_.linkKind() == Link::Can) || is(start, "D+"))
         emit valueDisplayPacket(start, text);
-    } else if (is(start, ":")) { // 9.
+    else if (is(start, ":"))
         emit settingsImageLine(text);
-    }
-    // 10.
     acq_.packetHandled();
 }
 

@@ -56,6 +56,12 @@ private:
         std::optional<double> counts; // the value as recorded
     };
     static ValueScan scanValue(QByteArrayView text);
+    static ValueScan scanLongValue(const char* digits, const char* end, bool negative);
+    QByteArrayView withoutCanLetters(QByteArrayView text);
+    bool streamLineTaken(bool overRange, bool underRange);
+    void valueLine(QByteArrayView text, char kind);
+    void statusLine(QByteArrayView text);
+    void replyLine(const QByteArray& startString, QByteArrayView text);
     void asciiRun(std::optional<double> counts);
     void asciiTrigger(std::optional<double> counts);
     void checkWeigherRun(const StatusPacket& p);

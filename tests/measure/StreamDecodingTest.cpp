@@ -2,6 +2,7 @@
 #include "measure/StatusPacket.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace tarvo;
 using tarvo::test::MeasureRig;
@@ -81,6 +82,52 @@ TEST(ReadoutTest, ValueLinesFollowTheSelectionPrefixAndAreRecordedInCounts) {
     // More digits than a 64-bit integer holds are still read as a number.
     rig.feed("G", "+12345678901234567890.12");
     EXPECT_FLOAT_EQ(rig.memory.slot(1).records[4].gross, 1234567890123456789012.0f);
+}
+
+TEST(ReadoutTest, EveryFormOfAValueLineIsReadOrRefusedAsAWhole) {
+    MeasureRig rig;
+    startRun(rig);
+    struct Case {
+        const char* text;
+        bool shown;                   // a decimal number: the readout shows it
+        std::optional<double> counts; // what the recording keeps, none when the line is no number
+    };
+    const Case cases[] = {
+        {"7", true, 7},
+        {"-.5", true, -5},
+        {"5.", true, 5},
+        {"+0000.0", true, 0},
+        {"1234567890123456789", true, 1234567890123456789.0},   // the most digits an integer adds up
+        {"98765432109876543210", true, 98765432109876543210.0}, // one more, in floating point
+        {"1234567890.123456789", true, 1234567890123456789.0},  // 19 digits around a "."
+        {"1.2.3", false, 12.3},
+        {"", false, std::nullopt},
+        {"+", false, std::nullopt},
+        {"-.", false, std::nullopt},
+        {"+-1", false, std::nullopt},
+        {"1e5", false, std::nullopt},
+        {"12 ", false, std::nullopt},
+        {"\xb9"
+         "1",
+         false, std::nullopt}, // a byte above 127 is no digit
+    };
+    rig.feed("N", "+1.0");
+    int recorded = rig.acq->sampleIndex();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        rig.feed("N", "+1.0");
+        ++recorded;
+        rig.feed("N", c.text);
+        EXPECT_EQ(rig.readout.text(),
+                  c.shown ? QStringLiteral("N ") + QString::fromLatin1(c.text) : "N +1.0");
+        if (c.counts) {
+            ++recorded;
+            ASSERT_EQ(rig.acq->sampleIndex(), recorded);
+            EXPECT_FLOAT_EQ(rig.memory.slot(1).records[recorded].net, float(*c.counts));
+        } else {
+            EXPECT_EQ(rig.acq->sampleIndex(), recorded);
+        }
+    }
 }
 
 TEST(ReadoutTest, StatusPacketsShowGrossOrNetWithTheirDecimals) {
