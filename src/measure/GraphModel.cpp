@@ -67,10 +67,21 @@ PointSeries::~PointSeries() {
 bool PointSeries::add(double time, double value) {
     if (size_ == capacity_)
         return false;
-    const std::size_t n = size_++;
-    points_[n] = {time, value};
-    if (levels_ > 0) {
-        // The first level's block holding the new point: started by it, or widened to it.
+    // The envelope is brought up to date when it is next read: a stream adds points one by one at the
+    // line's rate, and a view reads them at most a few dozen times a second.
+    points_[size_++] = {time, value};
+    ++revision_;
+    return true;
+}
+
+void PointSeries::extendEnvelope() const {
+    if (levels_ == 0) {
+        enveloped_ = size_;
+        return;
+    }
+    for (std::size_t n = enveloped_; n < size_; ++n) {
+        const double time = points_[n].time, value = points_[n].value;
+        // The first level's block holding the point: started by it, or widened to it.
         Block& b = level(0)[n >> kBlockShift];
         if ((n & (blockSize(0) - 1)) == 0) {
             // A NaN value is left out: the block holds none yet.
@@ -82,8 +93,7 @@ bool PointSeries::add(double time, double value) {
             b.latest = time > b.latest || time != time ? time : b.latest;
         }
         // A block this point completed goes into the one above it. Higher blocks are read only once
-        // complete, so a point costs one block and a little, not one block on every level: the stream
-        // adds points one by one at the line's rate.
+        // complete, so a point costs one block and a little, not one block on every level.
         for (int k = 0; k + 1 < levels_ && ((n + 1) & (blockSize(k) - 1)) == 0; ++k) {
             const Block& child = level(k)[n >> (kBlockShift * (k + 1))];
             const std::size_t above = n >> (kBlockShift * (k + 2));
@@ -98,8 +108,7 @@ bool PointSeries::add(double time, double value) {
             }
         }
     }
-    ++revision_;
-    return true;
+    enveloped_ = size_;
 }
 
 std::size_t PointSeries::valuesBefore(std::size_t i, std::size_t to, double edge, double& low,
@@ -107,6 +116,8 @@ std::size_t PointSeries::valuesBefore(std::size_t i, std::size_t to, double edge
     to = std::min(to, size_);
     if (i >= to || !(points_[i].time < edge))
         return i;
+    if (enveloped_ < size_)
+        extendEnvelope();
     double lo = HUGE_VAL, hi = -HUGE_VAL;
     // Points from i to stop while before the edge; whether all were.
     auto points = [&](std::size_t stop) {

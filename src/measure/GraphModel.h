@@ -20,9 +20,9 @@ struct GraphPoint {
 
 // An ordered list of points whose storage is reserved once (zeroed, untouched until used) and never
 // grows: adding past the capacity is refused. Beside the points it keeps their envelope, kept up as
-// points arrive: for every block of 8, 64, 512, ... consecutive points their smallest and largest value
-// and their latest time, so that the smallest and largest value of a long run of points is read from a
-// few blocks instead of from every point.
+// points are read: for every block of 8, 64, 512, ... consecutive points their smallest and largest
+// value and their latest time, so that the smallest and largest value of a long run of points is read
+// from a few blocks instead of from every point.
 class PointSeries {
 public:
     explicit PointSeries(std::size_t capacity);
@@ -33,6 +33,7 @@ public:
     bool add(double time, double value);
     void clear() {
         size_ = 0;
+        enveloped_ = 0;
         ++revision_;
     }
     // Changes whenever the points change, so a drawing of them can be kept until then.
@@ -73,12 +74,15 @@ private:
         return std::size_t{1} << (kBlockShift * (level + 1));
     }
     Block* level(int k) const { return blocks_ + levelStart_[static_cast<std::size_t>(k)]; }
+    // Brings the envelope up to the points added since it was last read.
+    void extendEnvelope() const;
 
     GraphPoint* points_ = nullptr;
     std::size_t capacity_ = 0;
     std::size_t size_ = 0;
     std::uint64_t revision_ = 0;
     Block* blocks_ = nullptr;
+    mutable std::size_t enveloped_ = 0; // the points the blocks hold so far
     int levels_ = 0;
     std::array<std::size_t, kMaxLevels> levelStart_{};
 };

@@ -99,6 +99,15 @@ TEST(PointSeriesTest, TheEnvelopeAnswersAsAWalkOverThePoints) {
     for (int i = 0; i < 5000; ++i)
         s.add(i == 2500 ? nan : i, i % 64 == 0 || (i >= 1024 && i < 1100) ? nan : noise(random));
     expectTheWalk(s, random, "NaN");
+    // Growing while it is read, as a live trace is drawn between the stream's lines: additions of every
+    // size, some ending inside a block and some on its border, each followed by reads.
+    s.clear();
+    for (const int more : {1, 6, 1, 57, 3, 448, 1, 3583, 5000, 17, 20000}) {
+        const std::size_t n = s.size();
+        for (int i = 0; i < more; ++i)
+            s.add(double(n + std::size_t(i)), noise(random));
+        expectTheWalk(s, random, "growing");
+    }
     // Full: the point past the capacity is refused, and the full series still answers.
     s.clear();
     for (int i = 0; i < 70000; ++i)
