@@ -75,40 +75,45 @@ bool PointSeries::add(double time, double value) {
 }
 
 void PointSeries::extendEnvelope() const {
-    if (levels_ == 0) {
-        enveloped_ = size_;
-        return;
-    }
-    for (std::size_t n = enveloped_; n < size_; ++n) {
-        const double time = points_[n].time, value = points_[n].value;
-        // The first level's block holding the point: started by it, or widened to it.
-        Block& b = level(0)[n >> kBlockShift];
-        if ((n & (blockSize(0) - 1)) == 0) {
-            // A NaN value is left out: the block holds none yet.
-            b = std::isnan(value) ? Block{HUGE_VAL, -HUGE_VAL, time} : Block{value, value, time};
-        } else {
-            b.low = lower(b.low, value);
-            b.high = higher(b.high, value);
-            // A time that is NaN stays: the walk stops at it, so the block is never taken whole.
-            b.latest = time > b.latest || time != time ? time : b.latest;
-        }
-        // A block this point completed goes into the one above it. Higher blocks are read only once
-        // complete, so a point costs one block and a little, not one block on every level.
-        for (int k = 0; k + 1 < levels_ && ((n + 1) & (blockSize(k) - 1)) == 0; ++k) {
-            const Block& child = level(k)[n >> (kBlockShift * (k + 1))];
-            const std::size_t above = n >> (kBlockShift * (k + 2));
-            Block& parent = level(k + 1)[above];
-            if (((n >> (kBlockShift * (k + 1))) & ((std::size_t{1} << kBlockShift) - 1)) == 0) {
-                parent = child;
-            } else {
-                parent.low = lower(parent.low, child.low);
-                parent.high = higher(parent.high, child.high);
-                parent.latest = child.latest > parent.latest || child.latest != child.latest ? child.latest
-                                                                                             : parent.latest;
-            }
-        }
-    }
+    const std::size_t from = enveloped_;
     enveloped_ = size_;
+    if (levels_ == 0 || from >= size_)
+        return;
+    // Every block is made again from what it holds, starting empty: a NaN value is left out of the
+    // smallest and largest, and a NaN time stays as the latest (the walk stops at it, so such a block is
+    // never taken whole).
+    constexpr Block kEmpty{HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    auto widen = [](Block& b, double low, double high, double latest) {
+        b.low = lower(b.low, low);
+        b.high = higher(b.high, high);
+        b.latest = latest > b.latest || latest != latest ? latest : b.latest;
+    };
+    // The first level: the blocks the new points fall in.
+    Block* blocks = level(0);
+    for (std::size_t b = from >> kBlockShift; b <= (size_ - 1) >> kBlockShift; ++b) {
+        Block e = kEmpty;
+        const std::size_t end = std::min(size_, (b + 1) << kBlockShift);
+        for (std::size_t n = b << kBlockShift; n < end; ++n)
+            widen(e, points_[n].value, points_[n].value, points_[n].time);
+        blocks[b] = e;
+    }
+    // Above it a block holds its complete children only (higher blocks are read only once complete): the
+    // blocks above children the new points completed, level by level while there are such children.
+    for (int k = 0; k + 1 < levels_; ++k) {
+        const std::size_t complete = size_ / blockSize(k);
+        const std::size_t firstNew = from / blockSize(k);
+        if (complete <= firstNew)
+            break;
+        const Block* children = level(k);
+        Block* parents = level(k + 1);
+        for (std::size_t p = firstNew >> kBlockShift; p <= (complete - 1) >> kBlockShift; ++p) {
+            Block e = kEmpty;
+            const std::size_t end = std::min(complete, (p + 1) << kBlockShift);
+            for (std::size_t c = p << kBlockShift; c < end; ++c)
+                widen(e, children[c].low, children[c].high, children[c].latest);
+            parents[p] = e;
+        }
+    }
 }
 
 std::size_t PointSeries::valuesBefore(std::size_t i, std::size_t to, double edge, double& low,

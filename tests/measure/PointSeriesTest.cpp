@@ -100,12 +100,29 @@ TEST(PointSeriesTest, TheEnvelopeAnswersAsAWalkOverThePoints) {
         s.add(i == 2500 ? nan : i, i % 64 == 0 || (i >= 1024 && i < 1100) ? nan : noise(random));
     expectTheWalk(s, random, "NaN");
     // Growing while it is read, as a live trace is drawn between the stream's lines: additions of every
-    // size, some ending inside a block and some on its border, each followed by reads.
+    // size, some ending inside a block and some on its border (61 to 64 completes a block of the second
+    // level with its last child alone), each followed by reads.
+    // After each addition every run from the start (and from inside the first block) is asked for, up to
+    // an edge just after each point.
     s.clear();
-    for (const int more : {1, 6, 1, 57, 3, 448, 1, 3583, 5000, 17, 20000}) {
+    for (const int more : {1, 6, 1, 53, 3, 448, 1, 3583, 5000, 17, 20000}) {
         const std::size_t n = s.size();
         for (int i = 0; i < more; ++i)
             s.add(double(n + std::size_t(i)), noise(random));
+        for (const std::size_t from : {std::size_t{0}, std::size_t{5}}) {
+            double smallest = HUGE_VAL, largest = -HUGE_VAL;
+            for (std::size_t last = from; last < s.size(); ++last) {
+                smallest = std::min(smallest, s[last].value);
+                largest = std::max(largest, s[last].value);
+                double low = 0, high = 0;
+                const std::size_t end = s.valuesBefore(from, s.size(), s[last].time + 0.5, low, high);
+                if (end != last + 1 || low != smallest || high != largest) {
+                    ADD_FAILURE() << "grown to " << s.size() << ", from " << from << " to just after " << last
+                                  << ": end " << end << " low " << low << " high " << high;
+                    break;
+                }
+            }
+        }
         expectTheWalk(s, random, "growing");
     }
     // Full: the point past the capacity is refused, and the full series still answers.
