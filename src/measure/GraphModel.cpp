@@ -64,16 +64,6 @@ PointSeries::~PointSeries() {
     std::free(blocks_);
 }
 
-bool PointSeries::add(double time, double value) {
-    if (size_ == capacity_)
-        return false;
-    // The envelope is brought up to date when it is next read: a stream adds points one by one at the
-    // line's rate, and a view reads them at most a few dozen times a second.
-    points_[size_++] = {time, value};
-    ++revision_;
-    return true;
-}
-
 void PointSeries::extendEnvelope() const {
     const std::size_t from = enveloped_;
     enveloped_ = size_;

@@ -30,7 +30,15 @@ public:
     PointSeries(const PointSeries&) = delete;
     PointSeries& operator=(const PointSeries&) = delete;
 
-    bool add(double time, double value);
+    // The envelope is brought up to date when it is next read: a stream adds points one by one at the
+    // line's rate, and a view reads them at most a few dozen times a second.
+    bool add(double time, double value) {
+        if (size_ == capacity_)
+            return false;
+        points_[size_++] = {time, value};
+        ++revision_;
+        return true;
+    }
     void clear() {
         size_ = 0;
         enveloped_ = 0;

@@ -43,18 +43,17 @@ void LiveReadout::setText(const QString& text) {
 void LiveReadout::writeText(char prefix, const char* digits, qsizetype size) {
     // Kept in a fixed buffer: a steady stream neither allocates nor builds a text per line.
     const qsizetype head = prefix ? 2 : 0;
-    rawSize_ = head + std::max<qsizetype>(size, 0);
-    char* out = raw_;
-    if (rawSize_ > kRawMax) {
-        rawLong_.resize(std::size_t(rawSize_));
-        out = rawLong_.data();
+    size = std::max<qsizetype>(size, 0);
+    if (head + size > kRawMax) {
+        writeLongText(prefix, digits, size);
+    } else {
+        // Without a prefix the text writes over these two.
+        raw_[0] = prefix;
+        raw_[1] = ' ';
+        if (size > 0)
+            std::memcpy(raw_ + head, digits, std::size_t(size));
+        rawSize_ = head + size;
     }
-    if (prefix) {
-        out[0] = prefix;
-        out[1] = ' ';
-    }
-    if (size > 0)
-        std::memcpy(out + head, digits, std::size_t(size));
     rawPending_ = true;
     // A fast stream changes the text far more often than a screen can show it or a person read it: the
     // views hear of it at most every kViewRefreshMs, with the newest text.
@@ -62,6 +61,18 @@ void LiveReadout::writeText(char prefix, const char* digits, qsizetype size) {
         notifyPending_ = true;
         notify_.start();
     }
+}
+
+void LiveReadout::writeLongText(char prefix, const char* digits, qsizetype size) {
+    const qsizetype head = prefix ? 2 : 0;
+    rawSize_ = head + size;
+    rawLong_.resize(std::size_t(rawSize_));
+    if (prefix) {
+        rawLong_[0] = prefix;
+        rawLong_[1] = ' ';
+    }
+    if (size > 0)
+        std::memcpy(rawLong_.data() + head, digits, std::size_t(size));
 }
 
 void LiveReadout::notifyViews() {
@@ -75,11 +86,6 @@ void LiveReadout::notifyViews() {
 void LiveReadout::updateFromValue(QByteArrayView value) {
     if (parseDecimal(value.data(), value.size()))
         showValue(value);
-}
-
-void LiveReadout::showValue(QByteArrayView value) {
-    // The prefix follows the selection, not the packet's start string.
-    writeText(grossSelected() ? 'G' : 'N', value.data(), value.size());
 }
 
 void LiveReadout::updateFromStatus(const StatusPacket& packet) {

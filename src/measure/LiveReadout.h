@@ -43,7 +43,10 @@ public:
     // the readout keeps its text. Written in place, so a steady stream does not allocate.
     void updateFromValue(QByteArrayView value);
     // The same for a text already known to be a decimal number.
-    void showValue(QByteArrayView value);
+    void showValue(QByteArrayView value) {
+        // The prefix follows the selection, not the packet's start string.
+        writeText(grossSelected() ? 'G' : 'N', value.data(), value.size());
+    }
     // A status packet: "G " + gross or "N " + net with the packet's decimal count.
     void updateFromStatus(const StatusPacket& packet);
     // "OVERRANGE", "UNDERRANGE" or "NO INPUT" in place of a value.
@@ -66,6 +69,7 @@ signals:
 
 private:
     void writeText(char prefix, const char* digits, qsizetype size);
+    Q_DECL_COLD_FUNCTION void writeLongText(char prefix, const char* digits, qsizetype size);
     void notifyViews();
 
     QString autotransmit_ = QStringLiteral("SN");

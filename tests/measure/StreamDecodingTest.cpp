@@ -100,6 +100,8 @@ TEST(ReadoutTest, EveryFormOfAValueLineIsReadOrRefusedAsAWhole) {
         {"1234567890123456789", true, 1234567890123456789.0},   // the most digits an integer adds up
         {"98765432109876543210", true, 98765432109876543210.0}, // one more, in floating point
         {"1234567890.123456789", true, 1234567890123456789.0},  // 19 digits around a "."
+        {"0.000000000000000000000000000000000000000000000000000000000000000000000001", true,
+         1}, // longer than a weight line
         {"1.2.3", false, 12.3},
         {"", false, std::nullopt},
         {"+", false, std::nullopt},
