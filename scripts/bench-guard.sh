@@ -92,7 +92,7 @@ PY
 done <"$pairs"
 
 # Start-up under a virtual X server and offscreen (the window program's exec to its window on screen
-# against a Qt hello window built alongside; medians of 15 starts each): goal 1.5, and at most 30 MB more
+# against a Qt hello window built alongside; medians of 21 starts each): goal 1.5, and at most 30 MB more
 # resident memory. Left out with TARVO_GUARD_STARTUP=0, and when TARVO_GUARD_PAIRS picks the pairs to run.
 if [ "${TARVO_GUARD_STARTUP:-1}" != 0 ] && [ -z "${TARVO_GUARD_PAIRS:-}" ]; then
   cmake --build "$build" -j "$jobs" --target tarvo QtHello
@@ -100,11 +100,20 @@ if [ "${TARVO_GUARD_STARTUP:-1}" != 0 ] && [ -z "${TARVO_GUARD_PAIRS:-}" ]; then
     read -r platform goal <<<"$check"
     limit=$(awk -v g="$goal" -v t="$tolerance" 'BEGIN { printf "%.3f", g * t }')
     echo "start-up, $platform: goal $goal, limit $limit"
-    if ! timeout 300 python3 bench/startup-bench.py --build "$build" --platform "$platform" --runs 15 \
-      --max-ratio "$limit" --max-extra-rss-mb 30; then
-      echo "FAILED: start-up, $platform (bench/startup-bench.py)" >&2
-      status=1
-    fi
+    # As a pair: a start past its limit is measured once more (the hello window's own start varies from
+    # 15 to 35 ms with the machine's load), and fails only when it is past it again.
+    for attempt in 1 2; do
+      if timeout 300 python3 bench/startup-bench.py --build "$build" --platform "$platform" --runs 21 \
+        --max-ratio "$limit" --max-extra-rss-mb 30; then
+        break
+      fi
+      if [ "$attempt" = 2 ]; then
+        echo "FAILED: start-up, $platform (bench/startup-bench.py)" >&2
+        status=1
+      else
+        echo "         measured again"
+      fi
+    done
   done
 fi
 exit $status
