@@ -69,24 +69,28 @@ void PointSeries::extendEnvelope() const {
     enveloped_ = size_;
     if (levels_ == 0 || from >= size_)
         return;
-    // Every block is made again from what it holds, starting empty: a NaN value is left out of the
-    // smallest and largest, and a NaN time stays as the latest (the walk stops at it, so such a block is
-    // never taken whole).
-    constexpr Block kEmpty{HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-    auto widen = [](Block& b, double low, double high, double latest) {
-        b.low = lower(b.low, low);
-        b.high = higher(b.high, high);
-        b.latest = latest > b.latest || latest != latest ? latest : b.latest;
+    // Blocks first to last of a level made again from their parts 0..parts-1 (8 to a block), each part's
+    // envelope given by envelopeOf. A block starts empty: a NaN value is left out of the smallest and
+    // largest, and a NaN time stays as the latest (the walk stops at it, so such a block is never taken
+    // whole).
+    auto remake = [](Block* blocks, std::size_t first, std::size_t last, std::size_t parts, auto envelopeOf) {
+        for (std::size_t b = first; b <= last; ++b) {
+            Block e{HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+            const std::size_t end = std::min(parts, (b + 1) << kBlockShift);
+            for (std::size_t n = b << kBlockShift; n < end; ++n) {
+                const Block part = envelopeOf(n);
+                e.low = lower(e.low, part.low);
+                e.high = higher(e.high, part.high);
+                e.latest = part.latest > e.latest || part.latest != part.latest ? part.latest : e.latest;
+            }
+            blocks[b] = e;
+        }
     };
     // The first level: the blocks the new points fall in.
-    Block* blocks = level(0);
-    for (std::size_t b = from >> kBlockShift; b <= (size_ - 1) >> kBlockShift; ++b) {
-        Block e = kEmpty;
-        const std::size_t end = std::min(size_, (b + 1) << kBlockShift);
-        for (std::size_t n = b << kBlockShift; n < end; ++n)
-            widen(e, points_[n].value, points_[n].value, points_[n].time);
-        blocks[b] = e;
-    }
+    remake(level(0), from >> kBlockShift, (size_ - 1) >> kBlockShift, size_, [this](std::size_t n) {
+        const GraphPoint& p = points_[n];
+        return Block{p.value, p.value, p.time};
+    });
     // Above it a block holds its complete children only (higher blocks are read only once complete): the
     // blocks above children the new points completed, level by level while there are such children.
     for (int k = 0; k + 1 < levels_; ++k) {
@@ -95,14 +99,8 @@ void PointSeries::extendEnvelope() const {
         if (complete <= firstNew)
             break;
         const Block* children = level(k);
-        Block* parents = level(k + 1);
-        for (std::size_t p = firstNew >> kBlockShift; p <= (complete - 1) >> kBlockShift; ++p) {
-            Block e = kEmpty;
-            const std::size_t end = std::min(complete, (p + 1) << kBlockShift);
-            for (std::size_t c = p << kBlockShift; c < end; ++c)
-                widen(e, children[c].low, children[c].high, children[c].latest);
-            parents[p] = e;
-        }
+        remake(level(k + 1), firstNew >> kBlockShift, (complete - 1) >> kBlockShift, complete,
+               [children](std::size_t c) { return children[c]; });
     }
 }
 
