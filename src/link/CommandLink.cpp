@@ -21,6 +21,14 @@ CommandLink::CommandLink(std::unique_ptr<SerialPort> port, Operator& op, QObject
     timeoutTimer_.setSingleShot(true);
     timeoutTimer_.setTimerType(Qt::PreciseTimer);
     connect(&timeoutTimer_, &QTimer::timeout, this, [this] {
+        // An answer that came in time can still wait unread in the port when this thread was held up
+        // (a loaded machine) after the event loop last looked at the port and before it looked at its
+        // timers: the loop turns once more, and reads it, before the time-out is taken.
+        if (!lastLook_) {
+            lastLook_ = true;
+            timeoutTimer_.start(0);
+            return;
+        }
         timedOut_ = true;
         if (loop_)
             loop_->quit();
@@ -247,6 +255,7 @@ QByteArray CommandLink::sendAndAwait(const QByteArray* command, int timeLimitMs)
         port_->clearInput();
         port_->write(*command);
     }
+    lastLook_ = false;
     timeoutTimer_.start(TimeScale::ms(timeLimitMs));
 
     QEventLoop loop;

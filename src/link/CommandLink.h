@@ -147,6 +147,8 @@ private:
     QByteArray replyText_;
     bool replyReceived_ = false;
     bool timedOut_ = false;
+    // The time limit has passed once and the event loop is given one more turn (see the constructor).
+    bool lastLook_ = false;
     bool busy_ = false;
     bool held_ = false;
     QEventLoop* loop_ = nullptr;

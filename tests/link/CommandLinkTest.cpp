@@ -4,11 +4,18 @@
 #include "engine/SimulatedPort.h"
 #include "engine/SimulatedPorts.h"
 #include "link/CanExchange.h"
+#include "link/ComPortMap.h"
+#include "link/QtSerialPortDevice.h"
 #include "support/FakeOperator.h"
+#include "support/ProgramRig.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
+#include <chrono>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <thread>
+#include <utility>
 
 using namespace tarvo;
 
@@ -126,6 +133,126 @@ TEST_F(CommandLinkTest, ATimerAskingDuringAWaitDoesNotStealTheReply) {
         comm->waitSlice(5);
     EXPECT_TRUE(timerRan);
     EXPECT_EQ(timerReply, "1.00");
+}
+
+namespace {
+
+// Holds this thread up once, after the event loop has polled the ports and before it looks at its timers:
+// where a busy machine can take the processor away. Qt runs on the glib main loop here; a source of a
+// higher priority than Qt's own is checked first, and its check waits. The glib functions are looked up
+// in the process (Qt has loaded glib), so the test needs no glib headers; without them it cannot run.
+class HoldUpBeforeTimers {
+public:
+    HoldUpBeforeTimers() {
+        newSource_ = reinterpret_cast<NewSource>(dlsym(RTLD_DEFAULT, "g_source_new"));
+        attach_ = reinterpret_cast<Attach>(dlsym(RTLD_DEFAULT, "g_source_attach"));
+        setPriority_ = reinterpret_cast<SetPriority>(dlsym(RTLD_DEFAULT, "g_source_set_priority"));
+        destroy_ = reinterpret_cast<Release>(dlsym(RTLD_DEFAULT, "g_source_destroy"));
+        unref_ = reinterpret_cast<Release>(dlsym(RTLD_DEFAULT, "g_source_unref"));
+        if (!newSource_ || !attach_ || !setPriority_ || !destroy_ || !unref_)
+            return;
+        // Room for glib's GSource, whose size this file does not know.
+        source_ = newSource_(&funcs_, 512);
+        setPriority_(source_, -100); // G_PRIORITY_HIGH
+        attach_(source_, nullptr);   // the default context, the one Qt's main thread runs
+    }
+    ~HoldUpBeforeTimers() {
+        if (source_) {
+            destroy_(source_);
+            unref_(source_);
+        }
+        armedMs_ = 0;
+    }
+    bool available() const { return source_ != nullptr; }
+    // The next look at the sources after a poll waits this long.
+    void arm(int ms) { armedMs_ = ms; }
+
+private:
+    struct Funcs {
+        int (*prepare)(void*, int*);
+        int (*check)(void*);
+        int (*dispatch)(void*, void*, void*);
+        void (*finalize)(void*);
+        void* closureCallback;
+        void* closureMarshal;
+    };
+    using NewSource = void* (*)(Funcs*, unsigned);
+    using Attach = unsigned (*)(void*, void*);
+    using SetPriority = void (*)(void*, int);
+    using Release = void (*)(void*);
+
+    static int prepare(void*, int* timeout) {
+        *timeout = -1;
+        return 0;
+    }
+    static int check(void*) {
+        if (const int ms = std::exchange(armedMs_, 0); ms > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return 0;
+    }
+    static int dispatch(void*, void*, void*) { return 1; }
+
+    static inline int armedMs_ = 0;
+    Funcs funcs_{&prepare, &check, &dispatch, nullptr, nullptr, nullptr};
+    NewSource newSource_ = nullptr;
+    Attach attach_ = nullptr;
+    SetPriority setPriority_ = nullptr;
+    Release destroy_ = nullptr;
+    Release unref_ = nullptr;
+    void* source_ = nullptr;
+};
+
+} // namespace
+
+// The device answers in time, but this thread is held up past the time limit after the event loop last
+// polled the port and before it looks at its timers: the answer is taken, not a time-out. On the
+// simulated line in this process, and from the simulator program on a pseudo-terminal through the real
+// serial port, where the device answers while this thread is held up. A silent device still times out.
+TEST(CommandLinkHeldUp, AnAnswerThatCameInTimeIsTakenThoughTheThreadWasHeldUpPastTheLimit) {
+    HoldUpBeforeTimers holdUp;
+    if (!holdUp.available())
+        GTEST_SKIP() << "Qt does not run on the glib main loop here";
+    for (const bool outside : {false, true}) {
+        SCOPED_TRACE(outside ? "simulator program on a pseudo-terminal" : "simulated line");
+        devsim::SimulatedPorts::clear();
+        devsim::Line line;
+        test::SimulatorProcess simulator;
+        std::unique_ptr<SerialPort> port;
+        if (outside) {
+            ASSERT_TRUE(simulator.start({"--device", "line=1,id=4114,baud=9600"}));
+            ComPortMap map;
+            map.setPath(1, simulator.linePath(1));
+            port = std::make_unique<QtSerialPortDevice>(map);
+        } else {
+            devsim::DeviceConfig config;
+            config.identity = 4114;
+            config.baud = 9600;
+            line.addDevice(config);
+            devsim::SimulatedPorts::attach(1, &line);
+            port = std::make_unique<devsim::SimulatedPort>();
+        }
+        test::FakeOperator op;
+        CommandLink comm(std::move(port), op);
+        comm.initialise();
+        ASSERT_TRUE(comm.port().isOpen());
+
+        // Armed once the command is out; the timer a millisecond later ends the next poll before the
+        // device's answer (5 ms) is there.
+        QTimer::singleShot(1, Qt::PreciseTimer, [&] { holdUp.arm(300); });
+        QTimer::singleShot(2, Qt::PreciseTimer, [] {});
+        EXPECT_EQ(comm.sendAndReceive(1, "ID\r", 100, Framing::startingWith("D:")), "4114");
+
+        if (outside)
+            ASSERT_EQ(simulator.control("fault 1 silent"), "ok");
+        else
+            line.setFault(devsim::Line::Fault::Silent);
+        QElapsedTimer t;
+        t.start();
+        EXPECT_EQ(comm.sendAndReceive(1, "IV\r", 100, Framing::startingWith("V:")), kTimeOutErr);
+        EXPECT_GE(t.elapsed(), 100);
+        EXPECT_LT(t.elapsed(), 1000);
+        devsim::SimulatedPorts::clear();
+    }
 }
 
 TEST_F(CommandLinkTest, OpeningAnAbsentPortSaysSo) {
