@@ -6,6 +6,7 @@
 #include "measure/StatusPacket.h"
 #include "protocol/CommandTable.h"
 #include "support/FakeOperator.h"
+#include "support/HoldUpBeforeTimers.h"
 
 #include <gtest/gtest.h>
 
@@ -258,4 +259,30 @@ TEST_F(CanBridgeTest, AFrameWrittenJustBeforeTheAdapterClosesStillReachesTheBus)
     adapter.reset();
     EXPECT_TRUE(bus.sent("201:0008"));
     EXPECT_TRUE(op.messageBoxes().isEmpty()) << op.events.join('\n').toStdString();
+}
+
+// The device answers in time, but this thread is held up past the answer's time limit (a second) after
+// the event loop last polled the bus and before it looks at its timers: the answer is taken, not a
+// time-out. An answer later than the limit is still one.
+TEST_F(CanBridgeTest, AnAnswerThatCameInTimeIsTakenThoughTheThreadWasHeldUpPastTheLimit) {
+    test::HoldUpBeforeTimers holdUp;
+    if (!holdUp.available())
+        GTEST_SKIP() << "Qt does not run on the glib main loop here";
+    ASSERT_TRUE(bus.start({"id=4113,decimals=1,weight=12.5"}));
+    startBridge();
+    EXPECT_EQ(ask("GN\r"), "N+0012.5\r"); // the decimal count is known from now on
+
+    // Armed once the request is out; the timer a millisecond later ends the next poll before the
+    // device's answer, 20 ms late, is there.
+    ASSERT_EQ(bus.sim->control("can delay 20"), "ok");
+    QTimer::singleShot(1, Qt::PreciseTimer, [&] { holdUp.arm(1300); });
+    QTimer::singleShot(2, Qt::PreciseTimer, [] {});
+    EXPECT_EQ(ask("GN\r"), "N+0012.5\r");
+
+    ASSERT_EQ(bus.sim->control("can delay 2000"), "ok");
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(ask("GN\r"), "TimeOutErr\r");
+    EXPECT_GE(t.elapsed(), 1000);
+    EXPECT_LT(t.elapsed(), 2000);
 }
