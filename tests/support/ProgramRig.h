@@ -19,8 +19,15 @@ public:
     ~SimulatorProcess() { stop(); }
 
     // Starts the simulator and waits for its "line N: PATH" lines; false when it did not come up.
+    // Each line is reached through a link of this simulator's own, not the terminal's name: terminal
+    // numbers are reused at once, and tests run side by side. A program still looking for a stopped
+    // simulator then finds nothing rather than another test's device, and the serial port's lock file,
+    // named after the path, is never another test's.
     bool start(const QStringList& arguments, int lineCount = 1) {
-        process_.start(programPath("tarvo-devsim"), arguments);
+        QStringList withLinks = arguments;
+        for (int line = 1; line <= lineCount; ++line)
+            withLinks << "--link" << QStringLiteral("%1=%2").arg(line).arg(privateLink(line));
+        process_.start(programPath("tarvo-devsim"), withLinks);
         if (!process_.waitForStarted(5000))
             return false;
         static const QRegularExpression pattern("^line (\\d+): (\\S+)$");
@@ -28,8 +35,8 @@ public:
             while (process_.canReadLine()) {
                 const QRegularExpressionMatch m =
                     pattern.match(QString::fromLocal8Bit(process_.readLine()).trimmed());
-                if (m.hasMatch())
-                    lines_[m.captured(1).toInt()] = m.captured(2);
+                if (m.hasMatch() && m.captured(1).toInt() >= 1 && m.captured(1).toInt() <= lineCount)
+                    lines_[m.captured(1).toInt()] = privateLink(m.captured(1).toInt());
             }
         }
         return lines_.size() == lineCount;
@@ -44,16 +51,22 @@ public:
         return QString::fromLocal8Bit(process_.readLine()).trimmed();
     }
     void stop() {
-        if (process_.state() == QProcess::NotRunning)
-            return;
-        process_.write("quit\n");
-        if (!process_.waitForFinished(3000)) {
-            process_.kill();
-            process_.waitForFinished(3000);
+        if (process_.state() != QProcess::NotRunning) {
+            process_.write("quit\n");
+            if (!process_.waitForFinished(3000)) {
+                process_.kill();
+                process_.waitForFinished(3000);
+            }
         }
+        // A killed simulator leaves its links behind, pointing at terminal numbers others may take.
+        for (const QString& link : std::as_const(lines_))
+            QFile::remove(link);
     }
 
 private:
+    QString privateLink(int line) const { return linkDir_.filePath(QStringLiteral("line%1").arg(line)); }
+
+    QTemporaryDir linkDir_;
     QProcess process_;
     QMap<int, QString> lines_;
 };
