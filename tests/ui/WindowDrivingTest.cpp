@@ -22,6 +22,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -222,6 +223,42 @@ TEST(WindowStart, PortCaptionNamesThePortAndRateInUseFromTheFirstShow) {
     rig.showPage(Page::Terminal);
     rig.click(rig.named<QRadioButton>(Page::Terminal, "9600"));
     EXPECT_EQ(rig.named<QLabel>(Page::Mxr41, "Port and baud")->text(), "COM2@9600 baud");
+}
+
+// The window takes its size from its pages while the caption still says "COM1@9600 baud". Whatever the
+// caption says later (the stored rate, a search's progress, a device found on the CAN bus), it is whole,
+// and no page that shows it needs more width than then: it would be cut off behind a scroll bar.
+TEST(WindowStart, ThePortCaptionIsWholeAndItsPagesNeedNoMoreWidthWhateverItSays) {
+    WindowRig rig;
+    rig.lineOn(1);
+    rig.startAndFind();
+    const QSize opened = rig.main().size();
+    const QList<Page> pages{Page::Options, Page::Terminal, Page::Mxr41};
+    auto pageWidth = [&](Page p) {
+        return rig.page(p)->findChild<QScrollArea*>()->widget()->minimumSizeHint().width();
+    };
+    rig.controller->ports().setPortBaudCaption(QStringLiteral("COM1@9600 baud"));
+    QMap<Page, int> widthAtOpening;
+    for (Page p : pages) {
+        rig.showFamilyPage(p);
+        widthAtOpening[p] = pageWidth(p);
+    }
+    for (const QString& caption : {QStringLiteral("COM1@115200 baud"), QStringLiteral("COM8@115200baud"),
+                                   QStringLiteral("CAN_ADDR_126 @ CAN_BAUD_500K")}) {
+        rig.controller->ports().setPortBaudCaption(caption);
+        for (Page p : pages) {
+            rig.showFamilyPage(p);
+            QLabel* label = rig.named<QLabel>(p, "Port and baud");
+            ASSERT_NE(label, nullptr);
+            ASSERT_EQ(label->text(), caption);
+            const QRect room = label->contentsRect();
+            const QRect text = label->fontMetrics().boundingRect(room, Qt::TextWordWrap, caption);
+            EXPECT_LE(text.width(), room.width()) << caption.toStdString() << " on page " << int(p);
+            EXPECT_LE(text.height(), room.height()) << caption.toStdString() << " on page " << int(p);
+            EXPECT_LE(pageWidth(p), widthAtOpening[p]) << caption.toStdString() << " on page " << int(p);
+        }
+    }
+    EXPECT_EQ(rig.main().size(), opened);
 }
 
 TEST(WindowStart, StoredCanChoicesAppliedOnceTheWindowIsUpShowOnTheOptionsPage) {
