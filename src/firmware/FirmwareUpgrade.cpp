@@ -143,7 +143,6 @@ void FirmwareUpgrade::upgradeFirmwareClicked() {
         emit runningChanged(false);
     });
 
-    ports_.baudClicked(kBootBaud);
     const FirmwareFile* firmware = programmableFirmware();
     if (!firmware)
         return;
@@ -152,6 +151,9 @@ void FirmwareUpgrade::upgradeFirmwareClicked() {
         inform(QString::fromLatin1(kCancelled));
         return;
     }
+    // Only now: a refused or cancelled upgrade sends nothing and must leave the link at the rate the
+    // running firmware talks at, or every later command goes unanswered.
+    ports_.baudClicked(kBootBaud);
     if (!testFixture_)
         prompt(QString::fromLatin1(kSolderSwitch));
     if (hooks_.setPageControlEnabled)

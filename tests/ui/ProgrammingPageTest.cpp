@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <gtest/gtest.h>
 
 using namespace tarvo;
@@ -120,6 +121,46 @@ TEST(ProgrammingPage, AFileThatCannotBeProgrammedIsRefusedAndNothingReachesTheDe
     EXPECT_TRUE(rig.op.questions.isEmpty());
     EXPECT_TRUE(line.receivedLog().isEmpty());
     EXPECT_EQ(device->bootMonitor().erases(), 0);
+}
+
+// An upgrade that ends before anything is sent (no firmware loaded, the download question cancelled)
+// leaves the link at the device's rate, and the device goes on answering: the link was once left at the
+// boot monitor's 9600 baud, and a settings image asked for then never came.
+TEST(ProgrammingPage, AnUpgradeRefusedOrCancelledLeavesTheLinkAtTheDevicesRate) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.baud = 115200;
+    rig.lineOn(1, config);
+    const QString firmwarePath = rig.dir.filePath("new.s19");
+    ASSERT_TRUE(writeFile(firmwarePath, sRecords(sampleBinary(128), 0x0100)));
+    rig.start();
+    rig.showPage(Page::Programming);
+    QLabel* info = rig.named<QLabel>(Page::Programming, "Programming information");
+    QPushButton* upgrade = rig.named<QPushButton>(Page::Programming, "Upgrade Firmware");
+    ASSERT_TRUE(info && upgrade);
+    auto upgradeAndWait = [&] {
+        rig.click(upgrade);
+        return waitFor(
+            [&] { return !rig.controller->firmwareUpgrade().isRunning() && upgrade->isEnabled(); });
+    };
+
+    ASSERT_TRUE(upgradeAndWait());
+    EXPECT_EQ(rig.op.boxes, QStringList{"Software NOT loaded... Drop *.qmf file on Tarvo window"});
+    rig.op.openNames << firmwarePath;
+    rig.click(rig.named<QPushButton>(Page::Programming, "Load Firmware (*.qmf)"));
+    rig.op.answers = {false};
+    ASSERT_TRUE(upgradeAndWait());
+    EXPECT_EQ(accessibleName(info), "Programing cancled!");
+
+    EXPECT_EQ(rig.controller->link().port().baudRate(), 115200);
+    EXPECT_TRUE(rig.named<QRadioButton>(Page::Options, "115200")->isChecked());
+    EXPECT_EQ(rig.named<QLabel>(Page::Options, "Port and baud")->text(), "COM1@115200 baud");
+    const QString imagePath = rig.dir.filePath("device.qmi");
+    rig.op.saveNames << imagePath;
+    rig.click(rig.named<QPushButton>(Page::Programming, "Get Image"));
+    EXPECT_TRUE(waitFor([&] { return accessibleName(info) == "Hexfile saved successfully!"; }))
+        << accessibleName(info).toStdString();
+    EXPECT_TRUE(contents(imagePath).endsWith(":00000001FF\r\n"));
 }
 
 TEST(ProgrammingPage, ACloseDuringTheUpgradeWaitsForItsEndAndTheBarCountsRecords) {
