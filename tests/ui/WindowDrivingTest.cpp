@@ -16,10 +16,12 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -259,6 +261,44 @@ TEST(WindowStart, ThePortCaptionIsWholeAndItsPagesNeedNoMoreWidthWhateverItSays)
         }
     }
     EXPECT_EQ(rig.main().size(), opened);
+}
+
+// The search's running light shows on the pages with a Find Device button and takes no room from the
+// columns beside it: the Options page's columns once jumped aside for as long as a search ran.
+TEST(WindowPages, TheSearchLightShowsWhileASearchRunsAndTheColumnsStayPut) {
+    WindowRig rig;
+    rig.lineOn(1, {}, false); // nobody answers: the search walks every rate
+    rig.start();
+    for (Page p : {Page::Options, Page::Terminal}) {
+        rig.showPage(p);
+        QList<QWidget*> columns;
+        for (QWidget* w : rig.page(p)->findChildren<QGroupBox*>())
+            if (w->isVisible())
+                columns << w;
+        ASSERT_FALSE(columns.isEmpty());
+        QList<QRect> before;
+        for (QWidget* w : columns)
+            before << w->geometry();
+        QWidget* light = rig.named<QProgressBar>(p, "Searching");
+        ASSERT_NE(light, nullptr);
+        EXPECT_FALSE(light->isVisible());
+        bool lightSeen = false;
+        QList<QRect> during;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            if (!rig.controller->discovery().isSearching() || !during.isEmpty())
+                return;
+            lightSeen = light->isVisible();
+            for (QWidget* w : columns)
+                during << w->geometry();
+        });
+        look.start(50);
+        rig.click(rig.named<QPushButton>(p, "Find Device"));
+        ASSERT_TRUE(rig.searched());
+        EXPECT_TRUE(lightSeen) << int(p);
+        EXPECT_EQ(during, before) << int(p);
+        EXPECT_FALSE(light->isVisible());
+    }
 }
 
 TEST(WindowStart, StoredCanChoicesAppliedOnceTheWindowIsUpShowOnTheOptionsPage) {

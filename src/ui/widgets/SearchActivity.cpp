@@ -13,6 +13,8 @@ SearchActivity::SearchActivity(PortSelection& ports, QWidget* parent) : QWidget(
     bar->setTextVisible(false);
     bar->setMaximumHeight(8);
     bar->setAccessibleName("Searching");
+    // Shown for a search only: a bar's wish to grow would pull the page's columns aside meanwhile.
+    bar->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(bar);
