@@ -7,6 +7,7 @@
 #include "support/PtyControllerRig.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace tarvo;
@@ -72,4 +73,40 @@ TEST(PtyPortLoss, AClosedLineEndsTheRecordingAtOnceAndANewOneAtTheSamePathIsFoun
     a.stopClicked();
     c.shutdown();
     TimeScale::setFactor(1.0);
+}
+
+// "Show CMD" asks the device for every readable command, resets it and pauses 8 s for it to restart. An
+// adapter pulled out meanwhile ends it at once and leaves the message that says why: the scan once went on
+// through every command, and the pause ran its full 8 s, before "Device: not found!" buried the message.
+TEST(PtyPortLoss, AnAdapterPulledDuringShowCmdEndsItAtOnceAndItsMessageStays) {
+    // During the scan, and during the pause after the reset was answered.
+    for (const auto& [pulledAt, afterMs] :
+         {std::pair{QByteArray("GG\r"), 0}, std::pair{QByteArray("SR\r"), 300}}) {
+        devsim::DeviceConfig config;
+        config.baud = 115200;
+        PtyControllerRig rig(config);
+        ASSERT_TRUE(rig.start());
+        MainController& c = *rig.controller;
+        QElapsedTimer sinceHeard, sincePull;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (!sinceHeard.isValid() && rig.line.receivedTexts().contains(pulledAt))
+                sinceHeard.start();
+            if (rig.pty && sinceHeard.isValid() && sinceHeard.elapsed() >= afterMs) {
+                rig.pull();
+                sincePull.start();
+            }
+        });
+        watch.start(5);
+        c.commandPanel().showCmdClicked();
+        watch.stop();
+        ASSERT_TRUE(sincePull.isValid()) << "never heard " << pulledAt.trimmed().constData();
+        EXPECT_LT(sincePull.elapsed(), 2000) << pulledAt.trimmed().constData();
+        EXPECT_EQ(rig.op.infoMessages().last(), "COM1 not available: Input/output error")
+            << rig.op.events.join('\n').toStdString();
+        EXPECT_LE(c.commandLog().lines().count("TimeOutErr"), 2) << pulledAt.trimmed().constData();
+        EXPECT_FALSE(c.commandPanel().isBusy());
+        EXPECT_TRUE(c.pageControlEnabled());
+        c.shutdown();
+    }
 }
