@@ -59,6 +59,12 @@ MultiCommandSender::MultiCommandSender(CommandLink& link, CommandLog& log, QObje
     // One tick per line sent: the next is armed only when the line has gone out, so ticks never overlap.
     loopTimer_.setSingleShot(true);
     connect(&loopTimer_, &QTimer::timeout, this, &MultiCommandSender::loopTick);
+    // An adapter pulled out has been reported; the rest of the line and the loop would only send into
+    // the closed port and log a time-out each time.
+    connect(&link_, &CommandLink::portLost, this, [this] {
+        lineLost_ = sending_;
+        stopLoop();
+    });
 }
 
 void MultiCommandSender::setLine(const QString& text) {
@@ -123,11 +129,12 @@ void MultiCommandSender::sendLine() {
     accumulator_.clear();
     sending_ = true;
     loopCancelled_ = false;
+    lineLost_ = false;
     emit changed();
 
     const int from = std::max(addressNumber(from_), 0);
     const int to = std::max(addressNumber(to_), 0);
-    for (int address = from; address <= to; ++address) {
+    for (int address = from; address <= to && !lineLost_; ++address) {
         if (to != 0) {
             const QByteArray open = "OP" + QByteArray::number(address);
             log_.add(QString::fromLatin1(open));
@@ -140,6 +147,8 @@ void MultiCommandSender::sendLine() {
         // The line as it stands now; the operator may edit the field while it is sent.
         const QByteArray text = line_.toLatin1();
         for (const char c : text) {
+            if (lineLost_)
+                break;
             if (c == '/') {
                 if (link_.linkKind() != Link::Can)
                     waitMs(kPauseMs);

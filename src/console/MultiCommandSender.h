@@ -86,6 +86,8 @@ private:
     bool sending_ = false;
     // "Clear" or a stop during a line: the loop does not start again when the line ends.
     bool loopCancelled_ = false;
+    // The port went away while a line was on its way.
+    bool lineLost_ = false;
     QByteArray accumulator_;
     QByteArray lastResult_;
     QTimer loopTimer_;

@@ -110,3 +110,28 @@ TEST(PtyPortLoss, AnAdapterPulledDuringShowCmdEndsItAtOnceAndItsMessageStays) {
         c.shutdown();
     }
 }
+
+// "Send in loop" with the adapter pulled out: the loop ends and says why once, instead of sending into the
+// closed port every loop delay and logging a time-out each time for as long as the box stays ticked.
+TEST(PtyPortLoss, AnAdapterPulledDuringTheCommandLoopEndsTheLoop) {
+    devsim::DeviceConfig config;
+    config.baud = 115200;
+    PtyControllerRig rig(config);
+    ASSERT_TRUE(rig.start());
+    MainController& c = *rig.controller;
+    MultiCommandSender& sender = c.multiCommandSender();
+    sender.setLine(QStringLiteral("IV+/IV+"));
+    sender.setLoopDelay(QStringLiteral("20"));
+    sender.sendInLoopToggled(true);
+    ASSERT_TRUE(pumpUntil(c, [&] { return rig.line.receivedTexts().count("IV\r") >= 3; }));
+    rig.pull();
+    ASSERT_TRUE(pumpUntil(
+        c, [&] { return !sender.sendInLoop() && !sender.isSending(); }, 2000))
+        << "still looping after the line closed";
+    pumpUntil(
+        c, [] { return false; }, 300);
+    EXPECT_FALSE(sender.loopRunning());
+    EXPECT_LE(c.commandLog().lines().count("TimeOutErr"), 1);
+    EXPECT_EQ(rig.op.infoMessages().last(), "COM1 not available: Input/output error");
+    c.shutdown();
+}
