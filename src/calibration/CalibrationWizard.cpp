@@ -249,8 +249,10 @@ void CalibrationWizard::resetAndFind() {
         return;
     }
     // The device restarts; nothing may reach it until it listens again.
-    link_.runExclusive([] { waitMs(kResetPauseMs, false); });
-    discovery_.findDevice();
+    bool portKept = true;
+    link_.runExclusive([&] { portKept = link_.pauseUnlessPortLost(kResetPauseMs, false); });
+    if (portKept)
+        discovery_.findDevice();
 }
 
 } // namespace tarvo

@@ -27,7 +27,8 @@ void DeviceSetup::resetAndFind() {
         return;
     }
     // The operator's clicks wait until the device is back; timers and arriving data go on.
-    waitMs(kResetPauseMs, false);
+    if (!link_.pauseUnlessPortLost(kResetPauseMs, false))
+        return;
     discovery_.findDevice();
 }
 

@@ -9,8 +9,6 @@
 #include "link/SerialPort.h"
 #include "protocol/Discovery.h"
 
-#include <algorithm>
-
 namespace tarvo {
 
 namespace {
@@ -92,7 +90,7 @@ void CommandPanel::scanCommands() {
     int left = kFirstLeft;
     int top = kFirstTop;
     for (const int number : scan.sections) {
-        if (portLost())
+        if (link_.serialPortLost())
             break; // the rest would each fail at once and bury the message that says why
         CommandButton button = file.button(number);
         const QByteArray command = button.command.toLatin1();
@@ -126,32 +124,22 @@ void CommandPanel::scanCommands() {
                      .arg(CommandFile::kSlots));
 }
 
-bool CommandPanel::portLost() const {
-    return link_.linkKind() != Link::Can && !link_.port().isOpen();
-}
-
-bool CommandPanel::pauseUnlessPortLost(int deviceMs) {
-    for (int waited = 0; waited < deviceMs && !portLost(); waited += kPauseSliceMs)
-        waitMs(std::min(kPauseSliceMs, deviceMs - waited), false);
-    return !portLost();
-}
-
 void CommandPanel::resetAndFind() {
     // An adapter pulled out meanwhile has been reported; a reset and a search would only bury that.
-    if (portLost())
+    if (link_.serialPortLost())
         return;
     // The probing may have left the device in any state; a reset and a new search start it afresh.
     op_.showInfoMessage(QString::fromLatin1(kResetting));
     const bool serial = link_.linkKind() != Link::Can;
     ask("\r", "O", 100);
-    if (serial && !pauseUnlessPortLost(1000))
+    if (serial && !link_.pauseUnlessPortLost(1000, false))
         return;
     if (ask("SR\r", "O", 500) != "K") {
-        if (!portLost())
+        if (!link_.serialPortLost())
             op_.showInfoMessage(QString::fromLatin1(kResetFailed));
         return;
     }
-    if (serial && !pauseUnlessPortLost(kResetPauseMs))
+    if (serial && !link_.pauseUnlessPortLost(kResetPauseMs, false))
         return;
     discovery_.findDevice();
 }

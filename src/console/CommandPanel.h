@@ -32,8 +32,6 @@ public:
     static constexpr int kScanTimeLimitMs = 100;
     static constexpr int kPressTimeLimitMs = 250;
     static constexpr int kResetPauseMs = 8000;
-    // The pauses look this often whether the adapter is still there.
-    static constexpr int kPauseSliceMs = 50;
 
     struct Hooks {
         std::function<void(bool)> setPageControlEnabled;
@@ -84,10 +82,6 @@ private:
     QByteArray ask(const QByteArray& line, const QByteArray& start, int timeLimitMs);
     void scanCommands();
     void resetAndFind();
-    // The serial adapter went away (its loss has been reported).
-    bool portLost() const;
-    // A fixed pause that ends early when the adapter goes away; false then.
-    bool pauseUnlessPortLost(int deviceMs);
     void setScanning(bool on);
     void setPressing(bool on);
     void setPressed(int index, bool pressed);

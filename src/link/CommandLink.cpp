@@ -3,6 +3,7 @@
 #include "CanExchange.h"
 #include "PortAccess.h"
 #include "SerialPort.h"
+#include "base/EventWait.h"
 #include "base/Operator.h"
 #include "base/TimeScale.h"
 
@@ -409,6 +410,17 @@ void CommandLink::waitSlice(int ms) {
     QEventLoop loop;
     QTimer::singleShot(TimeScale::ms(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+bool CommandLink::serialPortLost() const {
+    return linkKind_ != Link::Can && !port_->isOpen();
+}
+
+bool CommandLink::pauseUnlessPortLost(int deviceMs, bool userInput) {
+    constexpr int kSliceMs = 50;
+    for (int waited = 0; waited < deviceMs && !serialPortLost(); waited += kSliceMs)
+        waitMs(std::min(kSliceMs, deviceMs - waited), userInput);
+    return !serialPortLost();
 }
 
 quint8 CommandLink::receiveByte(int maxPolls) {

@@ -66,6 +66,12 @@ public:
     // The variant used while the stream matcher runs: any data up to "\r", 1 ms slices, serial port only.
     QByteArray sendAndReceiveLive(int portNumber, QByteArray command, int timeLimitMs);
     void waitSlice(int ms);
+    // The serial link is chosen and its port has gone away (the loss has been reported).
+    bool serialPortLost() const;
+    // A fixed pause of device time, as waitMs, that ends early when the serial port goes away; false
+    // then. The device restarts after a reset in such pauses; an adapter pulled out meanwhile must not
+    // keep the operator waiting, nor have its message buried by a search that cannot succeed.
+    bool pauseUnlessPortLost(int deviceMs, bool userInput);
     // The next received byte, or 255 when none came within maxPolls polls of about 1 ms.
     quint8 receiveByte(int maxPolls);
     // Empties the receive buffer and sends one byte. A byte still on its way out is waited for, not

@@ -75,13 +75,18 @@ TEST(PtyPortLoss, AClosedLineEndsTheRecordingAtOnceAndANewOneAtTheSamePathIsFoun
     TimeScale::setFactor(1.0);
 }
 
-// "Show CMD" asks the device for every readable command, resets it and pauses 8 s for it to restart. An
-// adapter pulled out meanwhile ends it at once and leaves the message that says why: the scan once went on
-// through every command, and the pause ran its full 8 s, before "Device: not found!" buried the message.
-TEST(PtyPortLoss, AnAdapterPulledDuringShowCmdEndsItAtOnceAndItsMessageStays) {
-    // During the scan, and during the pause after the reset was answered.
-    for (const auto& [pulledAt, afterMs] :
-         {std::pair{QByteArray("GG\r"), 0}, std::pair{QByteArray("SR\r"), 300}}) {
+// "Show CMD" and "Setup MXR" reset the device and pause 8 s for it to restart; "Show CMD" first asks the
+// device for every readable command. An adapter pulled out meanwhile ends them at once and leaves the
+// message that says why: the scan once went on through every command, and the pause ran its full 8 s,
+// before "Device: not found!" buried the message.
+TEST(PtyPortLoss, AnAdapterPulledDuringAScanOrAResetPauseEndsItAtOnceAndItsMessageStays) {
+    struct Case {
+        const char* what;
+        QByteArray pulledAt;
+        int afterMs;
+    };
+    for (const Case& k : {Case{"Show CMD's scan", "GG\r", 0}, Case{"Show CMD's reset pause", "SR\r", 300},
+                          Case{"Setup MXR's reset pause", "SR\r", 300}}) {
         devsim::DeviceConfig config;
         config.baud = 115200;
         PtyControllerRig rig(config);
@@ -90,21 +95,27 @@ TEST(PtyPortLoss, AnAdapterPulledDuringShowCmdEndsItAtOnceAndItsMessageStays) {
         QElapsedTimer sinceHeard, sincePull;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (!sinceHeard.isValid() && rig.line.receivedTexts().contains(pulledAt))
+            if (!sinceHeard.isValid() && rig.line.receivedTexts().contains(k.pulledAt))
                 sinceHeard.start();
-            if (rig.pty && sinceHeard.isValid() && sinceHeard.elapsed() >= afterMs) {
+            if (rig.pty && sinceHeard.isValid() && sinceHeard.elapsed() >= k.afterMs) {
                 rig.pull();
                 sincePull.start();
             }
         });
         watch.start(5);
-        c.commandPanel().showCmdClicked();
+        if (QByteArray(k.what).startsWith("Show CMD")) {
+            c.commandPanel().showCmdClicked();
+        } else {
+            rig.op.answers = {true};
+            c.deviceSetup().setupClicked();
+        }
         watch.stop();
-        ASSERT_TRUE(sincePull.isValid()) << "never heard " << pulledAt.trimmed().constData();
-        EXPECT_LT(sincePull.elapsed(), 2000) << pulledAt.trimmed().constData();
+        ASSERT_TRUE(sincePull.isValid()) << k.what;
+        EXPECT_LT(sincePull.elapsed(), 2000) << k.what;
         EXPECT_EQ(rig.op.infoMessages().last(), "COM1 not available: Input/output error")
+            << k.what << "\n"
             << rig.op.events.join('\n').toStdString();
-        EXPECT_LE(c.commandLog().lines().count("TimeOutErr"), 2) << pulledAt.trimmed().constData();
+        EXPECT_LE(c.commandLog().lines().count("TimeOutErr"), 2) << k.what;
         EXPECT_FALSE(c.commandPanel().isBusy());
         EXPECT_TRUE(c.pageControlEnabled());
         c.shutdown();
