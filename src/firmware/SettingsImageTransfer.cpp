@@ -32,6 +32,13 @@ SettingsImageTransfer::SettingsImageTransfer(CommandLink& link, Operator& op, QO
     : QObject(parent), link_(link), op_(op) {
     captureTimer_.setSingleShot(true);
     connect(&captureTimer_, &QTimer::timeout, this, &SettingsImageTransfer::captureExpired);
+    // No record comes over a port that went away: the capture ends now, with the real reason, rather
+    // than after its time limit with the device blamed.
+    connect(&link_, &CommandLink::portLost, this, [this](int number, const QString& reason) {
+        abandonCapture(QStringLiteral("Get Image: COM%1 not available: %2; %3 was not written.")
+                           .arg(number)
+                           .arg(reason, path_));
+    });
 }
 
 SettingsImageTransfer::~SettingsImageTransfer() {

@@ -146,3 +146,33 @@ TEST(PtyPortLoss, AnAdapterPulledDuringTheCommandLoopEndsTheLoop) {
     EXPECT_EQ(rig.op.infoMessages().last(), "COM1 not available: Input/output error");
     c.shutdown();
 }
+
+// "Get Image" waits up to 10 s for the image's end record. An adapter pulled out meanwhile ends the
+// capture at once, says so and writes nothing: it once waited the 10 s and then blamed the device for
+// sending no end record.
+TEST(PtyPortLoss, AnAdapterPulledDuringGetImageEndsTheCaptureAtOnceAndSaysWhy) {
+    devsim::DeviceConfig config;
+    config.baud = 115200;
+    PtyControllerRig rig(config);
+    ASSERT_TRUE(rig.start());
+    MainController& c = *rig.controller;
+    rig.line.devices().first()->setEndlessImage(true); // records, and never the end record
+    const QString path = rig.dir.filePath("device.qmi");
+    rig.op.fileNames = {path};
+    SettingsImageTransfer& images = c.settingsImages();
+    images.getImageClicked();
+    ASSERT_TRUE(images.capturing());
+    ASSERT_TRUE(pumpUntil(c, [&] { return rig.line.receivedTexts().contains("GI\r"); }));
+    pumpUntil(
+        c, [] { return false; }, 200);
+    rig.pull();
+    QElapsedTimer t;
+    t.start();
+    ASSERT_TRUE(pumpUntil(
+        c, [&] { return !images.capturing(); }, 5000));
+    EXPECT_LT(t.elapsed(), 2000);
+    EXPECT_EQ(rig.op.messageBoxes().last(),
+              "Get Image: COM1 not available: Input/output error; " + path + " was not written.");
+    EXPECT_FALSE(QFile::exists(path));
+    c.shutdown();
+}
