@@ -1,6 +1,7 @@
 #include "CommandFile.h"
 
-#include <QFile>
+#include "base/ReplacingFile.h"
+
 #include <QStringDecoder>
 #include <SimpleIni.h>
 #include <algorithm>
@@ -85,24 +86,15 @@ CommandFile::~CommandFile() = default;
 
 bool CommandFile::load(const QString& path, QString* error) {
     ini_->Reset();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Read without waiting: a pipe with no writer or a terminal would hold the program for ever.
+    QString reason;
+    const std::optional<QByteArray> bytes = readRegularFile(path, kMaxBytes + 1, &reason);
+    if (!bytes || bytes->size() > kMaxBytes) {
         if (error)
-            *error = file.errorString();
+            *error = bytes ? QStringLiteral("larger than %1 bytes").arg(kMaxBytes) : reason;
         return false;
     }
-    if (file.size() > kMaxBytes) {
-        if (error)
-            *error = QStringLiteral("larger than %1 bytes").arg(kMaxBytes);
-        return false;
-    }
-    const QByteArray bytes = file.read(kMaxBytes + 1);
-    if (bytes.size() > kMaxBytes) { // grew while it was read
-        if (error)
-            *error = QStringLiteral("larger than %1 bytes").arg(kMaxBytes);
-        return false;
-    }
-    return loadBytes(bytes);
+    return loadBytes(*bytes);
 }
 
 bool CommandFile::loadBytes(QByteArrayView bytes) {

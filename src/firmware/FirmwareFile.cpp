@@ -1,6 +1,7 @@
 #include "FirmwareFile.h"
 
-#include <QFile>
+#include "base/ReplacingFile.h"
+
 #include <QRegularExpression>
 #include <algorithm>
 #include <cstring>
@@ -315,26 +316,16 @@ void FirmwareFile::fail(FirmwareStatus status) {
 }
 
 bool FirmwareFile::load(const QString& path) {
-    beginLoad(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Read without waiting: a pipe with no writer or a terminal would hold the program for ever.
+    QString reason;
+    const std::optional<QByteArray> bytes = readRegularFile(path, kBufferSize + 1, &reason);
+    if (!bytes) {
+        beginLoad(path);
         status_.code = FirmwareStatus::Code::OpenFailed;
-        op_.showMessage(file.errorString(), kCaptionCantOpen, MessageIcon::Error);
+        op_.showMessage(reason, kCaptionCantOpen, MessageIcon::Error);
         return false;
     }
-    const qint64 got = file.read(reinterpret_cast<char*>(buffer_.get()), kBufferSize);
-    if (got < 0) {
-        status_.code = FirmwareStatus::Code::OpenFailed;
-        op_.showMessage(file.errorString(), kCaptionCantOpen, MessageIcon::Error);
-        return false;
-    }
-    char extra = 0;
-    if (got == kBufferSize && file.read(&extra, 1) == 1) {
-        fail({FirmwareStatus::Code::TooLarge});
-        return false;
-    }
-    codeSize_ = static_cast<std::int32_t>(got);
-    return parseBuffer();
+    return loadBytes(*bytes, path);
 }
 
 bool FirmwareFile::loadBytes(QByteArrayView data, const QString& pathForMessages) {

@@ -1,6 +1,7 @@
 #include "KernelFile.h"
 
-#include <QFile>
+#include "base/ReplacingFile.h"
+
 #include <cstring>
 
 namespace tarvo {
@@ -49,14 +50,16 @@ QByteArrayView KernelFile::buffer() const {
 }
 
 KernelFile::State KernelFile::read(const QString& path) {
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    // Read without waiting: a pipe with no writer or a terminal would hold the program for ever.
+    const std::optional<QByteArray> text =
+        path.isEmpty() ? std::nullopt : readRegularFile(path, kFileLimit + 1, nullptr);
+    if (!text) {
         readText({});
         state_ = State::OpenFailed;
         problem_ = QStringLiteral("the file could not be opened");
         return state_;
     }
-    return readText(file.read(kFileLimit + 1));
+    return readText(*text);
 }
 
 KernelFile::State KernelFile::readText(QByteArrayView text) {

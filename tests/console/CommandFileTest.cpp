@@ -1,7 +1,9 @@
 // "Tarvocommand.ini" as the command panel reads it: the sections the scan visits, each key with its
 // default, numbers, booleans and colours as the profile functions read them.
 #include "console/CommandFile.h"
+#include "support/UnheldPipe.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace tarvo;
@@ -87,4 +89,10 @@ TEST(CommandFile, TheScanEndsAfterFiftyMissingSectionsAndAtTheLastSlot) {
     EXPECT_FALSE(file.load("/nonexistent/Tarvocommand.ini", &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(file.scan().sections.isEmpty());
+
+    // A pipe in its place is not waited on.
+    QTemporaryDir dir;
+    const test::UnheldPipe pipe(dir.filePath("Tarvocommand.ini"));
+    EXPECT_FALSE(pipe.read([&] { return file.load(pipe.path(), &error); }));
+    EXPECT_EQ(error, "Is a pipe, not a regular file");
 }

@@ -1,7 +1,9 @@
 #include "firmware/FirmwareFile.h"
 #include "FirmwareFiles.h"
 #include "firmware/Crc32.h"
+#include "firmware/KernelFile.h"
 #include "support/FakeOperator.h"
+#include "support/UnheldPipe.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -446,6 +448,29 @@ TEST_F(FirmwareFileTest, OwnFormatHeaderPointingOutsideTheFileIsRefused) {
     EXPECT_EQ(loader.status().text(), "unknown payload format 5");
     EXPECT_EQ(op.events, QStringList{"box[Unknown Quorra & Mell Firmware File Format]: f.qmf"});
     EXPECT_EQ(loader.codeSize(), own.payload.size());
+}
+
+// A firmware or kernel file named by the operator (chosen, dropped on the window, given to the CLI) may
+// be a pipe, a folder or a device: each is refused at once with its reason, and nothing waits on it.
+TEST_F(FirmwareFileTest, APipeAFolderOrADeviceIsRefusedAtOnceWithItsReason) {
+    const test::UnheldPipe pipe(path("pipe.qmf"));
+    struct Case {
+        QString path;
+        QString reason;
+    };
+    const Case cases[] = {{pipe.path(), "Is a pipe, not a regular file"},
+                          {dir.path(), "Is a directory"},
+                          {"/dev/zero", "Is a character device, not a regular file"}};
+    for (const Case& c : cases) {
+        op.clear();
+        EXPECT_FALSE(pipe.read([&] { return loader.load(c.path); })) << c.path.toStdString();
+        EXPECT_EQ(loader.status().code, Code::OpenFailed);
+        EXPECT_EQ(op.events, QStringList{"box[Can't Open File]: " + c.reason});
+
+        KernelFile kernel;
+        EXPECT_EQ(pipe.read([&] { return kernel.read(c.path); }), KernelFile::State::OpenFailed);
+        EXPECT_FALSE(kernel.usable());
+    }
 }
 
 TEST_F(FirmwareFileTest, RefusesFilesThatCannotBeReadOrDoNotFit) {
