@@ -146,9 +146,11 @@ QByteArray CommandLink::sendAndReceive(int portNumber, const QByteArray& command
     reply_.arm();
     reply_.setEnabled(true);
     reply_.setAutoEnable(true);
-    // Text lines from any data can be a stream's; single-byte handshakes and fixed-size packets cannot.
+    // Text lines from any data can be a stream's; single-byte handshakes and fixed-size packets cannot. An
+    // empty start string (a command file's "Answer=") takes any data too.
+    const bool fromAnyData = framing.startOnAnyData || framing.start.isEmpty();
     skipStreamLines_ =
-        framing.startOnAnyData && framing.useEndString && !framing.usePacketSize && !framing.includeStrings;
+        fromAnyData && framing.useEndString && !framing.usePacketSize && !framing.includeStrings;
     command_ = command;
 
     const QByteArray reply = sendAndAwait(send ? &command : nullptr, timeLimitMs);

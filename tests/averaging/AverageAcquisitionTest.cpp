@@ -154,9 +154,9 @@ TEST(Averaging, The41xxAveragesReachTheLogLineByLineTheDisplayAndTheRingUntilSto
 
 TEST(Averaging, The43xxPollTakesEachAverageOnceOnTheChangeFromNotReady) {
     devsim::DeviceConfig config = checkWeigher(4313, 2);
-    // The 43xx write takes any line for its answer, so a device streaming fast could answer it with a
-    // value line; this one sends a value line only every minute.
-    config.updateMs = 60000;
+    // Streaming from power-on, as a transmitter with autotransmit on: no answer is a weight line.
+    config.autotransmit = "SN";
+    config.updateMs = 20;
     ControllerRig rig(config);
     ASSERT_TRUE(rig.find());
     MainController& c = *rig.controller;

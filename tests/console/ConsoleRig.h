@@ -30,17 +30,18 @@ inline bool waitUntil(const std::function<bool()>& done, int realMs = 10000) {
     return true;
 }
 
-// A device whose value stream, once started (the device search starts it), sends no line during a test:
-// on the Commands page every answer is taken from any data, and a stream line would pass for one.
-inline devsim::DeviceConfig quietDevice() {
+// A device streaming net values from power-on, as a transmitter with autotransmit on: on the Commands page
+// answers are taken from any data, and no stream line may pass for one.
+inline devsim::DeviceConfig streamingDevice() {
     devsim::DeviceConfig config;
-    config.updateMs = 100000000;
+    config.autotransmit = "SN";
+    config.updateMs = 20;
     return config;
 }
 
 class ConsoleRig {
 public:
-    explicit ConsoleRig(const QList<devsim::DeviceConfig>& devices = {quietDevice()},
+    explicit ConsoleRig(const QList<devsim::DeviceConfig>& devices = {streamingDevice()},
                         const QByteArray& settings = "[Port]\nBaud=115200\nComNumber=1\n") {
         TimeScale::setFactor(0.05);
         devsim::SimulatedPorts::clear();

@@ -100,9 +100,9 @@ TEST(MultiCommandSender, EachCommandIsSentInTurnAndTheLastAnswersDigitsAreCarrie
 }
 
 TEST(MultiCommandSender, AnAddressRangeOpensEachDeviceBeforeTheLine) {
-    devsim::DeviceConfig second = quietDevice();
+    devsim::DeviceConfig second = streamingDevice();
     second.address = 2;
-    devsim::DeviceConfig third = quietDevice();
+    devsim::DeviceConfig third = streamingDevice();
     third.address = 3;
     third.identity = 4114;
     ConsoleRig rig({second, third});
@@ -123,7 +123,7 @@ TEST(MultiCommandSender, AnAddressRangeOpensEachDeviceBeforeTheLine) {
 }
 
 TEST(MultiCommandSender, TheLoopResendsAfterItsDelayUntilStoppedAndABadDelayBecomes1000) {
-    ConsoleRig rig({quietDevice()}, "[Port]\nBaud=115200\nComNumber=1\n"
+    ConsoleRig rig({streamingDevice()}, "[Port]\nBaud=115200\nComNumber=1\n"
                                     "[Commands]\nMultiCommandString=ID+\nLoopTime=0\n");
     MainController& c = *rig.controller;
     MultiCommandSender& sender = c.multiCommandSender();

@@ -9,7 +9,7 @@ using namespace tarvo;
 using namespace tarvo::test;
 
 TEST(SampleCommandFile, TheSimulatorAnswersEveryCommandAndTakesEveryRangesEnds) {
-    devsim::DeviceConfig config = quietDevice();
+    devsim::DeviceConfig config = streamingDevice();
     config.identity = 4113;
     ConsoleRig rig({config});
     MainController& c = *rig.controller;

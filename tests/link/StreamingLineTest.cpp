@@ -131,6 +131,7 @@ TEST_F(StreamingLineTest, EveryTransactionTakesTheDevicesAnswerNeverAStreamLine)
         {"IV\r", Framing::anyData(), "V:2.10"},
         {"FM0\r", Framing::anyData(), "OK"},
         {"XX\r", Framing::anyData(), "ERR"},
+        {"XX\r", Framing::startingWith(""), "ERR"}, // a command file's empty "Answer="
         {"TL\r", Framing::anyData(), "T+00150"},
         // Asked for itself, a net line is the answer; a gross line is the answer to "GG".
         {"GN\r", Framing::anyData(), "N+00042"},

@@ -34,8 +34,9 @@ TEST(AveragingPages, The43xxPageRefusesAFieldOutOfRangeThenPollsShowsLogsAndStop
     devsim::DeviceConfig config;
     config.identity = 4313;
     config.decimals = 2;
-    // The 43xx write takes any line for its answer: a device streaming fast could answer it with a value.
-    config.updateMs = 60000;
+    // Streaming from power-on, as a transmitter with autotransmit on: no answer is a weight line.
+    config.autotransmit = "SN";
+    config.updateMs = 20;
     devsim::Line& line = rig.lineOn(1, config);
     rig.startAndFind();
     rig.showFamilyPage(Page::Tcw43);

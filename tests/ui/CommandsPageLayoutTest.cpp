@@ -29,9 +29,10 @@ QString label(WindowRig& rig, const QString& name) {
 
 TEST(WindowCommandsPage, ShowCmdKeepsItsHeightAndANewSetClearsTheLabelsOfTheOld) {
     WindowRig rig;
-    devsim::DeviceConfig quiet;
-    quiet.updateMs = 100000000;
-    rig.lineOn(1, quiet);
+    devsim::DeviceConfig streaming; // from power-on, as a transmitter with autotransmit on
+    streaming.autotransmit = "SN";
+    streaming.updateMs = 20;
+    rig.lineOn(1, streaming);
     ASSERT_TRUE(writeCommands(rig,
                               "[CMD1]\nCMD=TL\nAnswer=T\nRead=1\nWrite=1\nMax=99999\nMin=0\nUnit=counts\n"
                               "Text=Trig\nDescription=Trigger level\n"));

@@ -139,8 +139,9 @@ TEST(ConfigPages, The23xxTrackBarMovedWithTheKeysSendsItsFilterIndex) {
     WindowRig rig;
     devsim::DeviceConfig config;
     config.identity = 2310;
-    // A live exchange takes the first line that comes: no weight lines in between here.
-    config.updateMs = 600000;
+    // Streaming from power-on, as a transmitter with autotransmit on: no answer is a weight line.
+    config.autotransmit = "SN";
+    config.updateMs = 20;
     devsim::Line& line = rig.lineOn(1, config);
     rig.startAndFind();
     rig.showFamilyPage(Page::Mxr23);
@@ -174,8 +175,9 @@ TEST(ConfigPages, TcwPageCheckWeigherAndConfigurationAndTheLossWeigherGroup) {
     WindowRig rig;
     devsim::DeviceConfig config;
     config.identity = 4310;
-    // A live exchange takes the first line that comes: no weight lines in between here.
-    config.updateMs = 600000;
+    // Streaming from power-on, as a transmitter with autotransmit on: no answer is a weight line.
+    config.autotransmit = "SN";
+    config.updateMs = 20;
     devsim::Line& line = rig.lineOn(1, config);
     line.devices().first()->setParameter("S2", -40);
     rig.startAndFind();

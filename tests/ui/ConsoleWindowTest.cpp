@@ -98,9 +98,10 @@ TEST(WindowTerminal, TypedCommandsAreAnsweredTheStreamShowsAndFindDeviceKeepsThe
 
 TEST(WindowCommands, ShowCmdBuildsTheButtonsAndPressesReadAndWriteThroughTheChangeValueWindow) {
     WindowRig rig;
-    devsim::DeviceConfig quiet;
-    quiet.updateMs = 100000000; // no stream line may pass for a command's answer
-    devsim::Line& line = rig.lineOn(1, quiet);
+    devsim::DeviceConfig streaming; // from power-on: no weight line may pass for a command's answer
+    streaming.autotransmit = "SN";
+    streaming.updateMs = 20;
+    devsim::Line& line = rig.lineOn(1, streaming);
     QFile commands(rig.dir.filePath("Tarvocommand.ini"));
     ASSERT_TRUE(commands.open(QIODevice::WriteOnly));
     commands.write("[CMD1]\nCMD=TL\nAnswer=T\nRead=1\nWrite=1\nMax=99999\nMin=0\nUnit=counts\nText=Trig\n"
@@ -173,9 +174,10 @@ TEST(WindowCommands, ShowCmdBuildsTheButtonsAndPressesReadAndWriteThroughTheChan
 
 TEST(WindowCommands, TheMultiCommandLineSendsLoopsChecksItsDelayAndClears) {
     WindowRig rig;
-    devsim::DeviceConfig quiet;
-    quiet.updateMs = 100000000;
-    devsim::Line& line = rig.lineOn(1, quiet);
+    devsim::DeviceConfig streaming; // from power-on, as a transmitter with autotransmit on
+    streaming.autotransmit = "SN";
+    streaming.updateMs = 20;
+    devsim::Line& line = rig.lineOn(1, streaming);
     rig.start();
     rig.showPage(Page::Commands);
     EXPECT_FALSE(rig.controller->link().streamMatcher().isEnabled());

@@ -314,7 +314,8 @@ TEST(Colours, TheSelectedFilterCharacteristicReadsAsWindowTextAndTheOthersFainte
     WindowRig rig;
     devsim::DeviceConfig config;
     config.identity = 2310;
-    config.updateMs = 600000;
+    config.autotransmit = "SN";
+    config.updateMs = 20;
     rig.lineOn(1, config);
     rig.startAndFind();
     rig.showFamilyPage(Page::Mxr23);
