@@ -60,7 +60,7 @@ CalibrationDialog::CalibrationDialog(MainController& controller, QWidget* parent
     buttons->addWidget(exit_);
     layout->addLayout(buttons);
 
-    connect(load_, &QLineEdit::textEdited, this, [this](const QString& text) { wizard_.setLoadText(text); });
+    onOperatorEdit(load_, this, [this](const QString& text) { wizard_.setLoadText(text); });
     connect(continue_, &QPushButton::clicked, this,
             [this] { whenLinkIdle(c_, [this] { wizard_.continueClicked(); }); });
     connect(exit_, &QPushButton::clicked, this,
@@ -72,8 +72,7 @@ CalibrationDialog::CalibrationDialog(MainController& controller, QWidget* parent
 void CalibrationDialog::sync() {
     instruction_->setText(wizard_.instruction());
     units_->setText(wizard_.unitsText());
-    if (load_->text() != wizard_.loadText())
-        load_->setText(wizard_.loadText());
+    showText(load_, wizard_.loadText());
     QList<QAbstractButton*> options;
     for (QRadioButton* option : decimalPoints_)
         options << option;

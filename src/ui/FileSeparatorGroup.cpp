@@ -27,8 +27,7 @@ FileSeparatorGroup::FileSeparatorGroup(DataFiles& files, QWidget* parent)
     onOperatorChoice(semicolon_, this,
                      [this] { files_.setSeparatorChoice(DataFiles::Separator::Semicolon); });
     onOperatorChoice(other_, this, [this] { files_.setSeparatorChoice(DataFiles::Separator::Other); });
-    connect(edit_, &QLineEdit::textEdited, this,
-            [this](const QString& text) { files_.separatorEdited(text); });
+    onOperatorEdit(edit_, this, [this](const QString& text) { files_.separatorEdited(text); });
     connect(&files_, &DataFiles::changed, this, &FileSeparatorGroup::sync);
     sync();
 }
@@ -46,8 +45,7 @@ void FileSeparatorGroup::sync() {
         break;
     }
     edit_->setReadOnly(files_.separatorLocked());
-    if (edit_->text() != files_.separator())
-        edit_->setText(files_.separator());
+    showText(edit_, files_.separator());
 }
 
 } // namespace tarvo::ui

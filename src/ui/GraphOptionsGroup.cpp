@@ -1,37 +1,15 @@
 #include "GraphOptionsGroup.h"
 
 #include "app/MainController.h"
+#include "widgets/Controls.h"
 
 #include <QComboBox>
-#include <QEvent>
 #include <QFormLayout>
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
 namespace tarvo::ui {
-
-namespace {
-
-// The units check runs when a key is released, as the operator types.
-class KeyReleaseFilter : public QObject {
-public:
-    KeyReleaseFilter(QObject* parent, std::function<void()> onRelease)
-        : QObject(parent), onRelease_(std::move(onRelease)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyRelease)
-            onRelease_();
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> onRelease_;
-};
-
-} // namespace
 
 GraphOptionsGroup::GraphOptionsGroup(MainController& controller, QWidget* parent)
     : QGroupBox("Graph Options", parent), c_(controller) {
@@ -43,12 +21,9 @@ GraphOptionsGroup::GraphOptionsGroup(MainController& controller, QWidget* parent
     units_->setAccessibleName("Units");
     form->addRow("Graph name", name_);
     form->addRow("Units", units_);
-    connect(name_, &QLineEdit::textEdited, this, [&sc](const QString& text) { sc.graphNameEdited(text); });
-    units_->installEventFilter(new KeyReleaseFilter(units_, [this, &sc] {
-        const QString kept = sc.unitsKeyUp(units_->text());
-        if (kept != units_->text())
-            units_->setText(kept);
-    }));
+    onOperatorEdit(name_, this, [&sc](const QString& text) { sc.graphNameEdited(text); });
+    // The units check runs as the operator types, and on text that assistive technology puts in.
+    onOperatorEdit(units_, this, [this, &sc](const QString& text) { showText(units_, sc.unitsKeyUp(text)); });
 
     auto* colours = new QGridLayout;
     int i = 0;
@@ -81,10 +56,9 @@ GraphOptionsGroup::GraphOptionsGroup(MainController& controller, QWidget* parent
 
 void GraphOptionsGroup::sync() {
     ScopeControls& sc = c_.scopeControls();
-    if (name_->text() != sc.graphName())
-        name_->setText(sc.graphName());
-    if (units_->text() != sc.units() && !units_->hasFocus())
-        units_->setText(sc.units());
+    showText(name_, sc.graphName());
+    if (!units_->hasFocus())
+        showText(units_, sc.units());
     mouseMode_->setCurrentIndex(static_cast<int>(c_.graph().mouseMode()));
     clPencil_->setVisible(sc.pencilButtonsVisible());
     clLastPencil_->setVisible(sc.pencilButtonsVisible());

@@ -65,7 +65,7 @@ MultiCommandPanel::MultiCommandPanel(MainController& controller, QWidget* parent
 
     MultiCommandSender& s = c_.multiCommandSender();
     auto send = [this] { whenLinkIdle(c_, [this] { c_.multiCommandSender().enterClicked(); }); };
-    connect(line_, &QLineEdit::textEdited, &s, &MultiCommandSender::setLine);
+    onOperatorEdit(line_, &s, [&s](const QString& text) { s.setLine(text); });
     connect(line_, &QLineEdit::returnPressed, this, send);
     connect(enter_, &QPushButton::clicked, this, send);
     connect(from_, &QComboBox::activated, this,
@@ -73,7 +73,7 @@ MultiCommandPanel::MultiCommandPanel(MainController& controller, QWidget* parent
     connect(to_, &QComboBox::activated, this,
             [this] { c_.multiCommandSender().setToAddress(to_->currentText()); });
     onOperatorToggle(sendInLoop_, &s, [&s](bool on) { s.sendInLoopToggled(on); });
-    connect(loopDelay_, &QLineEdit::textEdited, &s, &MultiCommandSender::setLoopDelay);
+    onOperatorEdit(loopDelay_, &s, [&s](const QString& text) { s.setLoopDelay(text); });
     onOperatorToggle(clearAfterEnter_, &s, [&s](bool on) { s.setClearAfterEnter(on); });
     connect(clear, &QPushButton::clicked, &s, &MultiCommandSender::clearClicked);
     connect(&s, &MultiCommandSender::changed, this, &MultiCommandPanel::sync);
@@ -99,10 +99,8 @@ MultiCommandPanel::MultiCommandPanel(MainController& controller, QWidget* parent
 
 void MultiCommandPanel::sync() {
     const MultiCommandSender& s = c_.multiCommandSender();
-    if (line_->text() != s.line())
-        line_->setText(s.line());
-    if (loopDelay_->text() != s.loopDelay())
-        loopDelay_->setText(s.loopDelay());
+    showText(line_, s.line());
+    showText(loopDelay_, s.loopDelay());
     from_->setCurrentText(s.fromAddress());
     to_->setCurrentText(s.toAddress());
     showChecked(sendInLoop_, s.sendInLoop());

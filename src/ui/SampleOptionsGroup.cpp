@@ -39,10 +39,8 @@ SampleOptionsGroup::SampleOptionsGroup(SampleOptions& options, QWidget* parent)
     form->addRow(useStatus_);
     form->addRow(retrig_);
 
-    connect(triggerLevel_, &QLineEdit::textEdited, this,
-            [this](const QString& t) { options_.triggerLevelEdited(t); });
-    connect(sampleTime_, &QLineEdit::textEdited, this,
-            [this](const QString& t) { options_.sampleTimeEdited(t); });
+    onOperatorEdit(triggerLevel_, this, [this](const QString& t) { options_.triggerLevelEdited(t); });
+    onOperatorEdit(sampleTime_, this, [this](const QString& t) { options_.sampleTimeEdited(t); });
     connect(waitForTrigger_, &QComboBox::activated, this, [this](int i) { options_.setWaitForTrigger(i); });
     onOperatorToggle(longTerm_, this, [this](bool on) { options_.setLongTermSampleEnable(on); });
     connect(useEvery_, &QComboBox::activated, this, [this](int i) { options_.setUseEvery(i); });
@@ -53,9 +51,9 @@ SampleOptionsGroup::SampleOptionsGroup(SampleOptions& options, QWidget* parent)
 
 void SampleOptionsGroup::sync() {
     if (!triggerLevel_->hasFocus())
-        triggerLevel_->setText(options_.triggerLevelText());
+        showText(triggerLevel_, options_.triggerLevelText());
     if (!sampleTime_->hasFocus())
-        sampleTime_->setText(options_.sampleTimeText());
+        showText(sampleTime_, options_.sampleTimeText());
     waitForTrigger_->setCurrentIndex(options_.waitForTrigger());
     showChecked(longTerm_, options_.longTermSampleEnable());
     useEvery_->setCurrentIndex(options_.useEvery());

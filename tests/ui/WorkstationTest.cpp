@@ -6,10 +6,12 @@
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QAccessibleEditableTextInterface>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -38,6 +40,17 @@ void toggleAccessibly(QAbstractButton* button) {
     QTest::qWait(20);
 }
 
+// What assistive technology does to a text field (dictation, a braille display's editing): it sets the
+// text through the field's editable-text interface, without a key press.
+void typeAccessibly(QLineEdit* edit, const QString& text) {
+    ASSERT_NE(edit, nullptr);
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(edit);
+    ASSERT_NE(a, nullptr);
+    QAccessibleEditableTextInterface* editable = a->editableTextInterface();
+    ASSERT_NE(editable, nullptr) << edit->accessibleName().toStdString();
+    editable->replaceText(0, int(edit->text().size()), text);
+}
+
 template <typename T> T* inside(QWidget* root, const QString& name) {
     for (T* w : root->findChildren<T*>())
         if (w->accessibleName() == name || w->objectName() == name)
@@ -56,6 +69,60 @@ QStringList listedPages(ui::MainWindow& window) {
 }
 
 } // namespace
+
+// Text put into a field by assistive technology is the text the program uses, as if it had been typed.
+TEST(AssistiveTechnology, TextEnteredWithoutKeysIsTheTextUsed) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.identity = 4114;
+    config.autotransmit = "SN";
+    config.updateMs = 20;
+    devsim::Line& line = rig.lineOn(1, config);
+    rig.startAndFind();
+    MainController& c = *rig.controller;
+
+    rig.showFamilyPage(Page::Mxr41);
+    QGroupBox* dosing = rig.named<QGroupBox>(Page::Mxr41, "Dosing Commands");
+    ASSERT_NE(dosing, nullptr);
+    rig.click(inside<QPushButton>(dosing, "Read Dosing Cmd."));
+    QLineEdit* pd9 = inside<QLineEdit>(dosing, "PD9");
+    ASSERT_TRUE(waitFor([&] { return pd9 && pd9->isEnabled() && !pd9->text().isEmpty(); }));
+    typeAccessibly(pd9, "321");
+    rig.click(inside<QPushButton>(dosing, "Write Dosing Cmd."));
+    ASSERT_TRUE(waitFor([&] { return line.receivedTexts().contains("SD\r") && pd9->isEnabled(); }));
+    EXPECT_TRUE(line.receivedTexts().contains("PD9 321\r"));
+    EXPECT_EQ(line.devices().first()->storedParameter("PD9"), 321);
+    EXPECT_EQ(pd9->text(), "321");
+
+    rig.showPage(Page::Options);
+    typeAccessibly(rig.named<QLineEdit>(Page::Options, "Trigger level, counts"), "25");
+    EXPECT_EQ(c.acquisition().options().triggerLevelText(), "25");
+    typeAccessibly(rig.named<QLineEdit>(Page::Options, "Sample time, ms"), "2000");
+    EXPECT_EQ(c.acquisition().options().sampleTimeText(), "2000");
+    typeAccessibly(rig.named<QLineEdit>(Page::Options, "Graph name"), "Filler 3");
+    EXPECT_EQ(c.scopeControls().graphName(), "Filler 3");
+    QLineEdit* units = rig.named<QLineEdit>(Page::Options, "Units");
+    typeAccessibly(units, "kgfx");
+    EXPECT_EQ(rig.op.boxes, QStringList{"Units - Max 3 character!"});
+    EXPECT_EQ(units->text(), "kgf");
+    EXPECT_EQ(c.graph().unitLabel(), "kgf");
+    rig.click(rig.named<QRadioButton>(Page::Options, "Other"));
+    typeAccessibly(rig.named<QLineEdit>(Page::Options, "File Separator"), "|");
+    EXPECT_EQ(c.dataFiles().separator(), "|");
+
+    rig.showPage(Page::Commands);
+    typeAccessibly(rig.named<QLineEdit>(Page::Commands, "Command line"), "IV");
+    EXPECT_EQ(c.multiCommandSender().line(), "IV");
+    typeAccessibly(rig.named<QLineEdit>(Page::Commands, "Loop delay (ms)"), "1500");
+    EXPECT_EQ(c.multiCommandSender().loopDelay(), "1500");
+
+    rig.showPage(Page::Terminal);
+    typeAccessibly(rig.named<QLineEdit>(Page::Terminal, "Command"), "ID");
+    EXPECT_EQ(c.terminal().commandEntry(), "ID");
+
+    typeAccessibly(inside<QLineEdit>(&rig.windows->calibrationWindow(), "Load"), "2500");
+    EXPECT_EQ(c.calibrationWizard().loadText(), "2500");
+}
 
 TEST(AssistiveTechnology, OptionsOnEveryPageActWhenToggledAsOnAClick) {
     WindowRig rig;

@@ -31,7 +31,7 @@ ParameterGroup::ParameterGroup(const QString& title, ParameterFields& fields, Ma
         text->setBuddy(edit);
         grid->addWidget(text, i % perColumn, (i / perColumn) * 2);
         grid->addWidget(edit, i % perColumn, (i / perColumn) * 2 + 1);
-        connect(edit, &QLineEdit::textEdited, this, [this, i](const QString& t) { fields_.setText(i, t); });
+        onOperatorEdit(edit, this, [this, i](const QString& t) { fields_.setText(i, t); });
         edits_ << edit;
     }
     layout->addLayout(grid);
@@ -59,8 +59,7 @@ QPushButton* ParameterGroup::addButton(const QString& caption, std::function<voi
 void ParameterGroup::sync() {
     const bool idle = !fields_.busy();
     for (int i = 0; i < edits_.size(); ++i) {
-        if (edits_[i]->text() != fields_.text(i))
-            edits_[i]->setText(fields_.text(i));
+        showText(edits_[i], fields_.text(i));
         edits_[i]->setEnabled(fields_.enabled() && idle);
     }
     // A second read or write of the same group cannot start while one runs, nor while another

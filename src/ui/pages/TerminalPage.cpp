@@ -67,8 +67,7 @@ TerminalPage::TerminalPage(MainController& controller, QWidget* parent) : QWidge
     layout->addLayout(right);
 
     Terminal& t = c_.terminal();
-    connect(entry_, &QLineEdit::textEdited, this,
-            [this](const QString& text) { c_.terminal().setCommandEntry(text); });
+    onOperatorEdit(entry_, this, [this](const QString& text) { c_.terminal().setCommandEntry(text); });
     connect(entry_, &QLineEdit::returnPressed, this, [this] {
         c_.terminal().setCommandEntry(entry_->text());
         // A command written while a transaction waits would be taken for that transaction's reply.
@@ -77,7 +76,8 @@ TerminalPage::TerminalPage(MainController& controller, QWidget* parent) : QWidge
             entry_->setFocus();
         });
     });
-    connect(&t, &Terminal::commandEntryChanged, entry_, &QLineEdit::setText);
+    connect(&t, &Terminal::commandEntryChanged, entry_,
+            [this](const QString& text) { showText(entry_, text); });
     connect(clear, &QPushButton::clicked, this, [this] { c_.terminal().clearClicked(); });
     connect(&t, &Terminal::written, this, &TerminalPage::appendWritten);
     connect(&t, &Terminal::displayCleared, display_, &QPlainTextEdit::clear);

@@ -47,6 +47,21 @@ void showChecked(QAbstractButton* button, bool on) {
     button->setChecked(on);
 }
 
+void onOperatorEdit(QLineEdit* edit, QObject* context, std::function<void(const QString&)> action) {
+    QObject::connect(edit, &QLineEdit::textChanged, context,
+                     [action = std::move(action)](const QString& text) {
+                         if (programShowing == 0)
+                             action(text);
+                     });
+}
+
+void showText(QLineEdit* edit, const QString& text) {
+    if (edit->text() == text)
+        return;
+    const ProgramShowing showing;
+    edit->setText(text);
+}
+
 void showSelection(const QList<QAbstractButton*>& options, int index) {
     const ProgramShowing showing;
     for (int i = 0; i < options.size(); ++i) {

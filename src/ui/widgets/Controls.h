@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <functional>
@@ -26,6 +27,13 @@ void onOperatorToggle(QAbstractButton* button, QObject* context, std::function<v
 void onOperatorChoice(QAbstractButton* option, QObject* context, std::function<void()> action);
 // Shows the state the program holds without running what the operator's change would run.
 void showChecked(QAbstractButton* button, bool on);
+
+// Runs action with the new text whenever the operator changes a text field: by keyboard, or by assistive
+// technology, whose editable-text actions set the text without a key press. Text the program shows
+// (showText) runs nothing.
+void onOperatorEdit(QLineEdit* edit, QObject* context, std::function<void(const QString&)> action);
+// Shows the text the program holds, unless the field holds it already (the cursor stays where it is).
+void showText(QLineEdit* edit, const QString& text);
 
 // A click that talks to the device or changes the port waits for a running transaction to end; it never
 // takes over the matcher of a transaction that is still waiting for its reply.
