@@ -25,7 +25,12 @@ QString text(const char* latin1) {
 
 CalibrationWizard::CalibrationWizard(CommandLink& link, Discovery& discovery, Operator& op,
                                      CalibrationHooks hooks, QObject* parent)
-    : QObject(parent), link_(link), discovery_(discovery), op_(op), hooks_(std::move(hooks)) {}
+    : QObject(parent), link_(link), discovery_(discovery), op_(op), hooks_(std::move(hooks)) {
+    connect(&link_, &CommandLink::portLost, this, [this](int number, const QString& reason) {
+        if (state_ == State::Running)
+            portLost_ = QStringLiteral("COM%1 not available: %2").arg(number).arg(reason);
+    });
+}
 
 QString CalibrationWizard::loadProblem(const QString& load) {
     if (load.size() > kLoadDigits)
@@ -99,6 +104,7 @@ void CalibrationWizard::continueClicked() {
     if (state_ != State::Open)
         return;
     state_ = State::Running;
+    portLost_.clear();
     // The buttons rest from here on: an EXIT or a second CONTINUE during the search would run into
     // the procedure.
     setWindowEnabled(false);
@@ -111,12 +117,16 @@ void CalibrationWizard::continueClicked() {
 }
 
 void CalibrationWizard::stopCalibration(const QString& message) {
+    // A run that lost its port failed for that reason, whichever step noticed it first.
+    const QString shown =
+        portLost_.isEmpty() || message == text(kDone) ? message : portLost_ + " - " + text(kNotCalibrated);
+    portLost_.clear();
     startStream();
     if (hooks_.setPageControlEnabled)
         hooks_.setPageControlEnabled(true);
-    setInstruction(message);
-    op_.showInfoMessage(message);
-    op_.showMessage(message, QString(), MessageIcon::Information);
+    setInstruction(shown);
+    op_.showInfoMessage(shown);
+    op_.showMessage(shown, QString(), MessageIcon::Information);
     windowEnabled_ = true;
     state_ = State::Closed;
     emit changed();
@@ -135,9 +145,12 @@ bool CalibrationWizard::handshake() {
 }
 
 bool CalibrationWizard::waitForNoMotion() {
-    waitMs(1000);
+    // An adapter pulled out ends the wait at once: no query could be answered.
+    if (!link_.pauseUnlessPortLost(1000, true))
+        return false;
     for (int query = 1; query <= kStatusQueries; ++query) {
-        waitMs(1000);
+        if (!link_.pauseUnlessPortLost(1000, true))
+            return false;
         // The last query is asked but does not count: the device must be still well before the end.
         if (discovery_.statusBit(0) && query <= kCountingQueries)
             return true;
@@ -190,6 +203,8 @@ void CalibrationWizard::calibrate() {
         // and nothing else reaches it meanwhile.
         link_.runExclusive([] { waitMs(kCanZeroPauseMs, false); });
     } else if (!zeroed) {
+        if (!portLost_.isEmpty())
+            return fail();
         setInstruction(text(kZeroRefusedLine));
         op_.showInfoMessage(text(kZeroRefusedBox));
         op_.showMessage(text(kZeroRefusedBox));
@@ -204,6 +219,8 @@ void CalibrationWizard::calibrate() {
     if (!waitForNoMotion())
         return stopCalibration(text(kGainUnstable));
     if (!acknowledged("CG" + load_.toLatin1() + '\r', kCalibrateLimitMs)) {
+        if (!portLost_.isEmpty())
+            return fail();
         setInstruction(text(kGainRefused));
         op_.showInfoMessage(text(kGainRefused));
         op_.showMessage(text(kGainRefused));

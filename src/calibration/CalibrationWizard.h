@@ -136,6 +136,8 @@ private:
     QString instruction_;
     QString units_;
     bool windowEnabled_ = true;
+    // "COMn not available: ..." once the serial port is lost during a run.
+    QString portLost_;
     CalibrationRecord record_;
 };
 

@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace tarvo;
@@ -174,5 +175,46 @@ TEST(PtyPortLoss, AnAdapterPulledDuringGetImageEndsTheCaptureAtOnceAndSaysWhy) {
     EXPECT_EQ(rig.op.messageBoxes().last(),
               "Get Image: COM1 not available: Input/output error; " + path + " was not written.");
     EXPECT_FALSE(QFile::exists(path));
+    c.shutdown();
+}
+
+// The calibration waits up to 11 s for a still signal before the zero and the gain. An adapter pulled out
+// meanwhile ends the wizard at once and says why: it once asked into the closed port for the whole wait
+// and then blamed the signal ("NO MOTION NOT ACHIEVED ... a slower filter").
+TEST(PtyPortLoss, AnAdapterPulledDuringTheCalibrationsNoMotionWaitEndsTheWizardAtOnceAndSaysWhy) {
+    devsim::DeviceConfig config;
+    config.identity = 4113;
+    config.baud = 115200;
+    PtyControllerRig rig(config);
+    ASSERT_TRUE(rig.start());
+    MainController& c = *rig.controller;
+    CalibrationWizard& wizard = c.calibrationWizard();
+    QElapsedTimer sincePull;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        // The code that opens the device for the zero has been sent: the wizard waits for a still signal.
+        const QList<QByteArray> heard = rig.line.receivedTexts();
+        if (std::any_of(heard.begin(), heard.end(),
+                        [](const QByteArray& l) { return l.startsWith("CE") && l != "CE\r"; })) {
+            QTimer::singleShot(300, [&] {
+                rig.pull();
+                sincePull.start();
+            });
+            watch.stop();
+        }
+    });
+    watch.start(5);
+    wizard.calibrateClicked();
+    wizard.continueClicked();
+    watch.stop();
+    ASSERT_TRUE(sincePull.isValid()) << rig.op.events.join('\n').toStdString();
+    EXPECT_LT(sincePull.elapsed(), 2000);
+    EXPECT_EQ(wizard.state(), CalibrationWizard::State::Closed);
+    const QString why = "COM1 not available: Input/output error - Device not calibrated - ERROR!";
+    EXPECT_EQ(wizard.instruction(), why);
+    EXPECT_EQ(rig.op.infoMessages().last(), why);
+    EXPECT_EQ(rig.op.messageBoxes().last(), why);
+    EXPECT_FALSE(rig.line.receivedTexts().contains("CZ\r"));
+    EXPECT_TRUE(c.pageControlEnabled());
     c.shutdown();
 }
