@@ -4,6 +4,7 @@
 #include "base/EventWait.h"
 #include "base/NumberText.h"
 #include "base/Operator.h"
+#include "base/ReplacingFile.h"
 #include "base/TimeScale.h"
 #include "config/CheckWeigherParameters.h"
 #include "link/CommandLink.h"
@@ -66,9 +67,11 @@ bool AverageAcquisition::openLog(LogKind kind) {
     const QString header = kind == LogKind::Tcw43 ? QStringLiteral("AverageData;TimeStamp")
                            : kind == LogKind::Raw ? "Raw AverageData" + separator + "TimeStamp"
                                                   : "AverageData" + separator + "TimeStamp";
-    if (files_.openAverageLogAt(path, header))
+    QString reason;
+    if (files_.openAverageLogAt(path, header, &reason))
         return true;
     op_.showMessage(text(kFileInUse));
+    op_.showMessage(cannotWriteText(DataFiles::kCannotWrite, path, reason));
     files_.setLogAverageData(0, false);
     files_.setLogAverageData(1, false);
     return false;

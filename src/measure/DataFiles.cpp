@@ -433,14 +433,21 @@ void DataFiles::closeGetDosedLog() {
     getDosed_.reset();
 }
 
-bool DataFiles::openAverageLogAt(const QString& path, const QString& header) {
+bool DataFiles::openAverageLogAt(const QString& path, const QString& header, QString* reason) {
     closeAverageLog();
     auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+    // Never into a device, a pipe (whose open would wait for a reader for ever) or a folder.
+    QString refused = ReplacingFile::checkTarget(path);
+    if (!refused.isEmpty() || !file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        *reason = refused.isEmpty() ? file->errorString() : refused;
         return false;
+    }
+    errno = 0;
     const QByteArray line = header.toLocal8Bit() + '\n';
-    if (file->write(line) != line.size() || !file->flush())
+    if (file->write(line) != line.size() || !file->flush()) {
+        *reason = errno != 0 ? qt_error_string(errno) : file->errorString();
         return false;
+    }
     average_ = std::move(file);
     return true;
 }

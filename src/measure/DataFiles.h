@@ -80,8 +80,9 @@ public:
     QString averageLogPath() const;
     void closeAverageLog();
     // The averaging's own log: created (an existing file truncated) with its header line, in place of
-    // any open one. False, with no log open, when the file cannot be created or written.
-    bool openAverageLogAt(const QString& path, const QString& header);
+    // any open one. False, with no log open and the reason, when the file cannot be created or written
+    // (never into a device, a pipe or a folder).
+    bool openAverageLogAt(const QString& path, const QString& header, QString* reason);
     void closeGetDosedLog();
     // One average-log line: value text + separator + time of day in the locale's long time format,
     // flushed at once so that a program that dies loses no line. A line that cannot be written closes

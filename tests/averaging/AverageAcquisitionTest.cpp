@@ -4,6 +4,7 @@
 #include "support/ControllerRig.h"
 #include "support/QtPrinters.h"
 
+#include <QDir>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -150,6 +151,21 @@ TEST(Averaging, The41xxAveragesReachTheLogLineByLineTheDisplayAndTheRingUntilSto
     EXPECT_EQ(c.averaging().caption(FamilyPage::Mxr41), "Start Get Average");
     EXPECT_FALSE(c.dataFiles().averageLogOpen());
     EXPECT_EQ(fileLines(log), QStringList{"AverageData;TimeStamp"});
+
+    // A folder named as the log: the averages come without one, and the operator is told why.
+    rig.device->setRefused({});
+    c.dataFiles().setLogAverageData(0, true);
+    const QString folder = rig.path("folder.csv");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    rig.op.clear();
+    rig.op.fileNames = {folder};
+    c.averaging().mxr41AverageClicked();
+    EXPECT_EQ(rig.op.messageBoxes(), (QStringList{"File can be in use by another program",
+                                                  " Can not write file!\n" + folder + ": Is a directory"}));
+    EXPECT_FALSE(c.dataFiles().logAverageData(0));
+    EXPECT_TRUE(c.averaging().mxr41Running());
+    c.averaging().mxr41AverageClicked();
+    EXPECT_FALSE(c.averaging().mxr41Running());
 }
 
 TEST(Averaging, The43xxPollTakesEachAverageOnceOnTheChangeFromNotReady) {

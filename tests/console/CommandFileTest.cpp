@@ -93,6 +93,6 @@ TEST(CommandFile, TheScanEndsAfterFiftyMissingSectionsAndAtTheLastSlot) {
     // A pipe in its place is not waited on.
     QTemporaryDir dir;
     const test::UnheldPipe pipe(dir.filePath("Tarvocommand.ini"));
-    EXPECT_FALSE(pipe.read([&] { return file.load(pipe.path(), &error); }));
+    EXPECT_FALSE(pipe.run([&] { return file.load(pipe.path(), &error); }));
     EXPECT_EQ(error, "Is a pipe, not a regular file");
 }

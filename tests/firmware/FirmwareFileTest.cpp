@@ -463,12 +463,12 @@ TEST_F(FirmwareFileTest, APipeAFolderOrADeviceIsRefusedAtOnceWithItsReason) {
                           {"/dev/zero", "Is a character device, not a regular file"}};
     for (const Case& c : cases) {
         op.clear();
-        EXPECT_FALSE(pipe.read([&] { return loader.load(c.path); })) << c.path.toStdString();
+        EXPECT_FALSE(pipe.run([&] { return loader.load(c.path); })) << c.path.toStdString();
         EXPECT_EQ(loader.status().code, Code::OpenFailed);
         EXPECT_EQ(op.events, QStringList{"box[Can't Open File]: " + c.reason});
 
         KernelFile kernel;
-        EXPECT_EQ(pipe.read([&] { return kernel.read(c.path); }), KernelFile::State::OpenFailed);
+        EXPECT_EQ(pipe.run([&] { return kernel.read(c.path); }), KernelFile::State::OpenFailed);
         EXPECT_FALSE(kernel.usable());
     }
 }

@@ -2,6 +2,7 @@
 #include "MeasureRig.h"
 #include "measure/PrintScaling.h"
 #include "support/SmallDisk.h"
+#include "support/UnheldPipe.h"
 
 #include <QDir>
 #include <QFile>
@@ -377,6 +378,34 @@ TEST(DataFilesTest, AnAverageLogThatFillsTheDiskSaysWhyOnceAndCloses) {
     // Further values go nowhere and say nothing more.
     f.files.appendAverageLine("1234.5");
     EXPECT_EQ(f.op.messageBoxes().size(), 1);
+}
+
+// The averaging's own log is written in place, line by line: a pipe, a folder or a device named as the
+// file is refused with its reason, and nothing waits on a pipe or writes into a device.
+TEST(DataFilesTest, TheAveragingLogIsNeverAPipeAFolderOrADevice) {
+    Files f;
+    const test::UnheldPipe pipe(f.path("pipe.csv"));
+    const QString node = f.path("full"); // a device of its own where root may make one; never the machine's
+    const bool haveNode = ::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 7)) == 0;
+    struct Case {
+        QString path;
+        QString reason;
+    };
+    std::vector<Case> cases{{pipe.path(), "Is a pipe, not a regular file"}, {f.dir.path(), "Is a directory"}};
+    if (haveNode)
+        cases.push_back({node, "Is a character device, not a regular file"});
+    for (const Case& c : cases) {
+        QString reason;
+        EXPECT_FALSE(pipe.run([&] {
+            return f.files.openAverageLogAt(c.path, "AverageData,TimeStamp", &reason);
+        })) << c.path.toStdString();
+        EXPECT_EQ(reason, c.reason);
+        EXPECT_FALSE(f.files.averageLogOpen());
+    }
+    QString reason;
+    EXPECT_TRUE(f.files.openAverageLogAt(f.path("avg.csv"), "AverageData,TimeStamp", &reason));
+    EXPECT_TRUE(f.files.averageLogOpen());
+    EXPECT_EQ(linesOf(f.path("avg.csv")), QStringList{"AverageData,TimeStamp"});
 }
 
 TEST(DataFilesTest, TriggerLogsOpenWithTheirHeadersAndFailuresClearTheirOptions) {

@@ -1,11 +1,11 @@
 #pragma once
 
-// A pipe with no writer, for readers that must not wait on one. The read runs on a thread of its own; a
-// read still waiting after a few seconds is released by opening the pipe's other end, and the test fails
-// there instead of hanging until the suite's time limit.
+// A pipe with nobody at its other end, for code that must not wait on one. The code under test runs on
+// a thread of its own; if it still waits after a few seconds (an open for reading waits for a writer, one
+// for writing for a reader), the other end is opened to release it, and the test fails there instead of
+// hanging until the suite's time limit.
 #include <QFile>
 #include <QString>
-#include <QTemporaryDir>
 #include <chrono>
 #include <fcntl.h>
 #include <future>
@@ -23,16 +23,20 @@ public:
     }
     const QString& path() const { return path_; }
 
-    template <class Read> auto read(Read read) const {
-        auto result = std::async(std::launch::async, read);
+    template <class Run> auto run(Run run) const {
+        auto result = std::async(std::launch::async, run);
         if (made_ && result.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
-            ADD_FAILURE() << "the read waited on the pipe " << path_.toStdString();
-            for (int tries = 0;
-                 tries < 100 && result.wait_for(std::chrono::milliseconds(50)) == std::future_status::timeout;
-                 ++tries) {
-                const int writer = ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_NONBLOCK);
-                if (writer >= 0)
-                    ::close(writer);
+            ADD_FAILURE() << "waited on the pipe " << path_.toStdString();
+            const QByteArray name = QFile::encodeName(path_);
+            // A waiting reader is released by a writer that comes and goes; a waiting writer needs a
+            // reader that stays until it is done, or its first write would meet a closed pipe.
+            if (const int writer = ::open(name.constData(), O_WRONLY | O_NONBLOCK); writer >= 0)
+                ::close(writer);
+            if (result.wait_for(std::chrono::milliseconds(200)) == std::future_status::timeout) {
+                const int reader = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
+                result.wait();
+                if (reader >= 0)
+                    ::close(reader);
             }
         }
         return result.get();
