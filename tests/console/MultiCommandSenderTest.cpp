@@ -124,7 +124,7 @@ TEST(MultiCommandSender, AnAddressRangeOpensEachDeviceBeforeTheLine) {
 
 TEST(MultiCommandSender, TheLoopResendsAfterItsDelayUntilStoppedAndABadDelayBecomes1000) {
     ConsoleRig rig({streamingDevice()}, "[Port]\nBaud=115200\nComNumber=1\n"
-                                    "[Commands]\nMultiCommandString=ID+\nLoopTime=0\n");
+                                        "[Commands]\nMultiCommandString=ID+\nLoopTime=0\n");
     MainController& c = *rig.controller;
     MultiCommandSender& sender = c.multiCommandSender();
     EXPECT_EQ(sender.line(), "ID+");
