@@ -1,8 +1,10 @@
 #include "QtSerialPortDevice.h"
 
 #include "PortAccess.h"
+#include "base/ReplacingFile.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -10,6 +12,7 @@
 #ifdef Q_OS_UNIX
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #endif
 #ifdef Q_OS_WIN
@@ -17,6 +20,32 @@
 #endif
 
 namespace tarvo {
+
+namespace {
+
+// Why a path is no port where the driver says only "No error" (of a pipe, a folder, a file or a device
+// that is no terminal). Empty where the driver's own reason stands.
+QString notAPortReason(const QString& path, const QSerialPort& port) {
+#ifdef Q_OS_UNIX
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return qt_error_string(errno);
+    if (S_ISREG(info.st_mode))
+        return QStringLiteral("Is a plain file, not a serial port");
+    if (!S_ISCHR(info.st_mode))
+        return QStringLiteral("Is %1, not a serial port").arg(fileKindName(info.st_mode));
+    // A device is not opened again to ask: a real port's modem lines would rise.
+    return port.error() == QSerialPort::NoError || port.errorString() == QLatin1String("No error")
+               ? QStringLiteral("Not a serial port")
+               : QString();
+#else
+    Q_UNUSED(path);
+    Q_UNUSED(port);
+    return {};
+#endif
+}
+
+} // namespace
 
 QtSerialPortDevice::QtSerialPortDevice(ComPortMap map, QObject* parent)
     : SerialPort(parent), map_(std::move(map)) {
@@ -68,11 +97,15 @@ bool QtSerialPortDevice::open(QString* error) {
     if (!port_.open(QIODevice::ReadWrite)) {
         // A port this user may open that still refuses is held by another program: its lock file, or
         // the exclusive use the other program took (EBUSY).
-        if (error)
+        if (error) {
+            const QString notAPort =
+                port_.error() == QSerialPort::PermissionError ? QString() : notAPortReason(path, port_);
             *error = PortAccess::isPermissionDenied(path) ? QString::fromLatin1(PortAccess::kPermissionDenied)
                      : port_.error() == QSerialPort::PermissionError
                          ? PortAccess::inUseText(port_.errorString())
-                         : port_.errorString();
+                     : !notAPort.isEmpty() ? notAPort
+                                           : port_.errorString();
+        }
         port_.clearError();
         return false;
     }

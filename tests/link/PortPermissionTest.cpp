@@ -7,7 +7,10 @@
 #include "support/LockedTerminal.h"
 #include "support/QtPrinters.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tarvo;
 
@@ -92,4 +95,31 @@ TEST(PortPermissionTest, APortHeldByAnotherProgramSaysSo) {
         << op.messageBoxes().first().toStdString();
     first.close();
     EXPECT_TRUE(second.port().open(&reason)) << reason.toStdString();
+}
+
+// A mapped path that is no serial port says what it is (the driver said "No error" of each of these).
+TEST(PortPermissionTest, APathThatIsNoSerialPortSaysWhatItIs) {
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0666), 0);
+    const QString plain = dir.filePath("plain");
+    QFile file(plain);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QList<std::pair<QString, QString>> cases = {{pipe, "Is a pipe, not a serial port"},
+                                                      {dir.path(), "Is a folder, not a serial port"},
+                                                      {plain, "Is a plain file, not a serial port"},
+                                                      {"/dev/null", "Not a serial port"},
+                                                      {dir.filePath("gone"), "No such file or directory"}};
+    ComPortMap map;
+    for (int i = 0; i < cases.size(); ++i)
+        map.setPath(i + 1, cases[i].first);
+    QtSerialPortDevice port(map);
+    for (int i = 0; i < cases.size(); ++i) {
+        port.setPortNumber(i + 1);
+        QString reason;
+        EXPECT_FALSE(port.open(&reason)) << cases[i].first.toStdString();
+        EXPECT_EQ(reason, cases[i].second) << cases[i].first.toStdString();
+        EXPECT_FALSE(port.isOpen());
+    }
 }
