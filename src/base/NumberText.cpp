@@ -21,6 +21,14 @@ bool isValidNumber(const QString& text, float minimum, float maximum) {
     return minimum <= narrowed && narrowed <= maximum;
 }
 
+std::optional<double> parseTypedNumber(QString text) {
+    if (text.count(u',') == 1 && !text.contains(u'.'))
+        text.replace(u',', u'.');
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok ? std::optional(value) : std::nullopt;
+}
+
 std::optional<double> parseDecimal(const char* data, qsizetype size) {
     qsizetype i = 0;
     bool negative = false;

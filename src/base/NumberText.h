@@ -17,6 +17,10 @@ inline std::optional<double> parseDecimal(const QByteArray& text) {
     return parseDecimal(text.constData(), text.size());
 }
 
+// A number typed by the operator (a command-line option): with a decimal point or, as many locales
+// write it, a decimal comma ("0,5").
+std::optional<double> parseTypedNumber(QString text);
+
 // Whole text as a decimal integer with an optional sign (no blanks, no point).
 std::optional<long long> parseInteger(const QByteArray& text);
 

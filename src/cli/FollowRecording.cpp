@@ -1,5 +1,6 @@
 #include "cli/FollowRecording.h"
 
+#include "base/NumberText.h"
 #include "base/TerminationSignals.h"
 #include "base/TimeScale.h"
 #include "cli/CliSession.h"
@@ -71,9 +72,11 @@ std::optional<RotateLimit> parseRotate(QString text) {
     bool ok = false;
     if (text.endsWith('h', Qt::CaseInsensitive)) {
         text.chop(1);
-        const double hours = text.toDouble(&ok);
-        limit.ms = static_cast<qint64>(hours * 3600000.0);
-        return ok && limit.ms > 0 ? std::optional(limit) : std::nullopt;
+        const std::optional<double> hours = parseTypedNumber(text);
+        if (!hours || !(*hours > 0) || *hours > 1e6)
+            return std::nullopt;
+        limit.ms = static_cast<qint64>(*hours * 3600000.0);
+        return limit.ms > 0 ? std::optional(limit) : std::nullopt;
     }
     qint64 unit = 1;
     if (text.endsWith('k', Qt::CaseInsensitive))

@@ -1,3 +1,4 @@
+#include "base/NumberText.h"
 #include "base/TerminationSignals.h"
 #include "cli/CliSession.h"
 #include "cli/SlotRecording.h"
@@ -245,9 +246,8 @@ int runMeasure(const QStringList& args) {
         return ExitOk;
     if (!parser.positionalArguments().isEmpty())
         return measureUsageError("takes no arguments besides its options");
-    bool ok = false;
-    const double bandPercent = parser.value("band").toDouble(&ok);
-    if (!ok || !(bandPercent > 0) || bandPercent > 50)
+    const double bandPercent = parseTypedNumber(parser.value("band")).value_or(0);
+    if (!(bandPercent > 0) || bandPercent > 50)
         return measureUsageError("--band needs a percentage above 0 and at most 50");
     const bool json = parser.isSet("json");
 
@@ -259,6 +259,7 @@ int runMeasure(const QStringList& args) {
             return measureUsageError(QStringLiteral("--seconds needs a number of seconds from 0.001 to %1, "
                                                     "whole or decimal (e.g. 2 or 0.5)")
                                          .arg(kMaxMeasureSeconds));
+        bool ok = false;
         const int slot = parser.value("slot").toInt(&ok);
         if (!ok || slot < 1 || slot > kGraphSlots)
             return measureUsageError("--slot needs a number 1..5");

@@ -35,12 +35,12 @@ const Subcommand* subcommands(qsizetype* count) {
 }
 
 std::optional<qint64> parseSeconds(const QString& text, int maxSeconds) {
-    // Digits, with at most one decimal point; counted in whole milliseconds so nothing overflows.
+    // Digits, with at most one decimal point (or comma); counted in whole milliseconds so nothing overflows.
     qint64 ms = 0;
     int digits = 0;
     int decimals = -1; // digits after the point, -1 before it
     for (const QChar c : text.trimmed()) {
-        if (c == u'.' && decimals < 0) {
+        if ((c == u'.' || c == u',') && decimals < 0) {
             decimals = 0;
             continue;
         }

@@ -1,3 +1,4 @@
+#include "base/NumberText.h"
 #include "base/ReplacingFile.h"
 #include "base/TerminationSignals.h"
 #include "cli/CliSession.h"
@@ -86,10 +87,10 @@ int runTune(const QStringList& args) {
         return ExitOk;
     if (!parser.positionalArguments().isEmpty())
         return tuneUsageError("takes no arguments besides its options");
-    bool ok = false;
     FilterAdvisor::Targets targets;
-    targets.noise = parser.value("noise").toDouble(&ok);
-    if (!parser.isSet("noise") || !ok || !(targets.noise >= 0) || !std::isfinite(targets.noise))
+    const std::optional<double> noise = parseTypedNumber(parser.value("noise"));
+    targets.noise = noise.value_or(-1);
+    if (!parser.isSet("noise") || !noise || !(targets.noise >= 0) || !std::isfinite(targets.noise))
         return tuneUsageError("--noise needs the largest standard deviation, a number 0 or more");
     const std::optional<qint64> settle = parseMilliseconds(parser.value("settle"), 3600000);
     if (!parser.isSet("settle") || !settle)
@@ -104,8 +105,8 @@ int runTune(const QStringList& args) {
     if (!take)
         return tuneUsageError("--take needs a time in ms, 1..600000");
     options.takeMs = int(*take);
-    const double band = parser.value("band").toDouble(&ok);
-    if (!ok || !(band > 0) || band > 50)
+    const double band = parseTypedNumber(parser.value("band")).value_or(0);
+    if (!(band > 0) || band > 50)
         return tuneUsageError("--band needs a percentage above 0 and at most 50");
     options.bandFraction = band / 100;
     const QString report = parser.value("report");

@@ -35,6 +35,17 @@ TEST(ParseDecimal, ReadsWholeTextOnly) {
     EXPECT_FALSE(parseDecimal(QByteArray("12 ")));
 }
 
+TEST(ParseTypedNumber, TakesADecimalPointOrADecimalCommaAndNothingAmbiguous) {
+    EXPECT_DOUBLE_EQ(*parseTypedNumber("0.5"), 0.5);
+    EXPECT_DOUBLE_EQ(*parseTypedNumber("0,5"), 0.5);
+    EXPECT_DOUBLE_EQ(*parseTypedNumber("-2,25"), -2.25);
+    EXPECT_DOUBLE_EQ(*parseTypedNumber("12"), 12);
+    EXPECT_FALSE(parseTypedNumber(""));
+    EXPECT_FALSE(parseTypedNumber("1,000.5")); // a thousands separator: which one is meant is unclear
+    EXPECT_FALSE(parseTypedNumber("1,2,3"));
+    EXPECT_FALSE(parseTypedNumber("abc"));
+}
+
 TEST(ParseInteger, RejectsNonDigitsAndOverlongTexts) {
     EXPECT_EQ(*parseInteger("4114"), 4114);
     EXPECT_EQ(*parseInteger("-0012"), -12);

@@ -72,6 +72,10 @@ TEST(MeasureCommand, FiguresOfARecordedStepAndRefusals) {
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.endsWith(": not a regular file\n")) << refused.err.toStdString();
     EXPECT_EQ(rig.cli({"measure", "--csv", csv, "--band", "0"}).exitCode, 2);
+    // A decimal comma, as many locales write it, is the same band as a decimal point.
+    const CliRun comma = rig.cli({"measure", "--csv", csv, "--band", "0,5"});
+    EXPECT_EQ(comma.exitCode, 0) << comma.err.toStdString();
+    EXPECT_EQ(comma.out, rig.cli({"measure", "--csv", csv, "--band", "0.5"}).out);
     EXPECT_EQ(rig.cli({"measure"}).exitCode, 2);
 }
 

@@ -1,4 +1,5 @@
 // tarvo-cli SUBCOMMAND --help: what a production engineer reads before writing a script.
+#include "cli/Subcommands.h"
 #include "support/ProgramRig.h"
 #include "support/QtPrinters.h"
 #include "support/TestPaths.h"
@@ -55,4 +56,15 @@ TEST(SubcommandHelp, EverySubcommandPrintsItsHelpOnStandardOutputAndExitsZero) {
     for (const char* profile : {"constant", "noise", "step", "filling", "checkweigher"})
         EXPECT_TRUE(simulatorHelp.contains(profile)) << profile;
     EXPECT_TRUE(simulatorHelp.contains("profile=")) << simulatorHelp.toStdString();
+}
+
+// Durations on the command line take a decimal comma as many locales write it, as well as a point.
+TEST(SubcommandArguments, SecondsTakeADecimalPointOrADecimalComma) {
+    using tarvo::cli::parseSeconds;
+    EXPECT_EQ(parseSeconds("0.5", 10), 500);
+    EXPECT_EQ(parseSeconds("0,5", 10), 500);
+    EXPECT_EQ(parseSeconds("2", 10), 2000);
+    EXPECT_FALSE(parseSeconds("1,2,3", 10));
+    EXPECT_FALSE(parseSeconds("1.2,3", 10));
+    EXPECT_FALSE(parseSeconds("11", 10));
 }
