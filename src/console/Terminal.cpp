@@ -3,6 +3,8 @@
 #include "base/EventWait.h"
 #include "base/Operator.h"
 #include "link/CommandLink.h"
+#include "link/PortAccess.h"
+#include "link/SerialPort.h"
 #include "protocol/Discovery.h"
 
 namespace tarvo {
@@ -68,7 +70,9 @@ void Terminal::commandEntered() {
     write(entry_ + "\r\n");
     // Straight to the line, not as a transaction: the answer comes back as any line does. On the CAN link
     // the bridge carries it and hands its answer back the same way.
-    link_.writeRaw(entry_.toLatin1() + '\r');
+    // A port that is gone takes nothing; the page's entry cleared its message, so it is said again.
+    if (!link_.writeRaw(entry_.toLatin1() + '\r') && link_.serialPortLost())
+        op_.showInfoMessage(PortAccess::notAvailableText(link_.port().portNumber(), QString()));
     entry_.clear();
     emit commandEntryChanged(entry_);
 }

@@ -2,6 +2,7 @@
 // pseudo-terminal whose simulator side is closed, then a new one at the same mapped path.
 #include "app/MainController.h"
 #include "base/TimeScale.h"
+#include "console/Terminal.h"
 #include "support/FakeOperator.h"
 #include "support/ProcessCpu.h"
 #include "support/PtyControllerRig.h"
@@ -216,5 +217,26 @@ TEST(PtyPortLoss, AnAdapterPulledDuringTheCalibrationsNoMotionWaitEndsTheWizardA
     EXPECT_EQ(rig.op.messageBoxes().last(), why);
     EXPECT_FALSE(rig.line.receivedTexts().contains("CZ\r"));
     EXPECT_TRUE(c.pageControlEnabled());
+    c.shutdown();
+}
+
+// The Terminal page clears the information line as it is entered, so a command typed after the adapter
+// was pulled out went nowhere without a word; it now says the port is gone.
+TEST(PtyPortLoss, ACommandTypedIntoTheTerminalAfterThePullSaysThePortIsGone) {
+    devsim::DeviceConfig config;
+    config.baud = 115200;
+    PtyControllerRig rig(config);
+    ASSERT_TRUE(rig.start());
+    MainController& c = *rig.controller;
+    rig.pull();
+    ASSERT_TRUE(pumpUntil(
+        c, [&] { return !c.link().port().isOpen(); }, 2000));
+    Terminal& t = c.terminal();
+    t.terminalPageShown();
+    EXPECT_EQ(rig.op.infoMessages().last(), "");
+    t.setCommandEntry("ID");
+    t.commandEntered();
+    EXPECT_EQ(rig.op.infoMessages().last(), "COM1 not available");
+    EXPECT_TRUE(Terminal::screenText(t.display()).endsWith("ID\n"));
     c.shutdown();
 }
