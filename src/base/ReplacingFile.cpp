@@ -16,8 +16,9 @@ namespace tarvo {
 namespace {
 constexpr qsizetype kBufferSize = 1 << 18;
 // A large file's pages go to the disk while the rest is still being made, in steps of this size, so
-// that the fsync at the end waits for the last step rather than for the whole file.
-constexpr qint64 kWriteOutStep = qint64(1) << 21;
+// that the fsync at the end waits for the last step rather than for the whole file (half a megabyte:
+// with 2 MB steps a 500,000-line file's fsync took a third longer here).
+constexpr qint64 kWriteOutStep = qint64(1) << 19;
 } // namespace
 
 ReplacingFile::ReplacingFile(QString target) : target_(std::move(target)) {}
