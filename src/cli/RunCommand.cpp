@@ -133,9 +133,17 @@ int runRun(const QStringList& args) {
     QEventLoop loop;
     int sent = 0;
     bool stopping = false;
+    // An unplugged adapter ends the run (its text is on stderr already): the commands after it were
+    // never sent, and a loop would wait for a line that never goes out again.
+    bool portLost = false;
+    QObject::connect(&link, &CommandLink::portLost, &loop, [&] {
+        portLost = true;
+        if (!sender.isSending())
+            loop.quit();
+    });
     QObject::connect(&sender, &MultiCommandSender::lineSent, &loop, [&] {
         ++sent;
-        if (!parser.isSet("loop") || (count > 0 && sent >= count) || stopping) {
+        if (!parser.isSet("loop") || (count > 0 && sent >= count) || stopping || portLost) {
             sender.stopLoop();
             loop.quit();
         }
@@ -162,8 +170,8 @@ int runRun(const QStringList& args) {
     loop.exec();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    // A script tells from the status whether every command was answered and taken.
-    return failures > 0 ? ExitFailed : ExitOk;
+    // A script tells from the status whether every command was sent, answered and taken.
+    return failures > 0 || portLost ? ExitFailed : ExitOk;
 }
 
 } // namespace tarvo::cli

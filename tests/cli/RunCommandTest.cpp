@@ -4,6 +4,7 @@
 #include "support/ProgramRig.h"
 #include "support/QtPrinters.h"
 
+#include <QDeadlineTimer>
 #include <gtest/gtest.h>
 
 using namespace tarvo::test;
@@ -59,5 +60,52 @@ TEST(RunCommand, LinesGoThroughTheSenderToAnAddressRangeAndInALoop) {
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_TRUE(run.out.isEmpty());
         EXPECT_TRUE(run.err.startsWith("tarvo-cli run: ")) << run.err.toStdString();
+    }
+}
+
+// A run that could not send or show everything is no success: an adapter pulled out mid-line or between
+// the lines of a loop ends it at once with status 1, and so do answers that never reached the output.
+TEST(RunCommand, APulledAdapterOrAnOutputThatCannotBeWrittenEndsTheRunAsAFailure) {
+    ProgramRig rig;
+    for (const QStringList& args : {QStringList{"ID+//////////ID+"}, QStringList{"ID", "--loop", "2000"}}) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        SimulatorProcess sim;
+        ASSERT_TRUE(sim.start({"--device", "id=4110,baud=115200"}));
+        ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
+        QProcess run;
+        run.setProcessEnvironment(rig.environment());
+        run.start(programPath("tarvo-cli"), QStringList{"run"} + args);
+        QByteArray out;
+        for (QDeadlineTimer deadline(20000); !out.contains("D:4110") && !deadline.hasExpired();) {
+            run.waitForReadyRead(100);
+            out += run.readAllStandardOutput();
+        }
+        ASSERT_TRUE(out.contains("D:4110")) << out.toStdString();
+        // Within the line's five-second pause, or the loop's two seconds between lines.
+        sim.stop();
+        const bool ended = run.waitForFinished(4000);
+        if (!ended)
+            run.kill();
+        ASSERT_TRUE(ended) << "the run went on after the adapter was pulled out";
+        out += run.readAllStandardOutput();
+        EXPECT_EQ(run.exitCode(), 1);
+        EXPECT_EQ(lines(out), (QList<QByteArray>{"ID", "D:4110"}));
+        EXPECT_TRUE(run.readAllStandardError().contains("COM1 not available")) << out.toStdString();
+    }
+
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.start({"--device", "id=4110,baud=115200"}));
+    ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
+    for (const QStringList& args : {QStringList{"run", "ID+IV+"}, QStringList{"send", "ID"},
+                                    QStringList{"run", "--help"}, QStringList{"--version"}}) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        QProcess full;
+        full.setProcessEnvironment(rig.environment());
+        // Only opened as the output, never named to the program, which could replace a path it is given.
+        full.setStandardOutputFile("/dev/full");
+        full.start(programPath("tarvo-cli"), args);
+        ASSERT_TRUE(full.waitForFinished(20000));
+        EXPECT_EQ(full.exitCode(), 1);
+        EXPECT_TRUE(full.readAllStandardError().contains("standard output could not be written"));
     }
 }
