@@ -554,6 +554,12 @@ void MainController::loadFirmwareClicked() {
 }
 
 void MainController::filesDropped(const QStringList& paths) {
+    if (firmwareUpgrade_ && firmwareUpgrade_->isRunning()) {
+        // A box here would hold the boot monitor's dialogue until it is closed.
+        for (const QString& path : paths)
+            op_.showInfoMessage(QStringLiteral("%1 was not loaded: a firmware upgrade is running").arg(path));
+        return;
+    }
     for (const QString& path : paths) {
         emit firmwareFileDropped(path);
         if (firmware_) {

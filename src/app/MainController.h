@@ -167,7 +167,10 @@ public:
     bool familyTabVisible(FamilyPage page) const { return familyTabs_[static_cast<int>(page)]; }
     void setFamilyTabVisible(FamilyPage page, bool visible);
     int selectedGraphSlot() const { return acquisition_->selectedSlot(); }
-    bool acceptsDroppedFiles() const { return acceptDrops_; }
+    // Not while a firmware upgrade runs: the page would then show another file than the one programmed.
+    bool acceptsDroppedFiles() const {
+        return acceptDrops_ && !(firmwareUpgrade_ && firmwareUpgrade_->isRunning());
+    }
 
     // "tarvo-cli" reads the settings but never writes them.
     void setSettingsWritable(bool on) { settingsWritable_ = on; }

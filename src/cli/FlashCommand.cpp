@@ -47,6 +47,11 @@ QString interruptedState(const FirmwareUpgrade& upgrade) {
     if (!upgrade.deviceErased())
         return QStringLiteral("stopped before the erase: the device still holds its firmware. Remove the "
                               "programming switch and reset it, or run flash again.");
+    if (upgrade.lastPassWasFirmware() && pass.state == BootloaderDialogue::State::Done)
+        return QStringLiteral("the firmware was programmed (%1 of %1 records) but the factory defaults were "
+                              "not loaded. Remove the programming switch, reset the device and load its "
+                              "defaults before using it.")
+            .arg(pass.recordsToSend);
     // Erased by the kernel's pass, and the firmware's records not begun.
     if (!upgrade.lastPassWasFirmware() || !pass.erased)
         return QStringLiteral("the device was erased and holds no firmware (the end record was sent). Run "

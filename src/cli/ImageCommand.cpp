@@ -112,6 +112,10 @@ int runImage(const QStringList& args) {
         return imageUsageError("--from and --to need an address 0..63");
     if (action == "get" && (parser.isSet("from") || parser.isSet("to")))
         return imageUsageError("--from and --to belong to put");
+    // A range below its start sends nothing (as on the Programming page); here it is said, not run.
+    if (to.toInt() < from.toInt())
+        return imageUsageError(parser.isSet("to") ? "--to must not be below --from"
+                                                  : "--from needs --to (the last address)");
 
     CliSession session;
     MainController& c = session.controller();

@@ -87,7 +87,6 @@ public:
     FirmwareStatus status{FirmwareStatus::Code::Ok};
     std::uint16_t memStart = 0xFFFF;
     std::uint16_t memEnd = 0;
-    qsizetype dataBytes = 0;
 
 private:
     // Skips to the next record marker. False at the end of the text, which ends the parse normally:
@@ -166,10 +165,8 @@ void RecordParser::parseSRecords() {
                 }
                 std::uint8_t data = 0;
                 ok = byte(data);
-                if (ok) {
+                if (ok)
                     image_[address++] = data;
-                    ++dataBytes;
-                }
             }
         } else if (type == 0 && count > 3) {
             std::uint8_t skipped = 0;
@@ -206,10 +203,8 @@ void RecordParser::parseIntelHex() {
             for (int i = 0; ok && i < count; ++i) {
                 std::uint8_t data = 0;
                 ok = byte(data);
-                if (ok) {
+                if (ok)
                     image_[address++] = data;
-                    ++dataBytes;
-                }
             }
             std::uint8_t checksum = 0;
             if (ok)
@@ -464,8 +459,10 @@ void FirmwareFile::parseText(FirmwareKind format, qsizetype begin, qsizetype end
     memEnd_ = parser.memEnd;
     if (!parser.status.ok())
         fail(parser.status);
-    else if (parser.dataBytes == 0)
-        fail({FirmwareStatus::Code::NoData}); // programming it would only erase the device
+    else if (std::all_of(image_.get(), image_.get() + kImageSize, [](std::uint8_t b) { return b == 0xFF; }))
+        // Nothing but erased bytes (0xFF, which the pass leaves out): programming it would only erase the
+        // device.
+        fail({FirmwareStatus::Code::NoData});
     else
         status_.code = FirmwareStatus::Code::Ok;
 }

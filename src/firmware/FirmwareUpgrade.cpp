@@ -146,11 +146,17 @@ void FirmwareUpgrade::upgradeFirmwareClicked() {
     const FirmwareFile* firmware = programmableFirmware();
     if (!firmware)
         return;
+    // Without an open serial port nothing can reach the boot monitor, and the pass would blame the device
+    // ("No response from MXR"): the port's own reason is said and nothing is asked or sent.
+    if (!link_.port().isOpen() && !link_.openPort(true))
+        return;
     if (!op_.askOkCancel(QString::fromLatin1(kDownloadQuestion) +
                          QString::number(firmware->softwareVersion()))) {
         inform(QString::fromLatin1(kCancelled));
         return;
     }
+    // The version the operator said yes to is the one programmed, whatever is loaded while the passes run.
+    const QByteArray image = firmware->image().first(BootloaderDialogue::kImageSize).toByteArray();
     // Only now: a refused or cancelled upgrade sends nothing and must leave the link at the rate the
     // running firmware talks at, or every later command goes unanswered.
     ports_.baudClicked(kBootBaud);
@@ -174,7 +180,7 @@ void FirmwareUpgrade::upgradeFirmwareClicked() {
         return;
     }
     inform(QString::fromLatin1(kInProgress));
-    runPass(firmware->image().first(BootloaderDialogue::kImageSize), true);
+    runPass(image, true);
     lastPassWasFirmware_ = true;
     state_ = int(lastPass_.state);
     if (lastPass_.state == BootloaderDialogue::State::Interrupted) {
@@ -186,8 +192,14 @@ void FirmwareUpgrade::upgradeFirmwareClicked() {
         outcome_ = Outcome::PassFailed;
         return;
     }
-    if (!testFixture_)
+    // A stop asked for during the last record or at the prompt: the factory defaults reset every
+    // setting of the device, and are not loaded against the operator's word.
+    if (!dialogue_.stopRequested() && !testFixture_)
         prompt(QString::fromLatin1(kUnsolderSwitch));
+    if (dialogue_.stopRequested()) {
+        outcome_ = Outcome::Interrupted;
+        return;
+    }
     const bool loaded = loadDefaults();
     outcome_ = loaded ? Outcome::DefaultsLoaded : Outcome::DefaultsNotLoaded;
     inform(QString::fromLatin1(loaded ? kDefaultsLoaded : kDefaultsNotLoaded));

@@ -5,6 +5,7 @@
 #include "base/Operator.h"
 #include "base/TimeScale.h"
 #include "link/CommandLink.h"
+#include "link/PortAccess.h"
 #include "link/SerialPort.h"
 
 #include "base/ReplacingFile.h"
@@ -112,7 +113,10 @@ void SettingsImageTransfer::getImageClicked() {
         stream.arm();
     stream.setEnabled(true);
     captureTimer_.start(TimeScale::ms(kCaptureLimitMs));
-    link_.writeRaw("GI\r");
+    // A port already gone (or never opened) takes no request: said now, not as a silent device in 10 s.
+    if (!link_.writeRaw("GI\r") && link_.linkKind() == Link::Com)
+        abandonCapture(QStringLiteral("Get Image: %1; %2 was not written.")
+                           .arg(PortAccess::notAvailableText(link_.port().portNumber(), QString()), path_));
 }
 
 void SettingsImageTransfer::imageLine(QByteArrayView text) {

@@ -105,6 +105,12 @@ TEST(ImageCommand, GetsTheImageAndPutsItBack) {
     EXPECT_EQ(rig.cli({"image", "get"}).exitCode, 2);
     EXPECT_EQ(rig.cli({"image", "get", file, "--from", "3"}).exitCode, 2);
     EXPECT_EQ(rig.cli({"image", "put", file, "--to", "64"}).exitCode, 2);
+    // A range that would send to no address at all is said, not run as a silent failure.
+    for (const QStringList& range : {QStringList{"--from", "5"}, QStringList{"--from", "5", "--to", "4"}}) {
+        run = rig.cli(QStringList{"image", "put", file} + range);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.err.startsWith("tarvo-cli image: --")) << run.err.toStdString();
+    }
 }
 
 TEST(FlashCommand, AFirmwareOrKernelThatCannotBeProgrammedSendsNothingAndNeverErases) {

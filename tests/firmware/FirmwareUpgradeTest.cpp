@@ -210,6 +210,20 @@ TEST(FirmwareUpgrade, RefusalsAndFailedPassesSayWhatWentWrong) {
     EXPECT_EQ(rig.op.infoMessages().last(), "No response from MXR");
     EXPECT_EQ(rig.upgrade->state(), 1);
     EXPECT_EQ(rig.heard(), QByteArray(10, '\0')); // five sync bytes in each pass
+
+    // No serial port to send on: its reason, not the device's silence, and nothing asked or sent.
+    rig.device->bootMonitor().setFaults({});
+    devsim::SimulatedPorts::unplug(1);
+    rig.line.clearReceived();
+    rig.op.events.clear();
+    rig.op.answers = {true};
+    rig.upgrade->upgradeFirmwareClicked();
+    EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::NotStarted);
+    EXPECT_TRUE(rig.op.events.filter("ask: ").isEmpty()) << rig.op.events.join('\n').toStdString();
+    EXPECT_EQ(rig.op.messageBoxes().filter("COM1 not available").size(), 1)
+        << rig.op.events.join('\n').toStdString();
+    EXPECT_TRUE(rig.op.infoMessages().filter("No response from MXR").isEmpty());
+    EXPECT_TRUE(rig.heard().isEmpty());
 }
 
 TEST(FirmwareUpgrade, BytesSentOneByOneOnARealPortAreNeverCutByTheNextOne) {
@@ -253,10 +267,10 @@ TEST(FirmwareUpgrade, AFileOrKernelThatCannotBeProgrammedIsRefusedBeforeAnything
     rig.upgrade->setTestFixture(true);
     rig.device->setBootMode(true);
 
-    // Firmware above the flash, across its end, or no data at all: the loader refuses, and so does the
-    // upgrade.
+    // Firmware above the flash, across its end, no data at all, or only erased bytes (which the pass
+    // leaves out, so it would only erase): the loader refuses, and so does the upgrade.
     const QByteArray firmwareFiles[] = {":02C0000011220B\n:00000001FF\n", ":027FFF0011224D\n:00000001FF\n",
-                                        ":00000001FF\n"};
+                                        ":00000001FF\n", ":04010000FFFFFFFFFF\n:00000001FF\n"};
     for (const QByteArray& text : firmwareFiles) {
         ASSERT_TRUE(rig.write("refused.hex", text));
         rig.op.events.clear();
@@ -391,6 +405,52 @@ TEST(FirmwareUpgrade, AStopEndsAfterTheCurrentRecordWithTheEndRecordOrBeforeTheE
     EXPECT_FALSE(rig.upgrade->lastPass().erased);
     EXPECT_TRUE(rig.upgrade->deviceErased());
     EXPECT_EQ(rig.device->bootMonitor().erases(), 3);
+
+    // Asked as the last record is acknowledged: the firmware is whole, and the factory defaults, which reset
+    // every setting, are not loaded against the stop.
+    rig.device->setBootMode(true);
+    rig.line.clearReceived();
+    const QMetaObject::Connection last = QObject::connect(
+        &rig.upgrade->dialogue(), &BootloaderDialogue::progressChanged, [&](int current, qint64 total) {
+            if (total == 6 && current == 6)
+                rig.upgrade->requestStop();
+        });
+    rig.op.answers = {true};
+    rig.upgrade->upgradeFirmwareClicked();
+    QObject::disconnect(last);
+    EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::Interrupted);
+    EXPECT_EQ(rig.upgrade->lastPass().state, BootloaderDialogue::State::Done);
+    EXPECT_EQ(rig.upgrade->lastPass().recordsDone, 6);
+    EXPECT_TRUE(rig.heard().endsWith(recordLine(0x280, data.mid(0x280, 128)) + kEnd));
+    EXPECT_FALSE(rig.heard().contains("FD\r"));
+}
+
+TEST(FirmwareUpgrade, AFileLoadedWhileThePassesRunLeavesTheConfirmedVersionToBeProgrammed) {
+    BootRig rig;
+    rig.useKernel();
+    const QByteArray data = sampleBinary(128 * 6, 7);
+    ASSERT_TRUE(rig.loadFirmware(data, 0x0000));
+    rig.upgrade->setTestFixture(true);
+    rig.device->setBootMode(true);
+    // A file that does not load, and one that does, each loaded in the middle of a pass.
+    ASSERT_TRUE(rig.write("bad.hex", "garbage that is no firmware at all, long enough to be no header...."));
+    ASSERT_TRUE(rig.write("other.s19", sRecords(sampleBinary(128, 9), 0x4000)));
+    const QMetaObject::Connection loader = QObject::connect(
+        &rig.upgrade->dialogue(), &BootloaderDialogue::progressChanged, [&](int current, qint64 total) {
+            if (total == 1024 && current == 512)
+                rig.firmware->load(rig.file("other.s19"));
+            else if (total == 6 && current == 2)
+                rig.firmware->load(rig.file("bad.hex"));
+        });
+    rig.op.answers = {true};
+    rig.upgrade->upgradeFirmwareClicked();
+    QObject::disconnect(loader);
+
+    EXPECT_EQ(rig.upgrade->outcome(), FirmwareUpgrade::Outcome::DefaultsLoaded);
+    EXPECT_EQ(rig.upgrade->lastPass().recordsDone, 6);
+    QByteArray expected(0x8000, char(0xFF));
+    expected.replace(0, data.size(), data);
+    EXPECT_EQ(rig.device->bootMonitor().flash().first(0x8000).toByteArray(), expected);
 }
 
 TEST(FirmwareUpgrade, APortLostDuringThePassKeepsItsCauseBeforeTheResult) {

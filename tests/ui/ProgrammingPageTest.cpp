@@ -3,14 +3,20 @@
 #include "firmware/FirmwareFiles.h"
 #include "support/WindowRig.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace tarvo;
@@ -244,4 +250,74 @@ TEST(ProgrammingPage, APortLostDuringTheUpgradeStaysOnTheInformationLineBeforeTh
     QObject::disconnect(unplug);
     EXPECT_EQ(accessibleName(info), "COM1 not available: device removed - MXR Programming error");
     EXPECT_EQ(up.outcome(), FirmwareUpgrade::Outcome::PassFailed);
+}
+
+// While the upgrade runs the window takes no dropped file: the device gets the version the operator said
+// yes to, and the page goes on showing it. A Get Image on a port that has gone says so at once, instead of
+// blaming the device for its silence ten seconds later.
+TEST(ProgrammingPage, AFileDroppedDuringTheUpgradeIsRefusedAndGetImageWithoutAPortSaysSoAtOnce) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.baud = 115200;
+    devsim::Line& line = rig.lineOn(1, config);
+    devsim::Device* device = line.devices().first();
+    QByteArray kernel(1024, '\0');
+    for (int i = 0; i < kernel.size(); ++i)
+        kernel[i] = char(i * 11);
+    const QString kernelPath = rig.dir.filePath("Prog41.a20");
+    const QString firmwarePath = rig.dir.filePath("new.s19");
+    const QString otherPath = rig.dir.filePath("other.s19");
+    ASSERT_TRUE(writeFile(kernelPath, sRecords(kernel, 0xF780)));
+    ASSERT_TRUE(writeFile(firmwarePath, sRecords(sampleBinary(4 * 128), 0x0200)));
+    ASSERT_TRUE(writeFile(otherPath, sRecords(sampleBinary(128, 5), 0x4000)));
+    rig.start();
+    rig.showPage(Page::Programming);
+    rig.op.openNames << firmwarePath;
+    rig.click(rig.named<QPushButton>(Page::Programming, "Load Firmware (*.qmf)"));
+    rig.click(rig.named<QCheckBox>(Page::Programming, "MXR Testfixture"));
+    device->setBootMode(true);
+    rig.op.openNames << kernelPath;
+
+    // The other file dragged over the window and dropped while the second record goes out.
+    bool dragTaken = true;
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(otherPath)});
+    const FirmwareUpgrade& up = rig.controller->firmwareUpgrade();
+    QMetaObject::Connection dropper = QObject::connect(
+        &up.dialogue(), &BootloaderDialogue::progressChanged, [&](int current, qint64 total) {
+            if (total != 4 || current != 1)
+                return;
+            QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&rig.main(), &enter);
+            dragTaken = enter.isAccepted();
+            QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&rig.main(), &drop);
+        });
+    QPushButton* upgrade = rig.named<QPushButton>(Page::Programming, "Upgrade Firmware");
+    rig.click(upgrade);
+    ASSERT_TRUE(waitFor([&] { return !up.isRunning() && upgrade->isEnabled(); }, 30000));
+    QObject::disconnect(dropper);
+    EXPECT_FALSE(dragTaken);
+    EXPECT_EQ(up.outcome(), FirmwareUpgrade::Outcome::DefaultsLoaded);
+    EXPECT_EQ(device->bootMonitor().recordAddresses(), (QList<int>{0x200, 0x280, 0x300, 0x380}));
+    EXPECT_EQ(rig.controller->firmwareLoader().path(), firmwarePath);
+    EXPECT_TRUE(rig.named<QPlainTextEdit>(Page::Programming, "Firmware file")
+                    ->toPlainText()
+                    .contains("Addresses: 0200 to 0400"));
+
+    // The adapter pulled out, then Get Image.
+    devsim::SimulatedPorts::unplug(1);
+    QTest::qWait(50);
+    rig.op.boxes.clear();
+    const QString imagePath = rig.dir.filePath("device.qmi");
+    rig.op.saveNames << imagePath;
+    QElapsedTimer clock;
+    clock.start();
+    rig.click(rig.named<QPushButton>(Page::Programming, "Get Image"));
+    ASSERT_TRUE(waitFor([&] { return !rig.controller->settingsImages().isBusy(); }, 15000));
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(rig.op.boxes.filter("Get Image: COM1 not available").size(), 1)
+        << rig.op.boxes.join('\n').toStdString();
+    EXPECT_TRUE(rig.op.boxes.filter("end record").isEmpty()) << rig.op.boxes.join('\n').toStdString();
+    EXPECT_FALSE(QFile::exists(imagePath));
 }
