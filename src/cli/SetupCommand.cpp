@@ -30,6 +30,14 @@ bool readDevice(SetupTransfer& transfer, SetupGroup group, QStringList* texts) {
     return !texts->isEmpty() && !texts->first().isEmpty() && texts->first() != "TimeOutErr";
 }
 
+// Before a check-weigher import: the entries a setup file does not carry are sent back as the device
+// gave them, so each must have come. Without the trigger edge's answer the write would set a guessed
+// edge (trailing) on a device that may trigger on the leading one.
+bool readWholeCheckWeigher(MainController& c, SetupTransfer& transfer) {
+    QStringList texts;
+    return readDevice(transfer, SetupGroup::CheckWeigher, &texts) && c.checkWeigher().readComplete();
+}
+
 int diff(SetupTransfer& transfer, SetupGroup group, const QString& path) {
     QString error;
     const std::optional<QList<qint32>> file = SetupTransfer::readFile(group, path, &error);
@@ -103,12 +111,12 @@ int runSetup(const QStringList& args) {
         return ExitOk;
     }
     // The check-weigher write also sends the entries a setup file does not carry: they are read first.
-    if (which == SetupGroup::CheckWeigher) {
-        QStringList texts;
-        if (!readDevice(transfer, which, &texts))
-            return setupFailed("the device did not answer the read; nothing was written");
-    }
-    const bool saved = transfer.importFile(which, path);
+    if (which == SetupGroup::CheckWeigher && !readWholeCheckWeigher(c, transfer))
+        return setupFailed("the device did not answer the read; nothing was written");
+    // The check-weigher's set-points are stored by a command of their own after the parameters; the
+    // import is done only when both were acknowledged.
+    const bool saved = transfer.importFile(which, path) &&
+                       (which != SetupGroup::CheckWeigher || c.checkWeigher().setpointsSaved());
     printLine(QStringLiteral("saved: %1").arg(saved ? "yes" : "no"));
     std::fflush(stdout);
     return saved ? ExitOk : ExitFailed;

@@ -1,5 +1,7 @@
 #include "CheckWeigherParameters.h"
 
+#include <algorithm>
+
 #include "base/EventWait.h"
 #include "base/Operator.h"
 #include "link/CommandLink.h"
@@ -101,14 +103,20 @@ void CheckWeigherParameters::readMxr41Clicked() {
     waitMs(kSettleMs);
     op_.showInfoLine(Page::Mxr41, QString::fromLatin1(kReading));
     const int port = link_.port().portNumber();
+    const bool withTxDelay = sendsTxDelay(hooks_.identity());
+    readComplete_ = true;
     for (int i = 0; i < mxr41_.count(); ++i) {
         const ParameterField& f = mxr41_.field(i);
         const QByteArray reply =
             link_.sendAndReceive(port, f.command + '\r', f.readLimitMs, Framing::startingWith(f.replyStart));
         mxr41_.setText(i, QString::fromLatin1(reply));
         mxr41_.setProgress(i + 1, mxr41_.count() + 1);
+        if ((reply.isEmpty() || reply == kTimeOutErr) && (i != kTxDelay || withTxDelay))
+            readComplete_ = false;
     }
     const QByteArray edge = link_.sendAndReceive(port, "TE\r", 200, Framing::startingWith("E:"));
+    if (edge.isEmpty() || !std::all_of(edge.begin(), edge.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        readComplete_ = false;
     edgeClicked(edge == "001" ? Edge::Leading : Edge::Trailing);
     op_.showInfoLine(Page::Mxr41, QString());
     mxr41_.setProgress(0, 0);
@@ -132,6 +140,7 @@ void CheckWeigherParameters::writeMxr41Clicked() {
     op_.showInfoLine(Page::Mxr41, QString());
     waitMs(kSettleMs);
     saved_ = false;
+    setpointsSaved_ = false;
     int done = 0;
     const auto finish = [this] { mxr41_.setProgress(0, 0); };
     const bool withTxDelay = sendsTxDelay(hooks_.identity());
@@ -164,6 +173,7 @@ void CheckWeigherParameters::writeMxr41Clicked() {
         op_.showInfoLine(Page::Mxr41, QString::fromLatin1(kSetpointsNotStored));
         op_.showMessage(QString::fromLatin1(kSetpointsNotStored));
     } else {
+        setpointsSaved_ = true;
         op_.showInfoLine(Page::Mxr41, QString::fromLatin1(kSaved));
     }
     finish();

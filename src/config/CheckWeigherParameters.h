@@ -36,6 +36,11 @@ public:
     void edgeClicked(Edge edge);
     // True once the device acknowledged the store of the last write.
     bool saved() const { return saved_; }
+    // The 41xx write's set-points were stored too ("SS" acknowledged), which saved() does not wait for.
+    bool setpointsSaved() const { return setpointsSaved_; }
+    // The last 41xx read had an answer for everything a write sends back, the trigger edge included
+    // (without it the edge shown is a guess).
+    bool readComplete() const { return readComplete_; }
     // The "TCW Configuration" box.
     const QString& configurationText() const { return configuration_; }
 
@@ -66,6 +71,8 @@ private:
     ParameterFields tcw43_;
     Edge edge_ = Edge::None;
     bool saved_ = false;
+    bool setpointsSaved_ = false;
+    bool readComplete_ = false;
     QString configuration_;
 };
 

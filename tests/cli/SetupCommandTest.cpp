@@ -78,7 +78,22 @@ TEST_F(SetupCommandTest, ExportDiffImportAndARefusedFile) {
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(readAll(cw).contains("\n[Setpoint 0]\nSetpoint=0\n"));
     EXPECT_TRUE(readAll(cw).endsWith("[HoldTime]\nHoldtime=500\n"));
-    EXPECT_EQ(setup({"import", "--group", "checkweigher", cw}).exitCode, 0);
+    run = setup({"import", "--group", "checkweigher", cw});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "saved: yes\n");
+    // Its set-points are stored by a command of their own: refused, the import is no success. Nor is one
+    // whose device did not say its trigger edge, which the write would have set to a guess.
+    for (const QByteArray& refused : {QByteArray("SS"), QByteArray("TE?")}) {
+        SCOPED_TRACE(refused.toStdString());
+        ASSERT_EQ(checkWeigher.control("refuse 1 0 " + refused), "ok");
+        checkWeigher.control("heard 1 0");
+        run = setup({"import", "--group", "checkweigher", cw});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.out, "saved: yes\n");
+        const QStringList heard = checkWeigher.control("heard 1 0").mid(3).split('|');
+        EXPECT_EQ(heard.contains("WP"), refused == "SS") << heard.join(' ').toStdString();
+        ASSERT_EQ(checkWeigher.control("refuse 1 0 none"), "ok");
+    }
 
     EXPECT_EQ(setup({"export", file}).exitCode, 2);
     EXPECT_EQ(setup({"copy", "--group", "dosing", file}).exitCode, 2);

@@ -526,7 +526,10 @@ void Device::handleLine(const QByteArray& line) {
     }
     if (!selected_)
         return;
-    const bool refused = refuseAll_ || (parsed && refused_.contains(c.mnemonic));
+    // "TE?" refuses the read alone: the device answers "TE" with "ERR" and still takes "TE0".
+    const bool refused =
+        refuseAll_ ||
+        (parsed && (refused_.contains(c.mnemonic) || (!c.hasValue && refused_.contains(c.mnemonic + '?'))));
     const QByteArray reply = (parsed && !refused) ? execute(c) : err();
     if (!reply.isEmpty())
         emit output(reply + '\r', true);
