@@ -9,6 +9,7 @@ namespace tarvo {
 // device did not report are written as such.
 struct CalibrationRecord {
     static constexpr const char* kNotReported = "not reported";
+    static constexpr const char* kNotReadWhileStreaming = "not read: the device was streaming gross values";
 
     QDateTime time;
     int identity = 0;

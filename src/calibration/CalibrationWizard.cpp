@@ -17,6 +17,8 @@ constexpr std::array<int, 5> kPlainFilterModels{4113, 4114, 4310, 4313, 4314};
 constexpr int kLoadDigits = 5;
 constexpr long long kMaxLoad = 65535;
 constexpr int kReadingLimitMs = 200;
+// Longer than the slowest stream's period (4.69 samples a second).
+constexpr int kQuietCheckMs = 300;
 
 QString text(const char* latin1) {
     return QString::fromLatin1(latin1);
@@ -164,6 +166,22 @@ QString CalibrationWizard::reading(const QByteArray& line, const QByteArray& sta
     return parseInteger(reply) ? QString::fromLatin1(reply) : QString();
 }
 
+QString CalibrationWizard::gainReading() {
+    // The gain comes back as "G+10000", which is also how a gross weight without decimals streams: while
+    // the device streams gross values, whichever line came first would be taken for it. Such a stream
+    // shows in the port within a few of its update periods, and the gain is then left unread; a net
+    // stream ("N+…") cannot be mistaken for it.
+    if (link_.linkKind() == Link::Com) {
+        link_.port().clearInput();
+        if (!link_.pauseUnlessPortLost(kQuietCheckMs, true))
+            return {};
+        const QByteArray heard = link_.port().readAll();
+        if (heard.startsWith('G') || heard.contains("\rG"))
+            return QString::fromLatin1(CalibrationRecord::kNotReadWhileStreaming);
+    }
+    return reading("AG\r", "G");
+}
+
 void CalibrationWizard::calibrate() {
     const auto fail = [this] { stopCalibration(text(kNotCalibrated)); };
     if (hooks_.setPageControlEnabled)
@@ -188,7 +206,7 @@ void CalibrationWizard::calibrate() {
 
     record_ = CalibrationRecord{};
     record_.zeroBefore = reading("AZ\r", "Z");
-    record_.gainBefore = reading("AG\r", "G");
+    record_.gainBefore = gainReading();
 
     if (!handshake())
         return fail();
@@ -240,7 +258,7 @@ void CalibrationWizard::calibrate() {
     record_.units = units_;
     record_.decimalPoint = text(kDecimalPoints[std::size_t(decimalPoint_)].caption);
     record_.zeroAfter = reading("AZ\r", "Z");
-    record_.gainAfter = reading("AG\r", "G");
+    record_.gainAfter = gainReading();
 
     setInstruction(text(kDone));
     stopCalibration(text(kDone));

@@ -119,6 +119,7 @@ private:
     bool handshake();
     bool waitForNoMotion();
     QString reading(const QByteArray& line, const QByteArray& start);
+    QString gainReading();
     void setInstruction(const QString& text);
     void setWindowEnabled(bool on);
     void offerRecord();

@@ -318,3 +318,31 @@ TEST(CalibrationWizard, TheRecordIsOfferedOnlyAfterACompleteRunAndHoldsTheReadin
     EXPECT_TRUE(QFileInfo(rig.path("folder")).isDir());
     EXPECT_EQ(recordText(), written);
 }
+
+// A transmitter streaming gross weights sends "G" lines, and without decimals ("G+00040") they read exactly
+// as its gain's answer to "AG": the record never takes a streamed line for the gain. A net stream is told
+// apart and the gain is read through it.
+TEST(CalibrationWizard, TheRecordNeverTakesAStreamedWeightForTheGain) {
+    const devsim::DeviceConfig config = transmitter(4110);
+    for (const QString& selection : {QStringLiteral("SN"), QStringLiteral("SG")}) {
+        SCOPED_TRACE(selection.toStdString());
+        ControllerRig rig(config);
+        rig.controller->readout().restoreAutotransmit(selection);
+        ASSERT_TRUE(rig.find());
+        operatorHandlesTheLoad(rig);
+        const QString record = rig.path("record.txt");
+        rig.op.answers = {true};
+        rig.op.fileNames = {record};
+        calibrate(rig);
+        QFile file(record);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << rig.op.events.join('\n').toStdString();
+        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+        const QStringList gains = lines.filter("Gain as ");
+        ASSERT_EQ(gains.size(), 2) << lines.join('\n').toStdString();
+        if (selection == "SG")
+            EXPECT_EQ(gains, (QStringList{"Gain as found: not read: the device was streaming gross values",
+                                          "Gain as left: not read: the device was streaming gross values"}));
+        else
+            EXPECT_EQ(gains, (QStringList{"Gain as found: +10000", "Gain as left: +20000"}));
+    }
+}
