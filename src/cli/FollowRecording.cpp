@@ -18,14 +18,18 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 #include <vector>
 
 namespace tarvo::cli {
@@ -38,6 +42,7 @@ constexpr int kMaxFollowSeconds = 20 * 86400;
 constexpr int kSilenceMs = 3000;   // no sample for this long: the device is gone (device time)
 constexpr int kFirstRetryMs = 500; // back-off of the search for a lost device, doubled each time
 constexpr int kLongestRetryMs = 8000;
+constexpr qsizetype kShownLineBytes = 40; // of an unreadable line, in its event
 
 int followUsageError(const QString& text) {
     std::fprintf(stderr, "tarvo-cli record: %s\n", text.toLocal8Bit().constData());
@@ -236,7 +241,7 @@ private:
         if (packets_) {
             const std::optional<StatusPacket> p = StatusPacket::decode(packet);
             if (!p)
-                return;
+                return unreadable(packet, now);
             written =
                 writer_.writePacket(*p, c_.readout().grossSelected(), isDosing(identity_), elapsed, now);
             cycleStep(p->state);
@@ -257,7 +262,7 @@ private:
             double value = 0;
             int decimals = 0;
             if (!SampleStreamWriter::parseValueText(packet, &value, &decimals))
-                return;
+                return unreadable(packet, now);
             if (rangeEvent_) {
                 rangeEvent_ = nullptr;
                 if (!writer_.writeEvent("in range", QString(), now) && onWriteFailure_) {
@@ -323,6 +328,18 @@ private:
         }
         if (running_)
             startStream(true);
+    }
+
+    // A line that is no sample (a carriage return lost on a noisy line runs two together, a byte came
+    // garbled): its sample is lost, and a reader of the recording must be able to tell.
+    void unreadable(QByteArrayView packet, qint64 now) {
+        QString text;
+        for (const char ch : packet.first(std::min<qsizetype>(packet.size(), kShownLineBytes)))
+            text += ch >= 0x20 && ch < 0x7F ? QChar::fromLatin1(ch) : QChar(u'?');
+        std::fprintf(stderr, "tarvo-cli record: unreadable line \"%s\"; its sample is lost\n",
+                     text.toLocal8Bit().constData());
+        if (!writer_.writeEvent("unreadable", text, now) && onWriteFailure_)
+            onWriteFailure_();
     }
 
     void lost(const QString& reason) {
@@ -566,12 +583,24 @@ int runFollowRecording(const QCommandLineParser& parser) {
     std::optional<RotatingFiles> files;
     if (rotate)
         files.emplace(path, *rotate);
+    // A pipe is a fair place for a live recording (another program reads it as it comes); a disk's device
+    // node is not, and would be written over.
+    struct stat existing {};
+    if (!toStdout && !files && ::stat(QFile::encodeName(path).constData(), &existing) == 0 &&
+        S_ISBLK(existing.st_mode)) {
+        std::fprintf(stderr, "tarvo-cli record: %s:%s (a block device, not a file)\n",
+                     path.toLocal8Bit().constData(), DataFiles::kCannotWrite);
+        return ExitFailed;
+    }
+    errno = 0;
     std::FILE* out = toStdout ? stdout
                      : files  ? files->open()
-                              : std::fopen(path.toLocal8Bit().constData(), "w");
+                              : std::fopen(QFile::encodeName(path).constData(), "w");
     if (!out) {
-        std::fprintf(stderr, "tarvo-cli record: %s:%s\n",
-                     (files ? files->current() : path).toLocal8Bit().constData(), DataFiles::kCannotWrite);
+        const int error = errno;
+        std::fprintf(stderr, "tarvo-cli record: %s:%s%s%s%s\n",
+                     (files ? files->current() : path).toLocal8Bit().constData(), DataFiles::kCannotWrite,
+                     error ? " (" : "", error ? std::strerror(error) : "", error ? ")" : "");
         return ExitFailed;
     }
     // A file that cannot be closed has lost its last lines.

@@ -19,6 +19,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using namespace tarvo::test;
 
@@ -212,6 +214,10 @@ TEST_F(FollowRecordingTest, OverRangeAndASilentDeviceAreEventsAndTheDeviceIsFoll
     EXPECT_FALSE(waitForOutput(follow, out, "\"event\":\"link lost\"", 4500)) << out.toStdString();
     ASSERT_EQ(sim.control("fault 1 none"), "ok");
     ASSERT_TRUE(waitForOutput(follow, out, "\"event\":\"in range\"", 20000)) << out.toStdString();
+    // A carriage return lost on a noisy line runs two lines together: their samples are lost, and said so.
+    ASSERT_EQ(sim.control("fault 1 noisy"), "ok");
+    ASSERT_TRUE(waitForOutput(follow, out, "\"event\":\"unreadable\",\"reason\":\"+0012.5N+0012.5\"", 20000))
+        << out.toStdString();
     ASSERT_EQ(sim.control("fault 1 silent"), "ok");
     ASSERT_TRUE(waitForOutput(follow, out, "\"event\":\"link lost\"", 20000)) << out.toStdString();
     ASSERT_EQ(sim.control("fault 1 none"), "ok");
@@ -243,7 +249,7 @@ TEST_F(FollowRecordingTest, OverRangeAndASilentDeviceAreEventsAndTheDeviceIsFoll
             lastSeq = o.value("seq").toInt();
         }
     }
-    EXPECT_EQ(events, (QStringList{"over range", "in range", "link lost", "link restored"}));
+    EXPECT_EQ(events, (QStringList{"over range", "in range", "unreadable", "link lost", "link restored"}));
     EXPECT_GE(lostAfter, 10);
     EXPECT_GT(samples, lostAfter); // the recording went on after the device came back
     EXPECT_EQ(reportedSamples(follow.readAllStandardError()), samples);
@@ -282,6 +288,21 @@ TEST_F(FollowRecordingTest, ATermSignalEndsWithEveryLineCompleteAndAFailedWriteI
     QFile errFile(err);
     ASSERT_TRUE(errFile.open(QIODevice::ReadOnly));
     EXPECT_TRUE(errFile.readAll().contains("tarvo-cli record: writing to standard output failed"));
+
+    // A folder, or a disk's device node, is no place for it: refused with the reason, nothing written.
+    // The node is the test's own, of a device number no driver has.
+    const QString disk = rig.filePath("disk");
+    const bool haveNode = ::mknod(QFile::encodeName(disk).constData(), S_IFBLK | 0600, makedev(240, 0)) == 0;
+    QDir().mkpath(rig.filePath("folder"));
+    for (const auto& [target, reason] : {std::pair{rig.filePath("folder"), QByteArray("(Is a directory)")},
+                                         std::pair{disk, QByteArray("(a block device, not a file)")}}) {
+        if (target == disk && !haveNode)
+            continue;
+        CliRun run = rig.cli({"record", "--follow", target, "--seconds", "1"}, 30000);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(target.toLocal8Bit() + ": Can not write file! " + reason))
+            << run.err.toStdString();
+    }
 }
 
 TEST_F(FollowRecordingTest, TheJsonlStreamReachesAnMqttBrokersSubscriberWholeAndInOrder) {

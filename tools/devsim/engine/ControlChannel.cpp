@@ -23,6 +23,8 @@ QString ControlChannel::help() {
         "  fault LINE overlong      the next reply is a line of 5000 bytes before its carriage return\n"
         "  fault LINE overrange     values read \"ooooooo\", status packets set the over-range bit\n"
         "  fault LINE underrange    values read \"uuuuuuu\", status packets set the under-range bit\n"
+        "  fault LINE noisy         the next streamed line loses its carriage return and runs into the\n"
+        "                           line after it\n"
         "  weight LINE ADDR VALUE   set the gross weight of the device with address ADDR\n"
         "  identity LINE ADDR N     set the identity number of the device with address ADDR\n"
         "  profile LINE ADDR NAME [KEY=VALUE ...]\n"
@@ -176,8 +178,8 @@ QString ControlChannel::execute(const QString& command) {
     }
     if (verb == u"fault") {
         if (words.size() < 3)
-            return QStringLiteral(
-                "error: usage: fault LINE none|silent|late MS|err|garbage|overlong|overrange|underrange");
+            return QStringLiteral("error: usage: fault LINE none|silent|late "
+                                  "MS|err|garbage|overlong|overrange|underrange|noisy");
         Line* line = lineAt(words[1], &error);
         if (!line)
             return error;

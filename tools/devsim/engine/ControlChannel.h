@@ -10,7 +10,7 @@ class Device;
 class Line;
 
 // The simulator's run-time control: one command per text line, answered with "ok" or "error: ...".
-//   fault LINE none|silent|late MS|err|garbage|overlong|overrange|underrange
+//   fault LINE none|silent|late MS|err|garbage|overlong|overrange|underrange|noisy
 //   weight LINE ADDR VALUE
 //   identity LINE ADDR N
 //   profile LINE ADDR NAME [KEY=VALUE ...]

@@ -19,7 +19,7 @@ struct FaultName {
     const char* name;
     Line::Fault fault;
 };
-constexpr std::array<FaultName, 8> faultNames{{
+constexpr std::array<FaultName, 9> faultNames{{
     {"none", Line::Fault::None},
     {"silent", Line::Fault::Silent},
     {"late", Line::Fault::Late},
@@ -28,6 +28,7 @@ constexpr std::array<FaultName, 8> faultNames{{
     {"overlong", Line::Fault::Overlong},
     {"overrange", Line::Fault::Overrange},
     {"underrange", Line::Fault::Underrange},
+    {"noisy", Line::Fault::Noisy},
 }};
 
 } // namespace
@@ -176,7 +177,13 @@ QByteArray Line::wrongRateNoise(qsizetype size) {
 
 void Line::deviceOutput(Device* device, const QByteArray& bytes, bool reply) {
     if (!reply) {
-        enqueue(0, bytes, device->activeBaud());
+        QByteArray out = bytes;
+        // A carriage return lost on the wire: the streamed line runs into the next one.
+        if (fault_ == Fault::Noisy && out.contains('\r')) {
+            out.remove(out.indexOf('\r'), 1);
+            fault_ = Fault::None;
+        }
+        enqueue(0, out, device->activeBaud());
         return;
     }
     QByteArray out = bytes;

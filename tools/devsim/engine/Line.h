@@ -23,7 +23,7 @@ namespace devsim {
 class Line : public QObject {
     Q_OBJECT
 public:
-    enum class Fault { None, Silent, Late, Err, Garbage, Overlong, Overrange, Underrange };
+    enum class Fault { None, Silent, Late, Err, Garbage, Overlong, Overrange, Underrange, Noisy };
 
     struct Received {
         QByteArray bytes;
