@@ -47,6 +47,9 @@ void ConsoleOperator::showInfoLine(Page, const QString& text) {
 
 void ConsoleOperator::showMessage(const QString& text, const QString& caption, MessageIcon) {
     messages_.append({text, caption});
+    // Shown on the information line just before, as the window often does: once on a terminal.
+    if (caption.isEmpty() && text == lastPrinted_)
+        return;
     print(caption.isEmpty() ? text : caption + ": " + text);
     lastPrinted_ = text;
 }

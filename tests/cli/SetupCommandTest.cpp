@@ -90,6 +90,9 @@ TEST_F(SetupCommandTest, ExportDiffImportAndARefusedFile) {
         run = setup({"import", "--group", "checkweigher", cw});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.out, "saved: yes\n");
+        // Said once, though the window shows it on the information line and in a box.
+        const QByteArray said = refused == "SS" ? "Setpoints NOT saved!" : "did not answer the read";
+        EXPECT_EQ(run.err.count(said), 1) << run.err.toStdString();
         const QStringList heard = checkWeigher.control("heard 1 0").mid(3).split('|');
         EXPECT_EQ(heard.contains("WP"), refused == "SS") << heard.join(' ').toStdString();
         ASSERT_EQ(checkWeigher.control("refuse 1 0 none"), "ok");
