@@ -59,7 +59,7 @@ public:
     }
     QString text(const char* section, const char* key, const QString& fallback) const {
         const char* value = ini_.GetValue(section, key, nullptr);
-        return value ? decoded(value) : fallback;
+        return value ? unquoted(decoded(value)) : fallback;
     }
     // A page's text setting, cut to a length an entry can show: a huge value would freeze the window
     // while it is laid out and be written back at every close. The keys that were cut are kept.
@@ -98,9 +98,9 @@ public:
     void set(const char* section, const char* key, const QString& value) {
         // A text that is what the file holds keeps its bytes: a Latin-1 value stays Latin-1.
         const char* stored = ini_.GetValue(section, key, nullptr);
-        if (stored && decoded(stored) == value)
+        if (stored && unquoted(decoded(stored)) == value)
             return;
-        ini_.SetValue(section, key, value.toUtf8().constData());
+        ini_.SetValue(section, key, quotedIfNeeded(value).toUtf8().constData());
     }
     void set(const char* section, const char* key, bool value) {
         set(section, key, QString(value ? "1" : "0"));
@@ -132,6 +132,18 @@ public:
     }
 
 private:
+    // The file's reader takes the blanks off both ends of a value: a blank file separator, or a command
+    // line that ends in one, is kept between quotes, which reading takes off again (as the Windows
+    // profile functions do). So is a value that is itself between quotes.
+    static bool quotedText(const QString& v) {
+        return v.size() >= 2 && v.startsWith(u'"') && v.endsWith(u'"');
+    }
+    static QString unquoted(const QString& v) { return quotedText(v) ? v.mid(1, v.size() - 2) : v; }
+    static QString quotedIfNeeded(const QString& v) {
+        const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+        const bool needed = !v.isEmpty() && (blank(v.front()) || blank(v.back()) || quotedText(v));
+        return needed ? u'"' + v + u'"' : v;
+    }
     // UTF-8 where the bytes are UTF-8; otherwise the file comes from a Windows-era tool and is Latin-1.
     static QString decoded(const char* bytes) {
         const QByteArrayView view(bytes);

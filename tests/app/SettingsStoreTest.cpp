@@ -226,6 +226,28 @@ TEST_F(SettingsStoreTest, EverySettingSurvivesACloseAndRestartAndUnknownKeysStay
     EXPECT_TRUE(q.useStatusInformation);
     EXPECT_EQ(q.multiCommandString, "ID+IV+");
     EXPECT_EQ(q.loopTime, "250");
+    closeProgram();
+
+    // Blanks at either end are part of a text: a blank or a tab as the file separator, a command line
+    // ending in a blank, a name between quotes.
+    for (const QString& separator : {QStringLiteral(" "), QStringLiteral("\t")}) {
+        SCOPED_TRACE(separator.toStdString());
+        startProgram();
+        controller->pageSettings().setFileSeparator(separator);
+        controller->pageSettings().graphName = " \"Line 4\" ";
+        controller->multiCommandSender().setLine("ID+ ");
+        closeProgram();
+        startProgram();
+        EXPECT_EQ(controller->pageSettings().fileSeparator, separator);
+        EXPECT_EQ(controller->pageSettings().separatorChoice, PageSettings::Separator::Other);
+        EXPECT_EQ(controller->pageSettings().graphName, " \"Line 4\" ");
+        EXPECT_EQ(controller->pageSettings().multiCommandString, "ID+ ");
+        controller->pageSettings().graphName = "\"Line 5\"";
+        closeProgram();
+        startProgram();
+        EXPECT_EQ(controller->pageSettings().graphName, "\"Line 5\"");
+        closeProgram();
+    }
 }
 
 TEST_F(SettingsStoreTest, TheKeysAreWrittenInTheirOrderAndBooleansAsOneAndZero) {
