@@ -41,10 +41,12 @@ bool printPicture(QPrinter& printer, const QImage& picture) {
     return output && output->print(printer, picture);
 }
 
-bool printGraph(ScopeWidget& scope, QPrinter& printer, QWidget* parent) {
+PictureOutput::PrintResult printGraph(ScopeWidget& scope, QPrinter& printer, QWidget* parent,
+                                      QString* problem) {
     // The printer came from the module, so it is loaded.
-    PictureOutput* output = PictureOutput::load(nullptr);
-    return output && output->printWithDialog(printer, scope.picture(), parent);
+    PictureOutput* output = PictureOutput::load(problem);
+    return output ? output->printWithDialog(printer, scope.picture(), parent, problem)
+                  : PictureOutput::PrintResult::Failed;
 }
 
 } // namespace tarvo::ui::GraphPrinting

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PictureOutput.h"
+
 #include <QImage>
 
 class QPrinter;
@@ -25,7 +27,8 @@ inline constexpr const char* kJpegFilter =
 // quality under the chosen name, whatever its extension. False when cancelled or not written.
 bool saveGraphAsJpeg(ScopeWidget& scope, Operator& op);
 // "Print graph": the print dialog on the printer "Printer Setup" set up, then one landscape page.
-bool printGraph(ScopeWidget& scope, QPrinter& printer, QWidget* parent);
+PictureOutput::PrintResult printGraph(ScopeWidget& scope, QPrinter& printer, QWidget* parent,
+                                      QString* problem);
 // One landscape page with the picture scaled to the page; the document is ended even when drawing
 // fails.
 bool printPicture(QPrinter& printer, const QImage& picture);

@@ -26,9 +26,11 @@ public:
     virtual void destroyPrinter(QPrinter* printer) = 0;
     // The print dialog titled "Printer Setup" on printer; its choices stay on the printer.
     virtual void setUpPrinter(QPrinter& printer, QWidget* parent) = 0;
-    // The print dialog on printer, then picture on one landscape page. False when cancelled or not
-    // printed.
-    virtual bool printWithDialog(QPrinter& printer, const QImage& picture, QWidget* parent) = 0;
+    // The print dialog on printer, then picture on one landscape page; a page that could not be printed
+    // after the dialog's OK says why in problem.
+    enum class PrintResult { Printed, Cancelled, Failed };
+    virtual PrintResult printWithDialog(QPrinter& printer, const QImage& picture, QWidget* parent,
+                                        QString* problem) = 0;
     // picture on one landscape page, scaled to the page; the document is ended even when drawing fails.
     virtual bool print(QPrinter& printer, const QImage& picture) = 0;
 

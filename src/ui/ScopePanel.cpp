@@ -213,10 +213,13 @@ QWidget* ScopePanel::buildSlots() {
 
 void ScopePanel::printGraph() {
     QString problem;
-    if (QPrinter* printer = printer_.get(&problem))
-        GraphPrinting::printGraph(*scope_, *printer, window());
-    else
-        c_.op().showMessage(problem);
+    QPrinter* printer = printer_.get(&problem);
+    if (!printer)
+        return c_.op().showMessage(problem);
+    if (GraphPrinting::printGraph(*scope_, *printer, window(), &problem) ==
+        PictureOutput::PrintResult::Failed)
+        c_.op().showMessage(QStringLiteral("Print graph: %1; nothing was printed.").arg(problem), QString(),
+                            MessageIcon::Error);
 }
 
 void ScopePanel::sync() {

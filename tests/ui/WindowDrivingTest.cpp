@@ -448,6 +448,14 @@ TEST(WindowPrinting, PrintUsesThePrinterThatPrinterSetupSetUp) {
     rig.showPage(Page::Display);
     rig.click(rig.named<QToolButton>(Page::Display, "Print graph"));
     EXPECT_TRUE(contents(pdf).startsWith("%PDF"));
+
+    // A file that cannot be written is said, not taken for a printed page.
+    const QString nowhere = rig.dir.filePath("missing/graph.pdf");
+    rig.main().printer()->setOutputFileName(nowhere);
+    rig.op.boxes.clear();
+    rig.click(rig.named<QToolButton>(Page::Display, "Print graph"));
+    EXPECT_EQ(rig.op.boxes,
+              QStringList{"Print graph: " + nowhere + " could not be written; nothing was printed."});
 }
 
 TEST(WindowScope, TheToolBarAndTheMouseZoomPanAndDrawOnTheScope) {

@@ -25,12 +25,20 @@ public:
         dialog.exec();
     }
 
-    bool printWithDialog(QPrinter& printer, const QImage& picture, QWidget* parent) override {
+    PrintResult printWithDialog(QPrinter& printer, const QImage& picture, QWidget* parent,
+                                QString* problem) override {
         printer.setPageOrientation(QPageLayout::Landscape);
         QPrintDialog dialog(&printer, parent);
         if (dialog.exec() != QDialog::Accepted)
-            return false;
-        return print(printer, picture);
+            return PrintResult::Cancelled;
+        if (print(printer, picture))
+            return PrintResult::Printed;
+        // Accepted, and still no page: a file that cannot be written, a printer that refused the job.
+        const QString file = printer.outputFileName();
+        *problem = file.isEmpty()
+                       ? QStringLiteral("the printer %1 did not take the page").arg(printer.printerName())
+                       : QStringLiteral("%1 could not be written").arg(file);
+        return PrintResult::Failed;
     }
 
     bool print(QPrinter& printer, const QImage& picture) override {
