@@ -44,8 +44,13 @@ int runFind(const QStringList& args) {
     if (!discovery.found())
         return ExitFailed;
 
-    printLine(QStringLiteral("identity: %1").arg(discovery.deviceIdentity()));
-    printLine("firmware: " + discovery.firmwareVersion());
+    // A device that took the rate but never told its identity or version is there, and unknown: the
+    // search's placeholder (9999) is no identity, and a script must not take it for one.
+    const bool identified = discovery.deviceIdentity() != Discovery::kNoIdentity;
+    const bool versioned = !discovery.firmwareVersion().isEmpty();
+    printLine(identified ? QStringLiteral("identity: %1").arg(discovery.deviceIdentity())
+                         : QStringLiteral("identity: not read"));
+    printLine("firmware: " + (versioned ? discovery.firmwareVersion() : QStringLiteral("not read")));
     if (ports.canChosen()) {
         printLine("port: " + discovery.portLabel());
     } else {
@@ -53,6 +58,11 @@ int runFind(const QStringList& args) {
         printLine(QStringLiteral("baud: %1").arg(c.link().port().baudRate()));
     }
     std::fflush(stdout);
+    if (!identified || !versioned) {
+        std::fprintf(stderr, "tarvo-cli find: a device answered but did not tell its %s\n",
+                     !identified ? "identity (ID)" : "firmware version (IV)");
+        return ExitFailed;
+    }
     return ExitOk;
 }
 

@@ -4,6 +4,7 @@
 #include "base/NumberText.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -91,9 +92,17 @@ void LiveReadout::updateFromValue(QByteArrayView value) {
 void LiveReadout::updateFromStatus(const StatusPacket& packet) {
     const bool gross = grossSelected();
     const double value = gross ? packet.gross : packet.net;
-    // Five packed digits at most, so "d decimals" never shows more than five significant digits.
+    // Five packed digits at most, so "d decimals" never shows more than five significant digits. Made by
+    // hand as printf's "%.*f" would, but always with a point: printf takes the locale's ("G 123,4").
+    const int decimals = std::clamp(packet.decimals, 0, 9);
+    long long scale = 1;
+    for (int i = 0; i < decimals; ++i)
+        scale *= 10;
+    const long long units = std::llround(std::fabs(value) * double(scale));
     char buffer[48];
-    const int n = std::snprintf(buffer, sizeof buffer, "%.*f", packet.decimals, value);
+    int n = std::snprintf(buffer, sizeof buffer, "%s%lld", std::signbit(value) ? "-" : "", units / scale);
+    if (decimals > 0)
+        n += std::snprintf(buffer + n, sizeof buffer - std::size_t(n), ".%0*lld", decimals, units % scale);
     writeText(gross ? 'G' : 'N', buffer, n);
 }
 

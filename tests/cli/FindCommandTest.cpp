@@ -57,6 +57,16 @@ TEST_F(FindCommandTest, FindsTheDeviceAndPrintsWhatItIs) {
     EXPECT_EQ(ini.readAll(), settings); // never written back
 }
 
+// A device that takes the rate but refuses to tell what it is: found, and unknown, which is no success.
+TEST_F(FindCommandTest, ADeviceThatDoesNotTellItsIdentityIsNoFoundDevice) {
+    writeSettings(lines[1], {});
+    ASSERT_EQ(sim.control("refuse 1 0 ID,IV"), "ok");
+    const Run run = find();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "identity: not read\nfirmware: not read\nport: COM1\nbaud: 38400\n");
+    EXPECT_EQ(run.err.last(), "tarvo-cli find: a device answered but did not tell its identity (ID)");
+}
+
 TEST_F(FindCommandTest, ASilentLineEndsWithNotFound) {
     writeSettings(lines[2], "[Options]\nSearchSelectedBaudCom=1\n");
     const Run run = find();

@@ -1,8 +1,10 @@
 #include "MeasureRig.h"
 #include "measure/StatusPacket.h"
 
+#include <clocale>
 #include <gtest/gtest.h>
 #include <optional>
+#include <string>
 
 using namespace tarvo;
 using tarvo::test::MeasureRig;
@@ -142,6 +144,17 @@ TEST(ReadoutTest, StatusPacketsShowGrossOrNetWithTheirDecimals) {
     rig.readout.restoreAutotransmit("SN");
     rig.feed("P", statusPacket(0x00, 0x10, 0x12, 0x34, 0x00, 0x00, 0x07));
     EXPECT_EQ(rig.readout.text(), "N 0.7");
+
+    // On a desktop whose decimal separator is a comma the readout still shows a point, as value lines do.
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "de_DE.utf8")) {
+        rig.readout.restoreAutotransmit("SG");
+        rig.feed("P", statusPacket(0x00, 0x20, 0x12, 0x34));
+        EXPECT_EQ(rig.readout.text(), "G 12.34");
+        rig.feed("P", statusPacket(0x00, 0x90, 0x00, 0x04));
+        EXPECT_EQ(rig.readout.text(), "G -0.4");
+        std::setlocale(LC_NUMERIC, before.c_str());
+    }
 }
 
 TEST(ReadoutTest, ViewsHearOfAFastStreamOncePerRefreshWithTheNewestTextWhichIsAlwaysCurrent) {
