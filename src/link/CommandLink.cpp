@@ -6,6 +6,7 @@
 #include "base/EventWait.h"
 #include "base/Operator.h"
 #include "base/TimeScale.h"
+#include "protocol/CommandTable.h"
 
 #include <QEventLoop>
 #include <algorithm>
@@ -15,6 +16,10 @@ namespace tarvo {
 namespace {
 // One byte takes about a millisecond at 9600 baud; a port that has not sent it in this time never will.
 constexpr int kDrainLimitMs = 200;
+// A look for a stream whose lines read as an answer: longer than the slowest stream's period (4.69 lines
+// a second).
+constexpr int kStreamLookMs = 250;
+constexpr int kStreamLooks = 4; // at most, while what comes is no text
 } // namespace
 
 CommandLink::CommandLink(std::unique_ptr<SerialPort> port, Operator& op, QObject* parent)
@@ -96,6 +101,7 @@ void CommandLink::onReadyRead() {
     if (!reply_.isActive() && !streamMatcher_.isActive())
         return;
     const QByteArray bytes = port_->readAll();
+    noteLooked(bytes);
     if (streamMatcher_.isActive())
         streamMatcher_.feed(bytes);
     if (reply_.isActive())
@@ -107,6 +113,9 @@ void CommandLink::onReply(QByteArrayView packet) {
     if (replyReceived_)
         return;
     if (skipStreamLines_ && isStreamLine(packet, command_))
+        return;
+    // The device streams lines that read as this answer: none of them can be told from it.
+    if (streamedLetter_ && (!skipStreamLines_ || packet.startsWith(streamedLetter_)))
         return;
     replyReceived_ = true;
     replyText_ = packet.toByteArray();
@@ -131,9 +140,20 @@ QByteArray CommandLink::sendAndReceive(int portNumber, const QByteArray& command
         return kTimeOutErr;
     busy_ = true;
     replyToTerminal_ = false;
-
+    // Text lines from any data can be a stream's; single-byte handshakes and fixed-size packets cannot. An
+    // empty start string (a command file's "Answer=") takes any data too.
+    const bool fromAnyData = framing.startOnAnyData || framing.start.isEmpty();
+    skipStreamLines_ =
+        fromAnyData && framing.useEndString && !framing.usePacketSize && !framing.includeStrings;
+    command_ = command;
     reply_.disarm();
     reply_.setEnabled(false);
+    // Only before a command: bytes already waiting may be the answer awaited without one.
+    if (send)
+        streamedLetter_ = streamedAnswerLetter(skipStreamLines_ ? answerLetter(command)
+                                               : fromAnyData    ? 0
+                                                                : framing.start.front());
+
     reply_.setAutoEnable(false);
     reply_.setStartCondition(framing.startOnAnyData ? PacketMatcher::StartCondition::AnyData
                                                     : PacketMatcher::StartCondition::String);
@@ -146,12 +166,6 @@ QByteArray CommandLink::sendAndReceive(int portNumber, const QByteArray& command
     reply_.arm();
     reply_.setEnabled(true);
     reply_.setAutoEnable(true);
-    // Text lines from any data can be a stream's; single-byte handshakes and fixed-size packets cannot. An
-    // empty start string (a command file's "Answer=") takes any data too.
-    const bool fromAnyData = framing.startOnAnyData || framing.start.isEmpty();
-    skipStreamLines_ =
-        fromAnyData && framing.useEndString && !framing.usePacketSize && !framing.includeStrings;
-    command_ = command;
 
     const QByteArray reply = sendAndAwait(send ? &command : nullptr, timeLimitMs);
     endTransaction();
@@ -239,6 +253,9 @@ QByteArray CommandLink::sendAndReceiveLive(int, QByteArray command, int timeLimi
     command += '\r';
     skipStreamLines_ = true;
     command_ = command;
+    reply_.setEnabled(false);
+    streamedLetter_ = streamedAnswerLetter(answerLetter(command));
+    reply_.setEnabled(true);
     const QByteArray reply = sendAndAwait(&command, timeLimitMs);
     streamMatcher_.arm();
     streamMatcher_.setEnabled(true);
@@ -317,6 +334,18 @@ bool CommandLink::isStreamLine(QByteArrayView packet, QByteArrayView command) {
     }
     if (letter == 0)
         return true; // a bare number: the tail of a value line
+    if (!isStreamLetter(letter))
+        return false;
+    // A command that asks for a line of the stream's kind, or whose own answer starts with its letter
+    // ("AG" and "CG" answer "G+10000", "AD" "A +00000"), takes such a line as its answer.
+    return !asksForStreamKind(command, letter) && answerLetter(command) != letter;
+}
+
+bool CommandLink::isStreamLetter(char letter) {
+    return letter == 'G' || letter == 'N' || letter == 'A';
+}
+
+bool CommandLink::asksForStreamKind(QByteArrayView command, char letter) {
     // The stream kinds, and the commands that ask for a line of that kind.
     struct Kind {
         char letter;
@@ -324,19 +353,57 @@ bool CommandLink::isStreamLine(QByteArrayView packet, QByteArrayView command) {
     };
     static constexpr Kind kKinds[] = {
         {'G', {"GG", "SG", "G\r"}}, {'N', {"GN", "SN", nullptr}}, {'A', {"GA", "SA", nullptr}}};
-    for (const Kind& kind : kKinds) {
-        if (kind.letter != letter)
-            continue;
-        for (const char* asker : kind.askers)
-            if (asker && (mnemonic == asker || command.startsWith(asker)))
-                return false;
-        return true;
-    }
+    const QByteArrayView mnemonic = command.first(std::min<qsizetype>(2, command.size()));
+    for (const Kind& kind : kKinds)
+        if (kind.letter == letter)
+            for (const char* asker : kind.askers)
+                if (asker && (mnemonic == asker || command.startsWith(asker)))
+                    return true;
     return false;
+}
+
+char CommandLink::answerLetter(QByteArrayView command) {
+    const QByteArrayView mnemonic = command.first(std::min<qsizetype>(2, command.size()));
+    const std::optional<std::size_t> row =
+        findCommandRow(std::string_view(mnemonic.data(), static_cast<std::size_t>(mnemonic.size())));
+    return row ? kCommandTable[*row].prefix1 : 0;
+}
+
+char CommandLink::streamedAnswerLetter(char letter) {
+    if (!isStreamLetter(letter) || asksForStreamKind(command_, letter))
+        return 0;
+    // A look at what came and at what comes for a while, which a stream at its slowest rate fills. What
+    // the device sends, not what the program's reader waits for: a transmitter may stream gross values
+    // from power-on while the net ones are chosen.
+    lookLetter_ = letter;
+    streamSeen_ = false;
+    garbled_ = false;
+    noteLooked(port_->readAll());
+    // Bytes that are no text (a line at another rate, what a port just opened still held) hide whether a
+    // stream runs: the look goes on until a while passes without them.
+    for (int look = 0; look < kStreamLooks && !streamSeen_ && port_->isOpen() && (look == 0 || garbled_);
+         ++look) {
+        garbled_ = false;
+        waitMs(kStreamLookMs, false);
+        noteLooked(port_->readAll());
+    }
+    lookLetter_ = 0;
+    return streamSeen_ ? letter : 0;
+}
+
+void CommandLink::noteLooked(const QByteArray& bytes) {
+    if (!lookLetter_)
+        return;
+    if (bytes.startsWith(lookLetter_) || bytes.contains(QByteArray{'\r', lookLetter_}))
+        streamSeen_ = true;
+    for (const char c : bytes)
+        if ((static_cast<uchar>(c) < 0x20 && c != '\r') || static_cast<uchar>(c) >= 0x7f)
+            garbled_ = true;
 }
 
 void CommandLink::endTransaction() {
     skipStreamLines_ = false;
+    streamedLetter_ = 0;
     if (terminalMode_)
         applyTerminalMode();
     busy_ = false;

@@ -88,6 +88,8 @@ public:
     // A transaction that frames its reply from any data skips these: the device streams while it
     // answers, and its answer is always a text that starts with its own prefix ("OK", "ERR", "V:").
     static bool isStreamLine(QByteArrayView packet, QByteArrayView command);
+    // The first letter of the command's answer by the command table ('G' for "AG"); 0 for none.
+    static char answerLetter(QByteArrayView command);
 
     // A transaction is waiting for its reply, or a dialogue holds the line.
     bool isBusy() const { return busy_ || held_; }
@@ -165,6 +167,16 @@ private:
     bool replyToTerminal_ = false;
     // The running transaction frames its reply from any data up to "\r": stream lines are skipped.
     bool skipStreamLines_ = false;
+    // The letter of the stream the device sends while its lines read as the running transaction's answer
+    // ("G+00123" for "AG"); none of them is taken. 0 when none streams.
+    char streamedLetter_ = 0;
+    static bool isStreamLetter(char letter);
+    static bool asksForStreamKind(QByteArrayView command, char letter);
+    char streamedAnswerLetter(char letter);
+    void noteLooked(const QByteArray& bytes);
+    char lookLetter_ = 0;
+    bool streamSeen_ = false;
+    bool garbled_ = false;
     QByteArray command_;
 };
 

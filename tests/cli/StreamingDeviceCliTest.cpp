@@ -196,3 +196,37 @@ TEST_F(StreamingDeviceCliTest, UnderACommaDecimalLocaleTheRecordingReadsBackToIt
     EXPECT_EQ(read, rows.size() - 3);
     EXPECT_GT(decimals, 0); // the locale's decimal separator is kept
 }
+
+// "AG" and "CG" answer "G+10000" and "AD" answers "A +00000": lines of the shape of the gross and average
+// streams. They are the answers when no such stream runs, whatever else streams; while the gross stream
+// runs, none of its lines is taken for a gain, and the command is said to have gone unanswered.
+TEST(StreamedAnswerShapes, AnAnswerThatReadsAsAStreamLineIsTakenOnlyWhenThatStreamDoesNotRun) {
+    struct Case {
+        const char* device;
+        QList<QByteArray> printed;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"line=1,id=4114,fw=2.10", {"AG", "G+10000", "CG", "G+10000", "AD", "A +00000"}, 0},
+        {"line=1,id=4114,fw=2.10,weight=12.5,stream=SN,update=20",
+         {"AG", "G+10000", "CG", "G+10000", "AD", "A +00000"},
+         0},
+        {"line=1,id=4114,fw=2.10,weight=12.5,decimals=0,stream=SG,update=20",
+         {"AG", "TimeOutErr", "CG", "TimeOutErr", "AD", "A +00000"},
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.device);
+        SimulatorProcess sim;
+        ASSERT_TRUE(sim.start({"--device", c.device}));
+        ProgramRig rig;
+        ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
+        for (int rep = 0; rep < 3; ++rep) {
+            const CliRun run = rig.cli({"run", "AG+CG+AD+"}, 20000);
+            EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+            QList<QByteArray> printed = run.out.split('\n');
+            printed.removeAll(QByteArray());
+            EXPECT_EQ(printed, c.printed);
+        }
+    }
+}

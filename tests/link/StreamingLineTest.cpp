@@ -19,6 +19,11 @@ public:
     enum class Around { AnswerThenLine, LineAnswerLine, TailAnswerLine, TailLineAnswerTwoLines };
 
     void setAround(Around around) { around_ = around; }
+    // A stream line on its own, as a device streaming between commands sends it.
+    void streamOne() {
+        input_ += line();
+        emit readyRead();
+    }
     QList<QByteArray> written;
 
     void setPortNumber(int number) override { number_ = number; }
@@ -67,6 +72,8 @@ private:
             return "T+00150";
         if (command == "XX")
             return "ERR";
+        if (command == "AG")
+            return "G+10000";
         return "OK";
     }
     QByteArray line() { return "G+" + QByteArray::number(10000 + (++sample_ % 89999)) + '\r'; }
@@ -197,4 +204,22 @@ TEST(StreamLineShapeTest, StreamLinesAndTheirTailsAreToldFromAnswers) {
     EXPECT_FALSE(CommandLink::isStreamLine("G+00191", "SG\r"));
     EXPECT_FALSE(CommandLink::isStreamLine("A+00191", "GA\r"));
     EXPECT_TRUE(CommandLink::isStreamLine("G+00191", "GN\r"));
+    // So is one of the shape of the command's own answer: "AG" and "CG" answer "G+10000", "AD" "A +00000".
+    EXPECT_FALSE(CommandLink::isStreamLine("G+10000", "AG\r"));
+    EXPECT_FALSE(CommandLink::isStreamLine("G+10000", "CG\r"));
+    EXPECT_FALSE(CommandLink::isStreamLine("A +00000", "AD\r"));
+    EXPECT_TRUE(CommandLink::isStreamLine("N+00191", "AG\r"));
+}
+
+// While the program reads a gross stream, a line of the shape of "AG"'s answer may be the weight: none is
+// taken, and the command goes unanswered rather than answered with a weight.
+TEST_F(StreamingLineTest, AnAnswerOfTheRunningStreamsShapeIsNeverTakenFromIt) {
+    QTimer streaming;
+    QObject::connect(&streaming, &QTimer::timeout, port, &StreamingPort::streamOne);
+    streaming.start(20);
+    for (const Framing& framing : {Framing::anyData(), Framing::startingWith("G")}) {
+        const QByteArray reply = link->sendAndReceive(1, "AG\r", 200, framing);
+        EXPECT_EQ(reply, kTimeOutErr);
+        EXPECT_EQ(port->written.last(), "AG\r");
+    }
 }
