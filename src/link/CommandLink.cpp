@@ -117,6 +117,12 @@ void CommandLink::onReply(QByteArrayView packet) {
     // The device streams lines that read as this answer: none of them can be told from it.
     if (streamedLetter_ && (!skipStreamLines_ || packet.startsWith(streamedLetter_)))
         return;
+    // The late answer of the command before, which went unanswered ("D:4114" while "IV" waits).
+    if (skipStreamLines_ && lateLetter_ && packet.startsWith(lateLetter_) &&
+        answerLetter(command_) != lateLetter_) {
+        lateLetter_ = 0;
+        return;
+    }
     replyReceived_ = true;
     replyText_ = packet.toByteArray();
     timeoutTimer_.stop();
@@ -292,6 +298,9 @@ QByteArray CommandLink::sendAndAwait(const QByteArray* command, int timeLimitMs)
     reply_.setEnabled(false);
     reply_.setAutoEnable(false);
     reply_.setIncludeStrings(false);
+    // A command that went unanswered may still be answered, during the next transaction: that one then
+    // passes over a line of this command's answer.
+    lateLetter_ = !replyReceived_ && command ? answerLetter(*command) : 0;
     return replyReceived_ ? replyText_ : kTimeOutErr;
 }
 

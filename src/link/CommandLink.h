@@ -174,6 +174,8 @@ private:
     static bool asksForStreamKind(QByteArrayView command, char letter);
     char streamedAnswerLetter(char letter);
     void noteLooked(const QByteArray& bytes);
+    // The answer letter of the last command if it went unanswered; 0 otherwise.
+    char lateLetter_ = 0;
     char lookLetter_ = 0;
     bool streamSeen_ = false;
     bool garbled_ = false;

@@ -109,3 +109,17 @@ TEST(RunCommand, APulledAdapterOrAnOutputThatCannotBeWrittenEndsTheRunAsAFailure
         EXPECT_TRUE(full.readAllStandardError().contains("standard output could not be written"));
     }
 }
+
+// A device slower than the time limit answers each command during the next one: no answer is taken for
+// the command after it ("IV" logged with "ID"'s identity).
+TEST(RunCommand, ALateAnswerIsNeverTakenForTheNextCommand) {
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.start({"--device", "id=4114,fw=2.10,baud=115200"}));
+    ProgramRig rig;
+    ASSERT_TRUE(rig.writeSettings(sim.linePath(1)));
+    ASSERT_EQ(sim.control("fault 1 late 600"), "ok");
+    const CliRun run = rig.cli({"run", "ID+IV+GG+"}, 20000);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(lines(run.out),
+              (QList<QByteArray>{"ID", "TimeOutErr", "IV", "TimeOutErr", "GG", "TimeOutErr"}));
+}
