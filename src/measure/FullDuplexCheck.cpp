@@ -2,12 +2,19 @@
 
 #include "base/Operator.h"
 #include "link/CommandLink.h"
+#include "link/PortAccess.h"
 #include "link/SerialPort.h"
 
 namespace tarvo {
 
 bool FullDuplexCheck::run(CommandLink& comm, Operator& op, Caller caller) {
     const int port = comm.port().portNumber();
+    // A serial port that has gone away answers nothing: that is said, not taken for a device that is
+    // not set up for full duplex.
+    if (comm.linkKind() == Link::Com && !comm.port().isOpen()) {
+        op.showInfoMessage(PortAccess::notAvailableText(port, QString()));
+        return false;
+    }
     const int dxTimeLimit = caller == Caller::Trigger ? 1000 : 500;
     if (comm.sendAndReceive(port, "DX\r", dxTimeLimit, Framing::startingWith("X:")) == "001")
         return true;

@@ -3,6 +3,7 @@
 #include "app/MainController.h"
 #include "base/TimeScale.h"
 #include "console/Terminal.h"
+#include "measure/DisplayStream.h"
 #include "support/FakeOperator.h"
 #include "support/ProcessCpu.h"
 #include "support/PtyControllerRig.h"
@@ -238,5 +239,12 @@ TEST(PtyPortLoss, ACommandTypedIntoTheTerminalAfterThePullSaysThePortIsGone) {
     t.commandEntered();
     EXPECT_EQ(rig.op.infoMessages().last(), "COM1 not available");
     EXPECT_TRUE(Terminal::screenText(t.display()).endsWith("ID\n"));
+
+    // Nor is the device taken to be set up wrongly: "Start autotransmit" asks no full-duplex question.
+    t.terminalPageHidden();
+    rig.op.clear();
+    c.displayStream().startAutotransmitClicked();
+    EXPECT_TRUE(rig.op.events.filter("ask: ").isEmpty()) << rig.op.events.join('\n').toStdString();
+    EXPECT_EQ(rig.op.infoMessages().last(), "COM1 not available");
     c.shutdown();
 }
