@@ -69,4 +69,11 @@ TEST(WindowCommandsPage, ShowCmdKeepsItsHeightAndANewSetClearsTheLabelsOfTheOld)
     EXPECT_EQ(label(rig, "Unit"), "Unit: ");
     EXPECT_EQ(label(rig, "Value"), "Value: ");
     EXPECT_GE(showCmd->height(), showCmd->sizeHint().height());
+
+    // Reached with the keyboard instead of the mouse, a button is described as well.
+    rig.main().activateWindow();
+    page->commandButtons()[0]->setFocus(Qt::TabFocusReason);
+    QTest::qWait(20);
+    ASSERT_TRUE(page->commandButtons()[0]->hasFocus());
+    EXPECT_EQ(label(rig, "Description"), "Get ID");
 }

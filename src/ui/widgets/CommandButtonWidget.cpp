@@ -82,6 +82,12 @@ void CommandButtonWidget::enterEvent(QEnterEvent* event) {
     emit hovered();
 }
 
+void CommandButtonWidget::focusInEvent(QFocusEvent* event) {
+    QPushButton::focusInEvent(event);
+    // Reached with the keyboard: the page's labels describe it as they do for the mouse.
+    emit hovered();
+}
+
 void CommandButtonWidget::contextMenuEvent(QContextMenuEvent* event) {
     // The right mouse button has already been reported at its press.
     if (event->reason() == QContextMenuEvent::Keyboard)
