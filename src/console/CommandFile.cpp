@@ -100,6 +100,9 @@ bool CommandFile::load(const QString& path, QString* error) {
 bool CommandFile::loadBytes(QByteArrayView bytes) {
     ini_->Reset();
     ini_->SetUnicode(true);
+    // A key given twice (a section copied and not renumbered) reads as its first, as the profile
+    // functions read it: the copy must not turn a readable "IV" into an "SR" sent while scanning.
+    ini_->SetMultiKey(true);
     if (bytes.size() > kMaxBytes)
         return false;
     if (ini_->LoadData(bytes.data(), static_cast<size_t>(bytes.size())) < 0) {

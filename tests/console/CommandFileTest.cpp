@@ -64,6 +64,13 @@ TEST(CommandFile, KeysReadWithTheirDefaultsAndNumbersAsTheProfileFunctionsReadTh
     EXPECT_FALSE(file.hasCommand(5));
     EXPECT_TRUE(file.hasCommand(6));
     EXPECT_EQ(file.scan().sections, (QList<int>{1, 2, 3, 4, 6}));
+
+    // A section given twice: its keys read as they are first given.
+    ASSERT_TRUE(file.loadBytes("[CMD1]\nCMD=IV\nAnswer=V:\nRead=1\nWrite=0\n"
+                               "[CMD1]\nCMD=SR\nAnswer=O\nWrite=1\n"));
+    EXPECT_EQ(file.button(1).command, "IV");
+    EXPECT_EQ(file.button(1).answer, "V:");
+    EXPECT_FALSE(file.button(1).write);
 }
 
 TEST(CommandFile, TheScanEndsAfterFiftyMissingSectionsAndAtTheLastSlot) {
