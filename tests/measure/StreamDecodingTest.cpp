@@ -279,18 +279,21 @@ TEST(StreamDispatcherTest, OverRangeStopsTheStepTimerAndStoresNothing) {
 }
 
 TEST(StreamDispatcherTest, CanLineCleanUpAppliesToValueLinesOnly) {
-    MeasureRig rig(4114);
-    startRun(rig);
-    rig.comm->setLinkKind(Link::Can);
-    rig.acq->options().setUseStatusInformation(false);
-    // Status bytes that look like the letters the clean-up deletes: 'G' state 7, net "N," bytes.
-    const QByteArray packet = statusPacket(0x47, 0x00, 0x12, 0x34, 0x00, 'N', ',');
-    const auto expected = StatusPacket::decode(packet);
-    rig.feed("P", packet);
-    ASSERT_EQ(rig.acq->sampleIndex(), 1);
-    EXPECT_FLOAT_EQ(rig.memory.capture()[1].net, float(expected->net));
-    EXPECT_FLOAT_EQ(rig.memory.capture()[1].gross, 1234.0f);
+    {
+        MeasureRig rig(4114);
+        startRun(rig);
+        rig.comm->setLinkKind(Link::Can);
+        rig.acq->options().setUseStatusInformation(false);
+        // Status bytes that look like the letters the clean-up deletes: 'G' state 7, net "N," bytes.
+        const QByteArray packet = statusPacket(0x47, 0x00, 0x12, 0x34, 0x00, 'N', ',');
+        const auto expected = StatusPacket::decode(packet);
+        rig.feed("P", packet);
+        ASSERT_EQ(rig.acq->sampleIndex(), 1);
+        EXPECT_FLOAT_EQ(rig.memory.capture()[1].net, float(expected->net));
+        EXPECT_FLOAT_EQ(rig.memory.capture()[1].gross, 1234.0f);
+    }
 
+    // A rig of its own, on the port the first one has let go.
     MeasureRig ascii;
     startRun(ascii);
     ascii.comm->setLinkKind(Link::Can);
