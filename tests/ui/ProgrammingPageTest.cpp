@@ -22,6 +22,33 @@
 using namespace tarvo;
 using namespace tarvo::test;
 
+namespace {
+
+// A device on COM1 in the test fixture's boot mode, four records of firmware at base loaded on the
+// Programming page, the fixture ticked, and the kernel chosen when the upgrade asks for it.
+devsim::Device* readyToUpgrade(WindowRig& rig, int base, int kernelStep) {
+    devsim::DeviceConfig config;
+    config.baud = 115200;
+    devsim::Device* device = rig.lineOn(1, config).devices().first();
+    QByteArray kernel(1024, '\0');
+    for (int i = 0; i < kernel.size(); ++i)
+        kernel[i] = char(i * kernelStep);
+    const QString kernelPath = rig.dir.filePath("Prog41.a20");
+    const QString firmwarePath = rig.dir.filePath("new.s19");
+    EXPECT_TRUE(writeFile(kernelPath, sRecords(kernel, 0xF780)));
+    EXPECT_TRUE(writeFile(firmwarePath, sRecords(sampleBinary(4 * 128), base)));
+    rig.start();
+    rig.showPage(Page::Programming);
+    rig.op.openNames << firmwarePath;
+    rig.click(rig.named<QPushButton>(Page::Programming, "Load Firmware (*.qmf)"));
+    rig.click(rig.named<QCheckBox>(Page::Programming, "MXR Testfixture"));
+    device->setBootMode(true);
+    rig.op.openNames << kernelPath;
+    return device;
+}
+
+} // namespace
+
 TEST(ProgrammingPage, UpgradeWithTheFixtureThenGetAndPutTheSettingsImage) {
     WindowRig rig;
     devsim::DeviceConfig config;
@@ -171,25 +198,8 @@ TEST(ProgrammingPage, AnUpgradeRefusedOrCancelledLeavesTheLinkAtTheDevicesRate) 
 
 TEST(ProgrammingPage, ACloseDuringTheUpgradeWaitsForItsEndAndTheBarCountsRecords) {
     WindowRig rig;
-    devsim::DeviceConfig config;
-    config.baud = 115200;
-    devsim::Line& line = rig.lineOn(1, config);
-    devsim::Device* device = line.devices().first();
-    QByteArray kernel(1024, '\0');
-    for (int i = 0; i < kernel.size(); ++i)
-        kernel[i] = char(i * 13);
-    const QString kernelPath = rig.dir.filePath("Prog41.a20");
-    const QString firmwarePath = rig.dir.filePath("new.s19");
-    ASSERT_TRUE(writeFile(kernelPath, sRecords(kernel, 0xF780)));
-    ASSERT_TRUE(writeFile(firmwarePath, sRecords(sampleBinary(4 * 128), 0x0200)));
-    rig.start();
-    rig.showPage(Page::Programming);
+    devsim::Device* device = readyToUpgrade(rig, 0x0200, 13);
     QLabel* info = rig.named<QLabel>(Page::Programming, "Programming information");
-    rig.op.openNames << firmwarePath;
-    rig.click(rig.named<QPushButton>(Page::Programming, "Load Firmware (*.qmf)"));
-    rig.click(rig.named<QCheckBox>(Page::Programming, "MXR Testfixture"));
-    device->setBootMode(true);
-    rig.op.openNames << kernelPath;
     QPushButton* upgrade = rig.named<QPushButton>(Page::Programming, "Upgrade Firmware");
     auto* bar = rig.named<QProgressBar>(Page::Programming, "Programming progress");
 
@@ -219,25 +229,8 @@ TEST(ProgrammingPage, ACloseDuringTheUpgradeWaitsForItsEndAndTheBarCountsRecords
 
 TEST(ProgrammingPage, APortLostDuringTheUpgradeStaysOnTheInformationLineBeforeTheResult) {
     WindowRig rig;
-    devsim::DeviceConfig config;
-    config.baud = 115200;
-    devsim::Line& line = rig.lineOn(1, config);
-    devsim::Device* device = line.devices().first();
-    QByteArray kernel(1024, '\0');
-    for (int i = 0; i < kernel.size(); ++i)
-        kernel[i] = char(i * 17);
-    const QString kernelPath = rig.dir.filePath("Prog41.a20");
-    const QString firmwarePath = rig.dir.filePath("new.s19");
-    ASSERT_TRUE(writeFile(kernelPath, sRecords(kernel, 0xF780)));
-    ASSERT_TRUE(writeFile(firmwarePath, sRecords(sampleBinary(4 * 128), 0x0000)));
-    rig.start();
-    rig.showPage(Page::Programming);
+    readyToUpgrade(rig, 0x0000, 17);
     QLabel* info = rig.named<QLabel>(Page::Programming, "Programming information");
-    rig.op.openNames << firmwarePath;
-    rig.click(rig.named<QPushButton>(Page::Programming, "Load Firmware (*.qmf)"));
-    rig.click(rig.named<QCheckBox>(Page::Programming, "MXR Testfixture"));
-    device->setBootMode(true);
-    rig.op.openNames << kernelPath;
     const FirmwareUpgrade& up = rig.controller->firmwareUpgrade();
     QMetaObject::Connection unplug = QObject::connect(&up.dialogue(), &BootloaderDialogue::progressChanged,
                                                       [&](int current, qint64 total) {
@@ -257,26 +250,10 @@ TEST(ProgrammingPage, APortLostDuringTheUpgradeStaysOnTheInformationLineBeforeTh
 // blaming the device for its silence ten seconds later.
 TEST(ProgrammingPage, AFileDroppedDuringTheUpgradeIsRefusedAndGetImageWithoutAPortSaysSoAtOnce) {
     WindowRig rig;
-    devsim::DeviceConfig config;
-    config.baud = 115200;
-    devsim::Line& line = rig.lineOn(1, config);
-    devsim::Device* device = line.devices().first();
-    QByteArray kernel(1024, '\0');
-    for (int i = 0; i < kernel.size(); ++i)
-        kernel[i] = char(i * 11);
-    const QString kernelPath = rig.dir.filePath("Prog41.a20");
+    devsim::Device* device = readyToUpgrade(rig, 0x0200, 11);
     const QString firmwarePath = rig.dir.filePath("new.s19");
     const QString otherPath = rig.dir.filePath("other.s19");
-    ASSERT_TRUE(writeFile(kernelPath, sRecords(kernel, 0xF780)));
-    ASSERT_TRUE(writeFile(firmwarePath, sRecords(sampleBinary(4 * 128), 0x0200)));
     ASSERT_TRUE(writeFile(otherPath, sRecords(sampleBinary(128, 5), 0x4000)));
-    rig.start();
-    rig.showPage(Page::Programming);
-    rig.op.openNames << firmwarePath;
-    rig.click(rig.named<QPushButton>(Page::Programming, "Load Firmware (*.qmf)"));
-    rig.click(rig.named<QCheckBox>(Page::Programming, "MXR Testfixture"));
-    device->setBootMode(true);
-    rig.op.openNames << kernelPath;
 
     // The other file dragged over the window and dropped while the second record goes out.
     bool dragTaken = true;
