@@ -119,7 +119,7 @@ void CommandLink::onReply(QByteArrayView packet) {
         return;
     // The late answer of the command before, which went unanswered ("D:4114" while "IV" waits).
     if (skipStreamLines_ && lateLetter_ && packet.startsWith(lateLetter_) &&
-        answerLetter(command_) != lateLetter_) {
+        replyLetter(command_) != lateLetter_) {
         lateLetter_ = 0;
         return;
     }
@@ -154,11 +154,15 @@ QByteArray CommandLink::sendAndReceive(int portNumber, const QByteArray& command
     command_ = command;
     reply_.disarm();
     reply_.setEnabled(false);
-    // Only before a command: bytes already waiting may be the answer awaited without one.
+    // Only before a command: bytes already waiting may be the answer awaited without one. A start string
+    // a stream line can begin with: the letter alone, or with the value's sign.
+    const bool streamShapedStart =
+        framing.start.size() == 1 ||
+        (framing.start.size() == 2 && (framing.start[1] == '+' || framing.start[1] == '-'));
     if (send)
-        streamedLetter_ = streamedAnswerLetter(skipStreamLines_ ? answerLetter(command)
-                                               : fromAnyData    ? 0
-                                                                : framing.start.front());
+        streamedLetter_ = streamedAnswerLetter(skipStreamLines_                    ? answerLetter(command)
+                                               : !fromAnyData && streamShapedStart ? framing.start.front()
+                                                                                   : 0);
 
     reply_.setAutoEnable(false);
     reply_.setStartCondition(framing.startOnAnyData ? PacketMatcher::StartCondition::AnyData
@@ -300,7 +304,7 @@ QByteArray CommandLink::sendAndAwait(const QByteArray* command, int timeLimitMs)
     reply_.setIncludeStrings(false);
     // A command that went unanswered may still be answered, during the next transaction: that one then
     // passes over a line of this command's answer.
-    lateLetter_ = !replyReceived_ && command ? answerLetter(*command) : 0;
+    lateLetter_ = !replyReceived_ && command ? replyLetter(*command) : 0;
     return replyReceived_ ? replyText_ : kTimeOutErr;
 }
 
@@ -371,16 +375,35 @@ bool CommandLink::asksForStreamKind(QByteArrayView command, char letter) {
     return false;
 }
 
-char CommandLink::answerLetter(QByteArrayView command) {
+namespace {
+const CommandEntry* tableRow(QByteArrayView command) {
     const QByteArrayView mnemonic = command.first(std::min<qsizetype>(2, command.size()));
     const std::optional<std::size_t> row =
         findCommandRow(std::string_view(mnemonic.data(), static_cast<std::size_t>(mnemonic.size())));
-    return row ? kCommandTable[*row].prefix1 : 0;
+    return row ? &kCommandTable[*row] : nullptr;
+}
+} // namespace
+
+char CommandLink::answerLetter(QByteArrayView command) {
+    // Only an answer of a stream line's shape: a letter, perhaps a blank, then the value ("G+10000",
+    // "A +00000"); a set-point's "A1:+00150" is none.
+    const CommandEntry* row = tableRow(command);
+    return row && !row->isSetpointRow() && (row->prefix2 == 0 || row->prefix2 == ' ') ? row->prefix1 : 0;
+}
+
+char CommandLink::replyLetter(QByteArrayView command) {
+    const CommandEntry* row = tableRow(command);
+    return row ? row->prefix1 : 0;
 }
 
 char CommandLink::streamedAnswerLetter(char letter) {
     if (!isStreamLetter(letter) || asksForStreamKind(command_, letter))
         return 0;
+    // A command that starts a stream ("SN" answered from "G" when the device is found again) looks for no
+    // answer of its own to tell apart, and must not be held up.
+    for (const char* starter : {"SG", "SN", "SA", "GP"})
+        if (command_.startsWith(starter))
+            return 0;
     // A look at what came and at what comes for a while, which a stream at its slowest rate fills. What
     // the device sends, not what the program's reader waits for: a transmitter may stream gross values
     // from power-on while the net ones are chosen.

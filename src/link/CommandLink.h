@@ -88,8 +88,11 @@ public:
     // A transaction that frames its reply from any data skips these: the device streams while it
     // answers, and its answer is always a text that starts with its own prefix ("OK", "ERR", "V:").
     static bool isStreamLine(QByteArrayView packet, QByteArrayView command);
-    // The first letter of the command's answer by the command table ('G' for "AG"); 0 for none.
+    // The first letter of the command's answer by the command table when the answer has a stream line's
+    // shape ('G' for "AG", "G+10000"); 0 for none.
     static char answerLetter(QByteArrayView command);
+    // The first letter of the command's answer by the command table, whatever its shape ('D' for "ID").
+    static char replyLetter(QByteArrayView command);
 
     // A transaction is waiting for its reply, or a dialogue holds the line.
     bool isBusy() const { return busy_ || held_; }
