@@ -22,6 +22,8 @@ constexpr std::uint32_t kProcessFrame4 = 9;
 
 constexpr std::uint8_t kWriteCommand = 0x23;
 constexpr std::uint8_t kReadCommand = 0x40;
+// A write's confirmation; a read's answers are 0x4n (n by the value's size).
+constexpr std::uint8_t kWriteConfirmation = 0x60;
 constexpr std::uint8_t kNetworkStart = 0x01;
 constexpr std::uint8_t kNetworkStop = 0x02;
 
@@ -201,19 +203,45 @@ std::uint32_t CanBridge::readFrame(CanMessage* message) {
     return code;
 }
 
-CanBridge::Answer CanBridge::awaitAnswer(std::uint16_t index, std::uint8_t sub, int polls, int spacingMs) {
+bool CanBridge::answers(const CanMessage& m, Request kind, std::uint16_t index, std::uint8_t sub) const {
+    // The chosen node's parameter answer: another node on the bus may answer the same object.
+    if (m.type != 0 || m.id != (kParameterAnswerCode << 7) + static_cast<std::uint32_t>(nodeId_) ||
+        m.length < 4 || (m.data[1] | (m.data[2] << 8)) != index || m.data[3] != sub)
+        return false;
+    const std::uint8_t command = m.data[0];
+    if (command & 0x80)
+        return true; // refused, whatever was asked
+    // A write's confirmation carries no value, and a read's answer confirms no write.
+    return kind == Request::Write ? command == kWriteConfirmation : (command & 0xF0) == kReadCommand;
+}
+
+bool CanBridge::lateAnswer(const CanMessage& m) const {
+    // A device answers within the longest wait, or not at all.
+    return unanswered_ && unanswered_->since.elapsed() <= TimeScale::ms(kReadPolls * kFastSpacingMs) &&
+           answers(m, unanswered_->kind, unanswered_->index, unanswered_->sub);
+}
+
+CanBridge::Answer CanBridge::awaitAnswer(Request kind, std::uint16_t index, std::uint8_t sub, int polls,
+                                         int spacingMs) {
     Answer answer;
     QElapsedTimer clock;
     clock.start();
     const qint64 limit = timeLeft(TimeScale::ms(polls * spacingMs));
     bool lastLook = false;
+    bool passedOver = false;
     for (;;) {
         answer.code = readFrame(&answer.message);
         const CanMessage& m = answer.message;
         if (answer.code == 0) {
+            // The late answer to an earlier request for the same object is not this one's: it may confirm a
+            // value the device is about to refuse.
+            if (lateAnswer(m)) {
+                unanswered_.reset();
+                passedOver = true;
+                continue;
+            }
             // Only the answer to this request counts: a late answer to an earlier one names another object.
-            if (m.type == 0 && (m.id >> 7) == kParameterAnswerCode && m.length >= 4 &&
-                (m.data[1] | (m.data[2] << 8)) == index && m.data[3] == sub)
+            if (answers(m, kind, index, sub))
                 return answer;
             continue; // frames read here are lost to the stream
         }
@@ -223,8 +251,15 @@ CanBridge::Answer CanBridge::awaitAnswer(std::uint16_t index, std::uint8_t sub, 
         if (left <= 0) {
             // An answer that came in time can still be on its way to the adapter's queue when this
             // thread was held up past the limit (a loaded machine): one more poll's time is given to it.
-            if (lastLook)
+            if (lastLook) {
+                // Its answer may still come. Not after passing one over, which may have been this
+                // request's own: a device that once did not answer would otherwise lose every answer after.
+                if (!passedOver) {
+                    unanswered_.emplace(Unanswered{kind, index, sub, {}});
+                    unanswered_->since.start();
+                }
                 return answer;
+            }
             lastLook = true;
         }
         const qint64 slice = TimeScale::ms(spacingMs);
@@ -235,7 +270,7 @@ CanBridge::Answer CanBridge::awaitAnswer(std::uint16_t index, std::uint8_t sub, 
 std::optional<std::int32_t> CanBridge::readObject(std::uint16_t index, std::uint8_t sub) {
     if (sendParameter(kReadCommand, index, sub, 0) != 0)
         return std::nullopt;
-    const Answer answer = awaitAnswer(index, sub, kReadPolls, kFastSpacingMs);
+    const Answer answer = awaitAnswer(Request::Read, index, sub, kReadPolls, kFastSpacingMs);
     if (answer.code != 0 || answer.refused() || answer.message.length != 8)
         return std::nullopt;
     return CanReplyText::integerAt(answer.message, 4);
@@ -338,7 +373,8 @@ QByteArray CanBridge::specialLine(const QByteArray& line) {
             // The tare object is an IEEE single, as "GT" and the third process frame carry it.
             const std::uint16_t tareObject = static_cast<std::uint16_t>(kTareObject + deviceAddress_);
             if (sendParameter(kReadCommand, tareObject, kTareSubIndex, 0) == 0) {
-                const Answer answer = awaitAnswer(tareObject, kTareSubIndex, kReadPolls, kFastSpacingMs);
+                const Answer answer =
+                    awaitAnswer(Request::Read, tareObject, kTareSubIndex, kReadPolls, kFastSpacingMs);
                 const float tare = CanReplyText::floatAt(answer.message, 4);
                 if (answer.code == 0 && !answer.refused() && answer.message.length == 8 &&
                     std::isfinite(tare))
@@ -376,7 +412,7 @@ std::optional<QByteArray> CanBridge::parameter(const CommandEntry& row, std::uin
             report(code);
             return kTimeOut;
         }
-        const Answer answer = awaitAnswer(index, row.subIndex, kReadPolls, kFastSpacingMs);
+        const Answer answer = awaitAnswer(Request::Read, index, row.subIndex, kReadPolls, kFastSpacingMs);
         if (answer.code != 0) {
             if (answer.code == CanStatus::kWaitTimeout)
                 op_.showMessage(QStringLiteral("WAIT_TIMEOUT"), QStringLiteral("CAN"));
@@ -416,7 +452,7 @@ QByteArray CanBridge::confirmedAction(const CommandEntry& row, std::uint16_t ind
         return kTimeOut;
     }
     pause(10);
-    const Answer answer = awaitAnswer(index, row.subIndex, polls, spacingMs);
+    const Answer answer = awaitAnswer(Request::Write, index, row.subIndex, polls, spacingMs);
     if (answer.code != 0) {
         report(answer.code);
         return kTimeOut;
@@ -444,7 +480,8 @@ QByteArray CanBridge::setpoint(const CommandEntry& row, std::uint16_t index, Can
     }
     if (write)
         pause(10);
-    const Answer answer = awaitAnswer(index, sub, kAnswerPolls, kAnswerSpacingMs);
+    const Answer answer =
+        awaitAnswer(write ? Request::Write : Request::Read, index, sub, kAnswerPolls, kAnswerSpacingMs);
     if (answer.code != 0) {
         report(answer.code);
         return kTimeOut;
@@ -467,7 +504,7 @@ QByteArray CanBridge::measured(const CommandEntry& row, std::uint16_t index) {
         report(code);
         return kTimeOut;
     }
-    const Answer answer = awaitAnswer(index, row.subIndex, kAnswerPolls, kAnswerSpacingMs);
+    const Answer answer = awaitAnswer(Request::Read, index, row.subIndex, kAnswerPolls, kAnswerSpacingMs);
     if (answer.code != 0) {
         report(answer.code);
         return kTimeOut;
@@ -504,14 +541,22 @@ void CanBridge::frameReceived(const CanMessage& m) {
     if (m.type != 0 || m.length > 8)
         return;
     const std::uint32_t function = m.id >> 7;
+    // The late answer to a request that went unanswered came between exchanges: no later one waits for it.
+    if (function == kParameterAnswerCode && lateAnswer(m))
+        unanswered_.reset();
+    // Frames of the chosen node only: another device's weights are not this one's.
+    if ((m.id & 0x7F) != static_cast<std::uint32_t>(nodeId_))
+        return;
     line_.clear();
     switch (function) {
     case kProcessFrame1:
         if (m.length < 4)
             return;
         if (streamMode_ == 'P') {
-            const std::optional<QByteArray> packet =
-                CanReplyText::statusPacket(m, storedTare_, decimalCount_);
+            // Unless the device told its decimal count, the frame's own decimal nibble scales the digits, so
+            // that they agree with the decimal point the packet carries.
+            const int decimals = decimalsKnown_ ? decimalCount_ : (m.data[7] >> 4) & 0x07;
+            const std::optional<QByteArray> packet = CanReplyText::statusPacket(m, storedTare_, decimals);
             if (!packet)
                 return;
             line_ = *packet;

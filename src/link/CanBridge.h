@@ -87,15 +87,28 @@ private:
         CanMessage message;
         bool refused() const { return (message.data[0] & 0x80) != 0; }
     };
+    // What a request waits for: a read's value or a write's confirmation.
+    enum class Request { Read, Write };
+    // A request whose answer did not come in time, and may still come.
+    struct Unanswered {
+        Request kind = Request::Read;
+        std::uint16_t index = 0;
+        std::uint8_t sub = 0;
+        QElapsedTimer since;
+    };
     bool ensureOpen();
     std::uint32_t send(std::uint32_t id, std::initializer_list<std::uint8_t> bytes);
     std::uint32_t sendParameter(std::uint8_t command, std::uint16_t index, std::uint8_t sub,
                                 std::int32_t value);
     std::uint32_t sendNetwork(std::uint8_t command);
     std::uint32_t sendProcessCommand(int channel, std::uint8_t mask);
-    // Reads until the answer to (index, sub) comes, a read fails, or polls reads spacingMs apart found
-    // nothing (code kQueueEmpty).
-    Answer awaitAnswer(std::uint16_t index, std::uint8_t sub, int polls, int spacingMs);
+    // Reads until the answer to the request for (index, sub) comes, a read fails, or polls reads spacingMs
+    // apart found nothing (code kQueueEmpty).
+    Answer awaitAnswer(Request kind, std::uint16_t index, std::uint8_t sub, int polls, int spacingMs);
+    // Whether m is the chosen node's answer to a request of this kind for (index, sub).
+    bool answers(const CanMessage& m, Request kind, std::uint16_t index, std::uint8_t sub) const;
+    // Whether m is the late answer to the request that last went unanswered.
+    bool lateAnswer(const CanMessage& m) const;
     std::uint32_t readFrame(CanMessage* message);
     std::optional<std::int32_t> readObject(std::uint16_t index, std::uint8_t sub);
     // Reads the addressed device's decimal count (3 when it cannot be read).
@@ -128,6 +141,7 @@ private:
     bool decimalsKnown_ = false;
     int lastRow_ = -1;
     int timeLimitMs_ = 0;
+    std::optional<Unanswered> unanswered_;
     QElapsedTimer exchangeClock_;
     double storedTare_ = 0.0;
     LineCallback lineCallback_;

@@ -286,3 +286,51 @@ TEST_F(CanBridgeTest, AnAnswerThatCameInTimeIsTakenThoughTheThreadWasHeldUpPastT
     EXPECT_GE(t.elapsed(), 1000);
     EXPECT_LT(t.elapsed(), 2000);
 }
+
+// A node slower than the wait answers every request, late and in order: the late confirmation of one write
+// is not taken for the next write of the same setting, which the device refuses; a confirmation is never
+// read as the value; another node's answer and weights are not this node's; and when the device does not
+// tell its decimal count, its status packets still carry the weight it shows.
+TEST_F(CanBridgeTest, LateAnswersAndOtherNodesFramesAreNeverTakenForThisNodes) {
+    ASSERT_TRUE(bus.start({"id=4110,decimals=1,weight=12.5,update=20"}));
+    startBridge();
+    CanMessage weight;
+    weight.length = 8;
+    weight.data = {0x7b, 0, 0, 0, 0, 0, 0, 0}; // 123 counts
+    weight.id = 0x182;
+    lines.clear();
+    bridge->frameReceived(weight);
+    EXPECT_TRUE(lines.isEmpty());
+    weight.id = 0x181;
+    bridge->frameReceived(weight);
+    EXPECT_EQ(lines, (QList<QByteArray>{"N+123\r"}));
+
+    ASSERT_EQ(bus.sim->control("refuse 1 0 DP?"), "ok");
+    EXPECT_EQ(ask("GP-1\r"), "OK\r");
+    lines.clear();
+    ASSERT_TRUE(waitUntil([&] { return !lines.isEmpty() && lines.last().startsWith('P'); }));
+    const std::optional<StatusPacket> p = StatusPacket::decode(lines.last().mid(1, 7));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->decimals, 1);
+    EXPECT_DOUBLE_EQ(p->gross, 12.5);
+    bridge->stopProcessChannel();
+
+    EXPECT_EQ(ask("FL 3\r"), "OK");
+
+    ASSERT_EQ(bus.sim->control("can delay 1500"), "ok");
+    EXPECT_EQ(ask("FL 4\r"), "TimeOutErr\r");
+    ASSERT_EQ(bus.sim->control("can delay 0"), "ok");
+    EXPECT_EQ(ask("FL 99\r"), "ERR");
+    EXPECT_EQ(ask("FL\r"), "F+00004\r");
+
+    ASSERT_EQ(bus.sim->control("can delay 1500"), "ok");
+    EXPECT_EQ(ask("FL 5\r"), "TimeOutErr\r");
+    ASSERT_EQ(bus.sim->control("can delay 0"), "ok");
+    EXPECT_EQ(ask("FL\r"), "F+00005\r");
+
+    // Node 2 answers the same object first (0x582 43 00 21 04, value 9).
+    ASSERT_EQ(bus.sim->control("can delay 300"), "ok");
+    ASSERT_TRUE(bus.put(0x582, QByteArray::fromHex("4300210409000000")));
+    EXPECT_EQ(ask("FL\r"), "F+00005\r");
+    ASSERT_EQ(bus.sim->control("can delay 0"), "ok");
+}

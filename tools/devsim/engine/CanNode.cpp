@@ -79,6 +79,9 @@ std::optional<qint32> integerFrom(const QByteArray& reply, int format) {
 } // namespace
 
 CanNode::CanNode(Line& line, int nodeId, QObject* parent) : QObject(parent), line_(line), nodeId_(nodeId) {
+    answerTimer_.setSingleShot(true);
+    answerTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&answerTimer_, &QTimer::timeout, this, &CanNode::sendDueAnswers);
     for (Device* device : line_.devices())
         connect(device, &Device::output, this, [this, device](const QByteArray& bytes, bool reply) {
             if (capturing_ && reply)
@@ -207,12 +210,17 @@ void CanNode::parameterRequest(const QByteArray& data) {
     answer[3] = data[3];
     const Target t = targetFor(index, sub, value, write);
     // The answer as this node gives it: perhaps late, perhaps cut short.
+    // A node answers its requests in the order they came: an answer held back holds back those after it.
     auto answerWith = [this](QByteArray bytes) {
         bytes.truncate(answerLength_);
         const quint32 id = 0x580u + quint32(nodeId_);
-        if (answerDelayMs_ <= 0)
+        if (answerDelayMs_ <= 0 && answers_.isEmpty())
             return send(id, bytes);
-        QTimer::singleShot(answerDelayMs_, this, [this, id, bytes] { send(id, bytes); });
+        if (!answerClock_.isValid())
+            answerClock_.start();
+        answers_.append({answerClock_.elapsed() + answerDelayMs_, id, bytes});
+        if (!answerTimer_.isActive())
+            sendDueAnswers();
     };
     auto refuse = [&](quint32 code) {
         answer[0] = char(kRefused);
@@ -248,6 +256,15 @@ void CanNode::parameterRequest(const QByteArray& data) {
     }
     answer[0] = char(kReadAnswer);
     answerWith(answer);
+}
+
+void CanNode::sendDueAnswers() {
+    while (!answers_.isEmpty() && answers_.front().due <= answerClock_.elapsed()) {
+        const HeldAnswer a = answers_.takeFirst();
+        send(a.id, a.bytes);
+    }
+    if (!answers_.isEmpty())
+        answerTimer_.start(int(std::max<qint64>(0, answers_.front().due - answerClock_.elapsed())));
 }
 
 QString CanNode::control(const QString& command) {

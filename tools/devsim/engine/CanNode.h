@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QCanBusFrame>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class QCanBusDevice;
 
@@ -51,6 +53,8 @@ private:
     void deviceOutput(Device* device, bool reply);
     void sendProcessFrames(Device* device);
     void send(quint32 id, const QByteArray& payload);
+    // Sends the held answers that are due, in their order.
+    void sendDueAnswers();
 
     Line& line_;
     int nodeId_;
@@ -61,6 +65,15 @@ private:
     int framesSinceTare_ = 0;
     QList<QCanBusFrame> heard_;
     int answerDelayMs_ = 0;
+    // Answers held back, in the order they are due (ms on answerClock_).
+    struct HeldAnswer {
+        qint64 due;
+        quint32 id;
+        QByteArray bytes;
+    };
+    QList<HeldAnswer> answers_;
+    QElapsedTimer answerClock_;
+    QTimer answerTimer_;
     int answerLength_ = 8;
 };
 
