@@ -66,12 +66,14 @@ void Acquisition::runClicked() {
     emit changed();
     if (!runDown_)
         return;
-    if (!FullDuplexCheck::run(link_, op_, FullDuplexCheck::Caller::Run))
+    // Each step below waits for the device while the window stays live: STOP, or a page change that
+    // stops, ends the start there, and no stream is started after STOP's "SG".
+    if (!FullDuplexCheck::run(link_, op_, FullDuplexCheck::Caller::Run) || !runDown_)
         return;
     if (hooks_.findDevice)
         hooks_.findDevice();
     const int identity = hooks_.deviceIdentity ? hooks_.deviceIdentity() : 0;
-    if (identity == 0)
+    if (identity == 0 || !runDown_)
         return;
     const int port = link_.port().portNumber();
     if (options_.useStatusInformation() && isOneOf(identity, {4113, 4114, 5114, 5115})) {
@@ -94,6 +96,8 @@ void Acquisition::runClicked() {
             const auto p = parseInteger(reply);
             lossDecimals_ = p ? static_cast<int>(*p) : -1;
         }
+        if (!runDown_)
+            return;
     }
     // The scope follows the recording; its window starts at 10 s.
     graph_.setLocked(true);
@@ -238,7 +242,8 @@ void Acquisition::triggerSequence(bool first) {
         op_.showMessage(QString::fromLatin1(SampleOptions::kOutOfRange));
         return;
     }
-    if (first && !FullDuplexCheck::run(link_, op_, FullDuplexCheck::Caller::Trigger)) {
+    // TRIGGER released while the device was asked ends the start, as STOP ends RUN's.
+    if (first && (!FullDuplexCheck::run(link_, op_, FullDuplexCheck::Caller::Trigger) || !triggerDown_)) {
         enableStream();
         return;
     }
@@ -260,6 +265,10 @@ void Acquisition::triggerSequence(bool first) {
         identity = hooks_.deviceIdentity ? hooks_.deviceIdentity() : 0;
         if (identity == 0)
             return; // the wait-for-trigger timer ends the attempt
+        if (!triggerDown_) {
+            enableStream();
+            return;
+        }
     }
     PacketMatcher& stream = link_.streamMatcher();
     if (options_.useStatusInformation() && isOneOf(identity, {4113, 4114, 5113, 5114, 6110})) {

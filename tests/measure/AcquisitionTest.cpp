@@ -300,3 +300,25 @@ TEST(BigDisplayTest, ClosingTheWindowClearsTheOptionAndTriggerValuesBringItBack)
     rig.feed("N", "+1.0");
     EXPECT_EQ(requests, 0); // visible already
 }
+
+// STOP pressed, or TRIGGER released, while the start still waits for the device (the full-duplex check of
+// a slow device): the start ends there. No stream is started after STOP's "SG", and nothing stays locked.
+TEST(AcquisitionTest, StopDuringRunsStartOrTriggersReleaseEndsTheStart) {
+    MeasureRig rig;
+    rig.line.setLatencyMs(300);
+    QTimer::singleShot(TimeScale::ms(100), [&] { rig.acq->stopClicked(); });
+    rig.acq->runClicked();
+    EXPECT_EQ(rig.line.receivedTexts().last(), "SG\r");
+    EXPECT_FALSE(sent(rig, "SN\r"));
+    EXPECT_FALSE(rig.acq->toolBarLocked());
+    EXPECT_FALSE(rig.graph.locked());
+    EXPECT_EQ(rig.acq->state(), Acquisition::State::Stopped);
+
+    rig.line.clearReceived();
+    QTimer::singleShot(TimeScale::ms(100), [&] { rig.acq->triggerClicked(false); });
+    rig.acq->triggerClicked(true);
+    MeasureRig::pump(100);
+    EXPECT_FALSE(sent(rig, "SN\r"));
+    EXPECT_FALSE(rig.acq->buttonGroupLocked());
+    EXPECT_EQ(rig.acq->state(), Acquisition::State::Stopped);
+}
