@@ -396,6 +396,15 @@ FilterAdvisor::Outcome FilterAdvisor::run(const Targets& targets, const Options&
         running_ = false;
         return Outcome::Failed;
     }
+    // The search owns the device until its setting is back: other device work asked for meanwhile (a
+    // set-up, the defaults, a search for the device) waits for its end instead of running between trials.
+    struct HeldLink {
+        CommandLink& link;
+        explicit HeldLink(CommandLink& l) : link(l) { link.setHeld(true); }
+        ~HeldLink() { link.setHeld(false); }
+        HeldLink(const HeldLink&) = delete;
+        HeldLink& operator=(const HeldLink&) = delete;
+    } held(link_);
 
     const auto previousSink = link_.streamSink();
     QElapsedTimer clock;

@@ -1,6 +1,8 @@
 #include "FilterAdvisorDialog.h"
 
 #include "app/MainController.h"
+#include "averaging/AverageAcquisition.h"
+#include "measure/Acquisition.h"
 #include "measure/FilterAdvisor.h"
 #include "measure/LiveReadout.h"
 #include "protocol/Discovery.h"
@@ -203,6 +205,12 @@ void FilterAdvisorDialog::reject() {
 void FilterAdvisorDialog::start() {
     if (advisor_ && advisor_->running())
         return;
+    // A recording takes the device's stream: the search would take it over and end the recording.
+    if (c_.acquisition().runDown() || c_.acquisition().triggerDown() || c_.averaging().running()) {
+        progress_->setText(
+            QStringLiteral("A recording is running (RUN, TRIGGER or Get Average): stop it first."));
+        return;
+    }
     const int identity = c_.discovery().deviceIdentity();
     advisor_ = std::make_unique<FilterAdvisor>(c_.link(), c_.op(), identity, c_.readout().streamStart(),
                                                c_.readout().streamCommand());

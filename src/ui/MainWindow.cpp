@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "FilterAdvisorDialog.h"
 #include "ScopePanel.h"
 #include "pages/CommandsPage.h"
 #include "pages/DeviceFamilyPage.h"
@@ -317,6 +318,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         // Stopping an upgrade halfway would leave the device without firmware: it runs to its end.
         if (c_.firmwareUpgrade().isRunning())
             c_.op().showInfoMessage(QString::fromLatin1(FirmwareUpgrade::kCloseDeferred));
+        // A filter search ends with the device's own setting put back, and then the window closes.
+        for (QDialog* advisor : findChildren<FilterAdvisorDialog*>())
+            advisor->reject();
         c_.link().runWhenIdle([this] { close(); });
         return;
     }

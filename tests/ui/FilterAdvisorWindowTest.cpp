@@ -247,3 +247,57 @@ TEST_F(FilterAdvisorWindowTest, AnAdapterPulledDuringTheSearchIsSaidInTheDialogW
     ASSERT_NE(close, nullptr);
     EXPECT_TRUE(close->isEnabled());
 }
+
+// The search owns the device: Find Device clicked meanwhile runs after it, a search is refused while RUN
+// records, and closing the window cancels the search, puts the device's own setting back and then closes.
+TEST_F(FilterAdvisorWindowTest, OtherDeviceWorkAndTheWindowsCloseWaitUntilTheOriginalIsBack) {
+    rig.click(button);
+    ASSERT_TRUE(waitFor([&] { return dialog() && dialog()->isVisible(); }));
+    ui::FilterAdvisorDialog* d = dialog();
+    setTargets(1.0, 300);
+    QPushButton* find = rig.named<QPushButton>(Page::Tcw43, "Find Device");
+    ASSERT_NE(find, nullptr);
+    QTimer watch;
+    bool clicked = false;
+    bool closed = false;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!d->advisor())
+            return;
+        if (!clicked && d->advisor()->trials().size() >= 1) {
+            rig.click(find);
+            clicked = true;
+        } else if (clicked && !closed && d->advisor()->trials().size() >= 2) {
+            rig.main().close();
+            closed = true;
+        }
+    });
+    watch.start(10);
+    line->clearReceived();
+    rig.click(inDialog<QPushButton>(d, "Start"));
+    watch.stop();
+    ASSERT_TRUE(clicked && closed);
+    ASSERT_TRUE(waitFor([&] { return !rig.main().isVisible(); }, 20000));
+    QStringList heard;
+    for (const QByteArray& text : line->receivedTexts())
+        heard << QString::fromLatin1(text).trimmed();
+    const qsizetype restored = heard.lastIndexOf("FL 3");
+    ASSERT_GT(restored, 0) << heard.join(' ').toStdString();
+    EXPECT_GT(heard.indexOf("ID"), restored) << heard.join(' ').toStdString();
+    EXPECT_TRUE(d->advisor()->restoreConfirmed());
+}
+
+TEST_F(FilterAdvisorWindowTest, ASearchIsRefusedWhileRunRecords) {
+    // The dialog stays open beside the window: RUN is pressed on the Display page, then Start.
+    rig.click(button);
+    ASSERT_TRUE(waitFor([&] { return dialog() && dialog()->isVisible(); }));
+    rig.showPage(Page::Display);
+    rig.click(rig.named<QPushButton>(Page::Display, "RUN"));
+    ASSERT_TRUE(
+        waitFor([&] { return rig.controller->acquisition().runDown() && !rig.controller->link().isBusy(); }));
+    line->clearReceived();
+    rig.click(inDialog<QPushButton>(dialog(), "Start"));
+    EXPECT_EQ(inDialog<QLabel>(dialog(), "Progress")->text(),
+              "A recording is running (RUN, TRIGGER or Get Average): stop it first.");
+    EXPECT_TRUE(filterCommands(*line).isEmpty());
+    EXPECT_TRUE(rig.controller->acquisition().runDown());
+}
