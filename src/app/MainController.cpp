@@ -180,6 +180,11 @@ void MainController::createCanBridge() {
         if (canBridge_)
             canBridge_->setErrorReporting(on);
     });
+    // A recording over the bus ends as one over a lost serial port does (the bridge has said why).
+    connect(canBridge_.get(), &CanBridge::adapterLost, this, [this] {
+        if (acquisition_ && ports_->canChosen())
+            acquisition_->linkLost();
+    });
 }
 
 void MainController::canLineReceived(QByteArrayView line) {

@@ -3,6 +3,7 @@
 #include "base/TerminationSignals.h"
 #include "cli/CliSession.h"
 #include "cli/Subcommands.h"
+#include "link/CanBridge.h"
 #include "link/ComPortMap.h"
 #include "measure/Acquisition.h"
 #include "measure/RecordingMemory.h"
@@ -53,6 +54,11 @@ SlotRecording recordIntoSlot(CliSession& session, TerminationSignals& interrupt,
         result.portLost = true;
         loop.quit();
     });
+    if (CanBridge* bridge = c.canBridge())
+        QObject::connect(bridge, &CanBridge::adapterLost, &loop, [&] {
+            result.portLost = true;
+            loop.quit();
+        });
     QObject::connect(&interrupt, &TerminationSignals::received, &loop, &QEventLoop::quit);
     if (trigger) {
         // A finished capture (or the wait-for-trigger time-out) releases TRIGGER.
@@ -72,9 +78,10 @@ SlotRecording recordIntoSlot(CliSession& session, TerminationSignals& interrupt,
     // A lost port has stopped the recording already; the slot keeps what it took.
     const GraphSlot& taken = c.recordings().slot(slot);
     std::fprintf(stderr, "samples: %d\n", std::max(samples(), taken.recorded ? taken.count : 0));
+    // A lost link has stopped it already, and a stop now would open the bus again to say so.
     if (trigger)
         a.triggerClicked(false);
-    else
+    else if (!result.portLost)
         a.stopClicked();
 
     result.count = taken.recorded ? taken.count : 0;

@@ -196,9 +196,13 @@ std::uint32_t CanBridge::readFrame(CanMessage* message) {
     const std::uint32_t code = adapter_.read(message);
     if (code != 0 && message->length > 8) {
         // The adapter itself went away: the link closes, and the next command opens it again.
+        const bool wasOpen = linkOpen_;
+        const QString reason = adapter_.problem();
         adapter_.close();
         linkOpen_ = false;
         decimalsKnown_ = false;
+        if (wasOpen)
+            emit adapterLost(reason);
     }
     return code;
 }

@@ -78,6 +78,13 @@ public:
     void frameReceived(const CanMessage& m);
 
     static constexpr int kPollMs = 50;
+
+signals:
+    // The adapter went away (unplugged, its bus server gone); the link is closed. What waits on the bus
+    // ends now, as it does for a lost serial port.
+    void adapterLost(const QString& reason);
+
+public:
     // The most frames one poll takes, so a flooded bus cannot hold the program.
     static constexpr int kPollFrameLimit = 1000;
 

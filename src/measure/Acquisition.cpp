@@ -169,7 +169,9 @@ void Acquisition::linkLost() {
     // that nothing comes in any more.
     if (triggerDown_)
         triggerClicked(false);
-    stopClicked();
+    // Nothing is sent: the link is gone, and a bus would be opened again for the "SG".
+    runDown_ = false;
+    stop(false);
     setLamp(Lamp::RedBlink);
     readout_.showWord(LiveReadout::kNoInput);
 }
@@ -180,7 +182,7 @@ void Acquisition::displayPageLeft() {
     stopClicked();
 }
 
-void Acquisition::stop() {
+void Acquisition::stop(bool tellDevice) {
     runArmed_ = false;
     setLamp(Lamp::Green);
     liveDrawTimer_.stop();
@@ -189,7 +191,8 @@ void Acquisition::stop() {
     graph_.setLocked(false);
     toolBarLocked_ = false;
     buttonGroupLocked_ = false;
-    link_.writeRaw("SG\r");
+    if (tellDevice)
+        link_.writeRaw("SG\r");
     sampleIndex_ = 0;
     emit changed();
 }

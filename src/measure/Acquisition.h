@@ -145,7 +145,8 @@ signals:
     void dosedReadDue();
 
 private:
-    void stop();
+    // The recording ends; the device is told to stream gross values again unless the link is gone.
+    void stop(bool tellDevice = true);
     void triggerSequence(bool first);
     void enableStream();
     // Inline: a recording sets the same lamp on every line.

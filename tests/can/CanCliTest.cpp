@@ -141,3 +141,20 @@ TEST_F(CanCli, ErrorReportsPrintOneLinePerPartAndNameWhatIsKnown) {
     EXPECT_TRUE(lines.contains("CAN_ERR_NOVXD")) << run.err.toStdString();
     EXPECT_FALSE(run.err.contains("COM1")) << run.err.toStdString();
 }
+
+// The bus goes away in the middle of a measurement (the adapter pulled, here the bus's server ended): the
+// measurement ends at once as a failure, as it does on a lost serial port, instead of printing statistics
+// of what it had as a success.
+TEST_F(CanCli, AMeasurementWhoseBusGoesAwayEndsAsAFailure) {
+    QProcess cli;
+    cli.setProcessEnvironment(rig.environment());
+    QElapsedTimer clock;
+    clock.start();
+    cli.start(programPath("tarvo-cli"), {"measure", "--seconds", "8"});
+    ASSERT_TRUE(cli.waitForStarted());
+    ASSERT_TRUE(waitUntil([&] { return cli.readAllStandardError().contains("samples:"); }, 10000));
+    bus.stop();
+    ASSERT_TRUE(cli.waitForFinished(20000));
+    EXPECT_EQ(cli.exitCode(), 1) << cli.readAllStandardError().toStdString();
+    EXPECT_LT(clock.elapsed(), 8000);
+}
