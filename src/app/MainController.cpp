@@ -194,6 +194,13 @@ void MainController::canLineReceived(QByteArrayView line) {
     // them, and take a value line only while a value stream is expected.
     const bool packetExpected = link_->streamMatcher().startString() == "P";
     const bool packet = line.size() == 9 && line.front() == 'P';
+    if (canStreamSink_) {
+        if (packet)
+            canStreamSink_(line.sliced(1, 7));
+        else if (line.size() > 2 && line.front() >= 'A' && line.front() <= 'Z')
+            canStreamSink_(line.sliced(1, line.size() - 2));
+        return;
+    }
     // Every framed line tells the silence watch, as the serial stream's packets do.
     if (packetExpected && packet) {
         silenceWatch_->packetArrived();
@@ -284,7 +291,9 @@ QString MainController::dataFolder() {
 
 QString MainController::commandFilePath(const QString& settingsPath) {
     const QString own = QFileInfo(settingsPath).absolutePath() + "/Tarvocommand.ini";
-    if (QFileInfo::exists(own))
+    // The operator's own, a link to a share not mounted now included: its read then says why it failed,
+    // rather than the installed sample's commands being sent in its place.
+    if (QFileInfo::exists(own) || QFileInfo(own).isSymLink())
         return own;
     return dataFolder() + "/Tarvocommand.ini";
 }

@@ -77,6 +77,10 @@ public:
     CommandLink& link() { return *link_; }
     // The CAN bridge; shutdown closes it for good.
     CanBridge* canBridge() { return canBridge_.get(); }
+    // Takes the bridge's stream in place of the window's decoders, framed as the serial stream matcher
+    // frames it (a status packet's seven bytes; a value line without its letter and carriage return);
+    // an empty function gives it back.
+    void setCanStreamSink(std::function<void(QByteArrayView)> sink) { canStreamSink_ = std::move(sink); }
     CanAdapter& canAdapter() { return *canAdapter_; }
     PortSelection& ports() { return *ports_; }
     LiveReadout& readout() { return *readout_; }
@@ -194,6 +198,7 @@ private:
     // A line the CAN bridge built from process frames, handed to the stream decoder as the serial
     // stream matcher would frame it.
     void canLineReceived(QByteArrayView line);
+    std::function<void(QByteArrayView)> canStreamSink_;
     void probeComPorts();
     void createMeasuring();
     void createConsole();

@@ -5,6 +5,7 @@
 #include "base/TimeScale.h"
 #include "cli/CliSession.h"
 #include "cli/Subcommands.h"
+#include "link/CanBridge.h"
 #include "link/ComPortMap.h"
 #include "link/SerialPort.h"
 #include "measure/DataFiles.h"
@@ -27,9 +28,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace tarvo::cli {
@@ -147,8 +150,19 @@ public:
             lost(reason.isEmpty() ? QStringLiteral("port lost") : reason);
         });
         c_.link().setStreamSink([this](QByteArrayView packet) { packetArrived(packet); });
+        // Over the bus the bridge builds the lines; they come framed as the serial port's.
+        if (c_.ports().canChosen()) {
+            c_.setCanStreamSink([this](QByteArrayView packet) { packetArrived(packet); });
+            if (CanBridge* bridge = c_.canBridge())
+                QObject::connect(bridge, &CanBridge::adapterLost, &silence_, [this](const QString& reason) {
+                    lost(reason.isEmpty() ? QStringLiteral("CAN adapter lost") : reason);
+                });
+        }
     }
-    ~Follower() { c_.link().setStreamSink({}); }
+    ~Follower() {
+        c_.link().setStreamSink({});
+        c_.setCanStreamSink({});
+    }
     Follower(const Follower&) = delete;
     Follower& operator=(const Follower&) = delete;
 
@@ -176,7 +190,8 @@ private:
         SampleStreamWriter::Source s;
         s.identity = c_.discovery().deviceIdentity();
         s.address = c_.discovery().deviceAddress();
-        s.port = QStringLiteral("COM%1").arg(c_.link().port().portNumber());
+        s.port = c_.ports().canChosen() ? QStringLiteral("CAN_ADDR_%1").arg(c_.ports().canNodePosition() + 1)
+                                        : QStringLiteral("COM%1").arg(c_.link().port().portNumber());
         return s;
     }
 
@@ -577,6 +592,10 @@ int runFollowRecording(const QCommandLineParser& parser) {
     MainController& c = sessions.front()->controller();
     if (!sessions.front()->linkAvailable())
         return ExitFailed;
+    // The addressed devices are polled on a serial line; the bus would be left for a port nobody chose.
+    if (addresses && c.ports().canChosen() && comPorts.isEmpty())
+        return followUsageError("--address polls over a serial port, and Tarvo.ini chooses the CAN bus: name "
+                                "the port with --port");
 
     const QString path = positional.front();
     const bool toStdout = path == QLatin1String("-");
@@ -592,19 +611,33 @@ int runFollowRecording(const QCommandLineParser& parser) {
                      path.toLocal8Bit().constData(), DataFiles::kCannotWrite);
         return ExitFailed;
     }
-    errno = 0;
-    std::FILE* out = toStdout ? stdout
-                     : files  ? files->open()
-                              : std::fopen(QFile::encodeName(path).constData(), "w");
-    if (!out) {
-        const int error = errno;
-        std::fprintf(stderr, "tarvo-cli record: %s:%s%s%s%s\n",
-                     (files ? files->current() : path).toLocal8Bit().constData(), DataFiles::kCannotWrite,
-                     error ? " (" : "", error ? std::strerror(error) : "", error ? ")" : "");
-        return ExitFailed;
+    // FILE is opened now, so that a place that cannot be written is told before the search, but emptied
+    // only once a device is there: a search that finds none (or Ctrl+C) leaves an earlier recording whole.
+    // A pipe must have its reader already; waiting for one would hold the port and the signals.
+    int fd = -1;
+    bool created = false;
+    if (!toStdout && !files) {
+        const QByteArray name = QFile::encodeName(path);
+        created = ::stat(name.constData(), &existing) != 0;
+        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            const int error = errno;
+            std::fprintf(stderr, "tarvo-cli record: %s:%s (%s)\n", path.toLocal8Bit().constData(),
+                         DataFiles::kCannotWrite,
+                         error == ENXIO ? "a pipe that no program reads" : std::strerror(error));
+            return ExitFailed;
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     }
-    // A file that cannot be closed has lost its last lines.
-    auto closeOut = [&] { return toStdout || std::fclose(out) == 0; };
+    // Gives FILE up when no recording begins: as it was, or not there when it was not.
+    auto giveUp = [&](int status) {
+        if (fd >= 0) {
+            ::close(fd);
+            if (created)
+                ::unlink(QFile::encodeName(path).constData());
+        }
+        return status;
+    };
 
     if (addresses) {
         // The addressed devices are asked one by one; none of them is searched for first.
@@ -612,8 +645,7 @@ int runFollowRecording(const QCommandLineParser& parser) {
         if (!c.link().port().isOpen() && !c.link().port().open(&reason)) {
             std::fprintf(stderr, "tarvo-cli record: COM%d not available: %s\n", c.link().port().portNumber(),
                          reason.toLocal8Bit().constData());
-            closeOut();
-            return ExitFailed;
+            return giveUp(ExitFailed);
         }
         c.link().setLinkKind(Link::Com);
         if (!comPorts.isEmpty())
@@ -627,12 +659,33 @@ int runFollowRecording(const QCommandLineParser& parser) {
                 each.ports().comClicked(comPorts[i]);
             }
             each.discovery().findDeviceClicked();
-            if (TerminationSignals::pending() || !each.discovery().found()) {
-                closeOut();
-                return TerminationSignals::pending() ? ExitInterrupted : ExitFailed;
-            }
+            if (TerminationSignals::pending() || !each.discovery().found())
+                return giveUp(TerminationSignals::pending() ? ExitInterrupted : ExitFailed);
         }
     }
+
+    errno = 0;
+    std::FILE* out = nullptr;
+    if (toStdout) {
+        out = stdout;
+    } else if (files) {
+        out = files->open();
+    } else {
+        struct stat opened {};
+        const bool emptied = ::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || ::ftruncate(fd, 0) == 0;
+        out = emptied ? ::fdopen(fd, "w") : nullptr;
+        if (out)
+            fd = -1; // the stream owns it now
+    }
+    if (!out) {
+        const int error = errno;
+        std::fprintf(stderr, "tarvo-cli record: %s:%s%s%s%s\n",
+                     (files ? files->current() : path).toLocal8Bit().constData(), DataFiles::kCannotWrite,
+                     error ? " (" : "", error ? std::strerror(error) : "", error ? ")" : "");
+        return giveUp(ExitFailed);
+    }
+    // A file that cannot be closed has lost its last lines.
+    auto closeOut = [&] { return toStdout || std::fclose(out) == 0; };
 
     SampleStreamWriter writer(out,
                               format == QLatin1String("csv") ? SampleStreamWriter::Format::Csv

@@ -1,5 +1,6 @@
 #include "cli/CliSession.h"
 #include "cli/Subcommands.h"
+#include "link/CanBridge.h"
 #include "link/SerialPort.h"
 
 #include <QCommandLineParser>
@@ -120,10 +121,18 @@ int runRun(const QStringList& args) {
     // The log's lines as they come; the help text the window's log starts with is not printed.
     QObject::connect(&c.commandLog(), &CommandLog::lineAdded, printLine);
     int failures = 0;
+    CanBridge* bridge = overCan ? c.canBridge() : nullptr;
     QObject::connect(&sender, &MultiCommandSender::commandAnswered,
-                     [&failures](const QByteArray&, const QByteArray& answer) {
+                     [&failures, bridge](const QByteArray& command, const QByteArray& answer) {
                          if (answer == kTimeOutErr || answer == "ERR")
                              ++failures;
+                         // A stream start over the bus that no device heard (see send).
+                         else if (bridge && CanBridge::startsProcessChannel(command) &&
+                                  !bridge->deviceHeardStart()) {
+                             std::fprintf(stderr, "tarvo-cli run: %s: no device answered on the CAN bus\n",
+                                          command.trimmed().constData());
+                             ++failures;
+                         }
                      });
     sender.setFromAddress(from);
     sender.setToAddress(to);

@@ -99,6 +99,15 @@ int runSend(const QStringList& args) {
     std::fwrite(reply.constData(), 1, static_cast<size_t>(reply.size()), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
+    // Over the bus a stream start is only sent; the device's answer to the start's own read is the sign
+    // that one heard it.
+    if (overCan && reply == "OK" && c.canBridge() &&
+        CanBridge::startsProcessChannel(positional.first().toLatin1()) &&
+        !c.canBridge()->deviceHeardStart()) {
+        std::fprintf(stderr, "tarvo-cli send: no device answered on the CAN bus; the stream start was sent, "
+                             "not confirmed\n");
+        return ExitFailed;
+    }
     // A script must be able to tell a refusal from an answer by the status alone.
     return reply == kTimeOutErr || reply == kRefused ? ExitFailed : ExitOk;
 }

@@ -126,6 +126,13 @@ int runTune(const QStringList& args) {
     MainController& c = session.controller();
     if (!session.linkAvailable())
         return ExitFailed;
+    // Its filter changes go to the serial port whatever the link: over the bus they would reach another
+    // device, or none.
+    if (c.ports().canChosen()) {
+        say(QStringLiteral("the filter search works over a serial port, and Tarvo.ini chooses the CAN bus; "
+                           "nothing was sent"));
+        return ExitFailed;
+    }
     c.discovery().findDeviceClicked();
     if (TerminationSignals::pending())
         return ExitInterrupted;

@@ -83,9 +83,13 @@ void CommandPanel::scanCommands() {
     CommandFile file;
     const QString path = hooks_.commandFile ? hooks_.commandFile() : QString();
     QString error;
-    if (!file.load(path, &error))
+    const bool loaded = file.load(path, &error);
+    if (!loaded)
         log_.add(QStringLiteral("Tarvocommand.ini not read: %1 (%2)").arg(path, error));
     const CommandFile::Scan scan = file.scan();
+    // A file of another kind (a copy of Tarvo.ini, one saved as UTF-16) reads, and gives no button.
+    if (loaded && scan.sections.isEmpty())
+        log_.add(QStringLiteral("Tarvocommand.ini holds no command sections: %1").arg(path));
 
     int left = kFirstLeft;
     int top = kFirstTop;

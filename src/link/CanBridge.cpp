@@ -271,17 +271,27 @@ CanBridge::Answer CanBridge::awaitAnswer(Request kind, std::uint16_t index, std:
     }
 }
 
-std::optional<std::int32_t> CanBridge::readObject(std::uint16_t index, std::uint8_t sub) {
+std::optional<std::int32_t> CanBridge::readObject(std::uint16_t index, std::uint8_t sub, bool* answered) {
+    if (answered)
+        *answered = false;
     if (sendParameter(kReadCommand, index, sub, 0) != 0)
         return std::nullopt;
     const Answer answer = awaitAnswer(Request::Read, index, sub, kReadPolls, kFastSpacingMs);
+    if (answered)
+        *answered = answer.code == 0;
     if (answer.code != 0 || answer.refused() || answer.message.length != 8)
         return std::nullopt;
     return CanReplyText::integerAt(answer.message, 4);
 }
 
+bool CanBridge::startsProcessChannel(QByteArrayView line) {
+    const QByteArrayView head = line.first(std::min<qsizetype>(2, line.size()));
+    return head == "SN" || head == "SG" || head == "SA" || head == "GP";
+}
+
 bool CanBridge::startProcessChannel() {
     const QueueHeld held(exchanging_);
+    deviceHeardStart_ = false;
     if (!ensureOpen())
         return false;
     if (const std::uint32_t code = sendNetwork(kNetworkStart)) {
@@ -289,16 +299,18 @@ bool CanBridge::startProcessChannel() {
         return false;
     }
     pause(20);
-    readDecimals();
+    deviceHeardStart_ = readDecimals();
     return true;
 }
 
-void CanBridge::readDecimals() {
+bool CanBridge::readDecimals() {
     // The decimal count lives in the addressed device's object like every object of 0x2100..0x3FFF.
+    bool answered = false;
     const std::optional<std::int32_t> decimals =
-        readObject(static_cast<std::uint16_t>(kDecimalObject + deviceAddress_), kDecimalSubIndex);
+        readObject(static_cast<std::uint16_t>(kDecimalObject + deviceAddress_), kDecimalSubIndex, &answered);
     decimalCount_ = decimals ? *decimals : kDecimalsWhenUnread;
     decimalsKnown_ = decimals.has_value();
+    return answered;
 }
 
 void CanBridge::stopProcessChannel() {

@@ -59,6 +59,11 @@ public:
 
     // False when the interface could not be opened or the network start not sent (reported).
     bool startProcessChannel();
+    // Whether the device answered the last process-channel start's read of its decimal count (accepted or
+    // refused): the start's frames are only sent, and this is the one sign that a device heard them.
+    bool deviceHeardStart() const { return deviceHeardStart_; }
+    // Whether a line starts the process channel ("SN", "SG", "SA", "GP...").
+    static bool startsProcessChannel(QByteArrayView line);
     void stopProcessChannel();
 
     void setLineCallback(LineCallback callback) { lineCallback_ = std::move(callback); }
@@ -117,9 +122,10 @@ private:
     // Whether m is the late answer to the request that last went unanswered.
     bool lateAnswer(const CanMessage& m) const;
     std::uint32_t readFrame(CanMessage* message);
-    std::optional<std::int32_t> readObject(std::uint16_t index, std::uint8_t sub);
-    // Reads the addressed device's decimal count (3 when it cannot be read).
-    void readDecimals();
+    // The object's value; answered (when given) says whether any answer came, a refusal included.
+    std::optional<std::int32_t> readObject(std::uint16_t index, std::uint8_t sub, bool* answered = nullptr);
+    // Reads the addressed device's decimal count (3 when it cannot be read); whether the device answered.
+    bool readDecimals();
     void report(std::uint32_t code);
     void pause(int ms);
     // What is left of the exchange's time limit (ms), or `wanted` when there is none or more is left.
@@ -146,6 +152,7 @@ private:
     int decimalCount_ = 0;
     // Whether decimalCount_ came from the device now addressed (read, or written with "DP").
     bool decimalsKnown_ = false;
+    bool deviceHeardStart_ = false;
     int lastRow_ = -1;
     int timeLimitMs_ = 0;
     std::optional<Unanswered> unanswered_;

@@ -158,3 +158,45 @@ TEST_F(CanCli, AMeasurementWhoseBusGoesAwayEndsAsAFailure) {
     EXPECT_EQ(cli.exitCode(), 1) << cli.readAllStandardError().toStdString();
     EXPECT_LT(clock.elapsed(), 8000);
 }
+
+// With no device on the bus, a stream start goes out but nothing hears it: "OK" is the bridge's reply
+// text, and the status says that no device confirmed it.
+TEST_F(CanCli, AStreamStartNoDeviceHeardIsNoSuccess) {
+    bus.stop();
+    CliRun run = rig.cli({"send", "SN", "--timeout", "1500"});
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_EQ(run.out, "OK\n");
+    EXPECT_TRUE(run.err.contains("no device answered on the CAN bus")) << run.err.toStdString();
+    run = rig.cli({"run", "SN+"}, 30000);
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("SN: no device answered on the CAN bus")) << run.err.toStdString();
+}
+
+// Following over the bus: the bridge's process frames become samples, labelled with the node; what only
+// works on a serial line (polling addresses, the filter search) says so before anything is sent.
+TEST_F(CanCli, RecordFollowRecordsTheBusAndSerialOnlyWorkSaysSo) {
+    CliRun run =
+        rig.cli({"record", "--follow", "--format", "jsonl", "--seconds", "2", rig.filePath("f.jsonl")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QFile file(rig.filePath("f.jsonl"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> records = file.readAll().split('\n');
+    int samples = 0;
+    for (const QByteArray& r : records)
+        if (r.contains("\"seq\"") && !r.contains("\"event\""))
+            ++samples;
+    EXPECT_GT(samples, 20) << records.join('\n').toStdString();
+    EXPECT_TRUE(records.first().contains("\"port\":\"CAN_ADDR_1\"")) << records.first().toStdString();
+    EXPECT_FALSE(records.join('\n').contains("link lost"));
+
+    QTest::qWait(300); // the run's last frames reach the listener
+    bus.frames();
+    run = rig.cli({"record", "--follow", "--seconds", "1", "--address", "5", "-"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("--address polls over a serial port")) << run.err.toStdString();
+    run = rig.cli({"tune", "--noise", "1", "--settle", "2000"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("nothing was sent")) << run.err.toStdString();
+    const QStringList heard = requestsHeard();
+    EXPECT_TRUE(heard.isEmpty()) << heard.join(' ').toStdString();
+}

@@ -303,6 +303,25 @@ TEST_F(FollowRecordingTest, ATermSignalEndsWithEveryLineCompleteAndAFailedWriteI
         EXPECT_TRUE(run.err.contains(target.toLocal8Bit() + ": Can not write file! " + reason))
             << run.err.toStdString();
     }
+
+    // A pipe that no program reads is refused at once instead of holding the port until one comes, and a
+    // search that finds no device leaves an earlier recording as it was and makes no new file.
+    const QString pipe = rig.filePath("pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    CliRun run = rig.cli({"record", "--follow", pipe, "--seconds", "1"}, 30000);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(pipe.toLocal8Bit() + ": Can not write file! (a pipe that no program reads)"))
+        << run.err.toStdString();
+    ASSERT_EQ(sim.control("fault 1 silent"), "ok");
+    const QString fresh = rig.filePath("fresh.csv");
+    for (const QString& target : {csv, fresh}) {
+        run = rig.cli({"record", "--follow", target, "--seconds", "1"}, 60000);
+        EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    }
+    QFile kept(csv);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), text);
+    EXPECT_FALSE(QFile::exists(fresh));
 }
 
 TEST_F(FollowRecordingTest, TheJsonlStreamReachesAnMqttBrokersSubscriberWholeAndInOrder) {

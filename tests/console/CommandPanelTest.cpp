@@ -172,4 +172,23 @@ TEST(CommandPanel, TheCommandFileComesFromTheSettingsFolderElseFromTheInstalledD
     ASSERT_TRUE(QFile::exists(installed)) << installed.toStdString();
     ASSERT_TRUE(rig.write("Tarvocommand.ini", "[CMD1]\nCMD=ID\n"));
     EXPECT_EQ(MainController::commandFilePath(settings), rig.dir.filePath("Tarvocommand.ini"));
+
+    // A file of another kind gives no button and says so.
+    ASSERT_TRUE(rig.write("Tarvocommand.ini", "[Port]\nBaud=115200\n"));
+    rig.controller->commandPanel().showCmdClicked();
+    EXPECT_TRUE(rig.controller->commandPanel().buttons().empty());
+    EXPECT_TRUE(rig.log().contains("Tarvocommand.ini holds no command sections: " +
+                                   rig.dir.filePath("Tarvocommand.ini")))
+        << rig.log().join('\n').toStdString();
+
+    // The operator's own file is a link to a share not mounted now: it is still the one read, and its read
+    // says why it failed, instead of the installed sample's commands going to the device.
+    const QString own = rig.dir.filePath("Tarvocommand.ini");
+    ASSERT_TRUE(QFile::remove(own));
+    ASSERT_TRUE(QFile::link(rig.dir.filePath("share/Tarvocommand.ini"), own));
+    EXPECT_EQ(MainController::commandFilePath(settings), own);
+    rig.controller->commandPanel().showCmdClicked();
+    EXPECT_TRUE(rig.controller->commandPanel().buttons().empty());
+    EXPECT_FALSE(rig.log().filter("Tarvocommand.ini not read: " + own).isEmpty())
+        << rig.log().join('\n').toStdString();
 }
