@@ -157,6 +157,11 @@ void Acquisition::enableStream() {
 void Acquisition::stopClicked() {
     runDown_ = false;
     stop();
+    // "SG" has started the gross stream: the matcher frames what the device now sends. A net readout
+    // cannot follow it and says so rather than keep showing the last weight as if it were live.
+    link_.streamMatcher().setStartString("G");
+    if (!readout_.grossSelected())
+        readout_.showWord(LiveReadout::kNoInput);
 }
 
 void Acquisition::deviceFound() {

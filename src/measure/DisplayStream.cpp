@@ -64,6 +64,8 @@ void DisplayStream::startAutotransmitClicked() {
         return;
     link_.sendAndReceive(link_.port().portNumber(), readout_.streamCommand(), 100,
                          Framing::startingWith(readout_.streamStart()));
+    // The readout follows the stream just started (after STOP the matcher frames the gross one).
+    link_.streamMatcher().setStartString(readout_.streamStart());
 }
 
 void DisplayStream::setAutotransmit(const QString& selection) {

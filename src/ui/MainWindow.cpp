@@ -94,6 +94,8 @@ MainWindow::MainWindow(MainController& controller, QtOperator& op, QWidget* pare
             [this](bool on) { pages_->tabBar()->setEnabled(on); });
     connect(&c_, &MainController::familyTabsChanged, this, &MainWindow::showFamilyTabs);
     connect(&c_.discovery(), &Discovery::changed, this, &MainWindow::showFamilyTabs);
+    familyRecheck_.setSingleShot(true);
+    connect(&familyRecheck_, &QTimer::timeout, this, &MainWindow::showFamilyTabs);
     showFamilyTabs();
 
     resize(sizeForPages());
@@ -187,12 +189,16 @@ void MainWindow::showFamilyTabs() {
     // A hidden tab is still listed, and can be chosen, by assistive technology: a page of another device
     // family is taken out of the page control instead, so that nothing can reach it.
     const Page family[] = {Page::Mxr21, Page::Mxr23, Page::Mxr41, Page::Tcw43};
+    // The pages that come first: a page taken out while it is shown gives way to the new device's page
+    // (else the Display page), not to whichever tab slides into its place.
+    QWidget* shownFamily = nullptr;
     for (int f = 0; f < kFamilyPages; ++f) {
         QWidget* w = page(family[f]);
         const QString caption = c_.discovery().familyCaption(static_cast<FamilyPage>(f));
         int index = pages_->indexOf(w);
-        const bool visible = c_.familyTabVisible(static_cast<FamilyPage>(f));
-        if (visible && index < 0) {
+        if (!c_.familyTabVisible(static_cast<FamilyPage>(f)))
+            continue;
+        if (index < 0) {
             int at = 0;
             for (Page p : kAllPages) {
                 if (p == family[f])
@@ -201,12 +207,37 @@ void MainWindow::showFamilyTabs() {
                     ++at;
             }
             index = pages_->insertTab(at, w, caption);
-        } else if (!visible && index >= 0) {
-            pages_->removeTab(index);
-            index = -1;
         }
-        if (index >= 0)
-            pages_->setTabText(index, caption);
+        pages_->setTabText(index, caption);
+        if (!shownFamily)
+            shownFamily = w;
+    }
+
+    for (int f = 0; f < kFamilyPages; ++f) {
+        QWidget* w = page(family[f]);
+        const int index = pages_->indexOf(w);
+        if (c_.familyTabVisible(static_cast<FamilyPage>(f)) || index < 0)
+            continue;
+        // The shown page goes while the search runs: whichever tab slides into its place is shown without
+        // its page's handlers (they would talk to the device inside the search); the page to show is
+        // chosen once the search is over.
+        const bool shown = pages_->currentWidget() == w;
+        familyPageGaveWay_ = familyPageGaveWay_ || shown;
+        quietSwitch_ = shown;
+        pages_->removeTab(pages_->indexOf(w));
+        quietSwitch_ = false;
+    }
+    if (familyPageGaveWay_ && c_.discovery().isSearching()) {
+        // Looked at again after the search, which tells nothing more when it ends.
+        if (!familyRecheck_.isActive())
+            familyRecheck_.start(50);
+    } else if (familyPageGaveWay_) {
+        familyPageGaveWay_ = false;
+        QWidget* target = shownFamily ? shownFamily : page(Page::Display);
+        if (pages_->currentWidget() != target)
+            pages_->setCurrentWidget(target);
+        else
+            currentPageChanged(pages_->currentIndex());
     }
 }
 
@@ -276,6 +307,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::currentPageChanged(int index) {
+    if (quietSwitch_)
+        return;
     // Kept as the page, not its index: family tabs come and go and move the others.
     QWidget* now = pages_->widget(index);
     QWidget* before = previousPage_;

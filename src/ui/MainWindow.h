@@ -5,6 +5,7 @@
 #include "app/MainController.h"
 
 #include <QMainWindow>
+#include <QTimer>
 #include <array>
 #include <functional>
 
@@ -82,6 +83,11 @@ private:
     bool shown_ = false;
     bool firstShowDone_ = false;
     QWidget* previousPage_ = nullptr;
+    // A family page was shown when the search took it out: the new device's page (else the Display page) is
+    // shown once the search is over; the tab Qt showed in its place meanwhile runs no handler.
+    bool familyPageGaveWay_ = false;
+    bool quietSwitch_ = false;
+    QTimer familyRecheck_;
 };
 
 } // namespace tarvo::ui

@@ -322,3 +322,15 @@ TEST(AcquisitionTest, StopDuringRunsStartOrTriggersReleaseEndsTheStart) {
     EXPECT_FALSE(rig.acq->buttonGroupLocked());
     EXPECT_EQ(rig.acq->state(), Acquisition::State::Stopped);
 }
+
+// STOP's "SG" starts the gross stream: the matcher frames it, and a net readout says that nothing comes
+// for it instead of showing the last weight as if it were live.
+TEST(AcquisitionTest, AfterStopANetReadoutNeverShowsTheLastWeightAsLive) {
+    MeasureRig rig;
+    rig.acq->runClicked();
+    MeasureRig::pump(200);
+    ASSERT_GT(rig.acq->sampleIndex(), 0);
+    rig.acq->stopClicked();
+    EXPECT_EQ(rig.comm->streamMatcher().startString(), "G");
+    EXPECT_EQ(rig.readout.text(), LiveReadout::kNoInput);
+}

@@ -33,6 +33,7 @@
 #include <QWindow>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
 
 using namespace tarvo;
 using namespace tarvo::test;
@@ -455,7 +456,24 @@ TEST(WindowPrinting, PrintUsesThePrinterThatPrinterSetupSetUp) {
     rig.op.boxes.clear();
     rig.click(rig.named<QToolButton>(Page::Display, "Print graph"));
     EXPECT_EQ(rig.op.boxes,
-              QStringList{"Print graph: " + nowhere + " could not be written; nothing was printed."});
+              QStringList{"Print graph: " + nowhere +
+                          " could not be written (No such file or directory); nothing was printed."});
+
+    // A pipe would hold the window until something read it, and a device is no file: both are refused
+    // at once. The document printed before is still whole: a new one takes its place only when whole.
+    const QByteArray printed = contents(pdf);
+    const QString pipe = rig.dir.filePath("pipe.pdf");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const QString& target : {pipe, QStringLiteral("/dev/full")}) {
+        rig.main().printer()->setOutputFileName(target);
+        rig.op.boxes.clear();
+        rig.click(rig.named<QToolButton>(Page::Display, "Print graph"));
+        ASSERT_EQ(rig.op.boxes.size(), 1);
+        EXPECT_TRUE(rig.op.boxes.first().startsWith("Print graph: " + target + " could not be written ("))
+            << rig.op.boxes.first().toStdString();
+    }
+    EXPECT_EQ(contents(pdf), printed);
+    EXPECT_TRUE(printed.trimmed().endsWith("%%EOF"));
 }
 
 TEST(WindowScope, TheToolBarAndTheMouseZoomPanAndDrawOnTheScope) {
@@ -562,6 +580,30 @@ TEST(WindowPages, CtrlTabVisitsTheShownPagesOnlyAndTheFamilyPageOnceTheDeviceIsF
     rig.controller->setPageControlEnabled(false);
     EXPECT_EQ(visit(2), (QStringList{shown.at(4), shown.at(4)}));
     rig.controller->setPageControlEnabled(true);
+}
+
+// Find Device pressed on a family page finds a device of another family: the new device's page is shown,
+// not whichever tab slid into the old page's place.
+TEST(WindowPages, FindDeviceOnAFamilyPageThatFindsAnotherFamilyShowsTheNewDevicesPage) {
+    WindowRig rig;
+    devsim::DeviceConfig config;
+    config.identity = 4113;
+    devsim::Line& line = rig.lineOn(1, config);
+    rig.startAndFind();
+    rig.showFamilyPage(Page::Mxr41);
+    QTabWidget* pages = rig.main().pages();
+    ASSERT_EQ(pages->currentWidget(), rig.page(Page::Mxr41));
+    line.devices().front()->setIdentity(6110);
+    line.clearReceived();
+    rig.click(rig.named<QPushButton>(Page::Mxr41, "Find Device"));
+    ASSERT_TRUE(rig.searched());
+    ASSERT_TRUE(waitFor([&] { return !rig.controller->link().isBusy(); }));
+    EXPECT_EQ(pages->indexOf(rig.page(Page::Mxr41)), -1);
+    EXPECT_TRUE(waitFor([&] { return pages->currentWidget() == rig.page(Page::Tcw43); }))
+        << pages->tabText(pages->currentIndex()).toStdString();
+    // The new page reads its device as any page shown does.
+    EXPECT_TRUE(
+        waitFor([&] { return line.receivedTexts().contains("FL\r") && !rig.controller->link().isBusy(); }));
 }
 
 TEST(WindowLife, ACloseDuringATransactionsWaitIsTakenWhenTheWaitEnds) {

@@ -1,11 +1,14 @@
 #include "JpegEncoder.h"
+#include "base/ReplacingFile.h"
 #include "measure/PrintScaling.h"
 #include "ui/PictureOutput.h"
 
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QTemporaryDir>
 
 namespace tarvo::ui {
 
@@ -31,17 +34,64 @@ public:
         QPrintDialog dialog(&printer, parent);
         if (dialog.exec() != QDialog::Accepted)
             return PrintResult::Cancelled;
-        if (print(printer, picture))
+        QString why;
+        if (printed(printer, picture, &why))
             return PrintResult::Printed;
         // Accepted, and still no page: a file that cannot be written, a printer that refused the job.
         const QString file = printer.outputFileName();
         *problem = file.isEmpty()
                        ? QStringLiteral("the printer %1 did not take the page").arg(printer.printerName())
-                       : QStringLiteral("%1 could not be written").arg(file);
+                       : QStringLiteral("%1 could not be written").arg(file) +
+                             (why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why));
         return PrintResult::Failed;
     }
 
     bool print(QPrinter& printer, const QImage& picture) override {
+        return printed(printer, picture, nullptr);
+    }
+
+private:
+    // To a printer: the page. To a file: the document is made beside it and takes its place only when
+    // whole, so a full disk never leaves a cut document in place of a good one, and a pipe or a device
+    // (which would hold the window until something reads it) is refused.
+    bool printed(QPrinter& printer, const QImage& picture, QString* why) {
+        const QString file = printer.outputFileName();
+        if (file.isEmpty())
+            return drawPage(printer, picture);
+        ReplacingFile target(file);
+        if (!target.open()) {
+            if (why)
+                *why = target.errorString();
+            return false;
+        }
+        QTemporaryDir scratch;
+        if (!scratch.isValid()) {
+            if (why)
+                *why = scratch.errorString();
+            return false;
+        }
+        const QString draft = scratch.filePath(QStringLiteral("page.pdf"));
+        printer.setOutputFileName(draft);
+        const bool drawn = drawPage(printer, picture);
+        printer.setOutputFileName(file);
+        QFile made(draft);
+        const QByteArray document = drawn && made.open(QIODevice::ReadOnly) ? made.readAll() : QByteArray();
+        // The PDF writer does not report a failed write: a whole document ends with its end mark.
+        if (!document.trimmed().endsWith("%%EOF")) {
+            if (why)
+                *why = QStringLiteral("the document could not be made");
+            return false;
+        }
+        target.write(document);
+        if (!target.commit()) {
+            if (why)
+                *why = target.errorString();
+            return false;
+        }
+        return true;
+    }
+
+    static bool drawPage(QPrinter& printer, const QImage& picture) {
         printer.setPageOrientation(QPageLayout::Landscape);
         QPainter painter;
         if (!painter.begin(&printer))
