@@ -143,6 +143,15 @@ public:
             waitFor([this] { return controller->pageControlEnabled() && !controller->link().isBusy(); }));
         QTest::qWait(30);
     }
+    // A device of this identity on COM1, found, and its family page shown and done reading it.
+    devsim::Line& startOnFamilyPage(int identity, Page p) {
+        devsim::DeviceConfig config;
+        config.identity = identity;
+        devsim::Line& line = lineOn(1, config);
+        startAndFind();
+        showFamilyPage(p);
+        return line;
+    }
     ui::MainWindow& main() { return windows->mainWindow(); }
     QWidget* page(Page p) { return main().page(p); }
     template <typename T> T* named(Page p, const QString& name) {

@@ -26,11 +26,7 @@ ui::ValueLabel* instructionOf(ui::CalibrationDialog& dialog) {
 
 TEST(CalibrationWindow, OpensOverALockedMainWindowKeepsItsChoicesAndExitBeforeContinueSendsNothing) {
     WindowRig rig;
-    devsim::DeviceConfig config;
-    config.identity = 4113;
-    devsim::Line& line = rig.lineOn(1, config);
-    rig.startAndFind();
-    rig.showFamilyPage(Page::Mxr41);
+    devsim::Line& line = rig.startOnFamilyPage(4113, Page::Mxr41);
     ui::CalibrationDialog& dialog = rig.windows->calibrationWindow();
     EXPECT_FALSE(dialog.isVisible());
     line.clearReceived();

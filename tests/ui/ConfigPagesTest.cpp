@@ -94,11 +94,7 @@ TEST(ConfigPages, DosingGroupReadsWritesRefusesAndGoesToAndFromAFile) {
 
 TEST(ConfigPages, FilterOptionsOfThe41xxPageAndTrackBarsOfThe23xxPage) {
     WindowRig rig;
-    devsim::DeviceConfig config;
-    config.identity = 4113;
-    devsim::Line& line = rig.lineOn(1, config);
-    rig.startAndFind();
-    rig.showFamilyPage(Page::Mxr41);
+    devsim::Line& line = rig.startOnFamilyPage(4113, Page::Mxr41);
     QGroupBox* filter = rig.named<QGroupBox>(Page::Mxr41, "Filter");
     ASSERT_NE(filter, nullptr);
     EXPECT_TRUE(filter->isVisible());

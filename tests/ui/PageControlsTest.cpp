@@ -30,11 +30,7 @@ QStringList texts(const devsim::Line& line) {
 
 TEST(FamilyPageControls, ALevelOptionLoadDefaultAndItsRefusalReachTheDevice) {
     WindowRig rig;
-    devsim::DeviceConfig config;
-    config.identity = 4113;
-    devsim::Line& line = rig.lineOn(1, config);
-    rig.startAndFind();
-    rig.showFamilyPage(Page::Mxr41);
+    devsim::Line& line = rig.startOnFamilyPage(4113, Page::Mxr41);
     auto idle = [&] {
         return waitFor(
             [&] { return !rig.controller->link().isBusy() && rig.controller->pageControlEnabled(); }, 20000);

@@ -586,11 +586,7 @@ TEST(WindowPages, CtrlTabVisitsTheShownPagesOnlyAndTheFamilyPageOnceTheDeviceIsF
 // not whichever tab slid into the old page's place.
 TEST(WindowPages, FindDeviceOnAFamilyPageThatFindsAnotherFamilyShowsTheNewDevicesPage) {
     WindowRig rig;
-    devsim::DeviceConfig config;
-    config.identity = 4113;
-    devsim::Line& line = rig.lineOn(1, config);
-    rig.startAndFind();
-    rig.showFamilyPage(Page::Mxr41);
+    devsim::Line& line = rig.startOnFamilyPage(4113, Page::Mxr41);
     QTabWidget* pages = rig.main().pages();
     ASSERT_EQ(pages->currentWidget(), rig.page(Page::Mxr41));
     line.devices().front()->setIdentity(6110);
